@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+class QWidget;
+
+/**
+ * The one error type of the program. Core code and handlers throw it with a
+ * French message; the event table catches it and shows the generic error box.
+ */
+class OndrelError : public std::runtime_error
+{
+public:
+    explicit OndrelError(const QString &message);
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+/** "Impossible d'ouvrir le fichier %s" and its siblings, with the path in place of %s. */
+QString cannotOpenMessage(const QString &path);
+QString cannotCreateMessage(const QString &path);
+QString cannotWriteMessage(const QString &path);
+
+/** The executable's file name up to its first ".", every letter after the first lower-cased. */
+QString applicationTitle();
+QString applicationTitleFor(const QString &executablePath);
+
+/** A full stop is added when the text's last character sorts after "." (the error box rule). */
+QString withFullStop(const QString &text);
+
+/** The generic error box: error icon, OK button, application title as caption. */
+void showErrorBox(QWidget *parent, const QString &message);
+
+/** A plain message box: no icon, OK button, application title as caption. */
+void showPlainBox(QWidget *parent, const QString &message);

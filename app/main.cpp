@@ -1,0 +1,378 @@
+#include "app/main.h"
+
+#include "app/widgets.h"
+#include "db/simplecombo.h"
+#include "db/stringgrid.h"
+#include "editor/richedit.h"
+#include "files/browser.h"
+#include "files/webbrowser.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TfmMain *fmMain = nullptr;
+
+namespace {
+
+constexpr int kEditHeight = 21;
+
+const char kFilter[] = "Tous les fichiers (*.*)|*.*|Fichiers PHP3|*.php3|Fichiers TXT|*.txt|"
+                       "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF";
+
+/** Names a control after its design name and places it at its design position. */
+template <typename W>
+W *named(W *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+template <typename W>
+W *placed(W *widget, const char *name, int left, int top, int width = -1, int height = -1)
+{
+    named(widget, name);
+    if (width < 0 || height < 0) {
+        widget->adjustSize();
+        if (width < 0)
+            width = widget->width();
+        if (height < 0)
+            height = widget->height();
+    }
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
+{
+    return placed(new QLabel(caption, parent), name, left, top);
+}
+
+Edit *edit(QWidget *parent, const char *name, int left, int top, int width)
+{
+    return placed(new Edit(parent), name, left, top, width, kEditHeight);
+}
+
+SpeedButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top,
+                    int width, int height, bool blue = true)
+{
+    return placed(new SpeedButton(caption, parent, blue), name, left, top, width, height);
+}
+
+Panel *panel(QWidget *parent, const char *name, int height, bool lowered = false)
+{
+    auto *p = named(new Panel(parent), name);
+    p->setFixedHeight(height);
+    if (lowered)
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return p;
+}
+
+QFont memoFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+
+QVBoxLayout *stacked(QWidget *page)
+{
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+const QString kAboutText = QStringLiteral(
+    "Ondrel V2.1\n"
+    "\n"
+    "Un atelier pour écrire des pages PHP sur un poste qui fait tourner son propre serveur web.\n"
+    "Réalisé par l'équipe Ondrel. Contact : equipe@ondrel.example\n"
+    "\n"
+    "Un seul geste pour voir son travail : choisissez la page « Visualisation du résultat » "
+    "ou appuyez sur F9 dans l'éditeur, et Ondrel enregistre le fichier puis recharge le "
+    "navigateur, sans passer par le cache.\n"
+    "\n"
+    "Distribution : Ondrel est libre. Vous pouvez le copier, le donner et le diffuser sans "
+    "frais, à condition de le laisser entier et de ne pas le vendre.\n"
+    "\n"
+    "Autres programmes de l'équipe : aucun pour l'instant ; Ondrel est notre premier outil.\n"
+    "\n"
+    "Historique des versions :\n"
+    "  V1.0 : éditeur coloré et aperçu dans le navigateur intégré.\n"
+    "  V2.0 : console MySQL avec historique des requêtes et actualisation automatique.\n"
+    "  V2.1 beta : aide contextuelle (F1), cinq signets de ligne, coloration à la frappe.\n");
+
+} // namespace
+
+TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
+    : QWidget(parent)
+    , m_sideFileBase(sideFileBase)
+{
+    fmMain = this;
+    static const bool fontsMapped = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                                   {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+        return true;
+    }();
+    Q_UNUSED(fontsMapped);
+
+    setObjectName(QStringLiteral("fmMain"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    resize(729, 480);
+
+    PC = named(new QTabWidget(this), "PC");
+    stacked(this)->addWidget(PC);
+    ColorDialog1 = named(new QColorDialog(this), "ColorDialog1");
+    ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+    ColorDialog1->hide();
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(1000);
+
+    buildFilePage();
+    buildEditorPage();
+    buildPreviewPage();
+    buildDatabasePage();
+    buildAboutPage();
+    buildHelpPage();
+    PC->setCurrentWidget(TabSheet1); // the page active in the design
+    bindEvents();
+
+    guard([this] { FormCreate(); });
+}
+
+TfmMain::~TfmMain()
+{
+    guard([this] { FormDestroy(); });
+    if (fmMain == this)
+        fmMain = nullptr;
+}
+
+void TfmMain::buildFilePage()
+{
+    TabSheet2 = named(new QWidget, "TabSheet2");
+    PC->addTab(TabSheet2, QStringLiteral("Fichier"));
+    auto *row = new QHBoxLayout(TabSheet2);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    Panel2 = named(new Panel(TabSheet2), "Panel2");
+    Panel2->setFixedWidth(350);
+    row->addWidget(Panel2);
+    flb = named(new FileListBox(TabSheet2), "flb");
+    row->addWidget(flb, 1);
+
+    auto *column = stacked(Panel2);
+    Panel3 = panel(Panel2, "Panel3", 153);
+    column->addWidget(Panel3);
+    dlb = named(new DirectoryListBox(Panel2), "dlb");
+    column->addWidget(dlb, 1);
+
+    Label1 = label(Panel3, "Label1", QStringLiteral("Fichier"), 0, 4);
+    Label2 = label(Panel3, "Label2", QStringLiteral("Site"), 11, 28);
+    Label3 = label(Panel3, "Label3", QStringLiteral("Param"), 3, 52);
+    Label4 = label(Panel3, "Label4", QStringLiteral("URL"), 11, 76);
+    eFile = edit(Panel3, "eFile", 40, 0, 308);
+    eSite = edit(Panel3, "eSite", 40, 24, 308);
+    eParam = edit(Panel3, "eParam", 40, 48, 308);
+    eURL = edit(Panel3, "eURL", 40, 72, 308);
+    DriveComboBox1 = placed(new DriveComboBox(Panel3), "DriveComboBox1", 0, 105, 345, 21);
+    FilterComboBox1 = placed(new FilterComboBox(Panel3), "FilterComboBox1", 0, 128, 345, 21);
+    FilterComboBox1->setFilter(QString::fromUtf8(kFilter));
+}
+
+void TfmMain::buildEditorPage()
+{
+    tsEdit = named(new QWidget, "tsEdit");
+    PC->addTab(tsEdit, QStringLiteral("Editeur du source"));
+    auto *column = stacked(tsEdit);
+    Panel1 = panel(tsEdit, "Panel1", 33);
+    column->addWidget(Panel1);
+    M = named(new RichEdit(tsEdit), "M");
+    M->setFrameStyle(QFrame::NoFrame);
+    column->addWidget(M, 1);
+    // Design colours; the settings replace them at start-up.
+    M->setBackgroundColour(0x800000); // navy
+    M->setTextColour(0x00FFFF);       // yellow
+
+    Label5 = label(Panel1, "Label5", QStringLiteral("Position"), 3, 2);
+    cbColore = placed(new QCheckBox(QStringLiteral("Colorier"), Panel1), "cbColore", 88, 0, 64, 16);
+    sbColorie = button(Panel1, "sbColorie", QStringLiteral("Tout colorier"), 152, 0, 72, 16);
+    SpeedButton3 = button(Panel1, "SpeedButton3", QStringLiteral("Fond"), 224, 0, 40, 16);
+    SpeedButton4 = button(Panel1, "SpeedButton4", QStringLiteral("Police"), 264, 0, 40, 16);
+    SpeedButton5 = button(Panel1, "SpeedButton5", QStringLiteral("Chaînes"), 304, 0, 48, 16);
+    SpeedButton6 = button(Panel1, "SpeedButton6", QStringLiteral("Fonctions"), 352, 0, 56, 16);
+    SpeedButton *anchors[5];
+    const char *anchorNames[5] = {"SpeedButton8", "SpeedButton9", "SpeedButton10", "SpeedButton11",
+                                  "SpeedButton12"};
+    for (int i = 0; i < 5; ++i) {
+        anchors[i] = button(Panel1, anchorNames[i], QStringLiteral("0"), 416 + 24 * i, 0, 24, 16, false);
+        anchors[i]->setProperty("tag", i + 1);
+    }
+    SpeedButton8 = anchors[0];
+    SpeedButton9 = anchors[1];
+    SpeedButton10 = anchors[2];
+    SpeedButton11 = anchors[3];
+    SpeedButton12 = anchors[4];
+    sbAide = button(Panel1, "sbAide", QStringLiteral("Index de l'aide (F1)"), 0, 16, 145, 16);
+    Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
+}
+
+void TfmMain::buildPreviewPage()
+{
+    tsWB = named(new QWidget, "tsWB");
+    PC->addTab(tsWB, QStringLiteral("Visualisation du résultat (F9)"));
+    auto *column = stacked(tsWB);
+    Panel4 = panel(tsWB, "Panel4", 33);
+    column->addWidget(Panel4);
+    WB = named(new WebBrowser(tsWB), "WB");
+    column->addWidget(WB, 1);
+
+    PB = placed(new QProgressBar(Panel4), "PB", 0, 0, 137, 14);
+    PB->setRange(0, 100);
+    PB->setValue(0);
+    PB->setTextVisible(false);
+    SpeedButton2 = button(Panel4, "SpeedButton2", QStringLiteral("Précédent"), 0, 16, 73, 16);
+    SpeedButton1 = button(Panel4, "SpeedButton1", QStringLiteral("Stop"), 80, 16, 57, 16);
+    SpeedButton7 = button(Panel4, "SpeedButton7", QStringLiteral("Rafraichis"), 144, 16, 57, 16);
+    param = placed(new Edit(Panel4), "param", 208, 0, 721, 17);
+    eText = placed(new Edit(Panel4), "eText", 208, 17, 721, 16);
+}
+
+void TfmMain::buildDatabasePage()
+{
+    TabSheet4 = named(new QWidget, "TabSheet4");
+    PC->addTab(TabSheet4, QStringLiteral("Base de donnée"));
+    auto *column = stacked(TabSheet4);
+    Panel6 = panel(TabSheet4, "Panel6", 130, true);
+    column->addWidget(Panel6);
+    sg = named(new StringGrid(TabSheet4), "sg");
+    sg->setFrameStyle(QFrame::NoFrame);
+    column->addWidget(sg, 1);
+
+    Label8 = label(Panel6, "Label8", QStringLiteral("Host"), 3, 6);
+    Label9 = label(Panel6, "Label9", QStringLiteral("User"), 3, 27);
+    Label10 = label(Panel6, "Label10", QStringLiteral("Pass"), 3, 48);
+    Label11 = label(Panel6, "Label11", QStringLiteral("Base"), 3, 74);
+    host = edit(Panel6, "host", 34, 2, 121);
+    user = edit(Panel6, "user", 34, 23, 121);
+    pass = edit(Panel6, "pass", 34, 44, 121); // shown in clear, no masking character
+    base = edit(Panel6, "base", 34, 70, 94);
+    sbConnected = button(Panel6, "sbConnected", QStringLiteral("Go"), 129, 71, 28, 21);
+    cb = placed(new SimpleComboBox(Panel6), "cb", 157, 2, 460, 103);
+    cbTempo = placed(new QCheckBox(QStringLiteral("Actualisation (ms)"), Panel6), "cbTempo", 6, 99, 115, 17);
+    tempo = edit(Panel6, "tempo", 112, 96, 41);
+    tempo->setText(QStringLiteral("5000"));
+    mysqlErr = label(Panel6, "mysqlErr", QStringLiteral("Ok"), 160, 112);
+}
+
+void TfmMain::buildAboutPage()
+{
+    TabSheet1 = named(new QWidget, "TabSheet1");
+    PC->addTab(TabSheet1, QStringLiteral("A propos"));
+    Memo1 = named(new QPlainTextEdit(TabSheet1), "Memo1");
+    Memo1->setFrameStyle(QFrame::NoFrame);
+    Memo1->setFont(memoFont());
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setPlainText(kAboutText);
+    stacked(TabSheet1)->addWidget(Memo1);
+}
+
+void TfmMain::buildHelpPage()
+{
+    TabSheet3 = named(new QWidget, "TabSheet3");
+    PC->addTab(TabSheet3, QStringLiteral("Mots clé et aide"));
+    auto *column = stacked(TabSheet3);
+    Panel5 = panel(TabSheet3, "Panel5", 25);
+    column->addWidget(Panel5);
+    Memo2 = named(new QPlainTextEdit(TabSheet3), "Memo2");
+    Memo2->setFrameStyle(QFrame::NoFrame);
+    Memo2->setFont(memoFont());
+    Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo2->setFixedHeight(72);
+    column->addWidget(Memo2);
+    mAide = named(new QPlainTextEdit(TabSheet3), "mAide");
+    mAide->setFrameStyle(QFrame::NoFrame);
+    mAide->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mAide->setLineWrapMode(QPlainTextEdit::NoWrap);
+    column->addWidget(mAide, 1);
+
+    Label7 = label(Panel5, "Label7", QStringLiteral("Dossier de l'aide HTML"), 0, 4);
+    eAide = edit(Panel5, "eAide", 120, 0, 345);
+}
+
+void TfmMain::bindEvents()
+{
+    connect(PC, &QTabWidget::currentChanged, this, [this] {
+        if (!m_pageFromCode)
+            guard([this] { PCChange(); });
+    });
+    connect(flb, &FileListBox::mouseDown, this, [this] { guard([this] { flbMouseDown(); }); });
+    connect(eSite, &QLineEdit::textChanged, this, [this] { guard([this] { eSiteChange(); }); });
+    connect(eSite, &Edit::exited, this, [this] { guard([this] { eSiteExit(); }); });
+
+    connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
+    connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
+    connect(M, &RichEdit::mouseDown, this, [this] { guard([this] { MMouseDown(); }); });
+    connect(sbColorie, &QToolButton::clicked, this, [this] { guard([this] { sbColorieClick(); }); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton3Click(); }); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton4Click(); }); });
+    connect(SpeedButton5, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton5Click(); }); });
+    connect(SpeedButton6, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton6Click(); }); });
+    connect(sbAide, &QToolButton::clicked, this, [this] { guard([this] { sbAideClick(); }); });
+    for (SpeedButton *anchor : {SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12}) {
+        connect(anchor, &SpeedButton::mouseUp, this, [this, anchor](Qt::MouseButton b) {
+            guard([&] { SpeedButton8MouseUp(anchor, b); });
+        });
+    }
+
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton1Click(); }); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton2Click(); }); });
+    connect(SpeedButton7, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton7Click(); }); });
+    connect(WB, &WebBrowser::statusTextChange, this,
+            [this](const QString &text) { guard([&] { WBStatusTextChange(text); }); });
+    connect(WB, &WebBrowser::progressChange, this,
+            [this](int progress, int progressMax) { guard([&] { WBProgressChange(progress, progressMax); }); });
+    connect(WB, &WebBrowser::documentComplete, this,
+            [this](const QString &url) { guard([&] { WBDocumentComplete(url); }); });
+
+    connect(sbConnected, &QToolButton::clicked, this, [this] { guard([this] { sbConnectedClick(); }); });
+    connect(Panel6, &Panel::resized, this, [this] { guard([this] { Panel6Resize(); }); });
+    connect(cb, &SimpleComboBox::keyDown, this, [this](int key) { guard([&] { cbKeyDown(key); }); });
+    connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] { guard([this] { Timer1Timer(); }); });
+}
+
+void TfmMain::showPage(QWidget *page)
+{
+    m_pageFromCode = true;
+    PC->setCurrentWidget(page);
+    m_pageFromCode = false;
+}
+
+QString TfmMain::windowTitleText()
+{
+    return QStringLiteral("Ondrel V2.1 beta - par l'équipe Ondrel");
+}
+
+void TfmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        guard([this] { FormShow(); });
+    }
+}

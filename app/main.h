@@ -1,0 +1,189 @@
+#pragma once
+
+#include "app/errors.h"
+#include "editor/colouring.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QColorDialog;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QTabWidget;
+class QTimer;
+
+class Edit;
+class Panel;
+class SpeedButton;
+class RichEdit;
+class DriveComboBox;
+class FilterComboBox;
+class DirectoryListBox;
+class FileListBox;
+class WebBrowser;
+class SimpleComboBox;
+class StringGrid;
+
+/**
+ * The main window `fmMain`: every control of the six pages, the four fields the
+ * handlers share, and every handler. app/main.cpp builds the controls and binds
+ * the events; each handler is defined in the folder of the subsystem it serves.
+ *
+ * An OndrelError that escapes a handler ends it and is shown in the generic error
+ * box; the program then goes on with the next event.
+ */
+class TfmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    /**
+     * Creates the window with its design values, then runs FormCreate.
+     * `sideFileBase` is the path of the side files without extension ("…/ondrel"
+     * gives ondrel.ini, ondrel.php and ondrel.qry); empty means the default
+     * place beside the executable (or the user's configuration folder).
+     */
+    explicit TfmMain(const QString &sideFileBase = QString(), QWidget *parent = nullptr);
+    ~TfmMain() override;
+
+    // Fields.
+    bool EstConnecte = false;
+    Colour CoulChaines = 0;
+    Colour CoulFonctions = 0;
+    Colour CoulPolice = 0;
+
+    // Page "Fichier".
+    QTabWidget *PC = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    Panel *Panel2 = nullptr;
+    Panel *Panel3 = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;
+    Edit *eFile = nullptr, *eSite = nullptr, *eParam = nullptr, *eURL = nullptr;
+    DriveComboBox *DriveComboBox1 = nullptr;
+    FilterComboBox *FilterComboBox1 = nullptr;
+    DirectoryListBox *dlb = nullptr;
+    FileListBox *flb = nullptr;
+
+    // Page "Editeur du source".
+    QWidget *tsEdit = nullptr;
+    Panel *Panel1 = nullptr;
+    QLabel *Label5 = nullptr, *Label6 = nullptr;
+    QCheckBox *cbColore = nullptr;
+    SpeedButton *sbColorie = nullptr;
+    SpeedButton *SpeedButton3 = nullptr, *SpeedButton4 = nullptr, *SpeedButton5 = nullptr,
+                *SpeedButton6 = nullptr;
+    SpeedButton *SpeedButton8 = nullptr, *SpeedButton9 = nullptr, *SpeedButton10 = nullptr,
+                *SpeedButton11 = nullptr, *SpeedButton12 = nullptr;
+    SpeedButton *sbAide = nullptr;
+    RichEdit *M = nullptr;
+
+    // Page "Visualisation du résultat (F9)".
+    QWidget *tsWB = nullptr;
+    Panel *Panel4 = nullptr;
+    QProgressBar *PB = nullptr;
+    SpeedButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton7 = nullptr;
+    Edit *param = nullptr, *eText = nullptr;
+    WebBrowser *WB = nullptr;
+
+    // Page "Base de donnée".
+    QWidget *TabSheet4 = nullptr;
+    Panel *Panel6 = nullptr;
+    QLabel *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr, *Label11 = nullptr;
+    Edit *host = nullptr, *user = nullptr, *pass = nullptr, *base = nullptr;
+    SpeedButton *sbConnected = nullptr;
+    SimpleComboBox *cb = nullptr;
+    QCheckBox *cbTempo = nullptr;
+    Edit *tempo = nullptr;
+    QLabel *mysqlErr = nullptr;
+    StringGrid *sg = nullptr;
+
+    // Page "A propos".
+    QWidget *TabSheet1 = nullptr;
+    QPlainTextEdit *Memo1 = nullptr;
+
+    // Page "Mots clé et aide".
+    QWidget *TabSheet3 = nullptr;
+    Panel *Panel5 = nullptr;
+    QLabel *Label7 = nullptr;
+    Edit *eAide = nullptr;
+    QPlainTextEdit *Memo2 = nullptr;
+    QPlainTextEdit *mAide = nullptr;
+
+    QColorDialog *ColorDialog1 = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    // Handlers (settings/).
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    // Handlers (files/).
+    void PCChange();
+    void flbMouseDown();
+    void eSiteChange();
+    void eSiteExit();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton7Click();
+    void WBStatusTextChange(const QString &text);
+    void WBProgressChange(int progress, int progressMax);
+    void WBDocumentComplete(const QString &url);
+    // Handlers (editor/).
+    void MKeyDown(int &key);
+    void MKeyUp();
+    void MMouseDown();
+    void sbColorieClick();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void sbAideClick();
+    void SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button);
+    // Handlers (db/).
+    void sbConnectedClick();
+    void Panel6Resize();
+    void cbKeyDown(int key);
+    void cbTempoClick();
+    void Timer1Timer();
+
+    // Methods called by handlers.
+    void Ligne();
+    void ColorieZone(qsizetype start, qsizetype end);
+
+    /** Shows a page from code; unlike a page changed by the user, it raises no PCChange. */
+    void showPage(QWidget *page);
+    /** The fixed title followed by the author credit, set when the window is first shown. */
+    static QString windowTitleText();
+    QString sideFileBase() const { return m_sideFileBase; }
+
+    /** Runs one handler: an error that escapes it is shown in the generic error box. */
+    template <typename Handler>
+    void guard(Handler &&handler)
+    {
+        try {
+            handler();
+        } catch (const OndrelError &error) {
+            showErrorBox(this, error.message());
+        } catch (const std::exception &error) {
+            showErrorBox(this, QString::fromLocal8Bit(error.what()));
+        }
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildFilePage();
+    void buildEditorPage();
+    void buildPreviewPage();
+    void buildDatabasePage();
+    void buildAboutPage();
+    void buildHelpPage();
+    void bindEvents();
+
+    QString m_sideFileBase;
+    bool m_shown = false;
+    bool m_pageFromCode = false;
+};
+
+/** The one main window of the process, reached by ExecRequete. */
+extern TfmMain *fmMain;

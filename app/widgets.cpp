@@ -1,0 +1,53 @@
+#include "app/widgets.h"
+
+#include <QMouseEvent>
+
+Panel::Panel(QWidget *parent)
+    : QFrame(parent)
+{
+}
+
+void Panel::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    Q_EMIT resized();
+}
+
+SpeedButton::SpeedButton(const QString &caption, QWidget *parent, bool blue)
+    : QToolButton(parent)
+{
+    setText(caption);
+    setAutoRaise(true);
+    setFocusPolicy(Qt::NoFocus);
+    setToolButtonStyle(Qt::ToolButtonTextOnly);
+    if (blue) {
+        QPalette p = palette();
+        p.setColor(QPalette::ButtonText, Qt::blue);
+        setPalette(p);
+    }
+}
+
+void SpeedButton::mousePressEvent(QMouseEvent *event)
+{
+    QToolButton::mousePressEvent(event);
+    event->accept();
+}
+
+void SpeedButton::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool over = rect().contains(event->position().toPoint());
+    QToolButton::mouseReleaseEvent(event);
+    if (over)
+        Q_EMIT mouseUp(event->button());
+}
+
+Edit::Edit(QWidget *parent)
+    : QLineEdit(parent)
+{
+}
+
+void Edit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    Q_EMIT exited();
+}

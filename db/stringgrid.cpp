@@ -1,0 +1,6 @@
+#include "db/stringgrid.h"
+
+StringGrid::StringGrid(QWidget *parent)
+    : QTableView(parent)
+{
+}

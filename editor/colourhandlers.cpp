@@ -1,0 +1,72 @@
+// The colouring of the source editor: ColorieZone and the five buttons of the editor page.
+#include "app/main.h"
+
+#include "editor/richedit.h"
+
+#include <QColorDialog>
+
+namespace {
+
+/** Runs the shared colour dialog from `initial`; true with `chosen` set when the user confirms. */
+bool pickColour(QColorDialog *dialog, Colour initial, Colour &chosen)
+{
+    dialog->setCurrentColor(toQColor(initial));
+    if (dialog->exec() != QDialog::Accepted)
+        return false;
+    chosen = fromQColor(dialog->selectedColor());
+    return true;
+}
+
+} // namespace
+
+void TfmMain::ColorieZone(qsizetype start, qsizetype end)
+{
+    tsEdit->setFocus();
+    const qsizetype selectionStart = M->selStart();
+    const qsizetype selectionLength = M->selLength();
+    // The pass writes colours by runs, so the selection never moves while it runs.
+    M->colourZone(start, end, CoulPolice, CoulChaines, CoulFonctions);
+    M->setSelStart(selectionStart);
+    M->setSelLength(1);
+    M->setSelLength(selectionLength);
+    M->setFocus();
+}
+
+void TfmMain::sbColorieClick()
+{
+    ColorieZone(0, M->textLength());
+}
+
+void TfmMain::SpeedButton3Click()
+{
+    Colour chosen;
+    if (pickColour(ColorDialog1, M->backgroundColour(), chosen))
+        M->setBackgroundColour(chosen);
+}
+
+void TfmMain::SpeedButton4Click()
+{
+    Colour chosen;
+    if (!pickColour(ColorDialog1, M->textColour(), chosen))
+        return;
+    M->setTextColour(chosen);
+    CoulPolice = chosen;
+}
+
+void TfmMain::SpeedButton5Click()
+{
+    Colour chosen;
+    if (!pickColour(ColorDialog1, CoulChaines, chosen))
+        return;
+    CoulChaines = chosen;
+    ColorieZone(0, M->textLength());
+}
+
+void TfmMain::SpeedButton6Click()
+{
+    Colour chosen;
+    if (!pickColour(ColorDialog1, CoulFonctions, chosen))
+        return;
+    CoulFonctions = chosen;
+    ColorieZone(0, M->textLength());
+}

@@ -1,0 +1,331 @@
+#include "editor/richedit.h"
+
+#include "app/errors.h"
+#include "editor/textbytes.h"
+#include "files/savefile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int kFirstReservedStyle = 32; // STYLE_DEFAULT … STYLE_FOLDDISPLAYTEXT
+constexpr int kLastReservedStyle = 39;
+constexpr int kMaxStyle = 255;
+constexpr qsizetype kMaxLineText = 4096;
+
+} // namespace
+
+RichEdit::RichEdit(QWidget *parent)
+    : QsciScintilla(parent)
+{
+    SendScintilla(SCI_SETEOLMODE, SC_EOL_CRLF);
+    SendScintilla(SCI_SETPASTECONVERTENDINGS, 1);
+    SendScintilla(SCI_SETWRAPMODE, SC_WRAP_NONE);
+    SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1);
+    SendScintilla(SCI_SETSCROLLWIDTH, 1);
+    for (int margin = 0; margin < 5; ++margin)
+        SendScintilla(SCI_SETMARGINWIDTHN, margin, 0L);
+    SendScintilla(SCI_STYLESETFONT, STYLE_DEFAULT, "Courier New");
+    SendScintilla(SCI_STYLESETSIZE, STYLE_DEFAULT, 10);
+    SendScintilla(SCI_STYLECLEARALL);
+    setTextColour(m_textColour);
+    setBackgroundColour(m_background);
+}
+
+// --- Text -----------------------------------------------------------------
+
+qsizetype RichEdit::textLength() const
+{
+    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETLENGTH);
+}
+
+std::string_view RichEdit::range(qsizetype from, qsizetype length) const
+{
+    if (length <= 0)
+        return {};
+    auto *self = const_cast<RichEdit *>(this);
+    const auto *p = reinterpret_cast<const char *>(
+        self->SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), static_cast<long>(length)));
+    return {p, static_cast<size_t>(length)};
+}
+
+char RichEdit::byteAt(qsizetype offset) const
+{
+    return static_cast<char>(const_cast<RichEdit *>(this)->SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(offset)));
+}
+
+QByteArray RichEdit::wholeText() const
+{
+    const std::string_view all = range(0, textLength());
+    return QByteArray(all.data(), static_cast<qsizetype>(all.size()));
+}
+
+QByteArray RichEdit::lineText(int line) const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    if (line < 0 || line >= lineCount())
+        return {};
+    const qsizetype start = lineStartOffset(line);
+    const qsizetype end = self->SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+    const std::string_view bytes = range(start, std::min(end - start, kMaxLineText));
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+int RichEdit::lineCount() const
+{
+    return static_cast<int>(const_cast<RichEdit *>(this)->SendScintilla(SCI_GETLINECOUNT));
+}
+
+qsizetype RichEdit::lineStartOffset(int line) const
+{
+    return const_cast<RichEdit *>(this)->SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+}
+
+int RichEdit::lineOfOffset(qsizetype offset) const
+{
+    return static_cast<int>(const_cast<RichEdit *>(this)->SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(offset)));
+}
+
+void RichEdit::applyBytes(const QByteArray &crlf)
+{
+    setUtf8(isValidUtf8(crlf.constData(), crlf.size()));
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0L);
+    SendScintilla(SCI_CLEARALL);
+    SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(crlf.size()), crlf.constData());
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1L);
+    SendScintilla(SCI_SETSAVEPOINT);
+    SendScintilla(SCI_GOTOPOS, 0L);
+}
+
+void RichEdit::setBytes(const QByteArray &bytes)
+{
+    applyBytes(normaliseLineBreaks(bytes).crlf);
+}
+
+// --- Caret and selection ----------------------------------------------------
+
+RichEdit::CaretPos RichEdit::caretPosition() const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    const qsizetype end = self->SendScintilla(SCI_GETSELECTIONEND);
+    const int line = lineOfOffset(end);
+    return {end - lineStartOffset(line), line};
+}
+
+qsizetype RichEdit::selStart() const
+{
+    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSELECTIONSTART);
+}
+
+qsizetype RichEdit::selLength() const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    return self->SendScintilla(SCI_GETSELECTIONEND) - self->SendScintilla(SCI_GETSELECTIONSTART);
+}
+
+void RichEdit::setSelStart(qsizetype offset)
+{
+    offset = std::clamp<qsizetype>(offset, 0, textLength());
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(offset), static_cast<long>(offset));
+}
+
+void RichEdit::setSelLength(qsizetype length)
+{
+    const qsizetype start = selStart();
+    const qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), start, textLength());
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(end));
+    SendScintilla(SCI_SCROLLCARET);
+}
+
+// --- Colours ---------------------------------------------------------------
+
+void RichEdit::setBackgroundColour(Colour colour)
+{
+    m_background = colour;
+    for (int style = 0; style <= kMaxStyle; ++style)
+        SendScintilla(SCI_STYLESETBACK, static_cast<unsigned long>(style), static_cast<long>(colour));
+}
+
+void RichEdit::setTextColour(Colour colour)
+{
+    m_textColour = colour;
+    SendScintilla(SCI_STYLESETFORE, 0UL, static_cast<long>(colour));
+    SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(STYLE_DEFAULT), static_cast<long>(colour));
+    SendScintilla(SCI_SETCARETFORE, static_cast<unsigned long>(colour));
+}
+
+int RichEdit::styleFor(Colour colour)
+{
+    const auto found = m_styles.constFind(colour);
+    if (found != m_styles.constEnd())
+        return found.value();
+    if (m_nextStyle > kMaxStyle) {
+        // Every style is taken: start over; characters of the reused styles change colour.
+        m_styles.clear();
+        m_nextStyle = 1;
+    }
+    const int style = m_nextStyle++;
+    if (m_nextStyle == kFirstReservedStyle)
+        m_nextStyle = kLastReservedStyle + 1;
+    for (auto it = m_styles.begin(); it != m_styles.end(); ++it) {
+        if (it.value() == style) {
+            m_styles.erase(it);
+            break;
+        }
+    }
+    m_styles.insert(colour, style);
+    SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(style), static_cast<long>(colour));
+    return style;
+}
+
+void RichEdit::setSelColour(Colour colour)
+{
+    const qsizetype start = selStart();
+    const qsizetype length = selLength();
+    if (length <= 0)
+        return;
+    const int style = styleFor(colour);
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
+    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
+}
+
+bool RichEdit::hasOwnColour(qsizetype offset) const
+{
+    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) != 0;
+}
+
+Colour RichEdit::colourAt(qsizetype offset) const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset));
+    if (style == 0)
+        return m_textColour;
+    return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
+}
+
+void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions)
+{
+    const qsizetype length = textLength();
+    end = std::clamp<qsizetype>(end, 0, length);
+    start = std::clamp<qsizetype>(start, 0, end);
+    const qsizetype first = std::max<qsizetype>(start, 1);
+    const std::string_view bytes = range(first - 1, end - first + 1);
+
+    thread_local std::vector<ColourClass> classes;
+    thread_local std::vector<char> styles;
+    const qsizetype count = end - start + 1;
+    classes.resize(static_cast<size_t>(count));
+    colourPass(bytes.data(), start, end, classes.data());
+
+    const char styleOf[4] = {0, static_cast<char>(styleFor(base)), static_cast<char>(styleFor(strings)),
+                             static_cast<char>(styleFor(functions))};
+    // Position p is the byte at offset p − 1; positions start + 1 … end − 1 always change.
+    const qsizetype inner = end - start - 1;
+    if (inner > 0) {
+        styles.resize(static_cast<size_t>(inner));
+        for (qsizetype k = 0; k < inner; ++k)
+            styles[static_cast<size_t>(k)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k + 1)])];
+        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
+        SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(inner), styles.data());
+    }
+    if (start >= 1 && classes[0] != ColourClass::Keep) {
+        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start - 1), 0L);
+        SendScintilla(SCI_SETSTYLING, 1UL, static_cast<long>(styleOf[static_cast<int>(classes[0])]));
+    }
+}
+
+// --- Files -------------------------------------------------------------------
+
+void RichEdit::loadFile(const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        throw OndrelError(cannotOpenMessage(path));
+    QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw OndrelError(cannotOpenMessage(path));
+    file.close();
+    // Files are always taken as plain text: rich text is never rendered.
+    LoadedText loaded = normaliseLineBreaks(raw);
+    raw.clear();
+    applyBytes(loaded.crlf);
+    m_lineBreak = loaded.lineBreak;
+}
+
+QByteArray RichEdit::fileBytes() const
+{
+    return restoreLineBreaks(wholeText(), m_lineBreak.isEmpty() ? QByteArrayLiteral("\n") : m_lineBreak);
+}
+
+void RichEdit::saveFile(const QString &path)
+{
+    if (!replaceFileAtomically(path, fileBytes()))
+        throw OndrelError(cannotCreateMessage(path));
+}
+
+// --- Events ------------------------------------------------------------------
+
+void RichEdit::keyPressEvent(QKeyEvent *event)
+{
+    int vk = virtualKeyCode(event->key());
+    Q_EMIT keyDown(vk);
+    QsciScintilla::keyPressEvent(event);
+}
+
+void RichEdit::keyReleaseEvent(QKeyEvent *event)
+{
+    QsciScintilla::keyReleaseEvent(event);
+    if (!event->isAutoRepeat())
+        Q_EMIT keyUp(virtualKeyCode(event->key()));
+}
+
+void RichEdit::mousePressEvent(QMouseEvent *event)
+{
+    QsciScintilla::mousePressEvent(event);
+    Q_EMIT mouseDown(event->button());
+}
+
+int virtualKeyCode(int qtKey)
+{
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+        return qtKey;
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
+        return 112 + (qtKey - Qt::Key_F1);
+    switch (qtKey) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: case Qt::Key_Backtab: return 9;
+    case Qt::Key_Return: case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+    }
+}
+
+QColor toQColor(Colour colour)
+{
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+Colour fromQColor(const QColor &colour)
+{
+    return Colour(colour.red()) | (Colour(colour.green()) << 8) | (Colour(colour.blue()) << 16);
+}

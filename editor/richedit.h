@@ -1,0 +1,108 @@
+#pragma once
+
+#include "editor/colouring.h"
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QByteArray>
+#include <QHash>
+#include <string_view>
+
+/**
+ * The source editor `M`: the operations the program performs on its editor
+ * control, over QScintilla.
+ *
+ * The control holds bytes. Offsets and lengths are 0-based byte offsets between
+ * characters of the whole text, in which a line break is always the two bytes
+ * CR LF. Colours are per character: style 0 has no colour of its own and is
+ * drawn in the text colour; every explicit colour is a style of its own.
+ */
+class RichEdit : public QsciScintilla
+{
+    Q_OBJECT
+public:
+    struct CaretPos
+    {
+        qsizetype x; // bytes between the start of line y and the end of the selection
+        int y;       // 0-based line holding the end of the selection
+    };
+
+    explicit RichEdit(QWidget *parent = nullptr);
+
+    // Text.
+    QByteArray wholeText() const;
+    qsizetype textLength() const;
+    /** Direct read access to the bytes [from, from + length); valid until the next change. */
+    std::string_view range(qsizetype from, qsizetype length) const;
+    char byteAt(qsizetype offset) const;
+    /** Line `line` without its line break, at most 4096 bytes. */
+    QByteArray lineText(int line) const;
+    int lineCount() const;
+    qsizetype lineStartOffset(int line) const;
+    int lineOfOffset(qsizetype offset) const;
+    /** Replaces the whole text (line breaks made CR LF); no file is involved. */
+    void setBytes(const QByteArray &bytes);
+
+    // Caret and selection.
+    CaretPos caretPosition() const;
+    qsizetype selStart() const;
+    qsizetype selLength() const;
+    void setSelStart(qsizetype offset);
+    void setSelLength(qsizetype length);
+
+    // Colours.
+    Colour backgroundColour() const { return m_background; }
+    void setBackgroundColour(Colour colour);
+    Colour textColour() const { return m_textColour; }
+    void setTextColour(Colour colour);
+    void setSelColour(Colour colour);
+    /** The colour the character at `offset` is drawn in. */
+    Colour colourAt(qsizetype offset) const;
+    /** True when the character at `offset` has a colour of its own. */
+    bool hasOwnColour(qsizetype offset) const;
+    /**
+     * Runs the colouring pass over positions start … end and writes its colours
+     * into the text by runs, without moving the selection.
+     */
+    void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
+
+    // Files.
+    /** The editor load: throws "Impossible d'ouvrir le fichier %s" and leaves the text as it was. */
+    void loadFile(const QString &path);
+    /** Writes the text atomically, line breaks in the loaded file's style; throws "Impossible de créer le fichier %s". */
+    void saveFile(const QString &path);
+    /** The bytes `saveFile` would write. */
+    QByteArray fileBytes() const;
+    void setPlainTextMode() { m_plainText = true; }
+    bool plainTextMode() const { return m_plainText; }
+
+Q_SIGNALS:
+    /** A key was pressed, before the control acts on it; `vk` is the Windows virtual-key code. */
+    void keyDown(int &vk);
+    void keyUp(int vk);
+    /** A mouse button was pressed, after the control has placed the caret. */
+    void mouseDown(Qt::MouseButton button);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    int styleFor(Colour colour);
+    void applyBytes(const QByteArray &crlf);
+
+    Colour m_background = 0xFFFFFF;
+    Colour m_textColour = 0x000000;
+    QHash<Colour, int> m_styles; // explicit colours → their styles
+    int m_nextStyle = 1;
+    QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
+    bool m_plainText = false;
+};
+
+/** Windows virtual-key code of a Qt key (F1 112, F9 120, Enter 13, Delete 46, …); 0 if none. */
+int virtualKeyCode(int qtKey);
+
+/** Conversions between the 0x00BBGGRR colour value and Qt's colours. */
+QColor toQColor(Colour colour);
+Colour fromQColor(const QColor &colour);

@@ -1,0 +1,125 @@
+#include "editor/textbytes.h"
+
+#include <cstring>
+
+LoadedText normaliseLineBreaks(const QByteArray &raw)
+{
+    LoadedText result;
+    const char *p = raw.constData();
+    const qsizetype n = raw.size();
+
+    // Fast path: nothing to change when every break is already CR LF.
+    bool clean = true;
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+        const char c = p[i];
+        if (c == '\n') {
+            if (result.lineBreak.isEmpty())
+                result.lineBreak = QByteArrayLiteral("\n");
+            clean = false;
+            break;
+        }
+        if (c == '\r') {
+            if (i + 1 < n && p[i + 1] == '\n') {
+                if (result.lineBreak.isEmpty())
+                    result.lineBreak = QByteArrayLiteral("\r\n");
+                ++i;
+                continue;
+            }
+            if (result.lineBreak.isEmpty())
+                result.lineBreak = QByteArrayLiteral("\r");
+            clean = false;
+            break;
+        }
+    }
+    if (clean) {
+        result.crlf = raw;
+        return result;
+    }
+
+    QByteArray out;
+    out.reserve(n + n / 16 + 16);
+    out.append(p, i);
+    for (; i < n; ++i) {
+        const char c = p[i];
+        if (c == '\r') {
+            out.append("\r\n", 2);
+            if (i + 1 < n && p[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            out.append("\r\n", 2);
+        } else {
+            out.append(c);
+        }
+    }
+    result.crlf = out;
+    return result;
+}
+
+QByteArray restoreLineBreaks(const QByteArray &crlf, const QByteArray &lineBreak)
+{
+    if (lineBreak == "\r\n" || !crlf.contains("\r\n"))
+        return crlf;
+    QByteArray out;
+    out.reserve(crlf.size());
+    const char *p = crlf.constData();
+    const qsizetype n = crlf.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] == '\r' && i + 1 < n && p[i + 1] == '\n') {
+            out.append(lineBreak);
+            ++i;
+        } else {
+            out.append(p[i]);
+        }
+    }
+    return out;
+}
+
+bool isValidUtf8(const char *data, qsizetype size)
+{
+    const auto *s = reinterpret_cast<const unsigned char *>(data);
+    qsizetype i = 0;
+    while (i < size) {
+        // Eight ASCII bytes at a time.
+        if (i + 8 <= size) {
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        quint32 min;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + extra >= size)
+            return false;
+        quint32 cp = c & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char cc = s[i + k];
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}

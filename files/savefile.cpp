@@ -1,0 +1,157 @@
+#include "files/savefile.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool fail(QString *why, const QString &reason)
+{
+    if (why)
+        *why = reason;
+    return false;
+}
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+/** The file a write to `path` must replace: the end of a chain of links, or the path itself. */
+QString writeTarget(const QString &path)
+{
+    QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    // A dangling link: create the file it names.
+    QString target = info.symLinkTarget();
+    for (int hops = 0; hops < 40 && QFileInfo(target).isSymLink(); ++hops)
+        target = QFileInfo(target).symLinkTarget();
+    return target;
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+struct TempFile
+{
+    int fd = -1;
+    QByteArray name; // empty while the file has no name (O_TMPFILE)
+};
+
+TempFile openTemp(const QByteArray &folder, const QByteArray &base, mode_t mode)
+{
+    TempFile t;
+#ifdef O_TMPFILE
+    t.fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (t.fd >= 0)
+        return t;
+#endif
+    QByteArray templ = folder + "/." + base + ".ondrel-XXXXXX";
+    t.fd = ::mkostemp(templ.data(), O_CLOEXEC);
+    if (t.fd >= 0)
+        t.name = templ;
+    return t;
+}
+
+} // namespace
+
+bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t newFileMode,
+                           QString *why)
+{
+    if (path.isEmpty())
+        return fail(why, QStringLiteral("empty path"));
+    const QString target = writeTarget(path);
+    const QByteArray targetBytes = QFile::encodeName(target);
+    const QFileInfo targetInfo(target);
+    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
+    const QByteArray base = QFile::encodeName(targetInfo.fileName());
+
+    struct stat old {};
+    const bool exists = ::stat(targetBytes.constData(), &old) == 0;
+    if (exists) {
+        if (!S_ISREG(old.st_mode))
+            return fail(why, QStringLiteral("not a regular file"));
+        if (!(old.st_mode & S_IWUSR) || ::access(targetBytes.constData(), W_OK) != 0)
+            return fail(why, QStringLiteral("read-only file"));
+    } else if (errno != ENOENT) {
+        return fail(why, errnoText());
+    }
+
+    const mode_t umaskNow = ::umask(0);
+    ::umask(umaskNow);
+    const mode_t mode = exists ? (old.st_mode & 07777) : (newFileMode & ~umaskNow);
+
+    TempFile temp = openTemp(folder, base, mode);
+    if (temp.fd < 0)
+        return fail(why, errnoText());
+
+    auto abandon = [&](const QString &reason) {
+        ::close(temp.fd);
+        if (!temp.name.isEmpty())
+            ::unlink(temp.name.constData());
+        return fail(why, reason);
+    };
+
+    if (!writeAll(temp.fd, data) || ::fsync(temp.fd) != 0)
+        return abandon(errnoText());
+    if (::fchmod(temp.fd, mode) != 0)
+        return abandon(errnoText());
+    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)!::fchown(temp.fd, old.st_uid, old.st_gid); // kept where the process may
+
+    if (temp.name.isEmpty()) {
+        // Give the unnamed file a name beside the target, then rename it over the target.
+        const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(temp.fd);
+        for (int attempt = 0; attempt < 100 && temp.name.isEmpty(); ++attempt) {
+            const QByteArray candidate = folder + "/." + base + ".ondrel-"
+                + QByteArray::number(::getpid()) + "-" + QByteArray::number(attempt);
+            if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, candidate.constData(),
+                         AT_SYMLINK_FOLLOW) == 0)
+                temp.name = candidate;
+            else if (errno != EEXIST)
+                return abandon(errnoText());
+        }
+        if (temp.name.isEmpty())
+            return abandon(QStringLiteral("no temporary name"));
+    }
+
+    if (::close(temp.fd) != 0) {
+        temp.fd = -1;
+        ::unlink(temp.name.constData());
+        return fail(why, errnoText());
+    }
+    if (::rename(temp.name.constData(), targetBytes.constData()) != 0) {
+        const QString reason = errnoText();
+        ::unlink(temp.name.constData());
+        return fail(why, reason);
+    }
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}

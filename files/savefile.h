@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <sys/types.h>
+
+/**
+ * Replaces the file at `path` whole with `data`, or leaves it exactly as it was.
+ *
+ * The data goes to an unnamed temporary file in the same folder, is flushed to
+ * disk, and only then takes the old file's place by a rename, so a crash, a kill
+ * or a full disk never leaves a half-written file. A symbolic link is written
+ * through (the file it points to is replaced, the link stays a link); the old
+ * file's permission bits, and where the process may, its owner and group, are
+ * kept. A new file gets `newFileMode` (less the umask).
+ *
+ * Fails, returning false with the reason in `why`, when the path is empty, names
+ * a folder, lies in a missing folder, or names a file that is read-only for its
+ * owner (even for root, who could otherwise write it).
+ */
+bool replaceFileAtomically(const QString &path, const QByteArray &data,
+                           mode_t newFileMode = 0666, QString *why = nullptr);

@@ -1,0 +1,6 @@
+#include "files/webbrowser.h"
+
+WebBrowser::WebBrowser(QWidget *parent)
+    : QWidget(parent)
+{
+}

@@ -1,0 +1,78 @@
+#include "testsupport.h"
+
+#include "app/main.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTcpServer>
+
+ModalWatcher::ModalWatcher()
+{
+    m_timer.setInterval(20);
+    connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    m_timer.start();
+}
+
+void ModalWatcher::poll()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal)
+        return;
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        boxes.append({box->text(), box->windowTitle(), box->icon() != QMessageBox::NoIcon});
+        if (whileBoxOpen)
+            whileBoxOpen();
+        box->done(QMessageBox::Ok);
+    } else if (auto *dialog = qobject_cast<QColorDialog *>(modal)) {
+        if (onColorDialog)
+            onColorDialog(dialog);
+        else
+            dialog->reject();
+    }
+}
+
+QString TempFolder::write(const QString &name, const QByteArray &bytes) const
+{
+    const QString p = path(name);
+    writeFile(p, bytes);
+    return p;
+}
+
+QByteArray TempFolder::read(const QString &name) const
+{
+    return readFile(path(name));
+}
+
+std::unique_ptr<TfmMain> makeWindow(const QString &folder, bool show)
+{
+    auto window = std::make_unique<TfmMain>(QDir(folder).filePath(QStringLiteral("ondrel")));
+    if (show)
+        window->show();
+    return window;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+int freeLoopbackPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDir>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class TfmMain;
+
+/**
+ * Answers the modal dialogs that a handler opens while the watcher lives: every
+ * QMessageBox is recorded (text, caption, whether it has an icon) and closed
+ * with its default button; a QColorDialog is given to `onColorDialog`, which
+ * accepts or rejects it (rejected when no callback is set).
+ */
+class ModalWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    struct Box
+    {
+        QString text;
+        QString caption;
+        bool hasIcon;
+    };
+
+    ModalWatcher();
+    QList<Box> boxes;
+    std::function<void(class QColorDialog *)> onColorDialog;
+    /** Called while a message box is up, before it is closed (e.g. to read the cursor). */
+    std::function<void()> whileBoxOpen;
+
+private:
+    void poll();
+    QTimer m_timer;
+};
+
+/** A temporary folder for one test, with helpers to write and read files in it. */
+struct TempFolder
+{
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QString write(const QString &name, const QByteArray &bytes) const;
+    QByteArray read(const QString &name) const;
+};
+
+/** A main window whose side files live in `folder` (named ondrel.ini / .php / .qry there). */
+std::unique_ptr<TfmMain> makeWindow(const QString &folder, bool show = true);
+
+/** Reads a whole file; empty when it cannot be read. */
+QByteArray readFile(const QString &path);
+/** Writes a whole file, creating folders as needed. */
+void writeFile(const QString &path, const QByteArray &bytes);
+
+/** A TCP port on 127.0.0.1 that nothing listens on right now. */
+int freeLoopbackPort();
