@@ -1,5 +1,9 @@
 #include "files/browser.h"
 
+#include "app/errors.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QMouseEvent>
 
 DriveComboBox::DriveComboBox(QWidget *parent)
@@ -23,7 +27,16 @@ void FilterComboBox::setFilter(const QString &filter)
 
 DirectoryListBox::DirectoryListBox(QWidget *parent)
     : QListWidget(parent)
+    , m_folder(QDir::currentPath())
 {
+}
+
+void DirectoryListBox::setCurrentFolder(const QString &folder)
+{
+    const QString absolute = QDir(folder).absolutePath();
+    if (!QFileInfo(absolute).isDir() || !QDir::setCurrent(absolute))
+        throw OndrelError(QStringLiteral("Impossible d'accéder au dossier %1").arg(folder));
+    m_folder = absolute;
 }
 
 FileListBox::FileListBox(QWidget *parent)

@@ -30,6 +30,17 @@ class DirectoryListBox : public QListWidget
     Q_OBJECT
 public:
     explicit DirectoryListBox(QWidget *parent = nullptr);
+
+    QString currentFolder() const { return m_folder; }
+    /**
+     * Makes `folder` the current folder (and the process's current folder) and
+     * refreshes the linked file list; throws OndrelError when it cannot be entered,
+     * leaving everything where it was.
+     */
+    void setCurrentFolder(const QString &folder);
+
+private:
+    QString m_folder;
 };
 
 /** File list: files only, no hidden files, sorted without regard to case. */
