@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTcpServer>
+#include <QTest>
 
 ModalWatcher::ModalWatcher()
 {
@@ -49,8 +50,11 @@ QByteArray TempFolder::read(const QString &name) const
 std::unique_ptr<TfmMain> makeWindow(const QString &folder, bool show)
 {
     auto window = std::make_unique<TfmMain>(QDir(folder).filePath(QStringLiteral("ondrel")));
-    if (show)
+    if (show) {
         window->show();
+        window->activateWindow();
+        QTest::qWaitForWindowActive(window.get());
+    }
     return window;
 }
 
