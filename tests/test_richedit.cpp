@@ -1,0 +1,228 @@
+// The editor control: offsets with CR LF counted as two, loading and saving
+// files byte for byte, colours per character, and the key and mouse events.
+#include "support/qtmain.h"
+#include "support/testsupport.h"
+
+#include "app/errors.h"
+#include "editor/richedit.h"
+#include "editor/textbytes.h"
+
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+TEST(TextBytes, LineBreaksAreNormalisedAndRestoredInTheFileStyle)
+{
+    struct Row
+    {
+        QByteArray raw, crlf, style;
+    };
+    const Row rows[] = {
+        {"a\r\nb\r\n", "a\r\nb\r\n", "\r\n"},
+        {"a\nb\n", "a\r\nb\r\n", "\n"},
+        {"a\rb", "a\r\nb", "\r"},
+        {"a\nb\rc\r\nd", "a\r\nb\r\nc\r\nd", "\n"}, // the first break decides
+        {"abc", "abc", ""},
+        {"", "", ""},
+        {"\r\n\r\n\n", "\r\n\r\n\r\n", "\r\n"},
+    };
+    for (const Row &row : rows) {
+        const LoadedText loaded = normaliseLineBreaks(row.raw);
+        EXPECT_EQ(loaded.crlf, row.crlf) << row.raw.toStdString();
+        EXPECT_EQ(loaded.lineBreak, row.style) << row.raw.toStdString();
+    }
+    EXPECT_EQ(restoreLineBreaks("a\r\nb\r\n", "\n"), QByteArray("a\nb\n"));
+    EXPECT_EQ(restoreLineBreaks("a\r\nb", "\r"), QByteArray("a\rb"));
+}
+
+TEST(TextBytes, Utf8Validity)
+{
+    EXPECT_TRUE(isValidUtf8("plain ascii text, long enough for words", 39));
+    EXPECT_TRUE(isValidUtf8("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", 14));
+    EXPECT_TRUE(isValidUtf8("a\0b", 3));
+    EXPECT_FALSE(isValidUtf8("caf\xE9", 4));          // Windows-1252 é
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF", 2));          // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80", 3));      // surrogate
+    EXPECT_FALSE(isValidUtf8("abcdefgh\xC3", 9));      // cut short at the end
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80", 4));  // beyond U+10FFFF
+}
+
+class Editor : public ::testing::Test
+{
+protected:
+    RichEdit m;
+    TempFolder folder;
+};
+
+TEST_F(Editor, OffsetsCountALineBreakAsTwo)
+{
+    m.setBytes("abc\ndef\n\nxyz");
+    EXPECT_EQ(m.wholeText(), QByteArray("abc\r\ndef\r\n\r\nxyz"));
+    EXPECT_EQ(m.textLength(), 15);
+    EXPECT_EQ(m.lineCount(), 4);
+    EXPECT_EQ(m.lineText(1), QByteArray("def"));
+    EXPECT_EQ(m.lineText(2), QByteArray(""));
+    EXPECT_EQ(m.lineStartOffset(3), 12);
+
+    m.setSelStart(7); // after "de"
+    EXPECT_EQ(m.caretPosition().x, 2);
+    EXPECT_EQ(m.caretPosition().y, 1);
+    m.setSelLength(6); // to the middle of line 3
+    EXPECT_EQ(m.selStart(), 7);
+    EXPECT_EQ(m.selLength(), 6);
+    EXPECT_EQ(m.caretPosition().y, 3); // the end of the selection decides
+    EXPECT_EQ(m.caretPosition().x, 1);
+    m.setSelLength(100); // limited to the end of the text
+    EXPECT_EQ(m.selLength(), 8);
+}
+
+TEST_F(Editor, LineTextStopsAt4096Bytes)
+{
+    m.setBytes(QByteArray(5000, 'x') + "\r\nend");
+    EXPECT_EQ(m.lineText(0).size(), 4096);
+    EXPECT_EQ(m.lineText(1), QByteArray("end"));
+}
+
+TEST_F(Editor, LoadAndSaveKeepEveryByteButLineBreaks)
+{
+    static const char bytes[] = "<?php\n$a = \"\xE9t\xE9\";\n\0\0\x01\xFF\xFE\n";
+    QByteArray awkward(bytes, sizeof bytes - 1);
+    awkward += QByteArray("lone\rcr\n", 8);
+    const QString path = folder.write("page.php", awkward);
+    m.loadFile(path);
+    EXPECT_EQ(m.textLength(), awkward.size() + 4 + 1); // four LFs and one CR became CR LF
+    m.saveFile(path);
+    QByteArray expected = awkward;
+    expected.replace("lone\rcr", "lone\ncr"); // a lone CR is a line break, written in the file's style
+    EXPECT_EQ(readFile(path), expected);
+
+    const QByteArray windows("a\r\nb\r\n");
+    m.loadFile(folder.write("w.php", windows));
+    m.saveFile(folder.path("w.php"));
+    EXPECT_EQ(folder.read("w.php"), windows);
+
+    m.setBytes("fresh\r\ntext"); // a text never loaded from a file gets LF
+    m.loadFile(folder.write("none.php", "no break"));
+    m.setBytes("one\r\ntwo");
+    m.saveFile(folder.path("none.php"));
+    EXPECT_EQ(folder.read("none.php"), QByteArray("one\ntwo"));
+}
+
+TEST_F(Editor, AFailedLoadLeavesTheTextAndSaysWhichFile)
+{
+    m.setBytes("keep me");
+    for (const QString &path : {folder.path("missing.php"), folder.path(QString()), QString()}) {
+        try {
+            m.loadFile(path);
+            ADD_FAILURE() << "loading " << path.toStdString() << " did not fail";
+        } catch (const OndrelError &error) {
+            EXPECT_EQ(error.message(), QStringLiteral("Impossible d'ouvrir le fichier ") + path);
+        }
+        EXPECT_EQ(m.wholeText(), QByteArray("keep me"));
+    }
+}
+
+TEST_F(Editor, AFailedSaveLeavesTheOldFileWhole)
+{
+    const QString path = folder.write("page.php", "old content\n");
+    m.setBytes("new content");
+    const QString intoFolder = folder.path("sub");
+    QDir().mkpath(intoFolder);
+    const QString readOnly = folder.write("ro.php", "read only\n");
+    ::chmod(QFile::encodeName(readOnly).constData(), 0444);
+    for (const QString &target : {intoFolder, folder.path("missing/page.php"), QString(), readOnly}) {
+        try {
+            m.saveFile(target);
+            ADD_FAILURE() << "saving to " << target.toStdString() << " did not fail";
+        } catch (const OndrelError &error) {
+            EXPECT_EQ(error.message(), QStringLiteral("Impossible de créer le fichier ") + target);
+        }
+    }
+    EXPECT_EQ(readFile(path), QByteArray("old content\n"));
+    EXPECT_EQ(readFile(readOnly), QByteArray("read only\n"));
+    EXPECT_TRUE(QFileInfo(intoFolder).isDir());
+    EXPECT_EQ(QDir(folder.path(QString())).entryList(QDir::Files | QDir::Hidden).size(), 2) << "a temporary file was left";
+}
+
+TEST_F(Editor, SaveWritesThroughALinkAndKeepsTheMode)
+{
+    const QString real = folder.write("real.php", "old");
+    ::chmod(QFile::encodeName(real).constData(), 0640);
+    const QString link = folder.path("link.php");
+    QFile::link(real, link);
+    m.setBytes("new");
+    m.saveFile(link);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(real), QByteArray("new"));
+    struct stat st {};
+    ::stat(QFile::encodeName(real).constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(Editor, ColoursArePerCharacter)
+{
+    m.setBytes("abcdef");
+    m.setTextColour(0x00FF00);
+    m.setSelStart(1);
+    m.setSelLength(2);
+    m.setSelColour(0x0000FF);
+    EXPECT_EQ(m.colourAt(0), 0x00FF00u);
+    EXPECT_EQ(m.colourAt(1), 0x0000FFu);
+    EXPECT_EQ(m.colourAt(2), 0x0000FFu);
+    EXPECT_EQ(m.colourAt(3), 0x00FF00u);
+    m.setTextColour(0x112233); // text without a colour of its own follows the text colour
+    EXPECT_EQ(m.colourAt(0), 0x112233u);
+    EXPECT_EQ(m.colourAt(1), 0x0000FFu);
+    m.setSelStart(3);
+    m.insert(QStringLiteral("zz")); // typed text has no colour of its own
+    EXPECT_FALSE(m.hasOwnColour(3));
+    EXPECT_TRUE(m.hasOwnColour(1));
+}
+
+TEST_F(Editor, ManyDistinctColoursNeverCrash)
+{
+    m.setBytes(QByteArray(600, 'x'));
+    for (int i = 0; i < 600; ++i) {
+        m.setSelStart(i);
+        m.setSelLength(1);
+        m.setSelColour(Colour(i * 7919));
+    }
+    EXPECT_EQ(m.colourAt(599), Colour(599 * 7919));
+}
+
+TEST_F(Editor, KeyDownComesBeforeTheControlActsAndKeyUpAfter)
+{
+    m.show();
+    m.setFocus();
+    QByteArray textAtKeyDown, textAtKeyUp;
+    int codeDown = -1, codeUp = -1;
+    QObject::connect(&m, &RichEdit::keyDown, [&](int &vk) { codeDown = vk; textAtKeyDown = m.wholeText(); });
+    QObject::connect(&m, &RichEdit::keyUp, [&](int vk) { codeUp = vk; textAtKeyUp = m.wholeText(); });
+    QTest::keyClick(&m, Qt::Key_A);
+    EXPECT_EQ(codeDown, 65);
+    EXPECT_EQ(textAtKeyDown, QByteArray(""));
+    EXPECT_EQ(codeUp, 65);
+    EXPECT_EQ(textAtKeyUp, QByteArray("a"));
+    QTest::keyClick(&m, Qt::Key_F9, Qt::ShiftModifier);
+    EXPECT_EQ(codeDown, 120);
+    QTest::keyClick(&m, Qt::Key_Return);
+    EXPECT_EQ(codeDown, 13);
+    EXPECT_EQ(m.wholeText(), QByteArray("a\r\n")); // Enter inserts CR LF
+}
+
+TEST(VirtualKeys, QtKeysMapToWindowsCodes)
+{
+    EXPECT_EQ(virtualKeyCode(Qt::Key_F1), 112);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_F9), 120);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Enter), 13);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Return), 13);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Delete), 46);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Z), 90);
+    EXPECT_EQ(virtualKeyCode(Qt::Key_Eacute), 0);
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
