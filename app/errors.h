@@ -24,7 +24,7 @@ QString cannotOpenMessage(const QString &path);
 QString cannotCreateMessage(const QString &path);
 QString cannotWriteMessage(const QString &path);
 
-/** The executable's file name up to its first ".", every letter after the first lower-cased. */
+/** The executable's file name up to its first ".", first letter upper-cased, every other lower-cased. */
 QString applicationTitle();
 QString applicationTitleFor(const QString &executablePath);
 

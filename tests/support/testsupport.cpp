@@ -53,7 +53,8 @@ std::unique_ptr<TfmMain> makeWindow(const QString &folder, bool show)
     if (show) {
         window->show();
         window->activateWindow();
-        QTest::qWaitForWindowActive(window.get());
+        if (!QTest::qWaitForWindowActive(window.get()))
+            qWarning("the test window did not become active");
     }
     return window;
 }
