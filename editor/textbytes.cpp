@@ -37,19 +37,30 @@ LoadedText normaliseLineBreaks(const QByteArray &raw)
         return result;
     }
 
-    QByteArray out;
-    out.reserve(n + n / 16 + 16);
-    out.append(p, i);
+    // Each lone CR or lone LF grows by one byte; size the result once, then copy.
+    qsizetype extra = 0;
+    for (qsizetype k = i; k < n; ++k) {
+        if (p[k] == '\n' && (k == 0 || p[k - 1] != '\r'))
+            ++extra;
+        else if (p[k] == '\r' && (k + 1 == n || p[k + 1] != '\n'))
+            ++extra;
+    }
+    QByteArray out(n + extra, Qt::Uninitialized);
+    char *w = out.data();
+    std::memcpy(w, p, static_cast<size_t>(i));
+    w += i;
     for (; i < n; ++i) {
         const char c = p[i];
         if (c == '\r') {
-            out.append("\r\n", 2);
+            *w++ = '\r';
+            *w++ = '\n';
             if (i + 1 < n && p[i + 1] == '\n')
                 ++i;
         } else if (c == '\n') {
-            out.append("\r\n", 2);
+            *w++ = '\r';
+            *w++ = '\n';
         } else {
-            out.append(c);
+            *w++ = c;
         }
     }
     result.crlf = out;

@@ -1,0 +1,118 @@
+// Speed of the editor: the colouring pass alone, "Tout colorier" through the real
+// control, loading a big file, and start-up to the window shown.
+#include "app/main.h"
+#include "editor/colouring.h"
+#include "editor/richedit.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+/** About `size` bytes of PHP-like text with strings, calls and variables on every line. */
+QByteArray phpText(qsizetype size)
+{
+    static const char *lines[] = {
+        "<?php\r\n",
+        "$total = count($rows) + strlen(\"abc\") - 1;\r\n",
+        "    echo \"<td>\" . htmlspecialchars($row['name']) . \"</td>\";\r\n",
+        "if (isset($_GET[\"id\"])) { $id = intval($_GET[\"id\"]); }\r\n",
+        "// a comment line with words and punctuation; nothing more\r\n",
+        "$result = mysql_query(\"SELECT * FROM t WHERE a=\" . $a);\r\n",
+    };
+    QByteArray text;
+    text.reserve(size + 128);
+    for (int i = 0; text.size() < size; ++i)
+        text += lines[i % 6];
+    return text;
+}
+
+void BM_ColouringPass(benchmark::State &state)
+{
+    const QByteArray text = phpText(state.range(0));
+    std::vector<ColourClass> out(static_cast<size_t>(text.size() + 1));
+    for (auto _ : state) {
+        colourPass(text.constData(), 0, text.size(), out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * text.size());
+}
+BENCHMARK(BM_ColouringPass)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
+
+void BM_ToutColorier(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
+    window.show();
+    window.showPage(window.tsEdit);
+    window.M->setBytes(phpText(state.range(0)));
+    for (auto _ : state) {
+        window.sbColorieClick();
+        QCoreApplication::processEvents(); // include the repaint of the coloured view
+    }
+    state.SetBytesProcessed(state.iterations() * window.M->textLength());
+}
+BENCHMARK(BM_ToutColorier)->Arg(10 << 20)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_LoadFile(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.php"));
+    QByteArray text = phpText(state.range(0));
+    if (state.range(1))
+        text.replace("\r\n", "\n"); // a Linux file: line breaks become CR LF on load
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+    }
+    RichEdit editor;
+    editor.resize(800, 600);
+    editor.show();
+    for (auto _ : state) {
+        editor.loadFile(path);
+        QCoreApplication::processEvents();
+    }
+    state.SetBytesProcessed(state.iterations() * text.size());
+    state.SetLabel(state.range(1) ? "LF file" : "CR LF file");
+}
+BENCHMARK(BM_LoadFile)->Args({10 << 20, 0})->Args({10 << 20, 1})->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_StartUpToWindowShown(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString base = QDir(dir.path()).filePath(QStringLiteral("ondrel"));
+    for (auto _ : state) {
+        TfmMain window(base);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            state.SkipWithError("window not exposed");
+        state.PauseTiming();
+        window.hide();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StartUpToWindowShown)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
