@@ -316,6 +316,8 @@ void TfmMain::buildHelpPage()
 
 void TfmMain::bindEvents()
 {
+    connect(mAide, &QPlainTextEdit::textChanged, this, [this] { m_keywordsStale = true; });
+
     connect(PC, &QTabWidget::currentChanged, this, [this] {
         if (!m_pageFromCode)
             guard([this] { PCChange(); });
@@ -354,6 +356,15 @@ void TfmMain::bindEvents()
     connect(cb, &SimpleComboBox::keyDown, this, [this](int key) { guard([&] { cbKeyDown(key); }); });
     connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { guard([this] { Timer1Timer(); }); });
+}
+
+const QString &TfmMain::keywordList()
+{
+    if (m_keywordsStale) {
+        m_keywords = mAide->toPlainText();
+        m_keywordsStale = false;
+    }
+    return m_keywords;
 }
 
 void TfmMain::showPage(QWidget *page)

@@ -180,7 +180,12 @@ private:
     void buildHelpPage();
     void bindEvents();
 
+    /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
+    const QString &keywordList();
+
     QString m_sideFileBase;
+    QString m_keywords;
+    bool m_keywordsStale = true;
     bool m_shown = false;
     bool m_pageFromCode = false;
 };

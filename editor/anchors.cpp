@@ -1,8 +1,38 @@
-// The five line anchors of the editor page.
+// The five line anchors of the editor page: a right or middle click stores the
+// caret's line in the button's caption, a left click jumps back to that line.
 #include "app/main.h"
+
+#include "app/widgets.h"
+#include "editor/contexthelp.h"
+#include "editor/richedit.h"
+
+namespace {
+
+/** landingOffset, through the control's line index while every line break is CR LF. */
+qsizetype anchorLanding(const RichEdit *m, qint64 number)
+{
+    if (!m->onlyCrLfBreaks())
+        return landingOffset(m->wholeText(), number); // a lone CR or LF: count CRs the long way
+    if (number <= 1)
+        return 0;
+    if (number - 1 >= m->lineCount())
+        return m->textLength();
+    return m->lineStartOffset(static_cast<int>(number - 1));
+}
+
+} // namespace
 
 void TfmMain::SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button)
 {
-    Q_UNUSED(sender);
-    Q_UNUSED(button);
+    const int line = M->caretPosition().y;
+    if (button != Qt::LeftButton) {
+        sender->setText(QString::number(line + 1));
+        return;
+    }
+    bool ok = false;
+    qint64 number = sender->text().toLongLong(&ok);
+    if (!ok)
+        number = 0;
+    M->setSelStart(anchorLanding(M, number));
+    M->setSelLength(1);
 }

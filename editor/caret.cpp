@@ -1,8 +1,102 @@
-// Caret read-out, function hint and context help of the source editor.
+// Caret read-out, function hint and context help of the source editor, and its keys.
 #include "app/main.h"
 
-void TfmMain::Ligne() {}
-void TfmMain::sbAideClick() {}
-void TfmMain::MKeyDown(int &key) { Q_UNUSED(key); }
-void TfmMain::MKeyUp() {}
-void TfmMain::MMouseDown() {}
+#include "app/widgets.h"
+#include "editor/contexthelp.h"
+#include "editor/richedit.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QUrl>
+
+namespace {
+
+constexpr int kF1 = 112;
+constexpr int kF9 = 120;
+
+/** The file-exists test: true only for an existing file, never for a folder. */
+bool fileExists(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+void offer(SpeedButton *button, const QString &caption, const QString &path)
+{
+    button->setText(caption);
+    button->setToolTip(path);
+    button->setVisible(true);
+}
+
+} // namespace
+
+void TfmMain::Ligne()
+{
+    const RichEdit::CaretPos caret = M->caretPosition();
+    const QByteArray line = M->lineText(caret.y);
+    Label6->setText(QString());
+
+    // Index offer.
+    const QString index = eAide->text() + QStringLiteral("index.html");
+    if (fileExists(index))
+        offer(sbAide, QStringLiteral("Index de l'aide (F1)"), index);
+    else
+        sbAide->setVisible(false);
+
+    // Function offer, while the caret stands just after the "(" of a call.
+    const QByteArray word = functionWord(line, caret.x);
+    if (!word.isEmpty()) {
+        const QString typed = M->decode(word);
+        Label6->setText(firstLineContaining(keywordList(), typed));
+        const QString name = typed.chopped(1);
+        // FichierAide: the first manual page of the function that exists.
+        QString page;
+        for (const QString &candidate : helpPageCandidates(eAide->text(), name)) {
+            if (fileExists(candidate)) {
+                page = candidate;
+                break;
+            }
+        }
+        if (!page.isEmpty())
+            offer(sbAide, QStringLiteral("Aide sur \"%1\" (F1)").arg(name), page);
+    }
+
+    Label5->setText(QStringLiteral("Pos: %1,%2").arg(caret.x).arg(caret.y + 1));
+
+    if (cbColore->isChecked()) {
+        const qsizetype p = M->selStart();
+        const qsizetype s = M->offsetAfterCrBefore(p);
+        const qsizetype e = M->offsetAfterCrFrom(p);
+        Label5->setText(QStringLiteral("Pos: %1,%2").arg(s).arg(e));
+        ColorieZone(s, e);
+    }
+}
+
+void TfmMain::sbAideClick()
+{
+    const QString path = sbAide->toolTip();
+    if (!sbAide->isHidden() && fileExists(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TfmMain::MKeyDown(int &key)
+{
+    if (key == kF9) {
+        showPage(tsWB);
+        PCChange();
+    } else if (key == kF1) {
+        sbAideClick();
+    }
+}
+
+void TfmMain::MKeyUp()
+{
+    Ligne();
+}
+
+void TfmMain::MMouseDown()
+{
+    Ligne();
+}

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -35,6 +36,25 @@ RichEdit::RichEdit(QWidget *parent)
     SendScintilla(SCI_STYLECLEARALL);
     setTextColour(m_textColour);
     setBackgroundColour(m_background);
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int position, int type, const char *text, int length) { noteInsertion(position, type, text, length); });
+}
+
+void RichEdit::noteInsertion(int position, int type, const char *text, int length)
+{
+    if (!m_onlyCrLf || !(type & SC_MOD_INSERTTEXT) || !text || length <= 0)
+        return;
+    // A lone CR or LF inside the new text, or one that meets a half break at its edges.
+    if (text[0] == '\n' || text[length - 1] == '\r' || (position > 0 && byteAt(position - 1) == '\r')) {
+        m_onlyCrLf = false;
+        return;
+    }
+    for (int i = 0; i < length; ++i) {
+        if (text[i] == '\r' ? text[i + 1] != '\n' : (text[i] == '\n' && text[i - 1] != '\r')) {
+            m_onlyCrLf = false;
+            return;
+        }
+    }
 }
 
 // --- Text -----------------------------------------------------------------
@@ -91,6 +111,42 @@ int RichEdit::lineOfOffset(qsizetype offset) const
     return static_cast<int>(const_cast<RichEdit *>(this)->SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(offset)));
 }
 
+qsizetype RichEdit::offsetAfterCrBefore(qsizetype offset) const
+{
+    constexpr qsizetype chunk = 4096;
+    qsizetype s = std::clamp<qsizetype>(offset, 0, textLength());
+    while (s > 0) {
+        const qsizetype from = std::max<qsizetype>(0, s - chunk);
+        const std::string_view bytes = range(from, s - from);
+        const void *cr = memrchr(bytes.data(), '\r', bytes.size());
+        if (cr)
+            return from + (static_cast<const char *>(cr) - bytes.data()) + 1;
+        s = from;
+    }
+    return 0;
+}
+
+qsizetype RichEdit::offsetAfterCrFrom(qsizetype offset) const
+{
+    constexpr qsizetype chunk = 4096;
+    const qsizetype length = textLength();
+    qsizetype from = std::clamp<qsizetype>(offset - 1, 0, length);
+    while (from < length) {
+        const qsizetype size = std::min(chunk, length - from);
+        const std::string_view bytes = range(from, size);
+        const void *cr = std::memchr(bytes.data(), '\r', bytes.size());
+        if (cr)
+            return from + (static_cast<const char *>(cr) - bytes.data()) + 1;
+        from += size;
+    }
+    return length;
+}
+
+QString RichEdit::decode(const QByteArray &bytes) const
+{
+    return const_cast<RichEdit *>(this)->isUtf8() ? QString::fromUtf8(bytes) : decodeWindows1252(bytes);
+}
+
 void RichEdit::applyBytes(const QByteArray &crlf)
 {
     setUtf8(isValidUtf8(crlf.constData(), crlf.size()));
@@ -101,6 +157,7 @@ void RichEdit::applyBytes(const QByteArray &crlf)
     SendScintilla(SCI_SETUNDOCOLLECTION, 1L);
     SendScintilla(SCI_SETSAVEPOINT);
     SendScintilla(SCI_GOTOPOS, 0L);
+    m_onlyCrLf = true; // the bytes were normalised before they came in
 }
 
 void RichEdit::setBytes(const QByteArray &bytes)
@@ -133,6 +190,7 @@ void RichEdit::setSelStart(qsizetype offset)
 {
     offset = std::clamp<qsizetype>(offset, 0, textLength());
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(offset), static_cast<long>(offset));
+    SendScintilla(SCI_CHOOSECARETX); // up and down arrows go on from here
 }
 
 void RichEdit::setSelLength(qsizetype length)
@@ -140,6 +198,7 @@ void RichEdit::setSelLength(qsizetype length)
     const qsizetype start = selStart();
     const qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), start, textLength());
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(end));
+    SendScintilla(SCI_CHOOSECARETX);
     SendScintilla(SCI_SCROLLCARET);
 }
 

@@ -40,6 +40,21 @@ public:
     int lineCount() const;
     qsizetype lineStartOffset(int line) const;
     int lineOfOffset(qsizetype offset) const;
+    /**
+     * The scans of the recolouring range, done from `offset` outward so that their
+     * cost grows with the length of the line, never with the size of the text:
+     * the offset just after the nearest CR before `offset` (0 if none), and the
+     * offset just after the first CR at or after offset − 1 (the length if none).
+     */
+    qsizetype offsetAfterCrBefore(qsizetype offset) const;
+    qsizetype offsetAfterCrFrom(qsizetype offset) const;
+    /**
+     * True while every line break of the text is CR LF, so that the control's line
+     * index counts exactly the CRs of the text (loaded and typed text always is).
+     */
+    bool onlyCrLfBreaks() const { return m_onlyCrLf; }
+    /** Text of the control's bytes: UTF-8 when the text is shown as UTF-8, else Windows-1252. */
+    QString decode(const QByteArray &bytes) const;
     /** Replaces the whole text (line breaks made CR LF); no file is involved. */
     void setBytes(const QByteArray &bytes);
 
@@ -90,6 +105,7 @@ protected:
 
 private:
     int styleFor(Colour colour);
+    void noteInsertion(int position, int type, const char *text, int length);
     void applyBytes(const QByteArray &crlf);
 
     Colour m_background = 0xFFFFFF;
@@ -98,6 +114,7 @@ private:
     int m_nextStyle = 1;
     QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
     bool m_plainText = false;
+    bool m_onlyCrLf = true;
 };
 
 /** Windows virtual-key code of a Qt key (F1 112, F9 120, Enter 13, Delete 46, …); 0 if none. */

@@ -134,3 +134,19 @@ bool isValidUtf8(const char *data, qsizetype size)
     }
     return true;
 }
+
+QString decodeWindows1252(const QByteArray &bytes)
+{
+    // 0x80 … 0x9F differ from Latin-1; the five unassigned bytes map to themselves.
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString text(bytes.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        out[i] = (c >= 0x80 && c < 0xA0) ? high[c - 0x80] : char16_t(c);
+    }
+    return text;
+}

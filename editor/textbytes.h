@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 /**
  * Byte-level rules of the editor's text. The editor always holds CR LF line
@@ -19,3 +20,6 @@ QByteArray restoreLineBreaks(const QByteArray &crlf, const QByteArray &lineBreak
 
 /** True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates). */
 bool isValidUtf8(const char *data, qsizetype size);
+
+/** Decodes Windows-1252 bytes (the code page of files brought over from Windows). */
+QString decodeWindows1252(const QByteArray &bytes);

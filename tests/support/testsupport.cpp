@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -33,6 +34,21 @@ void ModalWatcher::poll()
         else
             dialog->reject();
     }
+}
+
+OpenedFiles::OpenedFiles()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
+}
+
+OpenedFiles::~OpenedFiles()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+void OpenedFiles::open(const QUrl &url)
+{
+    files << url.toLocalFile();
 }
 
 QString TempFolder::write(const QString &name, const QByteArray &bytes) const

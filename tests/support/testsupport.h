@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
+
+#include <ostream>
 
 #include <functional>
 #include <memory>
@@ -40,6 +43,22 @@ private:
     QTimer m_timer;
 };
 
+/**
+ * Stands in for the desktop's "open with the associated application" while it
+ * lives: every file URL handed to QDesktopServices::openUrl is recorded here.
+ */
+class OpenedFiles : public QObject
+{
+    Q_OBJECT
+public:
+    OpenedFiles();
+    ~OpenedFiles() override;
+    QStringList files;
+
+public Q_SLOTS:
+    void open(const QUrl &url);
+};
+
 /** A temporary folder for one test, with helpers to write and read files in it. */
 struct TempFolder
 {
@@ -59,3 +78,8 @@ void writeFile(const QString &path, const QByteArray &bytes);
 
 /** A TCP port on 127.0.0.1 that nothing listens on right now. */
 int freeLoopbackPort();
+
+// Readable values in test failure messages.
+inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QByteArray &bytes, std::ostream *os) { *os << '"' << bytes.toStdString() << '"'; }
+inline void PrintTo(const QStringList &list, std::ostream *os) { *os << '[' << list.join(QStringLiteral(", ")).toStdString() << ']'; }
