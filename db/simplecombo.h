@@ -5,7 +5,14 @@
 class QLineEdit;
 class QListWidget;
 
-/** A combo box of the simple style: an edit line with its item list always shown below it. */
+/**
+ * A combo box of the simple style: an edit line with its item list always
+ * shown below it. Choosing a list line (click, or Up/Down in the edit line)
+ * selects it and puts its text in the edit line. Editing the edit line so
+ * that it no longer holds the selected line's text clears the selection, so
+ * that a later Delete meant for the text does not forget a history line the
+ * user has moved away from.
+ */
 class SimpleComboBox : public QWidget
 {
     Q_OBJECT
@@ -13,6 +20,21 @@ public:
     explicit SimpleComboBox(QWidget *parent = nullptr);
     QLineEdit *editLine() const { return m_edit; }
     QListWidget *list() const { return m_list; }
+
+    QString text() const;
+    void setText(const QString &text);
+
+    int count() const;
+    QString item(int index) const;
+    QStringList items() const;
+    void addItem(const QString &text);
+    /** Removes one line; the edit line is left as it is and no line stays selected. */
+    void removeItem(int index);
+    void clear();
+
+    /** The selected list line, or -1 when none is. */
+    int selectedIndex() const;
+    void setSelectedIndex(int index);
 
 Q_SIGNALS:
     /** A key was pressed in the edit line, before it acts on it (Windows virtual-key code). */
@@ -22,6 +44,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void lineChosen(int index);
+    void editTextChanged(const QString &text);
+    void moveSelection(int step);
+
     QLineEdit *m_edit;
     QListWidget *m_list;
 };

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# A throwaway MariaDB server for tests and benchmarks, on loopback only.
+#
+#   mariadb.sh start <dir>   creates <dir>/data (first time), starts mariadbd on a free
+#                            127.0.0.1 port, waits until it answers, and writes
+#                            <dir>/port, <dir>/socket, <dir>/password and <dir>/pid.
+#                            The first start also sets the root password and creates
+#                            the database "ondrel_test". Starting again over an existing
+#                            data folder (after a crash) reuses its port and password.
+#   mariadb.sh stop <dir>    stops the server and removes its data folder.
+set -euo pipefail
+
+action=${1:?start or stop}
+dir=${2:?folder of the server}
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+data=$dir/data
+socket=$dir/sock
+
+port_is_free() {
+    ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+pick_port() {
+    local p
+    for _ in $(seq 200); do
+        p=$((20000 + RANDOM % 40000))
+        if port_is_free "$p"; then
+            echo "$p"
+            return 0
+        fi
+    done
+    echo "no free loopback port" >&2
+    return 1
+}
+
+answers() {
+    mariadb-admin --no-defaults --socket="$socket" -uroot ${1:+-p"$1"} ping >/dev/null 2>&1
+}
+
+server_alive() {
+    [ -f "$dir/pid" ] && kill -0 "$(cat "$dir/pid")" 2>/dev/null
+}
+
+start() {
+    local first=0 password port
+    if [ ! -d "$data/mysql" ]; then
+        first=1
+        rm -rf "$data"
+        mariadb-install-db --no-defaults --datadir="$data" --user=root \
+            --auth-root-authentication-method=normal >"$dir/install.log" 2>&1
+    fi
+    if [ -f "$dir/port" ] && [ $first -eq 0 ]; then
+        port=$(cat "$dir/port")
+    else
+        port=$(pick_port)
+    fi
+    if [ -f "$dir/password" ] && [ $first -eq 0 ]; then
+        password=$(cat "$dir/password")
+    else
+        password="pw-$RANDOM$RANDOM"
+    fi
+    rm -f "$socket" "$dir/pid"
+    # Detached from the caller's standard streams, so that CTest does not wait for it.
+    setsid mariadbd --no-defaults --datadir="$data" --socket="$socket" --port="$port" \
+        --bind-address=127.0.0.1 --user=root --pid-file="$dir/pid" \
+        --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=64M \
+        </dev/null >"$dir/out.log" 2>&1 &
+    local launched=$!
+    for _ in $(seq 600); do
+        if [ $first -eq 1 ] && answers ""; then break; fi
+        if [ $first -eq 0 ] && answers "$password"; then break; fi
+        if ! kill -0 "$launched" 2>/dev/null; then
+            echo "mariadbd did not start; see $dir/error.log" >&2
+            tail -20 "$dir/error.log" >&2 || true
+            return 1
+        fi
+        sleep 0.1
+    done
+    [ -f "$dir/pid" ] || echo "$launched" >"$dir/pid"
+    if [ $first -eq 1 ]; then
+        mariadb --no-defaults --socket="$socket" -uroot <<SQL
+ALTER USER 'root'@'localhost' IDENTIFIED BY '$password';
+CREATE USER IF NOT EXISTS 'root'@'127.0.0.1';
+ALTER USER 'root'@'127.0.0.1' IDENTIFIED BY '$password';
+GRANT ALL PRIVILEGES ON *.* TO 'root'@'127.0.0.1' WITH GRANT OPTION;
+DROP USER IF EXISTS ''@'localhost', ''@'$(hostname)';
+CREATE DATABASE ondrel_test;
+SQL
+    fi
+    answers "$password" || { echo "mariadbd does not answer" >&2; return 1; }
+    echo "$port" >"$dir/port"
+    echo "$socket" >"$dir/socket"
+    printf '%s\n' "$password" >"$dir/password"
+    echo "mariadbd running on 127.0.0.1:$port (pid $(cat "$dir/pid"))"
+}
+
+stop() {
+    if server_alive; then
+        local pid
+        pid=$(cat "$dir/pid")
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 300); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$data" "$dir/pid" "$dir/port" "$dir/socket" "$dir/password" "$socket"
+}
+
+case $action in
+start) start ;;
+stop) stop ;;
+*) echo "usage: $0 start|stop <dir>" >&2; exit 2 ;;
+esac
