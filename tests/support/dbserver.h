@@ -3,14 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <ostream>
-
-/** Shows QStrings readably in test failures. */
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 /**
  * A throwaway MariaDB server run by tests/servers/mariadb.sh: the one CTest
  * starts for the test_db* programs (fixture "mariadb", folder in
