@@ -1,5 +1,6 @@
 // Ondrel's entry point: the application, the main window, the message loop.
 #include "app/main.h"
+#include "app/translations.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QApplication app(argc, argv);
+    installFrenchTranslations(&app);
     auto *window = new TfmMain;
     window->show();
     const int status = app.exec();

@@ -6,7 +6,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include <algorithm>
 #include <cstring>
@@ -348,6 +350,35 @@ void RichEdit::mousePressEvent(QMouseEvent *event)
 {
     QsciScintilla::mousePressEvent(event);
     Q_EMIT mouseDown(event->button());
+}
+
+QMenu *RichEdit::createFrenchContextMenu()
+{
+    auto *menu = new QMenu(this);
+    const bool readOnly = isReadOnly();
+    const bool selection = hasSelectedText();
+    auto add = [&](const QString &text, const QKeySequence &keys, bool enabled, auto slot) {
+        QAction *action = menu->addAction(text, this, slot);
+        action->setShortcut(keys);
+        action->setEnabled(enabled);
+    };
+    add(QStringLiteral("Annuler"), QKeySequence::Undo, !readOnly && isUndoAvailable(), &QsciScintilla::undo);
+    add(QStringLiteral("Rétablir"), QKeySequence::Redo, !readOnly && isRedoAvailable(), &QsciScintilla::redo);
+    menu->addSeparator();
+    add(QStringLiteral("Couper"), QKeySequence::Cut, !readOnly && selection, &QsciScintilla::cut);
+    add(QStringLiteral("Copier"), QKeySequence::Copy, selection, &QsciScintilla::copy);
+    add(QStringLiteral("Coller"), QKeySequence::Paste, !readOnly && SendScintilla(SCI_CANPASTE), &QsciScintilla::paste);
+    add(QStringLiteral("Supprimer"), QKeySequence(), !readOnly && selection, &QsciScintilla::removeSelectedText);
+    menu->addSeparator();
+    add(QStringLiteral("Tout sélectionner"), QKeySequence::SelectAll, textLength() > 0, [this] { selectAll(); });
+    return menu;
+}
+
+void RichEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createFrenchContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 int virtualKeyCode(int qtKey)

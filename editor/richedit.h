@@ -102,6 +102,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+public:
+    /** The editor's context menu, with French texts (the control's own menu is English only). */
+    QMenu *createFrenchContextMenu();
 
 private:
     int styleFor(Colour colour);

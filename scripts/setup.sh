@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ pkg-config ccache
-  qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libgl-dev
+  qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libqscintilla2-qt6-l10n libgl-dev
   libmariadb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   mariadb-server mariadb-client php-cli
