@@ -1,0 +1,167 @@
+// The result grid's string-grid semantics, on the model alone and on the view.
+#include "support/qtmain.h"
+
+#include "db/gridmodel.h"
+#include "db/stringgrid.h"
+#include "support/testsupport.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+
+namespace {
+
+QStringList gridRow(const StringGridModel &model, int row)
+{
+    QStringList cells;
+    for (int k = 0; k < model.gridColumnCount(); ++k)
+        cells.append(model.cell(k, row));
+    return cells;
+}
+
+TEST(GridModel, RowCountOfOneLowersTheFixedRows)
+{
+    StringGridModel model;
+    model.setGridColumnCount(2);
+    model.setGridRowCount(3);
+    model.setFixedRows(1);
+    ASSERT_EQ(model.fixedRows(), 1);
+    EXPECT_EQ(model.rowCount(), 2); // the fixed row is the header, not a body row
+
+    model.setGridRowCount(1);
+    EXPECT_EQ(model.fixedRows(), 0);
+    EXPECT_EQ(model.rowCount(), 1);
+}
+
+TEST(GridModel, FixedRowsMustStayBelowTheRowCount)
+{
+    StringGridModel model;
+    model.setGridColumnCount(1);
+    model.setGridRowCount(1);
+    model.setFixedRows(1);
+    EXPECT_EQ(model.fixedRows(), 0);
+    model.setGridRowCount(2);
+    model.setFixedRows(2);
+    EXPECT_EQ(model.fixedRows(), 0);
+    model.setFixedRows(1);
+    EXPECT_EQ(model.fixedRows(), 1);
+}
+
+TEST(GridModel, FixedRowZeroIsTheHeaderAndBodyRowsFollow)
+{
+    StringGridModel model;
+    model.setGridColumnCount(2);
+    model.setGridRowCount(3);
+    model.setCell(0, 0, QStringLiteral("id"));
+    model.setCell(0, 1, QStringLiteral("un"));
+    model.setCell(1, 2, QStringLiteral("deux"));
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("id"));
+
+    model.setFixedRows(1);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("id"));
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), QStringLiteral("un"));
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral("deux"));
+    EXPECT_EQ(model.cell(0, 0), QStringLiteral("id")); // grid addressing is unchanged
+}
+
+TEST(GridModel, ResizingKeepsCellsInsideAndEmptiesNewOnes)
+{
+    StringGridModel model;
+    model.setGridColumnCount(3);
+    model.setGridRowCount(2);
+    const QByteArrayView values[] = {"a", "b", "c"};
+    model.setRowBytes(1, values);
+
+    model.setGridColumnCount(1);
+    model.setGridColumnCount(3);
+    EXPECT_EQ(gridRow(model, 1), (QStringList{"a", "", ""})); // removed cells do not come back
+
+    model.setGridRowCount(1);
+    model.setGridRowCount(2);
+    EXPECT_EQ(gridRow(model, 1), (QStringList{"", "", ""}));
+}
+
+TEST(GridModel, RowBytesBeyondTheColumnsAreDroppedAndMissingOnesEmpty)
+{
+    StringGridModel model;
+    model.setGridColumnCount(2);
+    model.setGridRowCount(2);
+    const QByteArrayView three[] = {"x", "y", "z"};
+    model.setRowBytes(0, three);
+    const QByteArrayView one[] = {"p"};
+    model.setRowBytes(1, one);
+    EXPECT_EQ(gridRow(model, 0), (QStringList{"x", "y"}));
+    EXPECT_EQ(gridRow(model, 1), (QStringList{"p", ""}));
+    model.setGridColumnCount(3);
+    EXPECT_EQ(model.cell(2, 0), QString());
+}
+
+TEST(GridModel, CellsOutsideTheGridAreEmptyAndCannotBeSet)
+{
+    StringGridModel model;
+    model.setGridColumnCount(1);
+    model.setGridRowCount(1);
+    model.setCell(1, 0, QStringLiteral("x"));
+    model.setCell(0, 1, QStringLiteral("x"));
+    EXPECT_EQ(model.cell(1, 0), QString());
+    EXPECT_EQ(model.cell(-1, 0), QString());
+    EXPECT_EQ(model.cell(0, 5), QString());
+}
+
+TEST(GridModel, SetCellKeepsTheOtherCellsOfItsRow)
+{
+    StringGridModel model;
+    model.setGridColumnCount(3);
+    model.setGridRowCount(1);
+    const QByteArrayView values[] = {"a", "\xe9t\xe9", "c"}; // Windows-1252 bytes
+    model.setRowBytes(0, values);
+    model.setCell(2, 0, QStringLiteral("çà"));
+    EXPECT_EQ(gridRow(model, 0), (QStringList{"a", "été", "çà"}));
+}
+
+TEST(GridModel, ABatchSendsOneChangeNotice)
+{
+    StringGridModel model;
+    model.setGridColumnCount(2);
+    model.setGridRowCount(1000);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+    {
+        const StringGridModel::Batch batch(model);
+        const QByteArrayView values[] = {"1", "2"};
+        for (int r = 0; r < 1000; ++r)
+            model.setRowBytes(r, values);
+    }
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0][0].value<QModelIndex>().row(), 0);
+    EXPECT_EQ(changes[0][1].value<QModelIndex>().row(), 999);
+}
+
+TEST(GridModel, CellsCannotBeEdited)
+{
+    StringGridModel model;
+    model.setGridColumnCount(1);
+    model.setGridRowCount(1);
+    EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
+}
+
+TEST(GridView, HeaderShownWhileOneRowIsFixedAndWidthsFollowTheColumns)
+{
+    StringGrid grid;
+    EXPECT_TRUE(grid.horizontalHeader()->isVisibleTo(&grid));
+    EXPECT_FALSE(grid.verticalHeader()->isVisibleTo(&grid));
+    EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(grid.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    grid.setRowCount(1);
+    EXPECT_FALSE(grid.horizontalHeader()->isVisibleTo(&grid));
+    grid.setRowCount(2);
+    grid.setFixedRows(1);
+    EXPECT_TRUE(grid.horizontalHeader()->isVisibleTo(&grid));
+
+    grid.setColCount(5);
+    EXPECT_EQ(grid.columnWidth(1), 119);
+    EXPECT_EQ(grid.columnWidth(4), 100);
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN

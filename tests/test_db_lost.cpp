@@ -1,0 +1,74 @@
+// A server that dies under an open connection: the console reports it and reconnects later.
+// This program runs its own server, since it kills it.
+#include "support/qtmain.h"
+
+#include "app/main.h"
+#include "app/widgets.h"
+#include "db/stringgrid.h"
+#include "support/dbserver.h"
+#include "support/testsupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+bool processGone(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return true;
+    return status.readAll().contains("State:\tZ"); // killed, not yet reaped
+}
+
+TEST(DbLostServer, KilledServerGivesAnErrorThenStopAndGoReconnect)
+{
+    TempFolder serverFolder;
+    const QString dir = serverFolder.path(QStringLiteral("server"));
+    ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir));
+    const auto cleanup = qScopeGuard([&] { DbServer::runScript(QStringLiteral("stop"), dir); });
+    DbServer server;
+    ASSERT_TRUE(server.read(dir));
+    DbServer::useForLibrary(server); // before this program's first library call
+
+    TempFolder folder;
+    auto window = makeWindow(folder.dir.path());
+    ModalWatcher watcher;
+    openConnection(*window, server);
+    ASSERT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    runStatement(*window, QStringLiteral("SELECT 1 AS one"));
+    ASSERT_EQ(window->sg->cell(0, 1), QStringLiteral("1"));
+
+    const qint64 pid = server.pid();
+    ASSERT_GT(pid, 0);
+    ::kill(pid_t(pid), SIGKILL);
+    QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 30000);
+
+    for (int attempt = 0; attempt < 2; ++attempt) { // a second statement on the dead link too
+        runStatement(*window, QStringLiteral("SELECT 2"));
+        EXPECT_TRUE(window->sg->isHidden());
+        EXPECT_FALSE(window->mysqlErr->text().isEmpty());
+    }
+    EXPECT_TRUE(window->EstConnecte); // nothing watches the connection
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+
+    window->sbConnected->click();
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_TRUE(watcher.boxes.isEmpty());
+
+    ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir)); // same folder, port and password
+    window->sbConnected->click();
+    EXPECT_TRUE(watcher.boxes.isEmpty()) << qPrintable(watcher.boxes.value(0).text);
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    runStatement(*window, QStringLiteral("SELECT 3 AS three"));
+    EXPECT_FALSE(window->sg->isHidden());
+    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("3"));
+    closeConnection(*window);
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
