@@ -2,6 +2,7 @@
 
 #include "app/errors.h"
 #include "editor/colouring.h"
+#include "settings/sidefiles.h"
 
 #include <QWidget>
 
@@ -186,6 +187,7 @@ private:
     QString m_sideFileBase;
     QString m_keywords;
     bool m_keywordsStale = true;
+    SideFileState m_sideFiles; // what start-up loaded, so shut-down writes nothing it did not read
     bool m_shown = false;
     bool m_pageFromCode = false;
 };

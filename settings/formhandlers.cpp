@@ -1,15 +1,305 @@
 // Start-up and shut-down of the main window: the settings file and the side files.
 #include "app/main.h"
 
+#include "app/widgets.h"
+#include "db/simplecombo.h"
+#include "editor/richedit.h"
+#include "files/browser.h"
+#include "files/savefile.h"
+#include "settings/profile.h"
+#include "settings/sidefiles.h"
+#include "settings/windowplacement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+
+#include <optional>
+
+namespace {
+
+const QString kMainW = QStringLiteral("MainW");
+const QString kParams = QStringLiteral("Params");
+const QString kMysql = QStringLiteral("Mysql");
+
+const QString kDefaultSite = QStringLiteral("http://localhost/");
+const QString kDefaultParam = QStringLiteral("test=1");
+const QString kDefaultStartFolder = QStringLiteral("/");
+const QString kDefaultHost = QStringLiteral("localhost");
+const QString kDefaultUser = QStringLiteral("root");
+const QString kDefaultBase = QStringLiteral("mysql");
+constexpr Colour kDefaultBackground = 0xFFFFFF; // white
+constexpr Colour kDefaultText = 0x000000;       // black
+constexpr Colour kDefaultStrings = 0xFF0000;    // blue (0x00BBGGRR)
+constexpr Colour kDefaultFunctions = 0x0000FF;  // red
+
+QString defaultHelpFolder()
+{
+    return QDir::homePath() + QStringLiteral("/docphp/");
+}
+
+QString colourText(Colour colour)
+{
+    return QString::number(static_cast<qint32>(colour)); // signed decimal, as Windows stores it
+}
+
+Colour readColour(const ProfileFile &ini, const QString &key, Colour fallback)
+{
+    return static_cast<Colour>(ini.readInteger(kParams, key, static_cast<qint32>(fallback)));
+}
+
+/** The text after the last "/" of a path; the whole path when it holds none. */
+QString fileNamePart(const QString &path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+/** The target URL: the site immediately followed by the file-name part of the edited file. */
+QString targetUrl(const QString &site, const QString &file)
+{
+    return site + fileNamePart(file);
+}
+
+bool isExistingFile(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+struct Setting
+{
+    QString section;
+    QString key;
+    QString value;
+};
+
+/** The "Params" and "Mysql" keys in the order they are written, with the values the window holds now. */
+QList<Setting> storedSettings(const TfmMain &w)
+{
+    return {
+        {kParams, QStringLiteral("Fichier"), w.eFile->text()},
+        {kParams, QStringLiteral("Site"), w.eSite->text()},
+        {kParams, QStringLiteral("Param"), w.eParam->text()},
+        {kParams, QStringLiteral("InitialDir"), w.dlb->currentFolder()},
+        {kParams, QStringLiteral("CouleurFond"), colourText(w.M->backgroundColour())},
+        {kParams, QStringLiteral("CouleurPolice"), colourText(w.M->textColour())},
+        {kParams, QStringLiteral("CouleurChaînes"), colourText(w.CoulChaines)},
+        {kParams, QStringLiteral("CouleurFonctions"), colourText(w.CoulFonctions)},
+        {kParams, QStringLiteral("Aide"), w.eAide->text()},
+        {kMysql, QStringLiteral("Host"), w.host->text()},
+        {kMysql, QStringLiteral("User"), w.user->text()},
+        {kMysql, QStringLiteral("Pass"), w.pass->text()},
+        {kMysql, QStringLiteral("Base"), w.base->text()},
+    };
+}
+
+/** Until start-up has loaded them, every stored value and the history count as not loaded. */
+void beginLoading(SideFileState &state, const TfmMain &w)
+{
+    state.settingsNotLoaded.clear();
+    for (const Setting &s : storedSettings(w))
+        state.settingsNotLoaded.insert(s.section + u'/' + s.key, s.value);
+    state.historyLoaded = false;
+    state.keywordsLoaded = false;
+    state.keywordsBeforeLoading = w.mAide->toPlainText();
+}
+
+void loadingDone(SideFileState &state, bool historyLoaded)
+{
+    state.settingsNotLoaded.clear();
+    state.historyLoaded = historyLoaded;
+}
+
+ProfileFile readSettings(const QString &path)
+{
+    ProfileFile ini;
+    ini.load(path); // a file that cannot be read gives the defaults, like a missing one
+    return ini;
+}
+
+// Start-up, step 2: geometry, unless the window opens maximised.
+void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
+{
+    if (ini.readBool(kMainW, QStringLiteral("Maxi"), false)) {
+        w.setWindowState(w.windowState() | Qt::WindowMaximized);
+        return;
+    }
+    const QRect centred = defaultWindowBounds();
+    WindowBounds bounds;
+    bounds.width = ini.readInteger(kMainW, QStringLiteral("w"), centred.width());
+    bounds.height = ini.readInteger(kMainW, QStringLiteral("h"), centred.height());
+    bounds.left = ini.readInteger(kMainW, QStringLiteral("x"), centred.left());
+    bounds.top = ini.readInteger(kMainW, QStringLiteral("y"), centred.top());
+    setWindowBounds(w, bounds);
+}
+
+// Start-up, step 3.
+void applyParams(TfmMain &w, const ProfileFile &ini)
+{
+    w.eFile->setText(ini.readString(kParams, QStringLiteral("Fichier")));
+    w.eSite->setText(ini.readString(kParams, QStringLiteral("Site"), kDefaultSite));
+    w.eParam->setText(ini.readString(kParams, QStringLiteral("Param"), kDefaultParam));
+    const QString startFolder = ini.readString(kParams, QStringLiteral("InitialDir"), kDefaultStartFolder);
+    if (!startFolder.isEmpty())
+        w.dlb->setCurrentFolder(startFolder); // throws when it cannot be entered
+    w.M->setBackgroundColour(readColour(ini, QStringLiteral("CouleurFond"), kDefaultBackground));
+    w.M->setTextColour(readColour(ini, QStringLiteral("CouleurPolice"), kDefaultText));
+    w.CoulPolice = w.M->textColour();
+    w.CoulChaines = readColour(ini, QStringLiteral("CouleurChaînes"), kDefaultStrings);
+    w.CoulFonctions = readColour(ini, QStringLiteral("CouleurFonctions"), kDefaultFunctions);
+    w.eAide->setText(ini.readString(kParams, QStringLiteral("Aide"), defaultHelpFolder()));
+    if (w.eAide->text().isEmpty())
+        w.eAide->setText(defaultHelpFolder());
+}
+
+// Start-up, step 4.
+void applyConnection(TfmMain &w, const ProfileFile &ini)
+{
+    w.host->setText(ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost));
+    w.user->setText(ini.readString(kMysql, QStringLiteral("User"), kDefaultUser));
+    w.pass->setText(ini.readString(kMysql, QStringLiteral("Pass")));
+    w.base->setText(ini.readString(kMysql, QStringLiteral("Base"), kDefaultBase));
+}
+
+QStringList historyItems(const TfmMain &w)
+{
+    QStringList items;
+    for (int i = 0; i < w.cb->list()->count(); ++i)
+        items.append(w.cb->list()->item(i)->text());
+    return items;
+}
+
+/** The whole file, or nothing when it is missing or cannot be read. */
+std::optional<QByteArray> readWholeFile(const QString &path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+// Start-up, step 7: a history that cannot be read leaves the list empty, without a message.
+// Returns whether the list now holds what is stored (false for a file that exists but could not be read).
+bool loadHistory(TfmMain &w, const QString &path)
+{
+    w.cb->list()->clear();
+    const auto bytes = readWholeFile(path);
+    if (bytes)
+        w.cb->list()->addItems(historyFromFile(*bytes));
+    return bytes || !QFileInfo::exists(path);
+}
+
+// Shown, step 2: a missing keyword list leaves the memo empty.
+void loadKeywordList(TfmMain &w, const QString &path)
+{
+    if (!isExistingFile(path))
+        return;
+    const auto bytes = readWholeFile(path);
+    if (!bytes)
+        throw OndrelError(cannotOpenMessage(path));
+    w.mAide->setPlainText(keywordTextFromFile(*bytes));
+}
+
+/** The memo's lines as the user sees them (no character replaced, unlike toPlainText). */
+QStringList memoLines(const QPlainTextEdit *memo)
+{
+    QStringList lines;
+    for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next())
+        lines.append(block.text());
+    return lines;
+}
+
+void writeSideFile(const QString &path, const QByteArray &bytes)
+{
+    if (!replaceFileAtomically(path, bytes))
+        throw OndrelError(cannotCreateMessage(path));
+}
+
+// Shut-down, step 1. A keyword list that was never loaded is written only when the user typed in it.
+void saveKeywordList(const TfmMain &w, const SideFileState &state, const QString &path)
+{
+    if (!state.keywordsLoaded && w.mAide->toPlainText() == state.keywordsBeforeLoading)
+        return;
+    writeSideFile(path, keywordFileFromLines(memoLines(w.mAide)));
+}
+
+// Shut-down, step 2: "MainW" is rewritten whole.
+void writeWindowPlacement(const TfmMain &w, ProfileFile &ini)
+{
+    const WindowBounds bounds = windowBoundsToSave(w);
+    ini.eraseSection(kMainW);
+    ini.writeInteger(kMainW, QStringLiteral("x"), bounds.left);
+    ini.writeInteger(kMainW, QStringLiteral("y"), bounds.top);
+    ini.writeInteger(kMainW, QStringLiteral("w"), bounds.width);
+    ini.writeInteger(kMainW, QStringLiteral("h"), bounds.height);
+    ini.writeBool(kMainW, QStringLiteral("Maxi"), bounds.maximised);
+}
+
+// Shut-down, steps 2 to 5, applied in memory and written once.
+void saveSettings(const TfmMain &w, const SideFileState &state, const QString &path)
+{
+    ProfileFile ini;
+    if (!ini.load(path)) // rewriting a file that could not be read would drop its other keys
+        throw OndrelError(cannotWriteMessage(path));
+    writeWindowPlacement(w, ini);
+    for (const Setting &s : storedSettings(w)) {
+        if (state.mustWrite(s.section, s.key, s.value))
+            ini.writeString(s.section, s.key, s.value);
+    }
+    if (!ini.save(path, 0600)) // the password is in clear: owner only
+        throw OndrelError(cannotWriteMessage(path));
+}
+
+// Shut-down, step 6. A history that was never loaded keeps its stored items; the run's are added.
+void saveHistory(const TfmMain &w, const SideFileState &state, const QString &path)
+{
+    QStringList items = historyItems(w);
+    if (!state.historyLoaded) {
+        if (items.isEmpty())
+            return;
+        items = mergedHistory(historyFromFile(readWholeFile(path).value_or(QByteArray())), items);
+    }
+    writeSideFile(path, historyFileFromItems(items));
+}
+
+} // namespace
+
 void TfmMain::FormCreate()
 {
-    showPage(TabSheet2);
-    EstConnecte = false;
+    if (m_sideFileBase.isEmpty())
+        m_sideFileBase = defaultSideFileBase();
+    const SideFilePaths files = sideFilePaths(m_sideFileBase);
+    const ProfileFile ini = readSettings(files.settings); // 1. read once
+    beginLoading(m_sideFiles, *this);
+    applyWindowPlacement(*this, ini);                      // 2.
+    applyParams(*this, ini);                               // 3.
+    applyConnection(*this, ini);                           // 4.
+                                                           // 5. nothing is held open
+    eURL->setText(targetUrl(eSite->text(), eFile->text())); // 6.
+    const bool historyLoaded = loadHistory(*this, files.history); // 7.
+    loadingDone(m_sideFiles, historyLoaded);
+    showPage(TabSheet2);                                   // 8.
+    EstConnecte = false;                                   // 9.
 }
 
 void TfmMain::FormShow()
 {
     setWindowTitle(windowTitleText());
+    if (isExistingFile(eFile->text()))
+        M->loadFile(eFile->text()); // 1. throws "Impossible d'ouvrir le fichier %s"
+    loadKeywordList(*this, sideFilePaths(m_sideFileBase).keywords); // 2.
+    m_sideFiles.keywordsLoaded = true;
 }
 
-void TfmMain::FormDestroy() {}
+void TfmMain::FormDestroy()
+{
+    const SideFilePaths files = sideFilePaths(m_sideFileBase);
+    saveKeywordList(*this, m_sideFiles, files.keywords); // 1.
+    saveSettings(*this, m_sideFiles, files.settings);    // 2. to 5.
+    saveHistory(*this, m_sideFiles, files.history);      // 6.
+}

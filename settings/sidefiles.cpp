@@ -1,0 +1,86 @@
+#include "settings/sidefiles.h"
+
+#include "settings/ansitext.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+SideFilePaths sideFilePaths(const QString &base)
+{
+    return {base + QStringLiteral(".ini"), base + QStringLiteral(".php"), base + QStringLiteral(".qry")};
+}
+
+QString sideFileBaseFor(const QString &executablePath, const QString &configFolder,
+                        bool executableFolderWritable)
+{
+    const QFileInfo exe(executablePath);
+    const QString name = exe.completeBaseName(); // the last extension goes
+    if (executableFolderWritable)
+        return QDir(exe.absolutePath()).filePath(name);
+    return QDir(configFolder).filePath(QStringLiteral("ondrel/") + name);
+}
+
+QString defaultSideFileBase()
+{
+    const QString exe = QCoreApplication::applicationFilePath();
+    const QByteArray folder = QFile::encodeName(QFileInfo(exe).absolutePath());
+    const bool writable = ::access(folder.constData(), W_OK) == 0;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString base = sideFileBaseFor(exe, config, writable);
+    if (!writable)
+        QDir().mkpath(QFileInfo(base).absolutePath());
+    return base;
+}
+
+QString keywordTextFromFile(const QByteArray &bytes)
+{
+    QString text;
+    for (const RawLine &line : splitRawLines(bytes)) {
+        text += decodeLine(line.text);
+        if (!line.lineBreak.isEmpty())
+            text += u'\n';
+    }
+    return text;
+}
+
+QByteArray keywordFileFromLines(const QStringList &lines)
+{
+    return lines.join(QStringLiteral("\r\n")).toUtf8();
+}
+
+QStringList historyFromFile(const QByteArray &bytes)
+{
+    QStringList items;
+    for (const RawLine &line : splitRawLines(bytes))
+        items.append(decodeLine(line.text));
+    return items;
+}
+
+QByteArray historyFileFromItems(const QStringList &items)
+{
+    QByteArray bytes;
+    for (const QString &item : items)
+        bytes += item.toUtf8() + "\r\n";
+    return bytes;
+}
+
+QStringList mergedHistory(const QStringList &stored, const QStringList &added)
+{
+    QStringList merged = stored;
+    QSet<QString> present;
+    for (const QString &item : stored)
+        present.insert(item.toCaseFolded());
+    for (const QString &item : added) {
+        if (!present.contains(item.toCaseFolded())) {
+            present.insert(item.toCaseFolded());
+            merged.append(item);
+        }
+    }
+    return merged;
+}
