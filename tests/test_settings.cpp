@@ -1,0 +1,266 @@
+// The settings file read and written with the Windows profile semantics, the
+// integer and boolean readings, the keyword list and history formats, and where
+// the side files live. No window: the pure core only.
+#include "support/qtmain.h"
+#include "support/testsupport.h"
+
+#include "settings/ansitext.h"
+#include "settings/profile.h"
+#include "settings/sidefiles.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString u8(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+struct ReadCase
+{
+    const char *name;
+    QByteArray file;
+    const char *section;
+    const char *key;
+    const char *expected; // the fallback is "DEFAUT"
+};
+
+TEST(ProfileRead, ValuesAsTheProfileFunctionsReturnThem)
+{
+    const ReadCase cases[] = {
+        {"plain", "[Params]\r\nSite=http://x/\r\n", "Params", "Site", "http://x/"},
+        {"names ignore case", "[params]\r\nSITE=a\r\n", "Params", "Site", "a"},
+        {"value after the first =", "[P]\r\nk=a=b\r\n", "P", "k", "a=b"},
+        {"blanks around key and value", "[P]\r\n  k \t=  \t a b \t \r\n", "P", "k", "a b"},
+        {"double quotes removed, inner blanks kept", "[P]\r\nk= \" a \" \r\n", "P", "k", " a "},
+        {"single quotes removed", "[P]\r\nk='x'\r\n", "P", "k", "x"},
+        {"one pair only", "[P]\r\nk=\"\"x\"\"\r\n", "P", "k", "\"x\""},
+        {"mismatched quotes kept", "[P]\r\nk=\"x'\r\n", "P", "k", "\"x'"},
+        {"a lone quote kept", "[P]\r\nk=\"\r\n", "P", "k", "\""},
+        {"present but empty is empty", "[P]\r\nk=\r\n", "P", "k", ""},
+        {"present, only blanks", "[P]\r\nk=   \r\n", "P", "k", ""},
+        {"missing key", "[P]\r\nother=1\r\n", "P", "k", "DEFAUT"},
+        {"missing section", "[Q]\r\nk=1\r\n", "P", "k", "DEFAUT"},
+        {"empty file", "", "P", "k", "DEFAUT"},
+        {"key of the next section", "[P]\r\n[Q]\r\nk=1\r\n", "P", "k", "DEFAUT"},
+        {"key before any section", "k=1\r\n[P]\r\n", "P", "k", "DEFAUT"},
+        {"comment is no key", "[P]\r\n;k=1\r\n", "P", "k", "DEFAUT"},
+        {"first of two keys", "[P]\r\nk=1\r\nK=2\r\n", "P", "k", "1"},
+        {"header with blanks", "  [ P ]  \r\nk=1\r\n", "P", "k", "1"},
+        {"second section of the same name", "[P]\r\na=1\r\n[Q]\r\n[p]\r\nk=2\r\n", "P", "k", "2"},
+        {"LF line ends", "[P]\nk=1\n", "P", "k", "1"},
+        {"CR line ends", "[P]\rk=1\rj=2", "P", "j", "2"},
+        {"no final line break", "[P]\r\nk=v", "P", "k", "v"},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF[P]\r\nk=1\r\n", "P", "k", "1"},
+        {"key stored in Windows-1252", "[Params]\r\nCouleurCha\xEEnes=65280\r\n", "Params", "CouleurChaînes",
+         "65280"},
+        {"key stored in UTF-8", "[Params]\r\nCouleurCha\xC3\xAEnes=7\r\n", "Params", "CouleurChaînes", "7"},
+        {"Windows-1252 value", "[P]\r\nk=caf\xE9 \x80\r\n", "P", "k", "café €"},
+        {"UTF-8 value", "[P]\r\nk=caf\xC3\xA9\r\n", "P", "k", "café"},
+    };
+    for (const ReadCase &c : cases) {
+        const ProfileFile ini(c.file);
+        EXPECT_EQ(ini.readString(u8(c.section), u8(c.key), QStringLiteral("DEFAUT")), u8(c.expected)) << c.name;
+    }
+}
+
+TEST(ProfileRead, LongValuesAreCutTo2047Characters)
+{
+    const QByteArray exact(2047, 'a');
+    const QByteArray longer = QByteArray(2047, 'b') + "cdef";
+    ProfileFile ini("[P]\r\nexact=" + exact + "\r\nlonger=" + longer + "\r\nquoted=\"" + longer + "\"\r\n");
+    EXPECT_EQ(ini.readString(u"P", u"exact"), QString::fromLatin1(exact));
+    EXPECT_EQ(ini.readString(u"P", u"longer"), QString(2047, u'b'));
+    EXPECT_EQ(ini.readString(u"P", u"quoted"), QString(2047, u'b'));
+    // 2047 characters, not bytes: a two-byte character counts once.
+    ini.setBytes("[P]\r\nk=" + QByteArray("\xC3\xA9").repeated(3000) + "\r\n");
+    EXPECT_EQ(ini.readString(u"P", u"k"), QString(2047, QChar(0xE9)));
+}
+
+TEST(ProfileRead, IntegerAndBooleanReadings)
+{
+    struct Case
+    {
+        const char *stored; // nullptr: no key at all
+        qint32 expected;    // with the fallback 480
+    };
+    const Case cases[] = {
+        {"0x280", 640},       {" 800", 800},        {"600px", 480},       {"-20", -20},
+        {"+5", 5},            {"$3E8", 1000},       {"x10", 16},          {"X1f", 31},
+        {"0X1F", 31},         {"0xFFFFFFFF", -1},   {"0x100000000", 480}, {"-0x10", 480},
+        {"2147483647", 2147483647}, {"2147483648", 480}, {"-2147483648", -2147483647 - 1},
+        {"-2147483649", 480}, {"", 480},            {"yes", 480},         {"0x", 480},
+        {"$", 480},           {"-", 480},           {"1 2", 480},         {"\t7\t", 7},
+        {nullptr, 480},
+    };
+    for (const Case &c : cases) {
+        const QByteArray file = c.stored ? QByteArray("[MainW]\r\nh=") + c.stored + "\r\n" : QByteArray();
+        EXPECT_EQ(ProfileFile(file).readInteger(u"MainW", u"h", 480), c.expected) << (c.stored ? c.stored : "(none)");
+    }
+
+    const ProfileFile ini("[MainW]\r\ntwo=2\r\nyes=yes\r\nzero=0\r\nminus=-1\r\nempty=\r\n");
+    EXPECT_TRUE(ini.readBool(u"MainW", u"two", false));
+    EXPECT_FALSE(ini.readBool(u"MainW", u"yes", false));
+    EXPECT_TRUE(ini.readBool(u"MainW", u"yes", true));
+    EXPECT_FALSE(ini.readBool(u"MainW", u"zero", true));
+    EXPECT_TRUE(ini.readBool(u"MainW", u"minus", false));
+    EXPECT_FALSE(ini.readBool(u"MainW", u"empty", false));
+    EXPECT_TRUE(ini.readBool(u"MainW", u"missing", true));
+}
+
+struct WriteCase
+{
+    const char *name;
+    QByteArray before;
+    std::function<void(ProfileFile &)> edit;
+    QByteArray after;
+};
+
+TEST(ProfileWrite, ChangesOnlyWhatIsWritten)
+{
+    const WriteCase cases[] = {
+        {"new file", "", [](ProfileFile &f) { f.writeString(u"Params", u"Site", QStringLiteral("a")); },
+         "[Params]\r\nSite=a\r\n"},
+        {"replaced in place, spelling kept", "[P]\r\nsite = old\r\nX=1\r\n",
+         [](ProfileFile &f) { f.writeString(u"p", u"SITE", QStringLiteral("new")); }, "[P]\r\nsite =new\r\nX=1\r\n"},
+        {"added after the section's last key, before blank lines", "[P]\r\na=1\r\n\r\n[Q]\r\nb=2\r\n",
+         [](ProfileFile &f) { f.writeString(u"P", u"c", QStringLiteral("3")); },
+         "[P]\r\na=1\r\nc=3\r\n\r\n[Q]\r\nb=2\r\n"},
+        {"missing section added at the end of a file without final break", "[P]\r\na=1",
+         [](ProfileFile &f) { f.writeString(u"Q", u"b", QStringLiteral("2")); }, "[P]\r\na=1\r\n[Q]\r\nb=2\r\n"},
+        {"key added to an empty last section", "[P]",
+         [](ProfileFile &f) { f.writeString(u"P", u"a", QStringLiteral("1")); }, "[P]\r\na=1\r\n"},
+        {"erasing removes header, keys and comments of the section", "[MainW]\r\nx=1\r\n;c\r\n[P]\r\na=1\r\n",
+         [](ProfileFile &f) { f.eraseSection(u"mainw"); }, "[P]\r\na=1\r\n"},
+        {"erasing removes every section of that name", "[M]\r\nx=1\r\n[P]\r\na=1\r\n[M]\r\ny=2\r\n",
+         [](ProfileFile &f) { f.eraseSection(u"M"); }, "[P]\r\na=1\r\n"},
+        {"erasing a missing section changes nothing", "[P]\r\na=1\r\n",
+         [](ProfileFile &f) { f.eraseSection(u"M"); }, "[P]\r\na=1\r\n"},
+        {"other lines byte for byte: Windows-1252 comment, LF ends, odd spacing",
+         "; caf\xE9\n[Autre]\n  cl\xE9 =  \"v\" \n\n[P]\na=1\n",
+         [](ProfileFile &f) { f.writeString(u"P", u"a", QStringLiteral("2")); },
+         "; caf\xE9\n[Autre]\n  cl\xE9 =  \"v\" \n\n[P]\na=2\n"},
+        {"a Windows-1252 key is rewritten in UTF-8", "[Params]\r\nCouleurCha\xEEnes=1\r\n",
+         [](ProfileFile &f) { f.writeString(u"Params", u"CouleurChaînes", QStringLiteral("2")); },
+         "[Params]\r\nCouleurCha\xC3\xAEnes=2\r\n"},
+        {"line breaks in a value cannot add keys", "",
+         [](ProfileFile &f) { f.writeString(u"P", u"k", QStringLiteral("a\r\n[Q]\nb=1")); },
+         "[P]\r\nk=a  [Q] b=1\r\n"},
+        {"integers and booleans", "",
+         [](ProfileFile &f) {
+             f.writeInteger(u"M", u"x", -20);
+             f.writeBool(u"M", u"Maxi", true);
+             f.writeBool(u"M", u"Other", false);
+         },
+         "[M]\r\nx=-20\r\nMaxi=1\r\nOther=0\r\n"},
+    };
+    for (const WriteCase &c : cases) {
+        ProfileFile ini(c.before);
+        c.edit(ini);
+        EXPECT_EQ(ini.bytes(), c.after) << c.name;
+    }
+}
+
+TEST(ProfileWrite, WrittenValuesReadBack)
+{
+    ProfileFile ini;
+    const QString values[] = {QStringLiteral("http://localhost/site/"), QStringLiteral("a=b=c"), QString(),
+                              QStringLiteral("/home/é/docphp/"), QStringLiteral("p@ss w0rd;#")};
+    for (const QString &v : values) {
+        ini.writeString(u"Params", u"k", v);
+        EXPECT_EQ(ProfileFile(ini.bytes()).readString(u"Params", u"k", QStringLiteral("DEFAUT")), v);
+    }
+}
+
+TEST(ProfileFileOnDisk, MissingFolderAndUnreadableCases)
+{
+    TempFolder folder;
+    ProfileFile ini;
+    EXPECT_TRUE(ini.load(folder.path("absent.ini")));
+    EXPECT_TRUE(ini.bytes().isEmpty());
+
+    QDir(folder.path(QString())).mkdir(QStringLiteral("dossier.ini"));
+    EXPECT_FALSE(ini.load(folder.path("dossier.ini")));
+    ini.writeString(u"P", u"k", QStringLiteral("v"));
+    EXPECT_FALSE(ini.save(folder.path("dossier.ini")));
+    EXPECT_FALSE(ini.save(folder.path("manque/x.ini")));
+
+    const QString path = folder.path("ondrel.ini");
+    ASSERT_TRUE(ini.save(path));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ProfileFile again;
+    ASSERT_TRUE(again.load(path));
+    EXPECT_EQ(again.readString(u"P", u"k"), QStringLiteral("v"));
+
+    // An existing file keeps its own mode.
+    ::chmod(QFile::encodeName(path).constData(), 0640);
+    ASSERT_TRUE(again.save(path));
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(SideFileFormats, HistoryLines)
+{
+    const QStringList three = {QStringLiteral("a"), QString(), QStringLiteral("b")};
+    EXPECT_EQ(historyFromFile("a\r\n\r\nb\r\n"), three);
+    EXPECT_EQ(historyFromFile("a\n\nb\n"), three);
+    EXPECT_EQ(historyFromFile("a\r\rb\r"), three);
+    EXPECT_EQ(historyFromFile("a\r\n\nb"), three);
+    EXPECT_EQ(historyFromFile(""), QStringList());
+    EXPECT_EQ(historyFromFile("\r\n"), QStringList{QString()});
+    EXPECT_EQ(historyFromFile("select '\xE9t\xE9'\r\nselect '\xC3\xA9'\r\n"),
+              (QStringList{u8("select 'été'"), u8("select 'é'")}));
+
+    EXPECT_EQ(historyFileFromItems(three), QByteArray("a\r\n\r\nb\r\n"));
+    EXPECT_EQ(historyFileFromItems({}), QByteArray());
+    EXPECT_EQ(historyFileFromItems({QString()}), QByteArray("\r\n"));
+    EXPECT_EQ(historyFileFromItems({u8("é")}), QByteArray("\xC3\xA9\r\n"));
+
+    EXPECT_EQ(mergedHistory({QStringLiteral("a"), QStringLiteral("B")},
+                            {QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("C"), QStringLiteral("a")}),
+              (QStringList{QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("c")}));
+}
+
+TEST(SideFileFormats, KeywordText)
+{
+    EXPECT_EQ(keywordTextFromFile("f(a)\ng(b)"), QStringLiteral("f(a)\ng(b)"));
+    EXPECT_EQ(keywordTextFromFile("f(a)\r\ng(b)\r\n"), QStringLiteral("f(a)\ng(b)\n"));
+    EXPECT_EQ(keywordTextFromFile("x\r\r\ny\rz"), QStringLiteral("x\n\ny\nz"));
+    EXPECT_EQ(keywordTextFromFile(""), QString());
+    EXPECT_EQ(keywordTextFromFile("\xE9t\xE9\n\xC3\xA9"), u8("été\né"));
+
+    EXPECT_EQ(keywordFileFromLines({QStringLiteral("f(a)"), QStringLiteral("g(b)")}), QByteArray("f(a)\r\ng(b)"));
+    EXPECT_EQ(keywordFileFromLines({QStringLiteral("f(a)"), QString()}), QByteArray("f(a)\r\n"));
+    EXPECT_EQ(keywordFileFromLines({QString()}), QByteArray());
+}
+
+TEST(SideFileFormats, Windows1252Decoding)
+{
+    EXPECT_EQ(fromWindows1252("\x80\x8A\x9F\xA0\xEE\xFF\x81"),
+              QString::fromUtf16(u"\u20AC\u0160\u0178\u00A0\u00EE\u00FF\u0081"));
+    EXPECT_EQ(decodeLine("CouleurCha\xEEnes"), u8("CouleurChaînes"));
+    EXPECT_EQ(decodeLine("CouleurCha\xC3\xAEnes"), u8("CouleurChaînes"));
+}
+
+TEST(SideFileLocation, BesideTheExecutableOrInTheConfigurationFolder)
+{
+    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/opt/ondrel/ondrel"), QStringLiteral("/root/.config"), true),
+              QStringLiteral("/opt/ondrel/ondrel"));
+    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/opt/x/ondrel.bin"), QStringLiteral("/root/.config"), true),
+              QStringLiteral("/opt/x/ondrel"));
+    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/usr/bin/ondrel"), QStringLiteral("/home/u/.config"), false),
+              QStringLiteral("/home/u/.config/ondrel/ondrel"));
+    const SideFilePaths paths = sideFilePaths(QStringLiteral("/a/ondrel"));
+    EXPECT_EQ(paths.settings, QStringLiteral("/a/ondrel.ini"));
+    EXPECT_EQ(paths.keywords, QStringLiteral("/a/ondrel.php"));
+    EXPECT_EQ(paths.history, QStringLiteral("/a/ondrel.qry"));
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
