@@ -16,24 +16,41 @@ SideFilePaths sideFilePaths(const QString &base)
     return {base + QStringLiteral(".ini"), base + QStringLiteral(".php"), base + QStringLiteral(".qry")};
 }
 
-QString sideFileBaseFor(const QString &executablePath, const QString &configFolder,
-                        bool executableFolderWritable)
+QString sideFileBaseFor(const QString &executablePath, const QString &configFolder, bool installedCopy)
 {
     const QFileInfo exe(executablePath);
     const QString name = exe.completeBaseName(); // the last extension goes
-    if (executableFolderWritable)
+    if (!installedCopy)
         return QDir(exe.absolutePath()).filePath(name);
     return QDir(configFolder).filePath(QStringLiteral("ondrel/") + name);
+}
+
+QString installFolder()
+{
+#ifdef ONDREL_INSTALL_BINDIR
+    return QStringLiteral(ONDREL_INSTALL_BINDIR);
+#else
+    return QString();
+#endif
+}
+
+bool isInstalledCopy(const QString &executablePath)
+{
+    const QString folder = QFileInfo(executablePath).absolutePath();
+    // Root may write anywhere, so the install folder itself marks an installed copy.
+    const QString installed = QFileInfo(installFolder()).canonicalFilePath();
+    if (!installed.isEmpty() && QFileInfo(folder).canonicalFilePath() == installed)
+        return true;
+    return ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
 }
 
 QString defaultSideFileBase()
 {
     const QString exe = QCoreApplication::applicationFilePath();
-    const QByteArray folder = QFile::encodeName(QFileInfo(exe).absolutePath());
-    const bool writable = ::access(folder.constData(), W_OK) == 0;
+    const bool installed = isInstalledCopy(exe);
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    const QString base = sideFileBaseFor(exe, config, writable);
-    if (!writable)
+    const QString base = sideFileBaseFor(exe, config, installed);
+    if (installed)
         QDir().mkpath(QFileInfo(base).absolutePath());
     return base;
 }

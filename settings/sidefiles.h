@@ -16,11 +16,14 @@ SideFilePaths sideFilePaths(const QString &base);
 
 /**
  * Where the side files live: beside the executable and named after it (its path
- * without extension), or, when the executable's folder cannot be written (an
- * installed copy), in `configFolder`/ondrel/ under the executable's name.
+ * without extension), or, for an installed copy, in `configFolder`/ondrel/
+ * under the executable's name.
  */
-QString sideFileBaseFor(const QString &executablePath, const QString &configFolder,
-                        bool executableFolderWritable);
+QString sideFileBaseFor(const QString &executablePath, const QString &configFolder, bool installedCopy);
+/** The folder the build installs the executable to ("/usr/bin" for the package). */
+QString installFolder();
+/** An executable in the folder it is installed to, or in a folder the user may not write. */
+bool isInstalledCopy(const QString &executablePath);
 /** sideFileBaseFor this process, with the user's configuration folder; creates ~/.config/ondrel when used. */
 QString defaultSideFileBase();
 

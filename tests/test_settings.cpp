@@ -8,6 +8,7 @@
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -249,12 +250,19 @@ TEST(SideFileFormats, Windows1252Decoding)
 
 TEST(SideFileLocation, BesideTheExecutableOrInTheConfigurationFolder)
 {
-    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/opt/ondrel/ondrel"), QStringLiteral("/root/.config"), true),
+    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/opt/ondrel/ondrel"), QStringLiteral("/root/.config"), false),
               QStringLiteral("/opt/ondrel/ondrel"));
-    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/opt/x/ondrel.bin"), QStringLiteral("/root/.config"), true),
+    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/opt/x/ondrel.bin"), QStringLiteral("/root/.config"), false),
               QStringLiteral("/opt/x/ondrel"));
-    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/usr/bin/ondrel"), QStringLiteral("/home/u/.config"), false),
+    EXPECT_EQ(sideFileBaseFor(QStringLiteral("/usr/bin/ondrel"), QStringLiteral("/home/u/.config"), true),
               QStringLiteral("/home/u/.config/ondrel/ondrel"));
+
+    // The build tree is no installed copy; the install folder is one even for root.
+    EXPECT_FALSE(isInstalledCopy(QCoreApplication::applicationFilePath()));
+    ASSERT_FALSE(installFolder().isEmpty());
+    EXPECT_TRUE(isInstalledCopy(installFolder() + QStringLiteral("/ondrel")));
+    TempFolder folder;
+    EXPECT_TRUE(isInstalledCopy(folder.path("dossier-absent/ondrel")));
     const SideFilePaths paths = sideFilePaths(QStringLiteral("/a/ondrel"));
     EXPECT_EQ(paths.settings, QStringLiteral("/a/ondrel.ini"));
     EXPECT_EQ(paths.keywords, QStringLiteral("/a/ondrel.php"));
