@@ -312,19 +312,6 @@ TEST_F(SideFiles, AFailedWriteStopsShutDownAndLeavesTheLaterFilesAlone)
     }
 }
 
-TEST_F(SideFiles, SideFilesInAMissingFolderFailOnTheFirstWrite)
-{
-    const QString base = folder.path("manque/ondrel");
-    ModalWatcher watcher;
-    auto w = std::make_unique<TfmMain>(base);
-    w->show();
-    EXPECT_TRUE(watcher.boxes.isEmpty());
-    w.reset();
-    ASSERT_EQ(watcher.boxes.size(), 1);
-    EXPECT_EQ(watcher.boxes[0].text, u8("Impossible de créer le fichier ") + base + QStringLiteral(".php."));
-    EXPECT_FALSE(QFileInfo::exists(folder.path("manque")));
-}
-
 class MissingStartFolder : public SideFiles
 {
 protected:
@@ -431,15 +418,6 @@ TEST_F(SideFiles, AWindowNeverShownDoesNotEmptyTheKeywordList)
     w.reset();
     EXPECT_EQ(readFile(php), "f(a)");
     EXPECT_TRUE(QFileInfo(ini).isFile());
-}
-
-TEST_F(SideFiles, EditedFileIsLoadedAtShowTime)
-{
-    const QString page = folder.write("page.php", "<?php\r\necho 1;\r\n");
-    writeFile(ini, "[Params]\r\nFichier=" + page.toUtf8() + "\r\nSite=http://h/s/\r\n");
-    auto w = start();
-    EXPECT_EQ(w->M->wholeText(), QByteArray("<?php\r\necho 1;\r\n"));
-    EXPECT_EQ(w->eURL->text(), QStringLiteral("http://h/s/page.php"));
 }
 
 TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
