@@ -119,7 +119,7 @@ ProfileFile readSettings(const QString &path)
     return ini;
 }
 
-// Start-up, step 2: geometry, unless the window opens maximised.
+// Start-up: the geometry, unless the window opens maximised (its normal bounds then stay the design ones).
 void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
 {
     if (ini.readBool(kMainW, QStringLiteral("Maxi"), false)) {
@@ -135,7 +135,7 @@ void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
     setWindowBounds(w, bounds);
 }
 
-// Start-up, step 3.
+// Start-up: the file page, the start folder, the colours and the help folder, each applied as it is read.
 void applyParams(TfmMain &w, const ProfileFile &ini)
 {
     w.eFile->setText(ini.readString(kParams, QStringLiteral("Fichier")));
@@ -154,7 +154,7 @@ void applyParams(TfmMain &w, const ProfileFile &ini)
         w.eAide->setText(defaultHelpFolder());
 }
 
-// Start-up, step 4.
+// Start-up: the connection fields.
 void applyConnection(TfmMain &w, const ProfileFile &ini)
 {
     w.host->setText(ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost));
@@ -183,7 +183,7 @@ std::optional<QByteArray> readWholeFile(const QString &path)
     return bytes;
 }
 
-// Start-up, step 7: a history that cannot be read leaves the list empty, without a message.
+// Start-up: a history that cannot be read leaves the list empty, without a message.
 // Returns whether the list now holds what is stored (false for a file that exists but could not be read).
 bool loadHistory(TfmMain &w, const QString &path)
 {
@@ -194,7 +194,7 @@ bool loadHistory(TfmMain &w, const QString &path)
     return bytes || !QFileInfo::exists(path);
 }
 
-// Shown, step 2: a missing keyword list leaves the memo empty.
+// Shown: a missing keyword list leaves the memo empty.
 void loadKeywordList(TfmMain &w, const QString &path)
 {
     if (!isExistingFile(path))
@@ -220,7 +220,7 @@ void writeSideFile(const QString &path, const QByteArray &bytes)
         throw OndrelError(cannotCreateMessage(path));
 }
 
-// Shut-down, step 1. A keyword list that was never loaded is written only when the user typed in it.
+// Shut-down: a keyword list that was never loaded is written only when the user typed in it.
 void saveKeywordList(const TfmMain &w, const SideFileState &state, const QString &path)
 {
     if (!state.keywordsLoaded && w.mAide->toPlainText() == state.keywordsBeforeLoading)
@@ -228,7 +228,7 @@ void saveKeywordList(const TfmMain &w, const SideFileState &state, const QString
     writeSideFile(path, keywordFileFromLines(memoLines(w.mAide)));
 }
 
-// Shut-down, step 2: "MainW" is rewritten whole.
+// Shut-down: "MainW" is rewritten whole, so it holds exactly its five keys.
 void writeWindowPlacement(const TfmMain &w, ProfileFile &ini)
 {
     const WindowBounds bounds = windowBoundsToSave(w);
@@ -240,7 +240,7 @@ void writeWindowPlacement(const TfmMain &w, ProfileFile &ini)
     ini.writeBool(kMainW, QStringLiteral("Maxi"), bounds.maximised);
 }
 
-// Shut-down, steps 2 to 5, applied in memory and written once.
+// Shut-down: every key applied in memory, then the file replaced once.
 void saveSettings(const TfmMain &w, const SideFileState &state, const QString &path)
 {
     ProfileFile ini;
@@ -255,14 +255,17 @@ void saveSettings(const TfmMain &w, const SideFileState &state, const QString &p
         throw OndrelError(cannotWriteMessage(path));
 }
 
-// Shut-down, step 6. A history that was never loaded keeps its stored items; the run's are added.
+// Shut-down: a history that was never loaded keeps its stored items; the run's are added.
 void saveHistory(const TfmMain &w, const SideFileState &state, const QString &path)
 {
     QStringList items = historyItems(w);
     if (!state.historyLoaded) {
         if (items.isEmpty())
             return;
-        items = mergedHistory(historyFromFile(readWholeFile(path).value_or(QByteArray())), items);
+        const auto stored = readWholeFile(path);
+        if (!stored && QFileInfo::exists(path)) // never replace a history that could not be read
+            throw OndrelError(cannotCreateMessage(path));
+        items = mergedHistory(historyFromFile(stored.value_or(QByteArray())), items);
     }
     writeSideFile(path, historyFileFromItems(items));
 }
@@ -274,32 +277,32 @@ void TfmMain::FormCreate()
     if (m_sideFileBase.isEmpty())
         m_sideFileBase = defaultSideFileBase();
     const SideFilePaths files = sideFilePaths(m_sideFileBase);
-    const ProfileFile ini = readSettings(files.settings); // 1. read once
+    const ProfileFile ini = readSettings(files.settings); // read once; nothing stays open
     beginLoading(m_sideFiles, *this);
-    applyWindowPlacement(*this, ini);                      // 2.
-    applyParams(*this, ini);                               // 3.
-    applyConnection(*this, ini);                           // 4.
-                                                           // 5. nothing is held open
-    eURL->setText(targetUrl(eSite->text(), eFile->text())); // 6.
-    const bool historyLoaded = loadHistory(*this, files.history); // 7.
+    applyWindowPlacement(*this, ini);
+    applyParams(*this, ini); // throws when the start folder cannot be entered
+    applyConnection(*this, ini);
+    eURL->setText(targetUrl(eSite->text(), eFile->text())); // no "/" inserted here
+    const bool historyLoaded = loadHistory(*this, files.history);
     loadingDone(m_sideFiles, historyLoaded);
-    showPage(TabSheet2);                                   // 8.
-    EstConnecte = false;                                   // 9.
+    showPage(TabSheet2);
+    EstConnecte = false;
 }
 
 void TfmMain::FormShow()
 {
     setWindowTitle(windowTitleText());
     if (isExistingFile(eFile->text()))
-        M->loadFile(eFile->text()); // 1. throws "Impossible d'ouvrir le fichier %s"
-    loadKeywordList(*this, sideFilePaths(m_sideFileBase).keywords); // 2.
+        M->loadFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
+    loadKeywordList(*this, sideFilePaths(m_sideFileBase).keywords);
     m_sideFiles.keywordsLoaded = true;
 }
 
 void TfmMain::FormDestroy()
 {
     const SideFilePaths files = sideFilePaths(m_sideFileBase);
-    saveKeywordList(*this, m_sideFiles, files.keywords); // 1.
-    saveSettings(*this, m_sideFiles, files.settings);    // 2. to 5.
-    saveHistory(*this, m_sideFiles, files.history);      // 6.
+    // The first failure ends shut-down: the files after it keep their content.
+    saveKeywordList(*this, m_sideFiles, files.keywords);
+    saveSettings(*this, m_sideFiles, files.settings);
+    saveHistory(*this, m_sideFiles, files.history);
 }
