@@ -192,6 +192,9 @@ void TfmMain::buildFilePage()
     DriveComboBox1 = placed(new DriveComboBox(Panel3), "DriveComboBox1", 0, 105, 345, 21);
     FilterComboBox1 = placed(new FilterComboBox(Panel3), "FilterComboBox1", 0, 128, 345, 21);
     FilterComboBox1->setFilter(QString::fromUtf8(kFilter));
+    DriveComboBox1->setDirList(dlb);
+    dlb->setFileList(flb);
+    FilterComboBox1->setFileList(flb);
 }
 
 void TfmMain::buildEditorPage()

@@ -1,10 +1,53 @@
 // The preview page: save the editor's text and show the served page.
 #include "app/main.h"
 
-void TfmMain::PCChange() {}
-void TfmMain::SpeedButton1Click() {}
-void TfmMain::SpeedButton2Click() {}
-void TfmMain::SpeedButton7Click() {}
-void TfmMain::WBStatusTextChange(const QString &text) { Q_UNUSED(text); }
-void TfmMain::WBProgressChange(int progress, int progressMax) { Q_UNUSED(progress); Q_UNUSED(progressMax); }
-void TfmMain::WBDocumentComplete(const QString &url) { Q_UNUSED(url); }
+#include "app/widgets.h"
+#include "editor/richedit.h"
+#include "files/urlrules.h"
+#include "files/webbrowser.h"
+
+#include <QProgressBar>
+#include <QTabWidget>
+
+void TfmMain::PCChange()
+{
+    QWidget *page = PC->currentWidget();
+    if (page == tsWB) {
+        M->setPlainTextMode();
+        M->saveFile(eFile->text()); // throws, and nothing is navigated, when it cannot be written
+        WB->navigate(previewUrl(eURL->text(), eParam->text()));
+    } else if (page == tsEdit) {
+        WB->stop();
+    }
+}
+
+void TfmMain::SpeedButton1Click()
+{
+    WB->stop();
+}
+
+void TfmMain::SpeedButton2Click()
+{
+    WB->goBack();
+}
+
+void TfmMain::SpeedButton7Click()
+{
+    WB->refresh();
+}
+
+void TfmMain::WBStatusTextChange(const QString &text)
+{
+    eText->setText(text);
+}
+
+void TfmMain::WBProgressChange(int progress, int progressMax)
+{
+    PB->setMaximum(progressMax);
+    PB->setValue(progress);
+}
+
+void TfmMain::WBDocumentComplete(const QString &url)
+{
+    param->setText(url);
+}

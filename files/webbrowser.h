@@ -2,18 +2,52 @@
 
 #include <QWidget>
 
+class QWebEngineProfile;
+class QWebEngineView;
+
 /**
- * The preview browser `WB`. The web engine behind it is created the first time
- * it is needed, not at start-up, so that the window opens fast.
+ * The preview browser `WB`, over QtWebEngine. The web engine behind it is
+ * created the first time it is needed, not at start-up, so that the window
+ * opens fast. Its profile keeps no HTTP cache and every navigation asks the
+ * server again (Cache-Control: no-cache), so a preview never shows a stale page.
+ *
+ * All calls return at once; loading runs inside the engine and is reported by
+ * the three signals, on the user-interface thread.
  */
 class WebBrowser : public QWidget
 {
     Q_OBJECT
 public:
     explicit WebBrowser(QWidget *parent = nullptr);
+    ~WebBrowser() override;
+
+    /** Starts loading `url` from the server (a plain GET); throws OndrelError for a text that is no URL. */
+    void navigate(const QString &url);
+    /** Ends any loading in progress. */
+    void stop();
+    /** Shows the previous page of the browser's history; nothing when there is none. */
+    void goBack();
+    /** Loads the current page again. */
+    void refresh();
+
+    /** Whether the engine has been created yet. */
+    bool engineStarted() const { return m_view != nullptr; }
+    /** Whether a load is in progress. */
+    bool isLoading() const { return m_loading; }
+    /** The engine's view, created on first use. */
+    QWebEngineView *view();
 
 Q_SIGNALS:
     void statusTextChange(const QString &text);
+    /** Progress of the current load, out of `progressMax` (always 100). */
     void progressChange(int progress, int progressMax);
+    /** A document finished loading (also an error page the engine made of a failure). */
     void documentComplete(const QString &url);
+
+private:
+    void startEngine();
+
+    QWebEngineProfile *m_profile = nullptr;
+    QWebEngineView *m_view = nullptr;
+    bool m_loading = false;
 };

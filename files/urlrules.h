@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+/**
+ * The rules that turn the file page's texts into paths and URLs. Pure text
+ * operations: nothing here touches the disk, and nothing is encoded, trimmed
+ * or checked, so that what the user typed goes through unchanged.
+ */
+
+/** The characters that end a folder part in a path: "/" on POSIX systems, "\" and ":" on Windows. */
+inline constexpr QStringView kPosixSeparators = u"/";
+inline constexpr QStringView kWindowsSeparators = u"\\:";
+#ifdef Q_OS_WIN
+inline constexpr QStringView kPlatformSeparators = kWindowsSeparators;
+#else
+inline constexpr QStringView kPlatformSeparators = kPosixSeparators;
+#endif
+
+/**
+ * The file-name part of `path`: the text after the last character of `path`
+ * that is one of `separators`, or the whole text when it holds none of them.
+ */
+QString fileNamePart(const QString &path, QStringView separators = kPlatformSeparators);
+
+/**
+ * The site text with a final "/": unchanged when it already ends with "/".
+ * An empty site stays empty: a lone "/" would turn every target URL into a
+ * path that no web server on the machine answers, and an empty site is easier
+ * for the user to spot and fill in than a "/" the program made up.
+ */
+QString withTrailingSlash(const QString &site);
+
+/** The target URL: the site text immediately followed by the file-name part of `file`. */
+QString targetUrl(const QString &site, const QString &file);
+
+/** The preview URL: `url` alone when `param` is empty, otherwise `url` + "?" + `param`. */
+QString previewUrl(const QString &url, const QString &param);
+
+/**
+ * The full path of the item `name` of a file list showing `folder`: the folder,
+ * a "/" and the name, with no "/" added when the folder already ends with one
+ * (the root). Empty when `name` is empty (no item selected).
+ */
+QString selectedFilePath(const QString &folder, const QString &name);
