@@ -1,7 +1,6 @@
 // The four linked browsing controls of the file page, in the real window.
 #include "support/qtmain.h"
 #include "support/filepage.h"
-#include "support/qtprint.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"

@@ -1,7 +1,6 @@
 // Choosing a file in the file list, and the site edit that derives the target URL.
 #include "support/qtmain.h"
 #include "support/filepage.h"
-#include "support/qtprint.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"

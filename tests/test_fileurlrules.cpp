@@ -2,7 +2,6 @@
 // preview URLs, selected file path, mask matching and the listing of a folder.
 #include "support/qtmain.h"
 #include "support/testsupport.h"
-#include "support/qtprint.h"
 
 #include "files/listing.h"
 #include "files/urlrules.h"

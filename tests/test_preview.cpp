@@ -2,7 +2,6 @@
 #include "support/qtmain.h"
 #include "support/filepage.h"
 #include "support/phpserver.h"
-#include "support/qtprint.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"
@@ -71,14 +70,33 @@ protected:
     ModalWatcher boxes;
 };
 
-TEST_F(Preview, TabClickSavesAndFetchesThePageOncePerArrival)
+enum class Trigger { F9Key, TabClick };
+
+class PreviewBy : public Preview, public ::testing::WithParamInterface<Trigger>
+{
+protected:
+    /** Brings the preview page to the front the way the user does: F9 in the editor, or its tab. */
+    void arrive()
+    {
+        if (GetParam() == Trigger::F9Key) {
+            window->showPage(window->tsEdit);
+            window->M->setFocus();
+            QTest::keyClick(window->M, Qt::Key_F9);
+        } else {
+            clickTab(*window, window->tsEdit);
+            clickTab(*window, window->tsWB);
+        }
+        EXPECT_EQ(window->PC->currentWidget(), window->tsWB);
+    }
+};
+
+TEST_P(PreviewBy, SavesAndFetchesThePageOncePerArrival)
 {
     chooseFile(*window, root, QStringLiteral("page.php"));
     EXPECT_FALSE(window->WB->engineStarted()); // nothing of the engine before the first preview
     typeAtEnd(QStringLiteral("ajout"));
 
-    clickTab(*window, window->tsWB);
-    EXPECT_EQ(window->PC->currentWidget(), window->tsWB);
+    arrive();
     // The file keeps its LF line breaks and holds the change.
     EXPECT_EQ(readFile(root + QStringLiteral("/page.php")),
               QByteArray("<?php echo 'Bonjour ' . ($_GET['test'] ?? 'personne'); ?>\n<p>fin</p>\najout"));
@@ -92,13 +110,21 @@ TEST_F(Preview, TabClickSavesAndFetchesThePageOncePerArrival)
     EXPECT_EQ(server->count(QStringLiteral("GET /page.php?test=1")), 1);
 
     // A second arrival without an edit saves again and fetches again: no cache.
+    writeFile(root + QStringLiteral("/page.php"), "changé entre-temps");
     window->param->clear();
-    clickTab(*window, window->tsEdit);
-    clickTab(*window, window->tsWB);
+    arrive();
+    EXPECT_EQ(readFile(root + QStringLiteral("/page.php")),
+              QByteArray("<?php echo 'Bonjour ' . ($_GET['test'] ?? 'personne'); ?>\n<p>fin</p>\najout"));
     ASSERT_TRUE(completes(url(QStringLiteral("/page.php?test=1"))));
+    QTest::qWait(300);
     EXPECT_EQ(server->count(QStringLiteral("GET /page.php?test=1")), 2);
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(, PreviewBy, ::testing::Values(Trigger::F9Key, Trigger::TabClick),
+                         [](const auto &info) {
+                             return info.param == Trigger::F9Key ? "F9" : "Tab";
+                         });
 
 TEST_F(Preview, APageTheServerLetsBeCachedIsStillFetchedAtEachPreview)
 {
