@@ -186,6 +186,9 @@ TEST_F(Caret, ColorierShowsTheLineRangeAndRecoloursTheLine)
 
 TEST_F(Caret, F9ShowsThePreviewWhateverTheModifiers)
 {
+    // A file the preview can save and a page it can show, so no error box stops the test.
+    window->eFile->setText(folder.path("page.php"));
+    window->eURL->setText(QStringLiteral("about:blank"));
     for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
                                        Qt::KeyboardModifiers(Qt::ControlModifier)}) {
         window->showPage(window->tsEdit);
