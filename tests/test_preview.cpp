@@ -50,7 +50,7 @@ protected:
         QString text;
         bool done = false;
         window->WB->view()->page()->toPlainText([&](const QString &t) { text = t; done = true; });
-        QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs));
         return text;
     }
 
