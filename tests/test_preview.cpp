@@ -191,6 +191,16 @@ TEST_F(Preview, AFailedSaveShowsTheErrorAndDoesNotNavigate)
     }
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/absent")));
     EXPECT_TRUE(server->requests().isEmpty());
+
+    // The save succeeds but the browser refuses a text that is no URL.
+    boxes.boxes.clear();
+    window->eFile->setText(root + QStringLiteral("/page.php"));
+    window->eURL->clear();
+    clickTab(*window, window->TabSheet2);
+    clickTab(*window, window->tsWB);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Adresse invalide : ?test=1."));
+    EXPECT_EQ(readFile(root + QStringLiteral("/page.php")), QByteArray("<?php echo 'jamais'; ?>"));
 }
 
 TEST_F(Preview, LeavingForTheEditorStopsALoadLeavingForTheFilePageDoesNot)
