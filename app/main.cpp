@@ -232,6 +232,7 @@ void TfmMain::buildEditorPage()
     SpeedButton12 = anchors[4];
     sbAide = button(Panel1, "sbAide", QStringLiteral("Index de l'aide (F1)"), 0, 16, 145, 16);
     Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
+    Label5->lower(); // the read-out grows with its text; the check box stays on top
 }
 
 void TfmMain::buildPreviewPage()

@@ -12,9 +12,18 @@
 #include <QLineEdit>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kF1 = 112;
+
+/** A caption that grows with its text, as the read-out and the hint need. */
+void setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
 constexpr int kF9 = 120;
 
 /** The file-exists test: true only for an existing file, never for a folder. */
@@ -23,10 +32,16 @@ bool fileExists(const QString &path)
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-void offer(SpeedButton *button, const QString &caption, const QString &path)
+constexpr int kHelpButtonWidth = 145;
+constexpr int kHintLeft = 152;
+
+/** Shows what the help button offers; a long function name widens it and moves the hint along. */
+void offer(SpeedButton *button, QLabel *hint, const QString &caption, const QString &path)
 {
     button->setText(caption);
     button->setToolTip(path);
+    button->resize(std::max(kHelpButtonWidth, button->sizeHint().width()), button->height());
+    hint->move(std::max(kHintLeft, button->geometry().right() + 8), hint->y());
     button->setVisible(true);
 }
 
@@ -36,12 +51,12 @@ void TfmMain::Ligne()
 {
     const RichEdit::CaretPos caret = M->caretPosition();
     const QByteArray line = M->lineText(caret.y);
-    Label6->setText(QString());
+    setCaption(Label6, QString());
 
     // Index offer.
     const QString index = eAide->text() + QStringLiteral("index.html");
     if (fileExists(index))
-        offer(sbAide, QStringLiteral("Index de l'aide (F1)"), index);
+        offer(sbAide, Label6, QStringLiteral("Index de l'aide (F1)"), index);
     else
         sbAide->setVisible(false);
 
@@ -49,7 +64,7 @@ void TfmMain::Ligne()
     const QByteArray word = functionWord(line, caret.x);
     if (!word.isEmpty()) {
         const QString typed = M->decode(word);
-        Label6->setText(firstLineContaining(keywordList(), typed));
+        setCaption(Label6, firstLineContaining(keywordList(), typed));
         const QString name = typed.chopped(1);
         // FichierAide: the first manual page of the function that exists.
         QString page;
@@ -60,16 +75,16 @@ void TfmMain::Ligne()
             }
         }
         if (!page.isEmpty())
-            offer(sbAide, QStringLiteral("Aide sur \"%1\" (F1)").arg(name), page);
+            offer(sbAide, Label6, QStringLiteral("Aide sur \"%1\" (F1)").arg(name), page);
     }
 
-    Label5->setText(QStringLiteral("Pos: %1,%2").arg(caret.x).arg(caret.y + 1));
+    setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(caret.x).arg(caret.y + 1));
 
     if (cbColore->isChecked()) {
         const qsizetype p = M->selStart();
         const qsizetype s = M->offsetAfterCrBefore(p);
         const qsizetype e = M->offsetAfterCrFrom(p);
-        Label5->setText(QStringLiteral("Pos: %1,%2").arg(s).arg(e));
+        setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(s).arg(e));
         ColorieZone(s, e);
     }
 }
