@@ -79,7 +79,8 @@ int main(int argc, char *argv[])
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QApplication app(argc, argv);
     installFrenchTranslations(&app);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    // Absolute: the folder list changes the process's current folder.
+    const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots")).absolutePath();
     QDir().mkpath(out);
 
     QTemporaryDir dir;
