@@ -3,68 +3,6 @@
 #include "db/consoletext.h"
 
 #include <algorithm>
-#include <cstring>
-
-// Layout of a packed row: quint32 count, then `count` quint32 cell ends
-// (offsets into the bytes that follow), then the cells' bytes back to back.
-namespace {
-
-quint32 readWord(const char *at)
-{
-    quint32 word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-void writeWord(char *at, quint32 word)
-{
-    std::memcpy(at, &word, sizeof word);
-}
-
-quint32 cellCountOf(const QByteArray &packed)
-{
-    return packed.isEmpty() ? 0 : readWord(packed.constData());
-}
-
-QByteArray packRow(std::span<const QByteArrayView> values)
-{
-    const auto count = quint32(values.size());
-    qsizetype bytes = 0;
-    for (QByteArrayView value : values)
-        bytes += value.size();
-    const qsizetype header = qsizetype(sizeof(quint32)) * (count + 1);
-    QByteArray packed(header + bytes, Qt::Uninitialized);
-    char *data = packed.data();
-    writeWord(data, count);
-    char *out = data + header;
-    quint32 end = 0;
-    for (quint32 k = 0; k < count; ++k) {
-        const QByteArrayView value = values[k];
-        if (!value.isEmpty())
-            std::memcpy(out, value.data(), size_t(value.size()));
-        out += value.size();
-        end += quint32(value.size());
-        writeWord(data + sizeof(quint32) * (k + 1), end);
-    }
-    return packed;
-}
-
-std::vector<QByteArrayView> unpackRow(const QByteArray &packed)
-{
-    const quint32 count = cellCountOf(packed);
-    std::vector<QByteArrayView> cells;
-    cells.reserve(count);
-    const char *base = packed.constData() + sizeof(quint32) * (count + 1);
-    quint32 start = 0;
-    for (quint32 k = 0; k < count; ++k) {
-        const quint32 end = readWord(packed.constData() + sizeof(quint32) * (k + 1));
-        cells.emplace_back(base + start, qsizetype(end - start));
-        start = end;
-    }
-    return cells;
-}
-
-} // namespace
 
 StringGridModel::StringGridModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -81,12 +19,11 @@ void StringGridModel::setGridRowCount(int rows)
         setFixedRows(0);
     if (rows > old) {
         beginInsertRows(QModelIndex(), old - m_fixed, rows - 1 - m_fixed);
-        m_rows.resize(size_t(rows));
+        m_rows.resize(rows);
         endInsertRows();
     } else {
         beginRemoveRows(QModelIndex(), rows - m_fixed, old - 1 - m_fixed);
-        m_rows.resize(size_t(rows));
-        m_rows.shrink_to_fit();
+        m_rows.resize(rows);
         endRemoveRows();
     }
 }
@@ -104,10 +41,7 @@ void StringGridModel::setGridColumnCount(int columns)
         return;
     }
     beginRemoveColumns(QModelIndex(), columns, old - 1);
-    for (QByteArray &packed : m_rows) {
-        if (cellCountOf(packed) > quint32(columns))
-            packed = truncatedRow(packed, columns);
-    }
+    m_rows.truncateColumns(columns);
     m_columns = columns;
     endRemoveColumns();
 }
@@ -138,12 +72,12 @@ void StringGridModel::setCell(int column, int row, const QString &text)
 {
     if (column < 0 || column >= m_columns || row < 0 || row >= gridRowCount())
         return;
-    std::vector<QByteArrayView> cells = unpackRow(m_rows[size_t(row)]);
+    std::vector<QByteArrayView> cells = m_rows.cells(row);
     if (cells.size() <= size_t(column))
         cells.resize(size_t(column) + 1);
     const QByteArray utf8 = text.toUtf8();
     cells[size_t(column)] = utf8;
-    m_rows[size_t(row)] = packRow(cells);
+    m_rows.setRow(row, cells);
     cellsChanged(row, row);
 }
 
@@ -151,7 +85,7 @@ void StringGridModel::setRowBytes(int row, std::span<const QByteArrayView> value
 {
     if (row < 0 || row >= gridRowCount())
         return;
-    m_rows[size_t(row)] = packRow(values.first(std::min(values.size(), size_t(m_columns))));
+    m_rows.setRow(row, values.first(std::min(values.size(), size_t(m_columns))));
     cellsChanged(row, row);
 }
 
@@ -190,24 +124,9 @@ void StringGridModel::cellsChanged(int firstRow, int lastRow)
 
 QByteArrayView StringGridModel::cellBytes(int column, int row) const
 {
-    if (column < 0 || column >= m_columns || row < 0 || row >= gridRowCount())
+    if (column < 0 || column >= m_columns)
         return {};
-    const QByteArray &packed = m_rows[size_t(row)];
-    const quint32 count = cellCountOf(packed);
-    if (quint32(column) >= count)
-        return {};
-    const char *words = packed.constData() + sizeof(quint32);
-    const quint32 start = column == 0 ? 0 : readWord(words + sizeof(quint32) * (column - 1));
-    const quint32 end = readWord(words + sizeof(quint32) * column);
-    const char *base = packed.constData() + sizeof(quint32) * (count + 1);
-    return QByteArrayView(base + start, qsizetype(end - start));
-}
-
-QByteArray StringGridModel::truncatedRow(const QByteArray &packed, int columns)
-{
-    std::vector<QByteArrayView> cells = unpackRow(packed);
-    cells.resize(size_t(columns));
-    return packRow(cells);
+    return m_rows.cell(row, column);
 }
 
 int StringGridModel::rowCount(const QModelIndex &parent) const

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "db/packedrows.h"
+
 #include <QAbstractTableModel>
-#include <QByteArray>
 #include <QByteArrayView>
 
 #include <span>
-#include <vector>
 
 /**
  * The cells of the result grid, with the semantics of a string grid: a row
@@ -16,9 +16,8 @@
  * that row 0 is the horizontal header. The grid always has fewer fixed rows
  * than rows: lowering the row count to 1 lowers the fixed rows to 0.
  *
- * The store is one packed byte block per row (cell ends, then the cells'
- * bytes), so a result of 100,000 rows costs a few allocations per row rather
- * than one object per cell. Cell bytes are decoded for display only: UTF-8,
+ * The cells are kept as bytes in a PackedRows store, so a result of 100,000
+ * rows costs no object per cell. They are decoded for display only: UTF-8,
  * or Windows-1252 when they are not well-formed UTF-8.
  */
 class StringGridModel : public QAbstractTableModel
@@ -27,7 +26,7 @@ class StringGridModel : public QAbstractTableModel
 public:
     explicit StringGridModel(QObject *parent = nullptr);
 
-    int gridRowCount() const { return int(m_rows.size()); }
+    int gridRowCount() const { return m_rows.size(); }
     /** New rows are empty; removed rows lose their cells. */
     void setGridRowCount(int rows);
     int gridColumnCount() const { return m_columns; }
@@ -71,11 +70,9 @@ public:
 
 private:
     QByteArrayView cellBytes(int column, int row) const;
-    /** Keeps the first `columns` cells of a packed row. */
-    static QByteArray truncatedRow(const QByteArray &packed, int columns);
     void cellsChanged(int firstRow, int lastRow);
 
-    std::vector<QByteArray> m_rows; // one packed block per grid row; null = all cells empty
+    PackedRows m_rows; // every grid row, fixed ones included
     int m_columns = 0;
     int m_fixed = 0;
     int m_batchDepth = 0;

@@ -2,6 +2,7 @@
 #include "support/qtmain.h"
 
 #include "db/gridmodel.h"
+#include "db/packedrows.h"
 #include "db/stringgrid.h"
 #include "support/testsupport.h"
 
@@ -141,6 +142,46 @@ TEST(GridModel, CellsCannotBeEdited)
     model.setGridColumnCount(1);
     model.setGridRowCount(1);
     EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
+}
+
+TEST(PackedRows, RefillingEveryRowAgainDoesNotGrowTheStore)
+{
+    PackedRows rows;
+    rows.resize(20000);
+    const QByteArray text(40, 'x');
+    const QByteArrayView values[] = {text, text, "12"};
+    for (int r = 0; r < rows.size(); ++r)
+        rows.setRow(r, values);
+    const qsizetype once = rows.reservedBytes();
+    for (int refill = 0; refill < 5; ++refill) {
+        for (int r = 0; r < rows.size(); ++r)
+            rows.setRow(r, values);
+    }
+    EXPECT_LE(rows.reservedBytes(), once + (qsizetype(1) << 20)); // at most one chunk more
+    rows.resize(0);
+    EXPECT_LE(rows.reservedBytes(), qsizetype(1) << 20);
+}
+
+TEST(PackedRows, LargeAndEmptyCellsRoundTrip)
+{
+    PackedRows rows;
+    rows.resize(3);
+    const QByteArray big(300000, 'b'); // beyond 16-bit offsets, and a chunk of its own
+    const QByteArrayView wide[] = {"a", big, "", "z"};
+    rows.setRow(0, wide);
+    const QByteArrayView blanks[] = {"", ""};
+    rows.setRow(1, blanks);
+    EXPECT_EQ(rows.cellCount(0), 4);
+    EXPECT_EQ(rows.cell(0, 1), QByteArrayView(big));
+    EXPECT_EQ(rows.cell(0, 3), QByteArrayView("z"));
+    EXPECT_EQ(rows.cellCount(1), 2);
+    EXPECT_TRUE(rows.cell(1, 1).isEmpty());
+    EXPECT_EQ(rows.cellCount(2), 0);
+    EXPECT_TRUE(rows.cell(2, 0).isEmpty());
+
+    rows.truncateColumns(2);
+    EXPECT_EQ(rows.cellCount(0), 2);
+    EXPECT_EQ(rows.cell(0, 1), QByteArrayView(big));
 }
 
 TEST(GridView, HeaderShownWhileOneRowIsFixedAndWidthsFollowTheColumns)
