@@ -6,6 +6,7 @@
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "files/savefile.h"
+#include "files/urlrules.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
 #include "settings/windowplacement.h"
@@ -49,18 +50,6 @@ QString colourText(Colour colour)
 Colour readColour(const ProfileFile &ini, const QString &key, Colour fallback)
 {
     return static_cast<Colour>(ini.readInteger(kParams, key, static_cast<qint32>(fallback)));
-}
-
-/** The text after the last "/" of a path; the whole path when it holds none. */
-QString fileNamePart(const QString &path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-/** The target URL: the site immediately followed by the file-name part of the edited file. */
-QString targetUrl(const QString &site, const QString &file)
-{
-    return site + fileNamePart(file);
 }
 
 bool isExistingFile(const QString &path)
