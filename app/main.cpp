@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QCloseEvent>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
@@ -381,6 +382,14 @@ void TfmMain::showPage(QWidget *page)
 QString TfmMain::windowTitleText()
 {
     return QStringLiteral("Ondrel V2.1 beta - par l'équipe Ondrel");
+}
+
+void TfmMain::closeEvent(QCloseEvent *event)
+{
+    if (mayDropEditorText())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void TfmMain::showEvent(QShowEvent *event)

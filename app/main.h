@@ -150,6 +150,13 @@ public:
     void Ligne();
     void ColorieZone(qsizetype start, qsizetype end);
 
+    /**
+     * Before the editor's text is replaced or the window closes: when the text was
+     * changed since it was last loaded or saved, asks whether to save it to eFile
+     * first. False when the user cancels (or the save fails): keep everything as it is.
+     */
+    bool mayDropEditorText();
+
     /** Shows a page from code; unlike a page changed by the user, it raises no PCChange. */
     void showPage(QWidget *page);
     /** The fixed title followed by the author credit, set when the window is first shown. */
@@ -171,6 +178,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildFilePage();

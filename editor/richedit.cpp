@@ -328,6 +328,7 @@ void RichEdit::saveFile(const QString &path)
 {
     if (!replaceFileAtomically(path, fileBytes()))
         throw OndrelError(cannotCreateMessage(path));
+    SendScintilla(SCI_SETSAVEPOINT); // the text on disk is the text shown
 }
 
 // --- Events ------------------------------------------------------------------

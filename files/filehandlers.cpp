@@ -6,6 +6,8 @@
 #include "files/browser.h"
 #include "files/urlrules.h"
 
+#include <QFileInfo>
+
 namespace {
 
 const QString kReadError = QStringLiteral("Erreur de lecture.");
@@ -23,6 +25,8 @@ void TfmMain::flbMouseDown()
     // Any failure ends the steps where it happens; what the earlier steps did stays.
     try {
         const QString path = flb->selectedFilePath();
+        if (QFileInfo(path).isFile() && !mayDropEditorText())
+            return; // the user kept the edited text
         M->loadFile(path);
         eFile->setText(path);
         applyTrailingSlash(eSite);

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTcpServer>
 #include <QTest>
@@ -27,6 +28,12 @@ void ModalWatcher::poll()
         boxes.append({box->text(), box->windowTitle(), box->icon() != QMessageBox::NoIcon});
         if (whileBoxOpen)
             whileBoxOpen();
+        for (QAbstractButton *button : box->buttons()) {
+            if (!answer.isEmpty() && button->text() == answer) {
+                button->click();
+                return;
+            }
+        }
         box->done(QMessageBox::Ok);
     } else if (auto *dialog = qobject_cast<QColorDialog *>(modal)) {
         if (onColorDialog)

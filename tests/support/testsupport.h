@@ -35,6 +35,8 @@ public:
     ModalWatcher();
     QList<Box> boxes;
     std::function<void(class QColorDialog *)> onColorDialog;
+    /** The caption of the button to click in the next message boxes; empty: close them plainly. */
+    QString answer;
     /** Called while a message box is up, before it is closed (e.g. to read the cursor). */
     std::function<void()> whileBoxOpen;
 

@@ -1,0 +1,83 @@
+// Edited text is never dropped without asking: choosing another file or closing
+// the window offers to save it first.
+#include "support/qtmain.h"
+#include "support/filepage.h"
+#include "support/testsupport.h"
+
+#include "app/main.h"
+#include "app/widgets.h"
+#include "editor/richedit.h"
+
+#include <QTest>
+
+namespace {
+
+class Unsaved : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder.write("site/a.php", "first\n");
+        folder.write("site/b.php", "second\n");
+        window = makeWindow(folder.path(QString()));
+        chooseFile(*window, folder.path("site"), QStringLiteral("a.php"));
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+        QTest::keyClicks(window->M, QStringLiteral("edited "));
+    }
+
+    TempFolder folder;
+    std::unique_ptr<TfmMain> window;
+};
+
+TEST_F(Unsaved, CancelKeepsTheEditedTextAndTheFile)
+{
+    ModalWatcher watcher;
+    watcher.answer = QStringLiteral("Annuler");
+    chooseFile(*window, folder.path("site"), QStringLiteral("b.php"));
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_TRUE(watcher.boxes[0].text.contains(folder.path("site/a.php")));
+    EXPECT_EQ(window->M->wholeText(), QByteArray("edited first\r\n"));
+    EXPECT_EQ(window->eFile->text(), folder.path("site/a.php"));
+    EXPECT_EQ(folder.read("site/a.php"), QByteArray("first\n"));
+}
+
+TEST_F(Unsaved, SaveWritesTheEditsThenLoadsTheChosenFile)
+{
+    ModalWatcher watcher;
+    watcher.answer = QStringLiteral("Enregistrer");
+    chooseFile(*window, folder.path("site"), QStringLiteral("b.php"));
+    EXPECT_EQ(folder.read("site/a.php"), QByteArray("edited first\n"));
+    EXPECT_EQ(window->M->wholeText(), QByteArray("second\r\n"));
+    EXPECT_EQ(window->eFile->text(), folder.path("site/b.php"));
+
+    chooseFile(*window, folder.path("site"), QStringLiteral("a.php")); // nothing edited: no question
+    EXPECT_EQ(watcher.boxes.size(), 1);
+}
+
+TEST_F(Unsaved, ClosingAsksAndCancelKeepsTheWindowOpen)
+{
+    ModalWatcher watcher;
+    watcher.answer = QStringLiteral("Annuler");
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(watcher.boxes.size(), 1);
+
+    watcher.answer = QStringLiteral("Enregistrer");
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(folder.read("site/a.php"), QByteArray("edited first\n"));
+}
+
+TEST_F(Unsaved, APreviewSaveCountsAsSaved)
+{
+    window->eURL->setText(QStringLiteral("about:blank"));
+    QTest::keyClick(window->M, Qt::Key_F9);
+    ModalWatcher watcher;
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(watcher.boxes.isEmpty());
+    EXPECT_EQ(folder.read("site/a.php"), QByteArray("edited first\n"));
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
