@@ -4,26 +4,6 @@
 
 namespace {
 
-// Windows-1252 characters of the bytes 0x80 to 0x9F; the five bytes it leaves
-// undefined keep their C1 control code, as Windows does.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString fromWindows1252(QByteArrayView bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        *out++ = QChar(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t(byte));
-    }
-    return text;
-}
-
 QString errorMessage(const QString &libraryError, const QString &advice)
 {
     return QStringLiteral("Erreur \"") + trimmedBelow33(firstCharacters(libraryError, kErrorTextLength))
@@ -34,9 +14,7 @@ QString errorMessage(const QString &libraryError, const QString &advice)
 
 QString textFromServer(QByteArrayView bytes)
 {
-    if (isValidUtf8(bytes.data(), bytes.size()))
-        return QString::fromUtf8(bytes);
-    return fromWindows1252(bytes);
+    return fromUtf8OrWindows1252(bytes);
 }
 
 QString firstCharacters(const QString &text, qsizetype count)

@@ -146,7 +146,7 @@ qsizetype RichEdit::offsetAfterCrFrom(qsizetype offset) const
 
 QString RichEdit::decode(const QByteArray &bytes) const
 {
-    return const_cast<RichEdit *>(this)->isUtf8() ? QString::fromUtf8(bytes) : decodeWindows1252(bytes);
+    return const_cast<RichEdit *>(this)->isUtf8() ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
 }
 
 void RichEdit::applyBytes(const QByteArray &crlf)

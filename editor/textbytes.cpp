@@ -135,9 +135,8 @@ bool isValidUtf8(const char *data, qsizetype size)
     return true;
 }
 
-QString decodeWindows1252(const QByteArray &bytes)
+QString fromWindows1252(QByteArrayView bytes)
 {
-    // 0x80 … 0x9F differ from Latin-1; the five unassigned bytes map to themselves.
     static const char16_t high[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
         0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
@@ -149,4 +148,11 @@ QString decodeWindows1252(const QByteArray &bytes)
         out[i] = (c >= 0x80 && c < 0xA0) ? high[c - 0x80] : char16_t(c);
     }
     return text;
+}
+
+QString fromUtf8OrWindows1252(QByteArrayView bytes)
+{
+    if (isValidUtf8(bytes.data(), bytes.size()))
+        return QString::fromUtf8(bytes);
+    return fromWindows1252(bytes);
 }

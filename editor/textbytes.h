@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 /**
@@ -21,5 +22,11 @@ QByteArray restoreLineBreaks(const QByteArray &crlf, const QByteArray &lineBreak
 /** True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates). */
 bool isValidUtf8(const char *data, qsizetype size);
 
-/** Decodes Windows-1252 bytes (the code page of files brought over from Windows). */
-QString decodeWindows1252(const QByteArray &bytes);
+/**
+ * Bytes read as Windows-1252, the code page of files brought over from Windows
+ * (the five bytes it leaves undefined map to U+0081, U+008D, U+008F, U+0090, U+009D).
+ */
+QString fromWindows1252(QByteArrayView bytes);
+
+/** UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise. */
+QString fromUtf8OrWindows1252(QByteArrayView bytes);

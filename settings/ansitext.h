@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include "editor/textbytes.h"
+
 /**
  * Text of the side files. They are written in UTF-8; a line that is not valid
  * UTF-8 (a file brought over from a Windows installation) is read as
@@ -14,8 +16,6 @@
 /** One line, without its line break: UTF-8 when valid, Windows-1252 otherwise. */
 QString decodeLine(QByteArrayView line);
 
-/** A byte string read as Windows-1252 (bytes the code page leaves undefined map to U+0080…U+009F). */
-QString fromWindows1252(QByteArrayView bytes);
 
 /** One line of a file with the line break that ended it (empty for a last line without one). */
 struct RawLine
