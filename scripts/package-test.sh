@@ -7,6 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 command -v dpkg-shlibdeps >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends dpkg-dev
 build="$root/build-package"
+rm -rf "$build"
 bash "$root/scripts/build.sh" "$build" -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DONDREL_BENCHMARKS=OFF
 (cd "$build" && rm -f ondrel_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/ondrel_*.deb)
@@ -21,7 +22,11 @@ pid=$!
 sleep 4
 kill -0 "$pid" || { echo "ondrel stopped at start:"; cat "$home/ondrel.log"; exit 1; }
 kill -TERM "$pid"
-wait "$pid" || true
+status=0
+wait "$pid" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "ondrel ended with status $status after it was asked to stop:"; cat "$home/ondrel.log"; exit 1
+fi
 for f in ondrel.ini ondrel.php ondrel.qry; do
   test -f "$home/.config/ondrel/$f" || { echo "missing $home/.config/ondrel/$f"; ls -la "$home/.config/ondrel" || true; exit 1; }
 done
