@@ -21,6 +21,10 @@ StringGrid::StringGrid(QWidget *parent)
     setShowGrid(true);
     setWordWrap(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Hidden, the grid keeps its place: the panel above it does not move.
+    QSizePolicy policy = sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    setSizePolicy(policy);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     QHeaderView *columns = horizontalHeader();

@@ -142,9 +142,14 @@ TEST_F(DbConsole, StatementWithoutResultHidesGridUntilTheNextResult)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_upd; CREATE TABLE c_upd (v INT); INSERT INTO c_upd VALUES (1);"));
     connect();
+    window->showPage(window->TabSheet4);
     run(QStringLiteral("SELECT v FROM c_upd"));
+    QTest::qWait(1);
+    const QRect panel = window->Panel6->geometry();
     run(QStringLiteral("UPDATE c_upd SET v = 2"));
     EXPECT_TRUE(grid()->isHidden());
+    QTest::qWait(1);
+    EXPECT_EQ(window->Panel6->geometry(), panel); // the grid's place stays empty
     EXPECT_EQ(status(), QString());
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("1")); // a hidden grid keeps its cells
 
