@@ -59,6 +59,8 @@ void showResult(MySqlResult *result, StringGrid *grid)
 
 void showStatus(const QString &message)
 {
+    if (!fmMain)
+        return;
     fmMain->mysqlErr->setText(message);
     fmMain->mysqlErr->adjustSize(); // the label grows with its text
 }

@@ -5,8 +5,9 @@
 #                            127.0.0.1 port, waits until it answers, and writes
 #                            <dir>/port, <dir>/socket, <dir>/password and <dir>/pid.
 #                            The first start also sets the root password and creates
-#                            the database "ondrel_test". Starting again over an existing
-#                            data folder (after a crash) reuses its port and password.
+#                            the database "ondrel_test". Starting again over the data
+#                            folder of a crashed server reuses its port and password; a
+#                            server of <dir> still running is stopped and replaced.
 #   mariadb.sh stop <dir>    stops the server and removes its data folder.
 set -euo pipefail
 
@@ -44,6 +45,10 @@ server_alive() {
 
 start() {
     local first=0 password port
+    # A server left running by an interrupted run is replaced by a fresh one.
+    if server_alive; then
+        stop
+    fi
     if [ ! -d "$data/mysql" ]; then
         first=1
         rm -rf "$data"
