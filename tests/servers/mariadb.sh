@@ -39,8 +39,12 @@ answers() {
     mariadb-admin --no-defaults --socket="$socket" -uroot ${1:+-p"$1"} ping >/dev/null 2>&1
 }
 
+# Running, and not a killed process waiting to be reaped.
 server_alive() {
-    [ -f "$dir/pid" ] && kill -0 "$(cat "$dir/pid")" 2>/dev/null
+    [ -f "$dir/pid" ] || return 1
+    local pid
+    pid=$(cat "$dir/pid")
+    kill -0 "$pid" 2>/dev/null && ! grep -q '^State:.*Z' "/proc/$pid/status" 2>/dev/null
 }
 
 start() {
