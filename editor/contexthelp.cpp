@@ -26,7 +26,9 @@ QString firstLineContaining(const QString &list, const QString &word)
     const qsizetype at = list.indexOf(word);
     if (at < 0)
         return {};
-    const qsizetype start = list.lastIndexOf(QLatin1Char('\n'), at - 1) + 1;
+    // lastIndexOf with a start of -1 would search from the end of the list: a word at
+    // the very start lies on the first line.
+    const qsizetype start = at == 0 ? 0 : list.lastIndexOf(QLatin1Char('\n'), at - 1) + 1;
     qsizetype end = list.indexOf(QLatin1Char('\n'), at);
     if (end < 0)
         end = list.size();

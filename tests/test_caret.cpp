@@ -53,6 +53,7 @@ TEST(FunctionWord, HintIsTheFirstLineHoldingTheWordExactly)
     EXPECT_EQ(firstLineContaining(list, QStringLiteral("STRLEN(")), QStringLiteral("STRLEN(x)"));
     EXPECT_TRUE(firstLineContaining(list, QStringLiteral("Strlen(")).isNull());
     EXPECT_EQ(firstLineContaining(QStringLiteral("  a( \nb"), QStringLiteral("a(")), QStringLiteral("  a( "));
+    EXPECT_EQ(firstLineContaining(QStringLiteral("f(x)\ng(y)\n"), QStringLiteral("f(")), QStringLiteral("f(x)"));
     EXPECT_EQ(helpPageCandidates(QStringLiteral("/doc/"), QStringLiteral("mysql_connect")),
               QStringList({QStringLiteral("/doc/function.mysql-connect.html"),
                            QStringLiteral("/doc/manuel_function.mysql-connect.html")}));
