@@ -3,7 +3,10 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +64,43 @@ struct TempFile
     QByteArray name; // empty while the file has no name (O_TMPFILE)
 };
 
+/** Start of the names of the temporary files of saves of `base`: ".<base>.ondrel-<pid>-…". */
+QByteArray tempPrefix(const QByteArray &base)
+{
+    return "." + base + ".ondrel-";
+}
+
+/**
+ * A save killed between naming its temporary file and renaming it over the target
+ * leaves that file behind. The name holds the saving process's id: remove the ones
+ * of `base` whose process no longer runs, so a site folder does not collect them.
+ * A process that still runs (or that we may not signal) keeps its file.
+ */
+void removeStaleTemps(const QByteArray &folder, const QByteArray &base)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    const QByteArray prefix = tempPrefix(base);
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (std::strncmp(name, prefix.constData(), size_t(prefix.size())) != 0)
+            continue;
+        const char *digits = name + prefix.size();
+        char *after = nullptr;
+        errno = 0;
+        const long pid = std::strtol(digits, &after, 10);
+        if (after == digits || *after != '-' || errno != 0 || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), name, 0);
+    }
+    ::closedir(dir);
+}
+
 TempFile openTemp(const QByteArray &folder, const QByteArray &base, mode_t mode)
 {
     TempFile t;
@@ -69,7 +109,8 @@ TempFile openTemp(const QByteArray &folder, const QByteArray &base, mode_t mode)
     if (t.fd >= 0)
         return t;
 #endif
-    QByteArray templ = folder + "/." + base + ".ondrel-XXXXXX";
+    // The process id in the name lets a later save tell a file left by a killed save.
+    QByteArray templ = folder + "/" + tempPrefix(base) + QByteArray::number(::getpid()) + "-XXXXXX";
     t.fd = ::mkostemp(templ.data(), O_CLOEXEC);
     if (t.fd >= 0)
         t.name = templ;
@@ -104,6 +145,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
     ::umask(umaskNow);
     const mode_t mode = exists ? (old.st_mode & 07777) : (newFileMode & ~umaskNow);
 
+    removeStaleTemps(folder, base);
     TempFile temp = openTemp(folder, base, mode);
     if (temp.fd < 0)
         return fail(why, errnoText());
@@ -126,7 +168,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
         // Give the unnamed file a name beside the target, then rename it over the target.
         const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(temp.fd);
         for (int attempt = 0; attempt < 100 && temp.name.isEmpty(); ++attempt) {
-            const QByteArray candidate = folder + "/." + base + ".ondrel-"
+            const QByteArray candidate = folder + "/" + tempPrefix(base)
                 + QByteArray::number(::getpid()) + "-" + QByteArray::number(attempt);
             if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, candidate.constData(),
                          AT_SYMLINK_FOLLOW) == 0)

@@ -12,7 +12,8 @@
  * or a full disk never leaves a half-written file. A symbolic link is written
  * through (the file it points to is replaced, the link stays a link); the old
  * file's permission bits, and where the process may, its owner and group, are
- * kept. A new file gets `newFileMode` (less the umask).
+ * kept. A new file gets `newFileMode` (less the umask). The temporary files that
+ * earlier saves of the same file left when their process was killed are removed.
  *
  * Fails, returning false with the reason in `why`, when the path is empty, names
  * a folder, lies in a missing folder, or names a file that is read-only for its

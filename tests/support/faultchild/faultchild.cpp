@@ -1,0 +1,133 @@
+// The child process of the fault-injection tests (tests/test_faults*.cpp): it saves
+// files the way the program does, so that a test can kill it at a random moment or
+// run it with a file-size limit. It prints "ready" once set up, "saved" after each
+// save of the loops and, for the single runs, the text of every message box.
+//
+//   ondrel_faultchild edit-loop <file> <size>          saves contents 'A' and 'B' in turn, forever
+//   ondrel_faultchild edit-once <file> <size> <limit>  saves content 'N' once under a file-size limit
+//   ondrel_faultchild side-loop <folder> <lines>       shuts a window down with side files 'A' and 'B' in turn, forever
+//   ondrel_faultchild side-once <folder> <keyword lines> <history lines> <tag> [<limit>]
+//                                                      shuts a window down once with side files `tag`
+#include "app/errors.h"
+#include "app/main.h"
+#include "app/widgets.h"
+#include "db/simplecombo.h"
+#include "editor/richedit.h"
+#include "support/faults.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+void say(const char *line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+void ready()
+{
+    say("ready");
+}
+
+/** Writes beyond `limit` bytes fail (EFBIG) instead of killing the process. */
+void limitFileSize(qint64 limit)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lim{rlim_t(limit), rlim_t(limit)};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+/** The window's side-file contents for one tag: keyword list, history and the site. */
+void setSideContents(TfmMain &w, char tag, int keywordLines, int historyLines)
+{
+    w.mAide->setPlainText(faultLines(tag, keywordLines).join(u'\n'));
+    w.cb->list()->clear();
+    w.cb->list()->addItems(faultLines(tag, historyLines));
+    w.eSite->setText(QStringLiteral("http://site-%1/").arg(QLatin1Char(tag)));
+}
+
+int editLoop(const QString &file, qsizetype size)
+{
+    RichEdit a, b;
+    a.setBytes(faultContent('A', size));
+    b.setBytes(faultContent('B', size));
+    ready();
+    for (;;) {
+        a.saveFile(file);
+        say("saved");
+        b.saveFile(file);
+        say("saved");
+    }
+}
+
+int editOnce(const QString &file, qsizetype size, qint64 limit)
+{
+    RichEdit editor;
+    editor.setBytes(faultContent('N', size));
+    limitFileSize(limit);
+    ready();
+    try {
+        editor.saveFile(file);
+    } catch (const OndrelError &error) {
+        std::printf("message: %s\n", qPrintable(error.message()));
+        return 0;
+    }
+    std::printf("saved\n");
+    return 0;
+}
+
+int sideLoop(const QString &folder, int lines)
+{
+    auto window = makeWindow(folder, false);
+    ready();
+    for (;;) {
+        for (char tag : {'A', 'B'}) {
+            setSideContents(*window, tag, lines, lines);
+            window->FormDestroy();
+            say("saved");
+        }
+    }
+}
+
+int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag, qint64 limit)
+{
+    auto window = makeWindow(folder, false);
+    setSideContents(*window, tag, keywordLines, historyLines);
+    if (limit > 0)
+        limitFileSize(limit);
+    ready();
+    ModalWatcher watcher;
+    window.reset(); // shut-down: the side files are written, failures shown in a box
+    for (const ModalWatcher::Box &box : watcher.boxes)
+        std::printf("message: %s\n", qPrintable(box.text));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString mode = args.value(1);
+    if (mode == u"edit-loop" && args.size() == 4)
+        return editLoop(args[2], args[3].toLongLong());
+    if (mode == u"edit-once" && args.size() == 5)
+        return editOnce(args[2], args[3].toLongLong(), args[4].toLongLong());
+    if (mode == u"side-loop" && args.size() == 4)
+        return sideLoop(args[2], args[3].toInt());
+    if (mode == u"side-once" && (args.size() == 6 || args.size() == 7))
+        return sideOnce(args[2], args[3].toInt(), args[4].toInt(), args[5].at(0).toLatin1(), args.value(6).toLongLong());
+    std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
+    return 2;
+}
