@@ -43,6 +43,7 @@ struct EditedFileLimit
     qsizetype oldSize; // 0: no file yet
     qsizetype newSize;
     qint64 limit;      // bytes a file may hold
+    bool preview;      // saved by opening the preview page rather than by the editor itself
 };
 
 class FullDiskEditedFile : public ::testing::TestWithParam<EditedFileLimit> {};
@@ -58,10 +59,14 @@ TEST_P(FullDiskEditedFile, OldFileStaysWholeAndTheUserIsTold)
     const mode_t mode = c.oldSize > 0 ? statOf(file).st_mode : 0;
 
     FaultProcess child;
-    ASSERT_TRUE(child.start(kChild, {QStringLiteral("edit-once"), file, QString::number(c.newSize),
-                                     QString::number(c.limit)})) << child.output().constData();
+    const QStringList arguments = c.preview
+        ? QStringList{QStringLiteral("preview-once"), folder.dir.path(), file, QString::number(c.newSize), QString::number(c.limit)}
+        : QStringList{QStringLiteral("edit-once"), file, QString::number(c.newSize), QString::number(c.limit)};
+    ASSERT_TRUE(child.start(kChild, arguments)) << child.output().constData();
     ASSERT_TRUE(child.finish()) << child.output().constData();
-    EXPECT_EQ(child.messages(), QStringList{cannotCreateMessage(file)}) << child.output().constData();
+    // The editor throws the message; the preview page shows it in the error box.
+    const QString message = cannotCreateMessage(file);
+    EXPECT_EQ(child.messages(), QStringList{c.preview ? withFullStop(message) : message}) << child.output().constData();
     if (c.oldSize > 0) {
         EXPECT_EQ(readFile(file), old);
         EXPECT_EQ(statOf(file).st_mode, mode);
@@ -72,10 +77,12 @@ TEST_P(FullDiskEditedFile, OldFileStaysWholeAndTheUserIsTold)
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, FullDiskEditedFile, ::testing::Values(
-    EditedFileLimit{"NothingFits", 100000, 200000, 0},
-    EditedFileLimit{"CutInTheMiddle", 1 << 20, 2 << 20, 1 << 20},
-    EditedFileLimit{"OneByteShort", 5000, 5001, 5000},
-    EditedFileLimit{"NewFileNeverAppears", 0, 1 << 20, 4096}),
+    EditedFileLimit{"NothingFits", 100000, 200000, 0, false},
+    EditedFileLimit{"CutInTheMiddle", 1 << 20, 2 << 20, 1 << 20, false},
+    EditedFileLimit{"OneByteShort", 5000, 5001, 5000, false},
+    EditedFileLimit{"NewFileNeverAppears", 0, 1 << 20, 4096, false},
+    EditedFileLimit{"PreviewCutInTheMiddle", 1 << 20, 2 << 20, 1 << 20, true},
+    EditedFileLimit{"PreviewNewFileNeverAppears", 0, 1 << 20, 4096, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 /** Side files of a window: keyword list (.php), settings (.ini) and history (.qry). */

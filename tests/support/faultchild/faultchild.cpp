@@ -5,6 +5,8 @@
 //
 //   ondrel_faultchild edit-loop <file> <size>          saves contents 'A' and 'B' in turn, forever
 //   ondrel_faultchild edit-once <file> <size> <limit>  saves content 'N' once under a file-size limit
+//   ondrel_faultchild preview-once <folder> <file> <size> <limit>
+//                                                      the same through a window's preview page
 //   ondrel_faultchild side-loop <folder> <lines>       shuts a window down with side files 'A' and 'B' in turn, forever
 //   ondrel_faultchild side-once <folder> <keyword lines> <history lines> <tag> [<limit>]
 //                                                      shuts a window down once with side files `tag`
@@ -20,9 +22,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 
 namespace {
@@ -85,6 +89,21 @@ int editOnce(const QString &file, qsizetype size, qint64 limit)
     return 0;
 }
 
+int previewOnce(const QString &folder, const QString &file, qsizetype size, qint64 limit)
+{
+    auto window = makeWindow(folder, false);
+    window->eFile->setText(file);
+    window->M->setBytes(faultContent('N', size));
+    limitFileSize(limit);
+    ready();
+    ModalWatcher watcher;
+    window->PC->setCurrentWidget(window->tsWB); // the user opens the preview page: save, then show
+    for (const ModalWatcher::Box &box : watcher.boxes)
+        std::printf("message: %s\n", qPrintable(box.text));
+    std::fflush(stdout);
+    std::_Exit(0); // no shut-down: the side files are not what this run is about
+}
+
 int sideLoop(const QString &folder, int lines)
 {
     auto window = makeWindow(folder, false);
@@ -124,6 +143,8 @@ int main(int argc, char **argv)
         return editLoop(args[2], args[3].toLongLong());
     if (mode == u"edit-once" && args.size() == 5)
         return editOnce(args[2], args[3].toLongLong(), args[4].toLongLong());
+    if (mode == u"preview-once" && args.size() == 6)
+        return previewOnce(args[2], args[3], args[4].toLongLong(), args[5].toLongLong());
     if (mode == u"side-loop" && args.size() == 4)
         return sideLoop(args[2], args[3].toInt());
     if (mode == u"side-once" && (args.size() == 6 || args.size() == 7))
