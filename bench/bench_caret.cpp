@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -65,12 +67,4 @@ BENCHMARK(BM_LigneWithColorier)->Arg(100 << 10)->Arg(1 << 20)->Arg(10 << 20)->Un
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ONDREL_QT_BENCHMARK_MAIN

@@ -10,6 +10,8 @@
 #include <QHBoxLayout>
 #include <QTemporaryDir>
 
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -105,11 +107,5 @@ BENCHMARK(BM_EnterFolderThroughFolderList)->Unit(benchmark::kMillisecond)->UseRe
 
 int main(int argc, char **argv)
 {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
-    bigFolder();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv, [] { bigFolder(); });
 }

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "benchmain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -72,14 +74,4 @@ BENCHMARK(BM_SettingsReadAndRewrite)->Arg(10)->Arg(1000)->Unit(benchmark::kMicro
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    if (::geteuid() == 0)
-        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+ONDREL_QT_BENCHMARK_MAIN

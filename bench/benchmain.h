@@ -1,0 +1,26 @@
+#pragma once
+// The main of a benchmark program that needs a QApplication (headless unless a
+// display is asked for). `before` runs once, after the application exists.
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+template <typename Before>
+int runQtBenchmarks(int argc, char **argv, Before before)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (::geteuid() == 0)
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0); // Chromium's sandbox cannot start as root
+    QApplication app(argc, argv);
+    before();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
+#define ONDREL_QT_BENCHMARK_MAIN                                                                   \
+    int main(int argc, char **argv) { return runQtBenchmarks(argc, argv, [] {}); }
