@@ -347,6 +347,21 @@ void RichEdit::keyReleaseEvent(QKeyEvent *event)
         Q_EMIT keyUp(virtualKeyCode(event->key()));
 }
 
+// Like the rich-edit control it stands for, the editor shows no selection
+// while another control holds the keyboard focus.
+void RichEdit::focusInEvent(QFocusEvent *event)
+{
+    SendScintilla(SCI_HIDESELECTION, 0L);
+    QsciScintilla::focusInEvent(event);
+}
+
+void RichEdit::focusOutEvent(QFocusEvent *event)
+{
+    QsciScintilla::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason) // the context menu keeps the selection in view
+        SendScintilla(SCI_HIDESELECTION, 1L);
+}
+
 void RichEdit::mousePressEvent(QMouseEvent *event)
 {
     QsciScintilla::mousePressEvent(event);
