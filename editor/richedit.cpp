@@ -234,12 +234,6 @@ int RichEdit::styleFor(Colour colour)
     const int style = m_nextStyle++;
     if (m_nextStyle == kFirstReservedStyle)
         m_nextStyle = kLastReservedStyle + 1;
-    for (auto it = m_styles.begin(); it != m_styles.end(); ++it) {
-        if (it.value() == style) {
-            m_styles.erase(it);
-            break;
-        }
-    }
     m_styles.insert(colour, style);
     SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(style), static_cast<long>(colour));
     return style;
