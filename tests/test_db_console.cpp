@@ -16,20 +16,9 @@
 
 namespace {
 
-class DbConsole : public ::testing::Test
+class DbConsole : public DbWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        server = &DbServer::fixture();
-        window = makeWindow(folder.dir.path());
-        window->cb->clear();
-    }
-    void TearDown() override
-    {
-        ModalWatcher watcher;
-        closeConnection(*window);
-    }
     void connect()
     {
         ModalWatcher watcher;
@@ -51,10 +40,6 @@ protected:
         QListWidget *list = window->cb->list();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(index)).center());
     }
-
-    const DbServer *server = nullptr;
-    TempFolder folder;
-    std::unique_ptr<TfmMain> window;
 };
 
 // Must stay the first test: the connection record has never been opened in this process.

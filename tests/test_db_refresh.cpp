@@ -17,32 +17,15 @@
 
 namespace {
 
-class DbRefresh : public ::testing::Test
+class DbRefresh : public DbWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        server = &DbServer::fixture();
-        window = makeWindow(folder.dir.path());
-        window->cb->clear();
-    }
-    void TearDown() override
-    {
-        ModalWatcher watcher;
-        if (window->cbTempo->isChecked())
-            window->cbTempo->click();
-        closeConnection(*window);
-    }
     /** Types the period and ticks or unticks the box as the user does. */
     void clickTempo(const QString &period)
     {
         window->tempo->setText(period);
         window->cbTempo->click();
     }
-
-    const DbServer *server = nullptr;
-    TempFolder folder;
-    std::unique_ptr<TfmMain> window;
 };
 
 struct PeriodCase

@@ -4,6 +4,7 @@
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
 
@@ -111,4 +112,19 @@ void runStatement(TfmMain &window, const QString &statement)
 {
     window.cb->editLine()->setText(statement);
     QTest::keyClick(window.cb->editLine(), Qt::Key_Return);
+}
+
+void DbWindowTest::SetUp()
+{
+    server = &DbServer::fixture();
+    window = makeWindow(folder.dir.path());
+    window->cb->clear();
+}
+
+void DbWindowTest::TearDown()
+{
+    ModalWatcher watcher;
+    if (window->cbTempo->isChecked())
+        window->cbTempo->click();
+    closeConnection(*window);
 }

@@ -1,7 +1,13 @@
 #pragma once
 
+#include "testsupport.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 /**
  * A throwaway MariaDB server run by tests/servers/mariadb.sh: the one CTest
@@ -43,3 +49,18 @@ void openConnection(TfmMain &window, const DbServer &server, const QString &data
 void closeConnection(TfmMain &window);
 /** Puts a statement in the query box's edit line and presses Enter there. */
 void runStatement(TfmMain &window, const QString &statement);
+
+/**
+ * A fresh window on the fixture's server for each test, with an empty query
+ * history; afterwards the refresh is stopped and the connection closed.
+ */
+class DbWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const DbServer *server = nullptr;
+    TempFolder folder;
+    std::unique_ptr<TfmMain> window;
+};
