@@ -15,14 +15,16 @@ QString cannotOpenMessage(const QString &path)
     return QStringLiteral("Impossible d'ouvrir le fichier %1").arg(path);
 }
 
-QString cannotCreateMessage(const QString &path)
+QString cannotCreateMessage(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Impossible de créer le fichier %1").arg(path);
+    const QString message = QStringLiteral("Impossible de créer le fichier %1").arg(path);
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
 }
 
-QString cannotWriteMessage(const QString &path)
+QString cannotWriteMessage(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Impossible d'écrire dans %1").arg(path);
+    const QString message = QStringLiteral("Impossible d'écrire dans %1").arg(path);
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
 }
 
 QString applicationTitleFor(const QString &executablePath)

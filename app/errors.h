@@ -19,10 +19,13 @@ private:
     QString m_message;
 };
 
-/** "Impossible d'ouvrir le fichier %s" and its siblings, with the path in place of %s. */
+/**
+ * "Impossible d'ouvrir le fichier %s" and its siblings, with the path in place
+ * of %s; a save's failure reason, when known, follows on a second line.
+ */
 QString cannotOpenMessage(const QString &path);
-QString cannotCreateMessage(const QString &path);
-QString cannotWriteMessage(const QString &path);
+QString cannotCreateMessage(const QString &path, const QString &reason = {});
+QString cannotWriteMessage(const QString &path, const QString &reason = {});
 
 /** The executable's file name up to its first ".", first letter upper-cased, every other lower-cased. */
 QString applicationTitle();

@@ -2,6 +2,7 @@
 #include "db/console.h"
 
 #include "app/main.h"
+#include "app/virtualkeys.h"
 #include "app/widgets.h"
 #include "db/_libmysq.h"
 #include "db/consoletext.h"
@@ -18,8 +19,6 @@
 
 namespace {
 
-constexpr int kVkEnter = 13;
-constexpr int kVkDelete = 46;
 constexpr qint32 kDefaultRefreshMs = 5000;
 constexpr int kQueryBoxRightMargin = 3; // pixels left free at Panel6's right edge
 
@@ -89,13 +88,13 @@ void ExecRequete(const QString &statement, StringGrid *grid)
 
 void TfmMain::cbKeyDown(int key)
 {
-    if (key == kVkEnter) {
+    if (key == VkEnter) {
         const QString statement = cb->text();
         if (!historyHas(cb, statement))
             cb->addItem(statement);
         ExecRequete(statement, sg);
     }
-    if (key == kVkDelete && cb->selectedIndex() >= 0)
+    if (key == VkDelete && cb->selectedIndex() >= 0)
         cb->removeItem(cb->selectedIndex());
 }
 

@@ -1,4 +1,5 @@
 #include "db/simplecombo.h"
+#include "app/virtualkeys.h"
 
 #include "editor/richedit.h"
 
@@ -9,13 +10,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-namespace {
-
-constexpr int kVkUp = 38;
-constexpr int kVkDown = 40;
-
-} // namespace
 
 SimpleComboBox::SimpleComboBox(QWidget *parent)
     : QWidget(parent)
@@ -108,8 +102,8 @@ bool SimpleComboBox::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_edit && event->type() == QEvent::KeyPress) {
         const int key = virtualKeyCode(static_cast<QKeyEvent *>(event)->key());
         Q_EMIT keyDown(key);
-        if (key == kVkUp || key == kVkDown) {
-            moveSelection(key == kVkUp ? -1 : 1);
+        if (key == VkUp || key == VkDown) {
+            moveSelection(key == VkUp ? -1 : 1);
             return true;
         }
     }

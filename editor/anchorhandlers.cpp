@@ -3,7 +3,7 @@
 #include "app/main.h"
 
 #include "app/widgets.h"
-#include "editor/contexthelp.h"
+#include "editor/landing.h"
 #include "editor/richedit.h"
 
 namespace {

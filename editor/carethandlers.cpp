@@ -1,9 +1,11 @@
 // Caret read-out, function hint and context help of the source editor, and its keys.
 #include "app/main.h"
+#include "app/virtualkeys.h"
 
 #include "app/widgets.h"
 #include "editor/contexthelp.h"
 #include "editor/richedit.h"
+#include "files/readfile.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -16,20 +18,11 @@
 
 namespace {
 
-constexpr int kF1 = 112;
-
 /** A caption that grows with its text, as the read-out and the hint need. */
 void setCaption(QLabel *label, const QString &text)
 {
     label->setText(text);
     label->adjustSize();
-}
-constexpr int kF9 = 120;
-
-/** The file-exists test: true only for an existing file, never for a folder. */
-bool fileExists(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
 constexpr int kHelpButtonWidth = 145;
@@ -55,7 +48,7 @@ void TfmMain::Ligne()
 
     // Index offer.
     const QString index = eAide->text() + QStringLiteral("index.html");
-    if (fileExists(index))
+    if (isExistingFile(index))
         offer(sbAide, Label6, QStringLiteral("Index de l'aide (F1)"), index);
     else
         sbAide->setVisible(false);
@@ -69,7 +62,7 @@ void TfmMain::Ligne()
         // FichierAide: the first manual page of the function that exists.
         QString page;
         for (const QString &candidate : helpPageCandidates(eAide->text(), name)) {
-            if (fileExists(candidate)) {
+            if (isExistingFile(candidate)) {
                 page = candidate;
                 break;
             }
@@ -92,16 +85,16 @@ void TfmMain::Ligne()
 void TfmMain::sbAideClick()
 {
     const QString path = sbAide->toolTip();
-    if (!sbAide->isHidden() && fileExists(path))
+    if (!sbAide->isHidden() && isExistingFile(path))
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void TfmMain::MKeyDown(int &key)
 {
-    if (key == kF9) {
+    if (key == VkF9) {
         showPage(tsWB);
         PCChange();
-    } else if (key == kF1) {
+    } else if (key == VkF1) {
         sbAideClick();
     }
 }

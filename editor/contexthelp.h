@@ -22,10 +22,3 @@ QStringList helpPageCandidates(const QString &prefix, const QString &name);
 
 /** The first line of `list` (lines separated by "\n") that contains `word`, exactly; null if none. */
 QString firstLineContaining(const QString &list, const QString &word);
-
-/**
- * Where a jump to anchor line `number` lands in a text: 0 for number ≤ 1, two
- * past the (number − 1)-th CR (the first character of that line), or the end of
- * the text when there are fewer CRs.
- */
-qsizetype landingOffset(const QByteArray &text, qint64 number);

@@ -1,7 +1,9 @@
 #include "editor/richedit.h"
+#include "app/virtualkeys.h"
 
 #include "app/errors.h"
 #include "editor/textbytes.h"
+#include "files/readfile.h"
 #include "files/savefile.h"
 
 #include <QFile>
@@ -299,13 +301,10 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
 
 void RichEdit::loadFile(const QString &path)
 {
-    QFile file(path);
-    if (path.isEmpty() || QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+    ReadResult read = readWholeFile(path, kMaxFileBytes);
+    if (!read.ok())
         throw OndrelError(cannotOpenMessage(path));
-    QByteArray raw = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw OndrelError(cannotOpenMessage(path));
-    file.close();
+    QByteArray raw = std::move(read.bytes);
     // Files are always taken as plain text: rich text is never rendered.
     LoadedText loaded = normaliseLineBreaks(raw);
     raw.clear();
@@ -320,8 +319,9 @@ QByteArray RichEdit::fileBytes() const
 
 void RichEdit::saveFile(const QString &path)
 {
-    if (!replaceFileAtomically(path, fileBytes()))
-        throw OndrelError(cannotCreateMessage(path));
+    QString why;
+    if (!replaceFileAtomically(path, fileBytes(), 0666, &why))
+        throw OndrelError(cannotCreateMessage(path, why));
     SendScintilla(SCI_SETSAVEPOINT); // the text on disk is the text shown
 }
 
@@ -389,35 +389,6 @@ void RichEdit::contextMenuEvent(QContextMenuEvent *event)
     QMenu *menu = createFrenchContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
-}
-
-int virtualKeyCode(int qtKey)
-{
-    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
-        return qtKey;
-    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
-        return 112 + (qtKey - Qt::Key_F1);
-    switch (qtKey) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: case Qt::Key_Backtab: return 9;
-    case Qt::Key_Return: case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    default: return 0;
-    }
 }
 
 QColor toQColor(Colour colour)

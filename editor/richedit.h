@@ -88,8 +88,6 @@ public:
     void saveFile(const QString &path);
     /** The bytes `saveFile` would write. */
     QByteArray fileBytes() const;
-    void setPlainTextMode() { m_plainText = true; }
-    bool plainTextMode() const { return m_plainText; }
 
 Q_SIGNALS:
     /** A key was pressed, before the control acts on it; `vk` is the Windows virtual-key code. */
@@ -120,12 +118,9 @@ private:
     QHash<Colour, int> m_styles; // explicit colours → their styles
     int m_nextStyle = 1;
     QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
-    bool m_plainText = false;
     bool m_onlyCrLf = true;
 };
 
-/** Windows virtual-key code of a Qt key (F1 112, F9 120, Enter 13, Delete 46, …); 0 if none. */
-int virtualKeyCode(int qtKey);
 
 /** Conversions between the 0x00BBGGRR colour value and Qt's colours. */
 QColor toQColor(Colour colour);

@@ -242,7 +242,7 @@ void DirectoryListBox::showEntries(const QStringList &subfolders)
     for (qsizetype i = 0; i < chain.size(); ++i)
         add(open, folderCaption(chain[i]), chain[i], int(i));
     for (const QString &name : sorted)
-        add(closed, name, selectedFilePath(m_folder, name), int(chain.size()));
+        add(closed, name, joinPath(m_folder, name), int(chain.size()));
     setCurrentRow(int(chain.size()) - 1);
     setUpdatesEnabled(true);
 }
@@ -308,7 +308,7 @@ void FileListBox::refill(const QString &folder, const QString &mask)
 QString FileListBox::selectedFilePath() const
 {
     const QList<QListWidgetItem *> selected = selectedItems();
-    return selected.isEmpty() ? QString() : ::selectedFilePath(m_folder, selected.first()->text());
+    return selected.isEmpty() ? QString() : joinPath(m_folder, selected.first()->text());
 }
 
 void FileListBox::mousePressEvent(QMouseEvent *event)

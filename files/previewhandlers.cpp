@@ -13,7 +13,6 @@ void TfmMain::PCChange()
 {
     QWidget *page = PC->currentWidget();
     if (page == tsWB) {
-        M->setPlainTextMode();
         M->saveFile(eFile->text()); // throws, and nothing is navigated, when it cannot be written
         WB->navigate(previewUrl(eURL->text(), eParam->text()));
     } else if (page == tsEdit) {

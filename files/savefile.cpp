@@ -22,7 +22,7 @@ bool fail(QString *why, const QString &reason)
 
 QString errnoText()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return saveFailureReason(errno);
 }
 
 /** The file a write to `path` must replace: the end of a chain of links, or the path itself. */
@@ -119,11 +119,37 @@ TempFile openTemp(const QByteArray &folder, const QByteArray &base, mode_t mode)
 
 } // namespace
 
+QString saveFailureReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("Disque plein");
+    case EROFS:
+        return QStringLiteral("Système de fichiers en lecture seule");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Permission refusée");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Dossier introuvable");
+    case EISDIR:
+        return QStringLiteral("C'est un dossier");
+    case ENAMETOOLONG:
+        return QStringLiteral("Nom trop long");
+    case EIO:
+        return QStringLiteral("Erreur d'entrée-sortie");
+    default:
+        return QStringLiteral("Erreur système %1 (%2)").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
 bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t newFileMode,
                            QString *why)
 {
     if (path.isEmpty())
-        return fail(why, QStringLiteral("empty path"));
+        return fail(why, QStringLiteral("Aucun nom de fichier"));
     const QString target = writeTarget(path);
     const QByteArray targetBytes = QFile::encodeName(target);
     const QFileInfo targetInfo(target);
@@ -134,9 +160,9 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
     const bool exists = ::stat(targetBytes.constData(), &old) == 0;
     if (exists) {
         if (!S_ISREG(old.st_mode))
-            return fail(why, QStringLiteral("not a regular file"));
+            return fail(why, QStringLiteral("Ce n'est pas un fichier ordinaire"));
         if (!(old.st_mode & S_IWUSR) || ::access(targetBytes.constData(), W_OK) != 0)
-            return fail(why, QStringLiteral("read-only file"));
+            return fail(why, QStringLiteral("Fichier en lecture seule"));
     } else if (errno != ENOENT) {
         return fail(why, errnoText());
     }
@@ -177,7 +203,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
                 return abandon(errnoText());
         }
         if (temp.name.isEmpty())
-            return abandon(QStringLiteral("no temporary name"));
+            return abandon(QStringLiteral("Aucun nom de fichier temporaire libre"));
     }
 
     if (::close(temp.fd) != 0) {

@@ -15,9 +15,12 @@
  * kept. A new file gets `newFileMode` (less the umask). The temporary files that
  * earlier saves of the same file left when their process was killed are removed.
  *
- * Fails, returning false with the reason in `why`, when the path is empty, names
+ * Fails, returning false with the reason in French in `why`, when the path is empty, names
  * a folder, lies in a missing folder, or names a file that is read-only for its
  * owner (even for root, who could otherwise write it).
  */
 bool replaceFileAtomically(const QString &path, const QByteArray &data,
                            mode_t newFileMode = 0666, QString *why = nullptr);
+
+/** Why a save failed, in French, for an errno value ("Disque plein", "Permission refusée", …). */
+QString saveFailureReason(int error);

@@ -28,7 +28,7 @@ QString previewUrl(const QString &url, const QString &param)
     return url + QLatin1Char('?') + param;
 }
 
-QString selectedFilePath(const QString &folder, const QString &name)
+QString joinPath(const QString &folder, const QString &name)
 {
     if (name.isEmpty())
         return QString();

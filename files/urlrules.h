@@ -39,8 +39,8 @@ QString targetUrl(const QString &site, const QString &file);
 QString previewUrl(const QString &url, const QString &param);
 
 /**
- * The full path of the item `name` of a file list showing `folder`: the folder,
+ * The path of `name` inside `folder` (a file or a sub-folder of a listing): the folder,
  * a "/" and the name, with no "/" added when the folder already ends with one
  * (the root). Empty when `name` is empty (no item selected).
  */
-QString selectedFilePath(const QString &folder, const QString &name);
+QString joinPath(const QString &folder, const QString &name);

@@ -5,6 +5,7 @@
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/readfile.h"
 #include "files/savefile.h"
 #include "files/urlrules.h"
 #include "settings/profile.h"
@@ -50,11 +51,6 @@ QString colourText(Colour colour)
 Colour readColour(const ProfileFile &ini, const QString &key, Colour fallback)
 {
     return static_cast<Colour>(ini.readInteger(kParams, key, static_cast<qint32>(fallback)));
-}
-
-bool isExistingFile(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
 struct Setting
@@ -152,35 +148,15 @@ void applyConnection(TfmMain &w, const ProfileFile &ini)
     w.base->setText(ini.readString(kMysql, QStringLiteral("Base"), kDefaultBase));
 }
 
-QStringList historyItems(const TfmMain &w)
-{
-    QStringList items;
-    for (int i = 0; i < w.cb->list()->count(); ++i)
-        items.append(w.cb->list()->item(i)->text());
-    return items;
-}
-
-/** The whole file, or nothing when it is missing or cannot be read. */
-std::optional<QByteArray> readWholeFile(const QString &path)
-{
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
-}
-
 // Start-up: a history that cannot be read leaves the list empty, without a message.
 // Returns whether the list now holds what is stored (false for a file that exists but could not be read).
 bool loadHistory(TfmMain &w, const QString &path)
 {
     w.cb->list()->clear();
-    const auto bytes = readWholeFile(path);
-    if (bytes)
-        w.cb->list()->addItems(historyFromFile(*bytes));
-    return bytes || !QFileInfo::exists(path);
+    const ReadResult read = readWholeFile(path, kMaxFileBytes);
+    if (read.ok())
+        w.cb->list()->addItems(historyFromFile(read.bytes));
+    return read.ok() || read.error == ReadError::Missing;
 }
 
 // Shown: a missing keyword list leaves the memo empty.
@@ -188,10 +164,10 @@ void loadKeywordList(TfmMain &w, const QString &path)
 {
     if (!isExistingFile(path))
         return;
-    const auto bytes = readWholeFile(path);
-    if (!bytes)
+    const ReadResult read = readWholeFile(path, kMaxFileBytes);
+    if (!read.ok())
         throw OndrelError(cannotOpenMessage(path));
-    w.mAide->setPlainText(keywordTextFromFile(*bytes));
+    w.mAide->setPlainText(keywordTextFromFile(read.bytes));
 }
 
 /** The memo's lines as the user sees them (no character replaced, unlike toPlainText). */
@@ -205,8 +181,9 @@ QStringList memoLines(const QPlainTextEdit *memo)
 
 void writeSideFile(const QString &path, const QByteArray &bytes)
 {
-    if (!replaceFileAtomically(path, bytes))
-        throw OndrelError(cannotCreateMessage(path));
+    QString why;
+    if (!replaceFileAtomically(path, bytes, 0666, &why))
+        throw OndrelError(cannotCreateMessage(path, why));
 }
 
 // Shut-down: a keyword list that was never loaded is written only when the user typed in it.
@@ -240,21 +217,22 @@ void saveSettings(const TfmMain &w, const SideFileState &state, const QString &p
         if (state.mustWrite(s.section, s.key, s.value))
             ini.writeString(s.section, s.key, s.value);
     }
-    if (!ini.save(path, 0600)) // the password is in clear: owner only
-        throw OndrelError(cannotWriteMessage(path));
+    QString why;
+    if (!ini.save(path, 0600, &why)) // the password is in clear: owner only
+        throw OndrelError(cannotWriteMessage(path, why));
 }
 
 // Shut-down: a history that was never loaded keeps its stored items; the run's are added.
 void saveHistory(const TfmMain &w, const SideFileState &state, const QString &path)
 {
-    QStringList items = historyItems(w);
+    QStringList items = w.cb->items();
     if (!state.historyLoaded) {
         if (items.isEmpty())
             return;
-        const auto stored = readWholeFile(path);
-        if (!stored && QFileInfo::exists(path)) // never replace a history that could not be read
+        const ReadResult stored = readWholeFile(path, kMaxFileBytes);
+        if (!stored.ok() && stored.error != ReadError::Missing) // never replace a history that could not be read
             throw OndrelError(cannotCreateMessage(path));
-        items = mergedHistory(historyFromFile(stored.value_or(QByteArray())), items);
+        items = mergedHistory(historyFromFile(stored.bytes), items);
     }
     writeSideFile(path, historyFileFromItems(items));
 }

@@ -1,5 +1,6 @@
 #include "settings/profile.h"
 
+#include "files/readfile.h"
 #include "files/savefile.h"
 #include "settings/ansitext.h"
 #include "settings/integers.h"
@@ -79,22 +80,18 @@ QString valueOf(QStringView line, qsizetype eq)
 bool ProfileFile::load(const QString &path)
 {
     m_lines.clear();
-    const QFileInfo info(path);
-    if (!info.exists()) // a dangling link too: writing will create its target
+    const ReadResult read = readWholeFile(path, kMaxFileBytes);
+    if (read.error == ReadError::Missing) // a dangling link too: writing will create its target
         return true;
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+    if (!read.ok())
         return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    setBytes(bytes);
+    setBytes(read.bytes);
     return true;
 }
 
-bool ProfileFile::save(const QString &path, mode_t newFileMode) const
+bool ProfileFile::save(const QString &path, mode_t newFileMode, QString *why) const
 {
-    return replaceFileAtomically(path, bytes(), newFileMode);
+    return replaceFileAtomically(path, bytes(), newFileMode, why);
 }
 
 void ProfileFile::setBytes(const QByteArray &bytes)

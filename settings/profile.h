@@ -43,7 +43,7 @@ public:
      */
     bool load(const QString &path);
     /** Replaces the file at `path` atomically; a new file gets `newFileMode` (less the umask). */
-    bool save(const QString &path, mode_t newFileMode = 0600) const;
+    bool save(const QString &path, mode_t newFileMode = 0600, QString *why = nullptr) const;
 
     void setBytes(const QByteArray &bytes);
     QByteArray bytes() const;

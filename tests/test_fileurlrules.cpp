@@ -66,10 +66,10 @@ TEST(UrlRules, TrailingSlashTargetAndPreviewJoinTextsUnchanged)
 
 TEST(UrlRules, SelectedFilePathAddsNoSecondSlashAtTheRoot)
 {
-    EXPECT_EQ(selectedFilePath(QStringLiteral("/"), QStringLiteral("a.php")), QStringLiteral("/a.php"));
-    EXPECT_EQ(selectedFilePath(QStringLiteral("/var/www"), QStringLiteral("a.php")),
+    EXPECT_EQ(joinPath(QStringLiteral("/"), QStringLiteral("a.php")), QStringLiteral("/a.php"));
+    EXPECT_EQ(joinPath(QStringLiteral("/var/www"), QStringLiteral("a.php")),
               QStringLiteral("/var/www/a.php"));
-    EXPECT_EQ(selectedFilePath(QStringLiteral("/var/www"), QString()), QString());
+    EXPECT_EQ(joinPath(QStringLiteral("/var/www"), QString()), QString());
 }
 
 TEST(Masks, MatchLikeTheFilterEntries)

@@ -1,6 +1,7 @@
 // The editor control: offsets with CR LF counted as two, loading and saving
 // files byte for byte, colours per character, and the key and mouse events.
 #include "support/qtmain.h"
+#include "app/virtualkeys.h"
 #include "support/testsupport.h"
 
 #include "app/errors.h"

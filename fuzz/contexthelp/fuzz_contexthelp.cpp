@@ -5,6 +5,7 @@
 // - helpPageCandidates: the two manual page names of a function;
 // - landingOffset: where a jump to an anchor line lands.
 #include "editor/contexthelp.h"
+#include "editor/landing.h"
 #include "fuzzinput.h"
 
 namespace {

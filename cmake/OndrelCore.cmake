@@ -1,0 +1,37 @@
+# The pure core: the program's logic that needs nothing but the standard library
+# and Qt Core. The program, its tests, benchmarks and fuzz targets all build it
+# from this one list.
+set(ONDREL_CORE_FILES
+  editor/colouring.cpp editor/colouring.h
+  editor/contexthelp.cpp editor/contexthelp.h
+  editor/landing.cpp editor/landing.h
+  editor/textbytes.cpp editor/textbytes.h
+  files/urlrules.cpp files/urlrules.h
+  files/savefile.cpp files/savefile.h
+  files/listing.cpp files/listing.h
+  files/readfile.cpp files/readfile.h
+  settings/profile.cpp settings/profile.h
+  settings/sidefiles.cpp settings/sidefiles.h
+  settings/integers.cpp settings/integers.h
+  settings/ansitext.cpp settings/ansitext.h
+  app/virtualkeys.cpp app/virtualkeys.h
+  db/packedrows.cpp db/packedrows.h
+  db/consoletext.cpp db/consoletext.h)
+
+# What a core file may not include: widgets, the editor component, the web
+# engine, the MySQL client. Checked at every build of the core.
+set(ONDREL_CORE_FORBIDDEN
+  "#include *[<\"](QtWidgets/|QtGui/|QtWebEngine|Qsci/|mysql|mariadb|Q(Widget|Application|GuiApplication|Dialog|MessageBox|Label|Screen|Window|Painter|Color|Font|Icon|Pixmap|Image|KeyEvent|MouseEvent|WebEngine[A-Za-z]*|AbstractTableModel|AbstractItemModel)[>\"])")
+
+# Adds the core library `name` built from the list above, sources under `src`.
+function(ondrel_add_core name src)
+  list(TRANSFORM ONDREL_CORE_FILES PREPEND ${src}/ OUTPUT_VARIABLE files)
+  add_library(${name} STATIC ${files})
+  target_include_directories(${name} PUBLIC ${src})
+  target_link_libraries(${name} PUBLIC Qt6::Core)
+  add_custom_target(${name}_include_check
+    COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" "-DFORBIDDEN=${ONDREL_CORE_FORBIDDEN}"
+            -P ${src}/cmake/CheckCoreIncludes.cmake
+    COMMENT "Checking that the core includes nothing beyond Qt Core" VERBATIM)
+  add_dependencies(${name} ${name}_include_check)
+endfunction()

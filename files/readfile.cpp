@@ -1,0 +1,81 @@
+#include "files/readfile.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+ReadError errorFor(int code)
+{
+    switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+        return ReadError::Missing;
+    case EISDIR:
+        return ReadError::NotRegular;
+    default:
+        return ReadError::Unreadable;
+    }
+}
+
+} // namespace
+
+ReadResult readWholeFile(const QString &path, qint64 limit)
+{
+    if (path.isEmpty())
+        return {{}, ReadError::Missing};
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return {{}, errorFor(errno)};
+    struct FdCloser
+    {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st{};
+    if (::fstat(fd, &st) != 0)
+        return {{}, ReadError::Unreadable};
+    if (!S_ISREG(st.st_mode))
+        return {{}, ReadError::NotRegular};
+    if (st.st_size > limit)
+        return {{}, ReadError::TooLarge};
+
+    QByteArray bytes;
+    // The stated size is a hint only: a file may grow while it is read, and /proc files say 0.
+    qint64 capacity = std::max<qint64>(st.st_size, 4096);
+    bytes.resize(std::min(capacity, limit) + 1);
+    qint64 filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > limit)
+                return {{}, ReadError::TooLarge};
+            bytes.resize(std::min<qint64>(bytes.size() * 2, limit + 1));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return {{}, ReadError::Unreadable};
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    if (filled > limit)
+        return {{}, ReadError::TooLarge};
+    bytes.truncate(filled);
+    return {std::move(bytes), ReadError::None};
+}
+
+bool isExistingFile(const QString &path)
+{
+    struct stat st{};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
