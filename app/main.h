@@ -157,6 +157,13 @@ public:
      */
     bool mayDropEditorText();
 
+    /**
+     * The one save of the edited file, used by the preview, the save key and the
+     * unsaved-text question: writes the editor's text to eFile; throws OndrelError
+     * with the French message when it cannot be written.
+     */
+    void saveEditedFile();
+
     /** Shows a page from code; unlike a page changed by the user, it raises no PCChange. */
     void showPage(QWidget *page);
     /** The fixed title followed by the author credit, set when the window is first shown. */

@@ -4,6 +4,7 @@
 // started. The goal is under 50 ms. The web engine is already running, as it is
 // after the first preview of a session.
 #include "app/main.h"
+#include "files/ports.h"
 #include "app/widgets.h"
 #include "editor/richedit.h"
 #include "files/webbrowser.h"
@@ -13,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,9 +38,7 @@ QByteArray onePage(qsizetype size)
 
 int freePort()
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
+    return pickLoopbackPort();
 }
 
 /** A window with a 1 MB page loaded, a php -S server for its folder, and the engine started. */

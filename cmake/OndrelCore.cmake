@@ -10,6 +10,7 @@ set(ONDREL_CORE_FILES
   files/savefile.cpp files/savefile.h
   files/listing.cpp files/listing.h
   files/readfile.cpp files/readfile.h
+  files/ports.cpp files/ports.h
   settings/profile.cpp settings/profile.h
   settings/sidefiles.cpp settings/sidefiles.h
   settings/integers.cpp settings/integers.h

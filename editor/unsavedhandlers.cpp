@@ -30,7 +30,7 @@ bool TfmMain::mayDropEditorText()
         return false;
     if (save && box.clickedButton() == save) {
         try {
-            M->saveFile(path);
+            saveEditedFile();
         } catch (const OndrelError &error) {
             showErrorBox(this, error.message());
             return false;

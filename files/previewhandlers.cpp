@@ -13,11 +13,16 @@ void TfmMain::PCChange()
 {
     QWidget *page = PC->currentWidget();
     if (page == tsWB) {
-        M->saveFile(eFile->text()); // throws, and nothing is navigated, when it cannot be written
+        saveEditedFile(); // throws, and nothing is navigated, when it cannot be written
         WB->navigate(previewUrl(eURL->text(), eParam->text()));
     } else if (page == tsEdit) {
         WB->stop();
     }
+}
+
+void TfmMain::saveEditedFile()
+{
+    M->saveFile(eFile->text());
 }
 
 void TfmMain::SpeedButton1Click()

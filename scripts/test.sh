@@ -4,6 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
+bash "$root/scripts/check-tests.sh"
 bash "$root/scripts/build.sh" "$root/build"
 cd "$root/build"
 export QT_QPA_PLATFORM=offscreen

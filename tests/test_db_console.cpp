@@ -42,7 +42,7 @@ protected:
     }
 };
 
-// Must stay the first test: the connection record has never been opened in this process.
+// Runs in a process of its own (tests/CMakeLists.txt): the connection record has never been opened there.
 TEST_F(DbConsole, StatementBeforeAnyConnectionGivesTheLibraryMessage)
 {
     run(QStringLiteral("SELECT 1"));
@@ -274,9 +274,11 @@ TEST_F(DbConsole, QueryBoxReachesToThreePixelsShortOfThePanelEdge)
     window->resize(900, 500);
     QTest::qWait(1);
     window->showPage(window->TabSheet4);
-    QTRY_COMPARE(window->cb->width(), window->Panel6->width() - window->cb->x() - 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->cb->width() == window->Panel6->width() - window->cb->x() - 3; }, 5000))
+        << window->cb->width() << " for a panel " << window->Panel6->width() << " wide";
     window->resize(700, 500);
-    QTRY_COMPARE(window->cb->width(), window->Panel6->width() - window->cb->x() - 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->cb->width() == window->Panel6->width() - window->cb->x() - 3; }, 5000))
+        << window->cb->width() << " for a panel " << window->Panel6->width() << " wide";
 }
 
 } // namespace

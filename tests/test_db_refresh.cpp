@@ -95,9 +95,9 @@ TEST_F(DbRefresh, TicksRunTheEditLineWhileAnotherPageIsShownWithoutTouchingHisto
     clickTempo(QStringLiteral("20"));
     EXPECT_EQ(window->PC->currentWidget(), window->TabSheet1);
 
-    QTRY_COMPARE(window->sg->cell(0, 1), QStringLiteral("0"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sg->cell(0, 1) == QStringLiteral("0"); }, 5000)) << window->sg->cell(0, 1).toStdString();
     server->sql(QStringLiteral("INSERT INTO r_tick VALUES (1), (2);"));
-    QTRY_COMPARE(window->sg->cell(0, 1), QStringLiteral("2"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sg->cell(0, 1) == QStringLiteral("2"); }, 5000)) << window->sg->cell(0, 1).toStdString();
     EXPECT_EQ(window->cb->count(), 0);
 }
 

@@ -72,7 +72,7 @@ protected:
             ::kill(pid_t(pid), SIGKILL);
         });
     }
-    static void waitUntilGone(qint64 pid) { QTRY_VERIFY_WITH_TIMEOUT(processGone(pid), 30000); }
+    static bool waitUntilGone(qint64 pid) { return QTest::qWaitFor([&] { return processGone(pid); }, 30000); }
 
     void expectLibraryMessage(const QString &statement)
     {
@@ -101,7 +101,7 @@ TEST_F(DbFaults, KilledInTheMiddleOfStatementsThenRestartedFiveTimes)
         const QString message = window->mysqlErr->text();
         EXPECT_FALSE(message.isEmpty());
         std::printf("round %d, killed during a statement: %s\n", round, qPrintable(message));
-        waitUntilGone(pid);
+        ASSERT_TRUE(waitUntilGone(pid)) << "server " << pid << " still running";
         expectLibraryMessage(QStringLiteral("SELECT 1"));
 
         ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir()));
@@ -125,15 +125,15 @@ TEST_F(DbFaults, RefreshTicksOnADeadServerReportAndResumeAfterReconnecting)
     window->tempo->setText(QStringLiteral("50"));
     window->cbTempo->click();
     ASSERT_TRUE(window->Timer1->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(runCount(server) >= 2, 30000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= 2; }, 30000));
 
     const qint64 pid = server.pid();
     std::thread killer = killServer(0);
     killer.join();
-    waitUntilGone(pid);
+    ASSERT_TRUE(waitUntilGone(pid)) << "server " << pid << " still running";
     // Ticks go on against the dead link: each shows the library's message.
     window->mysqlErr->clear();
-    QTRY_VERIFY_WITH_TIMEOUT(!window->mysqlErr->text().isEmpty(), 30000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->mysqlErr->text().isEmpty(); }, 30000));
     QTest::qWait(300);
     EXPECT_TRUE(window->Timer1->isActive());
     EXPECT_TRUE(window->sg->isHidden());
@@ -142,7 +142,7 @@ TEST_F(DbFaults, RefreshTicksOnADeadServerReportAndResumeAfterReconnecting)
     const int before = runCount(server);
     window->sbConnected->click(); // Stop
     window->sbConnected->click(); // Go
-    QTRY_VERIFY_WITH_TIMEOUT(runCount(server) >= before + 2, 30000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= before + 2; }, 30000));
     EXPECT_TRUE(window->mysqlErr->text().isEmpty()) << qPrintable(window->mysqlErr->text());
     window->cbTempo->click();
     EXPECT_FALSE(window->Timer1->isActive());
@@ -158,7 +158,7 @@ TEST_F(DbFaults, AStatementSlowerThanThePeriodNeverPilesUpRuns)
         "INSERT INTO runs (started, finished) SELECT NOW(6), SYSDATE(6) FROM (SELECT SLEEP(1) AS s) AS d"));
     window->tempo->setText(QStringLiteral("100"));
     window->cbTempo->click();
-    QTRY_VERIFY_WITH_TIMEOUT(runCount(server) >= 3, 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= 3; }, 60000));
     window->cbTempo->click(); // the timer stops between two runs
     EXPECT_FALSE(window->Timer1->isActive());
     const int runs = runCount(server);

@@ -3,6 +3,7 @@
 // sample site with `php -S`, chooses a page in the file list, colours it, asks
 // for a function's hint, previews it, and saves one PNG per page.
 #include "app/main.h"
+#include "files/ports.h"
 #include "app/translations.h"
 #include "app/widgets.h"
 #include "editor/richedit.h"
@@ -19,7 +20,6 @@
 #include <QProcess>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -91,10 +91,7 @@ int main(int argc, char *argv[])
     write(dir.filePath(QStringLiteral("docphp/index.html")), "<html>Index</html>\n");
     write(dir.filePath(QStringLiteral("docphp/function.strlen.html")), "<html>strlen</html>\n");
 
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const int port = probe.serverPort();
-    probe.close();
+    const int port = pickLoopbackPort();
     QProcess php;
     php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
                                       QStringLiteral("-t"), site});

@@ -22,10 +22,14 @@ port_is_free() {
     ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
+# Ports are drawn below the kernel's ephemeral range, which outgoing connections
+# hold without listening; a bind that still fails is retried on another port.
 pick_port() {
-    local p
+    local p low
+    low=$(cut -f1 /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || echo 32768)
+    [ "$low" -gt 10100 ] 2>/dev/null || low=32768
     for _ in $(seq 200); do
-        p=$((20000 + RANDOM % 40000))
+        p=$((10000 + RANDOM % (low - 10000)))
         if port_is_free "$p"; then
             echo "$p"
             return 0
@@ -69,23 +73,39 @@ start() {
     else
         password="pw-$RANDOM$RANDOM"
     fi
-    rm -f "$socket" "$dir/pid"
-    # Detached from the caller's standard streams, so that CTest does not wait for it.
-    setsid mariadbd --no-defaults --datadir="$data" --socket="$socket" --port="$port" \
-        --bind-address=127.0.0.1 --user=root --pid-file="$dir/pid" \
-        --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=64M \
-        </dev/null >"$dir/out.log" 2>&1 &
-    local launched=$!
-    for _ in $(seq 600); do
-        if [ $first -eq 1 ] && answers ""; then break; fi
-        if [ $first -eq 0 ] && answers "$password"; then break; fi
-        if ! kill -0 "$launched" 2>/dev/null; then
-            echo "mariadbd did not start; see $dir/error.log" >&2
-            tail -20 "$dir/error.log" >&2 || true
-            return 1
+    local attempt launched up
+    for attempt in 1 2 3 4 5; do
+        rm -f "$socket" "$dir/pid"
+        : >"$dir/error.log"
+        # Detached from the caller's standard streams, so that CTest does not wait for it.
+        setsid mariadbd --no-defaults --datadir="$data" --socket="$socket" --port="$port" \
+            --bind-address=127.0.0.1 --user=root --pid-file="$dir/pid" \
+            --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=64M \
+            </dev/null >"$dir/out.log" 2>&1 &
+        launched=$!
+        up=0
+        for _ in $(seq 600); do
+            if [ $first -eq 1 ] && answers ""; then up=1; break; fi
+            if [ $first -eq 0 ] && answers "$password"; then up=1; break; fi
+            if ! kill -0 "$launched" 2>/dev/null; then break; fi
+            sleep 0.1
+        done
+        [ $up -eq 1 ] && break
+        kill -9 "$launched" 2>/dev/null || true
+        wait "$launched" 2>/dev/null || true
+        if grep -q "Address already in use" "$dir/error.log"; then
+            echo "port $port taken before mariadbd could bind it (attempt $attempt); another port" >&2
+            port=$(pick_port)
+            continue
         fi
-        sleep 0.1
+        echo "mariadbd did not start; see $dir/error.log" >&2
+        tail -20 "$dir/error.log" >&2 || true
+        return 1
     done
+    if [ $up -ne 1 ]; then
+        echo "mariadbd did not start after 5 ports" >&2
+        return 1
+    fi
     [ -f "$dir/pid" ] || echo "$launched" >"$dir/pid"
     if [ $first -eq 1 ]; then
         mariadb --no-defaults --socket="$socket" -uroot <<SQL

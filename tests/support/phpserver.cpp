@@ -10,20 +10,30 @@
 
 PhpServer::PhpServer(const QString &folder)
 {
-    m_port = freeLoopbackPort();
     connect(&m_process, &QProcess::readyReadStandardError, this, &PhpServer::readLog);
-    m_process.start(QStringLiteral("php"),
-                    {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                     QStringLiteral("-t"), folder});
-    if (!m_process.waitForStarted(10000))
-        throw std::runtime_error("php -S did not start");
-    const bool up = QTest::qWaitFor([this] {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_port));
-        return probe.waitForConnected(200);
-    }, 15000);
-    if (!up)
-        throw std::runtime_error("php -S does not accept connections");
+    // Another process may take the port between the pick and php's bind: then php
+    // exits at once, and the server is started again on another port.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        m_port = freeLoopbackPort();
+        m_process.start(QStringLiteral("php"),
+                        {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
+                         QStringLiteral("-t"), folder});
+        if (!m_process.waitForStarted(10000))
+            throw std::runtime_error("php -S did not start");
+        const bool up = QTest::qWaitFor([this] {
+            if (m_process.state() != QProcess::Running)
+                return true;
+            QTcpSocket probe;
+            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_port));
+            return probe.waitForConnected(200);
+        }, 15000);
+        if (up && m_process.state() == QProcess::Running)
+            return;
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        m_pending.clear();
+    }
+    throw std::runtime_error("php -S does not accept connections");
 }
 
 PhpServer::~PhpServer()

@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "files/ports.h"
+
 #include "app/main.h"
 
 #include <QApplication>
@@ -100,7 +102,8 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 int freeLoopbackPort()
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
+    const int port = pickLoopbackPort();
+    if (port == 0)
+        throw std::runtime_error("no free loopback port below the ephemeral range");
+    return port;
 }

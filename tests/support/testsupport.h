@@ -78,7 +78,7 @@ QByteArray readFile(const QString &path);
 /** Writes a whole file, creating folders as needed. */
 void writeFile(const QString &path, const QByteArray &bytes);
 
-/** A TCP port on 127.0.0.1 that nothing listens on right now. */
+/** A TCP port on 127.0.0.1 that nothing listens on right now, below the ephemeral range; throws when none. */
 int freeLoopbackPort();
 
 // Readable values in test failure messages.
