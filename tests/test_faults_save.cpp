@@ -65,7 +65,7 @@ TEST_P(FullDiskEditedFile, OldFileStaysWholeAndTheUserIsTold)
     ASSERT_TRUE(child.start(kChild, arguments)) << child.output().constData();
     ASSERT_TRUE(child.finish()) << child.output().constData();
     // The editor throws the message; the preview page shows it in the error box.
-    const QString message = cannotCreateMessage(file);
+    const QString message = cannotCreateMessage(file, QStringLiteral("Disque plein"));
     EXPECT_EQ(child.messages(), QStringList{c.preview ? withFullStop(message) : message}) << child.output().constData();
     if (c.oldSize > 0) {
         EXPECT_EQ(readFile(file), old);
@@ -119,7 +119,8 @@ TEST_P(FullDiskSideFiles, ShutDownStopsAtTheFileThatDoesNotFitAndKeepsItWhole)
     ASSERT_TRUE(child.finish()) << child.output().constData();
 
     const QString failingPath = folder.path(kSideNames[c.failing]);
-    const QString message = c.settingsMessage ? cannotWriteMessage(failingPath) : cannotCreateMessage(failingPath);
+    const QString full = QStringLiteral("Disque plein");
+    const QString message = c.settingsMessage ? cannotWriteMessage(failingPath, full) : cannotCreateMessage(failingPath, full);
     EXPECT_EQ(child.messages(), QStringList{withFullStop(message)}) << child.output().constData();
     // The files before the failing one are written; it and the ones after it keep their content.
     for (int i = 0; i < kSideNames.size(); ++i) {
@@ -218,8 +219,9 @@ TEST_P(OddFiles, LinksStayLinksOwnersAndModesStayReadOnlyFilesAreLeftAlone)
     const QByteArray now = readFile(real);
     if (c.kind == Kind::ReadOnly) {
         EXPECT_EQ(now, old);
-        const QString expected = c.target == Target::EditedFile ? cannotCreateMessage(path)
-            : withFullStop(c.target == Target::Settings ? cannotWriteMessage(path) : cannotCreateMessage(path));
+        const QString readOnly = QStringLiteral("Fichier en lecture seule");
+        const QString expected = c.target == Target::EditedFile ? cannotCreateMessage(path, readOnly)
+            : withFullStop(c.target == Target::Settings ? cannotWriteMessage(path, readOnly) : cannotCreateMessage(path, readOnly));
         EXPECT_EQ(messages, QStringList{expected});
     } else {
         EXPECT_EQ(messages, QStringList());

@@ -278,7 +278,7 @@ TEST_F(SideFiles, AFailedWriteStopsShutDownAndLeavesTheLaterFilesAlone)
         bool keywordsWritten, settingsWritten;
     };
     const Case cases[] = {
-        {"keyword list", php, u8("Impossible de créer le fichier ") + php + u'.', false, false},
+        {"keyword list", php, u8("Impossible de créer le fichier ") + php + u8("\nCe n'est pas un fichier ordinaire."), false, false},
         {"settings", ini, u8("Impossible d'écrire dans ") + ini + u'.', true, false},
         {"history", qry, u8("Impossible de créer le fichier ") + qry + u'.', true, true},
     };

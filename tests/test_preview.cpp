@@ -171,10 +171,10 @@ TEST_F(Preview, AFailedSaveShowsTheErrorAndDoesNotNavigate)
         QString file;
         QString message;
     } const cases[] = {
-        {QString(), QStringLiteral("Impossible de créer le fichier ")},
-        {root, QStringLiteral("Impossible de créer le fichier %1.").arg(root)}, // a folder
+        {QString(), QStringLiteral("Impossible de créer le fichier \nAucun nom de fichier.")},
+        {root, QStringLiteral("Impossible de créer le fichier %1\nCe n'est pas un fichier ordinaire.").arg(root)},
         {root + QStringLiteral("/absent/page.php"),
-         QStringLiteral("Impossible de créer le fichier %1/absent/page.php.").arg(root)},
+         QStringLiteral("Impossible de créer le fichier %1/absent/page.php\nDossier introuvable.").arg(root)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file.toStdString());

@@ -133,12 +133,19 @@ TEST_F(Editor, AFailedSaveLeavesTheOldFileWhole)
     QDir().mkpath(intoFolder);
     const QString readOnly = folder.write("ro.php", "read only\n");
     ::chmod(QFile::encodeName(readOnly).constData(), 0444);
-    for (const QString &target : {intoFolder, folder.path("missing/page.php"), QString(), readOnly}) {
+    // The reason, on a second line, tells the cases apart.
+    const std::pair<QString, QString> cases[] = {
+        {intoFolder, QStringLiteral("Ce n'est pas un fichier ordinaire")},
+        {folder.path("missing/page.php"), QStringLiteral("Dossier introuvable")},
+        {QString(), QStringLiteral("Aucun nom de fichier")},
+        {readOnly, QStringLiteral("Fichier en lecture seule")},
+    };
+    for (const auto &[target, reason] : cases) {
         try {
             m.saveFile(target);
             ADD_FAILURE() << "saving to " << target.toStdString() << " did not fail";
         } catch (const OndrelError &error) {
-            EXPECT_EQ(error.message(), QStringLiteral("Impossible de créer le fichier ") + target);
+            EXPECT_EQ(error.message(), QStringLiteral("Impossible de créer le fichier ") + target + u'\n' + reason);
         }
     }
     EXPECT_EQ(readFile(path), QByteArray("old content\n"));

@@ -34,7 +34,7 @@ QStringList FaultProcess::messages() const
     QStringList found;
     for (const QString &line : QString::fromUtf8(m_output).split(u'\n')) {
         if (line.startsWith(u"message: "))
-            found << line.mid(9);
+            found << line.mid(9).replace(QStringLiteral("\\n"), QStringLiteral("\n")); // the child writes a message on one line
     }
     return found;
 }

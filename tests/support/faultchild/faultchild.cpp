@@ -82,7 +82,7 @@ int editOnce(const QString &file, qsizetype size, qint64 limit)
     try {
         editor.saveFile(file);
     } catch (const OndrelError &error) {
-        std::printf("message: %s\n", qPrintable(error.message()));
+        std::printf("message: %s\n", qPrintable(QString(error.message()).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
         return 0;
     }
     std::printf("saved\n");
@@ -99,7 +99,7 @@ int previewOnce(const QString &folder, const QString &file, qsizetype size, qint
     ModalWatcher watcher;
     window->PC->setCurrentWidget(window->tsWB); // the user opens the preview page: save, then show
     for (const ModalWatcher::Box &box : watcher.boxes)
-        std::printf("message: %s\n", qPrintable(box.text));
+        std::printf("message: %s\n", qPrintable(QString(box.text).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
     std::fflush(stdout);
     std::_Exit(0); // no shut-down: the side files are not what this run is about
 }
@@ -127,7 +127,7 @@ int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag
     ModalWatcher watcher;
     window.reset(); // shut-down: the side files are written, failures shown in a box
     for (const ModalWatcher::Box &box : watcher.boxes)
-        std::printf("message: %s\n", qPrintable(box.text));
+        std::printf("message: %s\n", qPrintable(QString(box.text).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
     return 0;
 }
 
