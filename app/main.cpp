@@ -7,6 +7,7 @@
 #include "files/browser.h"
 #include "files/webbrowser.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QHBoxLayout>
@@ -158,6 +159,8 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
 TfmMain::~TfmMain()
 {
     guard([this] { FormDestroy(); });
+    if (m_connecting)
+        QApplication::restoreOverrideCursor(); // the open's answer will find no window
     if (fmMain == this)
         fmMain = nullptr;
 }
@@ -282,6 +285,10 @@ void TfmMain::buildDatabasePage()
     tempo = edit(Panel6, "tempo", 112, 96, 41);
     tempo->setText(QStringLiteral("5000"));
     mysqlErr = label(Panel6, "mysqlErr", QStringLiteral("Ok"), 160, 112);
+    sbAnnuler = button(Panel6, "sbAnnuler", QStringLiteral("Annuler"), 160, 109, 56, 19);
+    sbAnnuler->hide(); // offered while a statement runs
+    sbExport = button(Panel6, "sbExport", QStringLiteral("Exporter CSV…"), 520, 109, 90, 19);
+    TimerEnCours = named(new QTimer(this), "TimerEnCours");
 }
 
 void TfmMain::buildAboutPage()
@@ -359,6 +366,10 @@ void TfmMain::bindEvents()
     connect(sbConnected, &QToolButton::clicked, this, [this] { guard([this] { sbConnectedClick(); }); });
     connect(Panel6, &Panel::resized, this, [this] { guard([this] { Panel6Resize(); }); });
     connect(cb, &SimpleComboBox::keyDown, this, [this](int key) { guard([&] { cbKeyDown(key); }); });
+    connect(cb, &SimpleComboBox::listKeyDown, this, [this](int key) { guard([&] { cbListKeyDown(key); }); });
+    connect(sbAnnuler, &QToolButton::clicked, this, [this] { guard([this] { sbAnnulerClick(); }); });
+    connect(sbExport, &QToolButton::clicked, this, [this] { guard([this] { sbExportClick(); }); });
+    connect(TimerEnCours, &QTimer::timeout, this, [this] { guard([this] { TimerEnCoursTimer(); }); });
     connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { guard([this] { Timer1Timer(); }); });
 }

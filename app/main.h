@@ -4,7 +4,10 @@
 #include "editor/colouring.h"
 #include "settings/sidefiles.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
+
+#include <memory>
 
 class QCheckBox;
 class QColorDialog;
@@ -25,6 +28,9 @@ class FileListBox;
 class WebBrowser;
 class SimpleComboBox;
 class StringGrid;
+struct ConnectRequest;
+struct ConnectOutcome;
+struct StatementOutcome;
 
 /**
  * The main window `fmMain`: every control of the six pages, the four fields the
@@ -49,6 +55,7 @@ public:
 
     // Fields.
     bool EstConnecte = false;
+    int DelaiConnexion = 10; // connect time-out in seconds, [Mysql] "DelaiConnexion"
     Colour CoulChaines = 0;
     Colour CoulFonctions = 0;
     Colour CoulPolice = 0;
@@ -96,7 +103,10 @@ public:
     QCheckBox *cbTempo = nullptr;
     Edit *tempo = nullptr;
     QLabel *mysqlErr = nullptr;
+    SpeedButton *sbAnnuler = nullptr; // shown while a statement runs
+    SpeedButton *sbExport = nullptr;
     StringGrid *sg = nullptr;
+    QTimer *TimerEnCours = nullptr; // counts the running statement's time in mysqlErr
 
     // Page "A propos".
     QWidget *TabSheet1 = nullptr;
@@ -143,8 +153,18 @@ public:
     void sbConnectedClick();
     void Panel6Resize();
     void cbKeyDown(int key);
+    void cbListKeyDown(int key);
     void cbTempoClick();
     void Timer1Timer();
+    void sbAnnulerClick();
+    void sbExportClick();
+    void TimerEnCoursTimer();
+
+    /** A connect or a statement is on the database worker. */
+    bool dbBusy() const { return m_connecting || m_running; }
+    bool statementRunning() const { return m_running; }
+    /** Runs a statement on the worker (ExecRequete); false when it could not be sent. */
+    void startStatement(const QString &statement, bool fromTimer);
 
     // Methods called by handlers.
     void Ligne();
@@ -198,6 +218,21 @@ private:
 
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
+
+    void connectionDone(const ConnectOutcome &outcome);
+    void statementDone(const QString &statement, bool fromTimer, StatementOutcome &outcome);
+    void showStatementRunning(bool running);
+    void stopRefresh(const QString &why);
+
+    // The database console: what runs on the worker, and the last statement Enter ran.
+    bool m_connecting = false;
+    bool m_running = false;
+    bool m_cancelAsked = false;
+    QElapsedTimer m_runClock;
+    std::shared_ptr<ConnectRequest> m_connection; // of the open connection, for KILL QUERY
+    quint64 m_threadId = 0;
+    QString m_lastStatement;
+    bool m_lastGaveRows = false; // the only kind of statement the refresh re-runs
 
     QString m_sideFileBase;
     QString m_keywords;

@@ -3,7 +3,9 @@
 #include "db/consoletext.h"
 
 #include <mysql.h>
+#include <errmsg.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -25,19 +27,92 @@ const char *cText(const QByteArray &text)
     return text.isNull() ? "" : text.constData();
 }
 
-} // namespace
-
-void mysqlConnect(const QByteArray &host, const QByteArray &user, const QByteArray &password)
+QString errorOf(MYSQL *conn)
 {
-    MYSQL *conn = record();
-    // A failed open clears the record's options, so the character set is given before each one.
-    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    mysql_real_connect(conn, cText(host), cText(user), cText(password), nullptr, 0, nullptr, 0);
+    const char *message = mysql_error(conn);
+    return textFromServer(QByteArrayView(message, qsizetype(std::strlen(message))));
 }
 
-int mysqlSelectDb(const QByteArray &database)
+bool isLost(unsigned error)
 {
-    return mysql_select_db(record(), cText(database));
+    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST || error == CR_SERVER_LOST_EXTENDED;
+}
+
+/** Values of the binary character set that are not numbers or dates: shown as hexadecimal. */
+bool isBinary(const MYSQL_FIELD &field)
+{
+    constexpr unsigned kBinaryCharset = 63;
+    switch (field.type) {
+    case MYSQL_TYPE_BIT:
+    case MYSQL_TYPE_GEOMETRY:
+        return true;
+    case MYSQL_TYPE_STRING:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_BLOB:
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+        return field.charsetnr == kBinaryCharset;
+    default:
+        return false;
+    }
+}
+
+void setOptions(MYSQL *conn, int timeoutSeconds)
+{
+    // A failed open clears the record's options, so they are given before each one.
+    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    const unsigned timeout = unsigned(std::max(timeoutSeconds, 1));
+    mysql_options(conn, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+}
+
+void readResult(MYSQL_RES *result, StatementOutcome &outcome)
+{
+    const unsigned count = mysql_num_fields(result);
+    const MYSQL_FIELD *fields = mysql_fetch_fields(result);
+    outcome.binaryColumns.resize(count);
+    std::vector<QByteArrayView> values(count);
+    for (unsigned k = 0; k < count; ++k) {
+        values[k] = QByteArrayView(fields[k].name ? fields[k].name : "", qsizetype(fields[k].name_length));
+        outcome.binaryColumns[k] = isBinary(fields[k]);
+    }
+    outcome.rows = std::make_shared<PackedRows>();
+    outcome.rows->appendRow(values);
+    while (const MYSQL_ROW row = mysql_fetch_row(result)) {
+        const unsigned long *lengths = mysql_fetch_lengths(result);
+        for (unsigned k = 0; k < count; ++k) // a NULL stays a null view; zero bytes are kept
+            values[k] = row[k] ? QByteArrayView(row[k], qsizetype(lengths[k])) : QByteArrayView();
+        outcome.rows->appendRow(values);
+    }
+}
+
+} // namespace
+
+void mysqlLibraryStart()
+{
+    static const bool started = (mysql_library_init(0, nullptr, nullptr) == 0);
+    Q_UNUSED(started);
+}
+
+ConnectOutcome mysqlOpen(const ConnectRequest &request)
+{
+    MYSQL *conn = record();
+    setOptions(conn, request.timeoutSeconds);
+    ConnectOutcome outcome;
+    mysql_real_connect(conn, cText(request.host), cText(request.user), cText(request.password), nullptr, 0, nullptr, 0);
+    if (mysql_errno(conn) != 0) {
+        outcome.error = errorOf(conn);
+        mysql_close(conn); // the next open starts from a prepared record
+        mysql_init(&MySQLConn);
+        return outcome;
+    }
+    outcome.opened = true;
+    outcome.threadId = mysql_thread_id(conn);
+    outcome.databaseSelected = mysql_select_db(conn, cText(request.database)) == 0;
+    if (!outcome.databaseSelected)
+        outcome.error = errorOf(conn);
+    return outcome;
 }
 
 void mysqlClose()
@@ -46,66 +121,48 @@ void mysqlClose()
     mysql_init(&MySQLConn);
 }
 
-unsigned mysqlErrno()
+StatementOutcome mysqlRun(const QByteArray &statement)
 {
-    return mysql_errno(record());
-}
-
-QString mysqlError()
-{
-    const char *message = mysql_error(record());
-    return textFromServer(QByteArrayView(message, qsizetype(std::strlen(message))));
-}
-
-void mysqlQuery(const QByteArray &statement)
-{
-    mysql_query(record(), cText(statement));
-}
-
-MySqlResult *mysqlStoreResult()
-{
-    return mysql_store_result(record());
-}
-
-quint64 mysqlNumRows(MySqlResult *result)
-{
-    return mysql_num_rows(result);
-}
-
-unsigned mysqlNumFields(MySqlResult *result)
-{
-    return mysql_num_fields(result);
-}
-
-bool mysqlFetchFieldName(MySqlResult *result, QString &name)
-{
-    const MYSQL_FIELD *field = mysql_fetch_field(result);
-    if (!field)
-        return false;
-    name = textFromServer(QByteArrayView(field->name, qsizetype(field->name_length)));
-    return true;
-}
-
-bool mysqlFetchRow(MySqlResult *result, std::vector<QByteArrayView> &values)
-{
-    const MYSQL_ROW row = mysql_fetch_row(result);
-    if (!row)
-        return false;
-    const unsigned long *lengths = mysql_fetch_lengths(result);
-    const unsigned count = mysql_num_fields(result);
-    values.resize(count);
-    for (unsigned k = 0; k < count; ++k) {
-        if (!row[k]) {
-            values[k] = QByteArrayView(); // SQL NULL
-            continue;
+    MYSQL *conn = record();
+    StatementOutcome outcome;
+    if (mysql_real_query(conn, statement.constData(), static_cast<unsigned long>(statement.size())) == 0) {
+        if (MYSQL_RES *result = mysql_use_result(conn)) {
+            outcome.hasResult = true;
+            readResult(result, outcome);
+            mysql_free_result(result);
+        } else if (mysql_field_count(conn) == 0) {
+            outcome.affectedRows = mysql_affected_rows(conn);
+            outcome.insertId = mysql_insert_id(conn);
         }
-        const auto *zero = static_cast<const char *>(std::memchr(row[k], 0, lengths[k]));
-        values[k] = QByteArrayView(row[k], zero ? zero - row[k] : qsizetype(lengths[k]));
     }
-    return true;
+    outcome.errorNumber = mysql_errno(conn); // also an error met while the rows came in
+    if (outcome.errorNumber != 0)
+        outcome.error = errorOf(conn);
+    if (isLost(outcome.errorNumber)) {
+        mysqlClose();
+        outcome.connectionLost = true;
+    }
+    return outcome;
 }
 
-void mysqlFreeResult(MySqlResult *result)
+QString mysqlKillQuery(const ConnectRequest &request, quint64 threadId)
 {
-    mysql_free_result(result);
+    MYSQL conn;
+    if (!mysql_init(&conn))
+        return QStringLiteral("mysql_init");
+    setOptions(&conn, request.timeoutSeconds);
+    const unsigned timeout = unsigned(std::max(request.timeoutSeconds, 1));
+    mysql_options(&conn, MYSQL_OPT_READ_TIMEOUT, &timeout);
+    mysql_options(&conn, MYSQL_OPT_WRITE_TIMEOUT, &timeout);
+    QString error;
+    if (mysql_real_connect(&conn, cText(request.host), cText(request.user), cText(request.password), nullptr, 0,
+                           nullptr, 0)) {
+        const QByteArray kill = "KILL QUERY " + QByteArray::number(threadId);
+        if (mysql_real_query(&conn, kill.constData(), static_cast<unsigned long>(kill.size())) != 0)
+            error = errorOf(&conn);
+    } else {
+        error = errorOf(&conn);
+    }
+    mysql_close(&conn);
+    return error;
 }

@@ -1,49 +1,79 @@
 #pragma once
 
-#include <QByteArray>
-#include <QByteArrayView>
-#include <QString>
+#include "db/packedrows.h"
 
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
 #include <vector>
 
 /**
  * The binding to the MySQL client library (MariaDB Connector/C): the only unit
- * that includes mysql.h. Every call works on the one connection record
- * `MySQLConn`, a static MYSQL owned here. The record is prepared (mysql_init)
- * before its first use and again after every close, so that a statement sent
- * on a record that was never opened, whose open failed or that was closed
- * fails with the library's error message instead of touching freed memory.
+ * that includes mysql.h.
+ *
+ * The console's connection record `MySQLConn` is a static MYSQL owned here and
+ * used only by the database worker thread (db/dbworker.h): every function below
+ * except mysqlKillQuery() must be called on that thread. The record is prepared
+ * (mysql_init) before its first use and again after every close, so that a
+ * call on a record that was never opened, whose open failed or that was closed
+ * never touches freed memory.
  *
  * Texts go to the library as UTF-8 (the connection's character set is
  * utf8mb4); texts that come back are decoded by textFromServer().
  */
 
-struct st_mysql_res;
-using MySqlResult = st_mysql_res; // the library's MYSQL_RES
+/** What an open needs: the four connection texts and the connect time-out. */
+struct ConnectRequest
+{
+    QByteArray host;
+    QByteArray user;
+    QByteArray password;
+    QByteArray database;
+    int timeoutSeconds = 10;
+};
 
-/** mysql_real_connect(host, user, password), no database, port 0, no socket, no flags. */
-void mysqlConnect(const QByteArray &host, const QByteArray &user, const QByteArray &password);
-/** mysql_select_db; 0 on success. */
-int mysqlSelectDb(const QByteArray &database);
+struct ConnectOutcome
+{
+    bool opened = false;
+    bool databaseSelected = false;
+    QString error;         // of the open when it failed, else of the selection
+    quint64 threadId = 0;  // the server's id of the connection (for KILL QUERY)
+};
+
+/** The outcome of one statement, read whole on the worker thread. */
+struct StatementOutcome
+{
+    bool hasResult = false;         // the statement gave a result set
+    std::vector<bool> binaryColumns; // one per field: values shown as 0x… hexadecimal
+    /** Row 0 the field names, then the rows in server order (a NULL kept as a null cell). */
+    std::shared_ptr<PackedRows> rows;
+    quint64 affectedRows = 0;       // statements without a result set
+    quint64 insertId = 0;           // 0 when none was made
+    unsigned errorNumber = 0;
+    QString error;                  // empty on success
+    bool connectionLost = false;    // the record was closed after a lost connection
+};
+
+/** Prepares the library; called once on the user-interface thread before any worker call. */
+void mysqlLibraryStart();
+
+/**
+ * mysql_real_connect(host, user, password), no database, port 0, no socket, no
+ * flags, with the connect time-out; then mysql_select_db when the open succeeded.
+ */
+ConnectOutcome mysqlOpen(const ConnectRequest &request);
 /** mysql_close, then mysql_init, so that the record is ready for the next open. */
 void mysqlClose();
-/** The record's error number (mysql_errno). */
-unsigned mysqlErrno();
-/** The record's error message (mysql_error), empty after a call that succeeded. */
-QString mysqlError();
-
-/** mysql_query; the status it returns is of no use to the console. */
-void mysqlQuery(const QByteArray &statement);
-/** The whole result set of the statement just sent, or null when it gave none. */
-MySqlResult *mysqlStoreResult();
-quint64 mysqlNumRows(MySqlResult *result);
-unsigned mysqlNumFields(MySqlResult *result);
-/** The name of the next field description; false after the last one. */
-bool mysqlFetchFieldName(MySqlResult *result, QString &name);
 /**
- * The values of the next row, as views into the result (valid until it is
- * freed): a NULL gives an empty value, a value holding a zero byte gives what
- * precedes its first zero byte. False when there is no further row.
+ * Sends the statement (any length, any bytes) and reads its result set row by
+ * row (mysql_use_result) into packed rows. A lost connection (2006, 2013, 2055)
+ * closes the record.
  */
-bool mysqlFetchRow(MySqlResult *result, std::vector<QByteArrayView> &values);
-void mysqlFreeResult(MySqlResult *result);
+StatementOutcome mysqlRun(const QByteArray &statement);
+/**
+ * KILL QUERY `threadId` over a short-lived connection of its own with the same
+ * parameters; any thread may call it. Returns the error message, empty on success.
+ */
+QString mysqlKillQuery(const ConnectRequest &request, quint64 threadId);

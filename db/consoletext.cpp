@@ -2,6 +2,8 @@
 
 #include "editor/textbytes.h"
 
+#include <algorithm>
+
 namespace {
 
 QString errorMessage(const QString &libraryError, const QString &advice)
@@ -47,4 +49,53 @@ QString connectionMessage(const QString &libraryError)
 QString databaseMessage(const QString &libraryError)
 {
     return errorMessage(libraryError, QStringLiteral("Vérifiez le nom de la base."));
+}
+
+QString hexText(QByteArrayView bytes)
+{
+    return QStringLiteral("0x") + QString::fromLatin1(QByteArray::fromRawData(bytes.data(), bytes.size()).toHex().toUpper());
+}
+
+QString shownText(const QString &text, qsizetype limit)
+{
+    QString shown = firstCharacters(text, limit);
+    shown.replace(QChar(u'\0'), QChar(0x2400));
+    if (shown.size() < text.size())
+        shown += QStringLiteral("…");
+    return shown;
+}
+
+QByteArrayView utf8Prefix(QByteArrayView bytes, qsizetype limit)
+{
+    if (bytes.size() <= limit)
+        return bytes;
+    qsizetype end = limit;
+    // Back to the start of the sequence the cut falls in (at most three continuation bytes).
+    for (int back = 0; back < 3 && end > 0 && (quint8(bytes[end]) & 0xC0) == 0x80; ++back)
+        --end;
+    return bytes.first(end);
+}
+
+QString affectedRowsMessage(quint64 rows, quint64 insertId)
+{
+    QString message = QStringLiteral("%1 ligne(s) affectée(s)").arg(rows);
+    if (insertId != 0)
+        message += QStringLiteral(", dernier id inséré : %1").arg(insertId);
+    return message;
+}
+
+QString runningMessage(qint64 elapsedMs)
+{
+    return QStringLiteral("Exécution… %1,%2 s").arg(elapsedMs / 1000).arg((elapsedMs % 1000) / 100);
+}
+
+QString csvField(const QString &value)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    const bool quoted = std::any_of(value.begin(), value.end(), [](QChar c) { return special.contains(c); });
+    if (!quoted)
+        return value;
+    QString field = value;
+    field.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + field + u'"';
 }

@@ -31,3 +31,30 @@ QString connectionMessage(const QString &libraryError);
 
 /** "Erreur "<error text>". Vérifiez le nom de la base." */
 QString databaseMessage(const QString &libraryError);
+
+/** What a NULL value shows (dimmed in the grid). */
+inline const QString kNullText = QStringLiteral("NULL");
+/** Longest text a cell shows before it is cut ("…"); the whole value is in its tooltip. */
+inline constexpr qsizetype kShownCharacters = 256;
+/** Bytes of a binary value a cell shows in hexadecimal before it is cut. */
+inline constexpr qsizetype kShownBinaryBytes = 64;
+/** Bytes of a value a tooltip shows at most. */
+inline constexpr qsizetype kTooltipBytes = 64 * 1024;
+
+/** "0x" followed by two upper-case hexadecimal digits per byte ("0x" alone for no bytes). */
+QString hexText(QByteArrayView bytes);
+/**
+ * A value as a cell shows it: a zero byte as "␀" (so nothing after it is lost),
+ * cut after `limit` characters with "…".
+ */
+QString shownText(const QString &text, qsizetype limit = kShownCharacters);
+/** At most the first `limit` bytes, never ending inside a UTF-8 sequence. */
+QByteArrayView utf8Prefix(QByteArrayView bytes, qsizetype limit);
+
+/** The status after a statement without a result set: "%1 ligne(s) affectée(s)", then the id made, if any. */
+QString affectedRowsMessage(quint64 rows, quint64 insertId);
+/** The status while a statement runs, with its elapsed time ("Exécution… 2,5 s"). */
+QString runningMessage(qint64 elapsedMs);
+
+/** One field of a CSV file (RFC 4180): quoted when it holds a comma, a quote, CR or LF. */
+QString csvField(const QString &value);

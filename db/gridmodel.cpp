@@ -2,6 +2,10 @@
 
 #include "db/consoletext.h"
 
+#include <QBrush>
+#include <QGuiApplication>
+#include <QPalette>
+
 #include <algorithm>
 
 StringGridModel::StringGridModel(QObject *parent)
@@ -65,7 +69,44 @@ void StringGridModel::setFixedRows(int fixed)
 
 QString StringGridModel::cell(int column, int row) const
 {
-    return textFromServer(cellBytes(column, row));
+    const QByteArrayView bytes = cellBytes(column, row);
+    if (bytes.isNull())
+        return kNullText;
+    if (row >= 1 && isBinaryColumn(column))
+        return hexText(bytes);
+    return textFromServer(bytes);
+}
+
+bool StringGridModel::isNull(int column, int row) const
+{
+    return cellBytes(column, row).isNull();
+}
+
+bool StringGridModel::isBinaryColumn(int column) const
+{
+    return column >= 0 && size_t(column) < m_binary.size() && m_binary[size_t(column)];
+}
+
+void StringGridModel::takeResult(PackedRows &&rows, int columns, std::vector<bool> binaryColumns)
+{
+    const int oldBody = rowCount();
+    if (oldBody > 0) { // the old rows go first: the grid never holds two results
+        beginRemoveRows(QModelIndex(), 0, oldBody - 1);
+        m_rows.resize(m_fixed);
+        endRemoveRows();
+    }
+    m_binary.clear();
+    setGridColumnCount(columns);
+    const int fixed = rows.size() > 1 ? 1 : 0;
+    const int newBody = rows.size() - fixed;
+    if (newBody > 0)
+        beginInsertRows(QModelIndex(), 0, newBody - 1);
+    m_rows = std::move(rows);
+    m_fixed = fixed;
+    m_binary = std::move(binaryColumns);
+    if (newBody > 0)
+        endInsertRows();
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, std::max(m_columns - 1, 0));
 }
 
 void StringGridModel::setCell(int column, int row, const QString &text)
@@ -76,7 +117,7 @@ void StringGridModel::setCell(int column, int row, const QString &text)
     if (cells.size() <= size_t(column))
         cells.resize(size_t(column) + 1);
     const QByteArray utf8 = text.toUtf8();
-    cells[size_t(column)] = utf8;
+    cells[size_t(column)] = utf8.isNull() ? QByteArrayView("", 0) : QByteArrayView(utf8);
     m_rows.setRow(row, cells);
     cellsChanged(row, row);
 }
@@ -125,7 +166,7 @@ void StringGridModel::cellsChanged(int firstRow, int lastRow)
 QByteArrayView StringGridModel::cellBytes(int column, int row) const
 {
     if (column < 0 || column >= m_columns)
-        return {};
+        return QByteArrayView("", 0); // empty, not NULL
     return m_rows.cell(row, column);
 }
 
@@ -141,9 +182,38 @@ int StringGridModel::columnCount(const QModelIndex &parent) const
 
 QVariant StringGridModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
         return {};
-    return cell(index.column(), index.row() + m_fixed);
+    const int column = index.column();
+    const int row = index.row() + m_fixed;
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QByteArrayView bytes = cellBytes(column, row);
+        if (bytes.isNull())
+            return kNullText;
+        if (row >= 1 && isBinaryColumn(column))
+            return hexText(bytes.first(std::min(bytes.size(), kShownBinaryBytes)))
+                   + (bytes.size() > kShownBinaryBytes ? QStringLiteral("…") : QString());
+        return shownText(textFromServer(utf8Prefix(bytes, 4 * kShownCharacters)));
+    }
+    case Qt::ToolTipRole: {
+        const QByteArrayView bytes = cellBytes(column, row);
+        const bool binary = row >= 1 && isBinaryColumn(column);
+        if (bytes.isNull() || bytes.size() <= (binary ? kShownBinaryBytes : kShownCharacters))
+            return {};
+        const QByteArrayView tip = utf8Prefix(bytes, kTooltipBytes);
+        const QString more = tip.size() < bytes.size() ? QStringLiteral("…") : QString();
+        if (binary)
+            return hexText(tip) + more;
+        return shownText(textFromServer(utf8Prefix(bytes, kTooltipBytes)), kTooltipBytes) + more;
+    }
+    case Qt::ForegroundRole:
+        if (cellBytes(column, row).isNull())
+            return QBrush(QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text));
+        return {};
+    default:
+        return {};
+    }
 }
 
 QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -158,4 +228,32 @@ QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, i
 Qt::ItemFlags StringGridModel::flags(const QModelIndex &index) const
 {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+QByteArray StringGridModel::csv() const
+{
+    QByteArray out;
+    for (int row = 0; row < gridRowCount(); ++row) {
+        QString line;
+        for (int column = 0; column < m_columns; ++column) {
+            if (column > 0)
+                line += u',';
+            if (!isNull(column, row))
+                line += csvField(cell(column, row));
+        }
+        out += line.toUtf8() + "\r\n";
+    }
+    return out;
+}
+
+QString StringGridModel::tabText(int firstRow, int lastRow, int firstColumn, int lastColumn) const
+{
+    QStringList lines;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        QStringList cells;
+        for (int column = firstColumn; column <= lastColumn; ++column)
+            cells.append(cell(column, row + m_fixed));
+        lines.append(cells.join(u'\t'));
+    }
+    return lines.join(u'\n');
 }

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 
 #include <span>
+#include <vector>
 
 /**
  * The cells of the result grid, with the semantics of a string grid: a row
@@ -18,7 +19,9 @@
  *
  * The cells are kept as bytes in a PackedRows store, so a result of 100,000
  * rows costs no object per cell. They are decoded for display only: UTF-8,
- * or Windows-1252 when they are not well-formed UTF-8.
+ * or Windows-1252 when they are not well-formed UTF-8. A NULL shows as a
+ * dimmed "NULL"; a value of a binary column as 0x… hexadecimal; a long value
+ * is cut in its cell and shown whole in its tooltip.
  */
 class StringGridModel : public QAbstractTableModel
 {
@@ -36,8 +39,12 @@ public:
     /** Accepts 0, or 1 while the grid has at least two rows; any other value is ignored. */
     void setFixedRows(int fixed);
 
-    /** The cell's text; empty outside the grid. */
+    /**
+     * The cell's whole text: "NULL" for a NULL, 0x… for a binary value, zero
+     * bytes kept; empty outside the grid.
+     */
     QString cell(int column, int row) const;
+    bool isNull(int column, int row) const;
     /** Sets one cell (stored as UTF-8); ignored outside the grid. */
     void setCell(int column, int row, const QString &text);
     /**
@@ -45,6 +52,19 @@ public:
      * beyond the column count are dropped, missing ones are empty.
      */
     void setRowBytes(int row, std::span<const QByteArrayView> values);
+
+    /**
+     * Shows a whole result at once: `rows` holds the field names in its row 0 and
+     * the data rows after it, `columns` cells each. One fixed row when there are
+     * data rows, none otherwise. The widths of the columns that stay are kept.
+     */
+    void takeResult(PackedRows &&rows, int columns, std::vector<bool> binaryColumns);
+    bool isBinaryColumn(int column) const;
+
+    /** Every row of the grid (the names first) as RFC 4180 CSV in UTF-8; a NULL is an empty field. */
+    QByteArray csv() const;
+    /** The cells of a block of model rows and columns as tab-separated text, one line per row. */
+    QString tabText(int firstRow, int lastRow, int firstColumn, int lastColumn) const;
 
     /**
      * Groups many cell changes into one change notice to the views, sent when
@@ -73,6 +93,7 @@ private:
     void cellsChanged(int firstRow, int lastRow);
 
     PackedRows m_rows; // every grid row, fixed ones included
+    std::vector<bool> m_binary; // per column, from the last result
     int m_columns = 0;
     int m_fixed = 0;
     int m_batchDepth = 0;

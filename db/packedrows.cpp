@@ -5,10 +5,14 @@
 
 // A record: quint32 header (cell count in bits 0-30; bit 31 set when the end
 // offsets are quint32 rather than quint16), the end offsets, then the bytes.
+// The top bit of an end offset marks a NULL cell (which has no bytes).
 namespace {
 
 constexpr qsizetype kChunkSize = qsizetype(1) << 20;
 constexpr quint32 kWideEnds = 0x80000000u;
+constexpr quint32 kNarrowNull = 0x8000u;
+constexpr quint32 kWideNull = 0x80000000u;
+constexpr qsizetype kNarrowMaxBytes = 0x7FFF;
 
 template <typename T>
 T readAt(const char *at)
@@ -39,10 +43,12 @@ struct Layout
         ends = record + sizeof(quint32);
         bytes = ends + endWidth * count;
     }
-    quint32 end(quint32 k) const
+    quint32 rawEnd(quint32 k) const
     {
         return endWidth == 4 ? readAt<quint32>(ends + 4 * k) : readAt<quint16>(ends + 2 * k);
     }
+    quint32 end(quint32 k) const { return rawEnd(k) & (endWidth == 4 ? ~kWideNull : ~kNarrowNull); }
+    bool isNull(quint32 k) const { return rawEnd(k) & (endWidth == 4 ? kWideNull : kNarrowNull); }
     qsizetype size() const
     {
         return qsizetype(bytes - (ends - sizeof(quint32))) + (count ? end(count - 1) : 0);
@@ -79,9 +85,11 @@ QByteArrayView PackedRows::cell(int row, int column) const
 {
     const char *r = record(row);
     if (!r || column < 0)
-        return {};
+        return QByteArrayView("", 0);
     const Layout layout(r);
     if (quint32(column) >= layout.count)
+        return QByteArrayView("", 0);
+    if (layout.isNull(quint32(column)))
         return {};
     const quint32 start = column == 0 ? 0 : layout.end(quint32(column) - 1);
     return QByteArrayView(layout.bytes + start, qsizetype(layout.end(quint32(column)) - start));
@@ -102,6 +110,11 @@ void PackedRows::setRow(int row, std::span<const QByteArrayView> values)
     const RowRef old = m_rows[size_t(row)];
     m_rows[size_t(row)] = place(values); // packed before the old record goes: values may point into it
     release(old);
+}
+
+void PackedRows::appendRow(std::span<const QByteArrayView> values)
+{
+    m_rows.push_back(place(values));
 }
 
 void PackedRows::truncateColumns(int columns)
@@ -129,7 +142,7 @@ PackedRows::RowRef PackedRows::place(std::span<const QByteArrayView> values)
     qsizetype bytes = 0;
     for (QByteArrayView value : values)
         bytes += value.size();
-    const bool wide = bytes > 0xFFFF;
+    const bool wide = bytes > kNarrowMaxBytes;
     const qsizetype endWidth = wide ? 4 : 2;
     const qsizetype size = qsizetype(sizeof(quint32)) + endWidth * qsizetype(values.size()) + bytes;
 
@@ -154,10 +167,11 @@ PackedRows::RowRef PackedRows::place(std::span<const QByteArrayView> values)
         if (!values[k].isEmpty())
             std::memcpy(data + end, values[k].data(), size_t(values[k].size()));
         end += quint32(values[k].size());
+        const bool null = values[k].isNull();
         if (wide)
-            writeAt<quint32>(ends + 4 * k, end);
+            writeAt<quint32>(ends + 4 * k, end | (null ? kWideNull : 0));
         else
-            writeAt<quint16>(ends + 2 * k, quint16(end));
+            writeAt<quint16>(ends + 2 * k, quint16(end | (null ? kNarrowNull : 0)));
     }
     return ref;
 }

@@ -14,6 +14,9 @@
  *
  * A chunk is freed as soon as none of its records is in use any more: a grid
  * refilled again and again (a refresh) does not grow.
+ *
+ * A cell given as a null view (QByteArrayView()) is kept as SQL NULL: it reads
+ * back as a null view, every other cell as a view that is not null, however empty.
  */
 class PackedRows
 {
@@ -23,12 +26,17 @@ public:
     void resize(int rows);
 
     int cellCount(int row) const;
-    /** The bytes of one cell, valid until that row is changed; empty when the row has fewer cells. */
+    /**
+     * The bytes of one cell, valid until that row is changed: a null view for a
+     * NULL cell, an empty one when the row has fewer cells.
+     */
     QByteArrayView cell(int row, int column) const;
     /** Every cell of the row, valid until it is changed. */
     std::vector<QByteArrayView> cells(int row) const;
     /** Replaces the row's cells; the values may be views of this store. */
     void setRow(int row, std::span<const QByteArrayView> values);
+    /** Adds a row at the end. */
+    void appendRow(std::span<const QByteArrayView> values);
     /** Keeps at most the first `columns` cells of every row. */
     void truncateColumns(int columns);
 

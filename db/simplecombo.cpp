@@ -6,10 +6,12 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 
 SimpleComboBox::SimpleComboBox(QWidget *parent)
     : QWidget(parent)
@@ -22,8 +24,10 @@ SimpleComboBox::SimpleComboBox(QWidget *parent)
     layout->addWidget(m_edit);
     layout->addWidget(m_list, 1);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setFocusPolicy(Qt::NoFocus); // typing stays in the edit line
+    m_list->setFocusPolicy(Qt::ClickFocus);
+    m_edit->setMaxLength(std::numeric_limits<int>::max()); // no cut statement
     m_edit->installEventFilter(this);
+    m_list->installEventFilter(this);
     connect(m_list, &QListWidget::currentRowChanged, this, &SimpleComboBox::lineChosen);
     connect(m_edit, &QLineEdit::textEdited, this, &SimpleComboBox::editTextChanged);
 }
@@ -97,8 +101,23 @@ void SimpleComboBox::setSelectedIndex(int index)
     m_list->setCurrentRow(index);
 }
 
+void SimpleComboBox::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    QPalette palette = m_edit->palette();
+    palette.setColor(QPalette::Base, busy ? QColor(0xFF, 0xF4, 0xC8) : QPalette().color(QPalette::Base));
+    m_edit->setPalette(palette);
+    m_edit->setToolTip(busy ? QStringLiteral("Requête en cours…") : QString());
+}
+
 bool SimpleComboBox::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        Q_EMIT listKeyDown(virtualKeyCode(static_cast<QKeyEvent *>(event)->key()));
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched == m_edit && event->type() == QEvent::KeyPress) {
         const int key = virtualKeyCode(static_cast<QKeyEvent *>(event)->key());
         Q_EMIT keyDown(key);

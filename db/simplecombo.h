@@ -9,9 +9,11 @@ class QListWidget;
  * A combo box of the simple style: an edit line with its item list always
  * shown below it. Choosing a list line (click, or Up/Down in the edit line)
  * selects it and puts its text in the edit line. Editing the edit line so
- * that it no longer holds the selected line's text clears the selection, so
- * that a later Delete meant for the text does not forget a history line the
- * user has moved away from.
+ * that it no longer holds the selected line's text clears the selection.
+ *
+ * The edit line takes a statement of any length, line breaks included. The
+ * list takes the focus when clicked; keys pressed there are reported apart
+ * (listKeyDown), so that Delete forgets a history line only from the list.
  */
 class SimpleComboBox : public QWidget
 {
@@ -32,6 +34,10 @@ public:
     void removeItem(int index);
     void clear();
 
+    /** Shows that a statement runs (a tinted edit line); typing stays possible. */
+    void setBusy(bool busy);
+    bool isBusy() const { return m_busy; }
+
     /** The selected list line, or -1 when none is. */
     int selectedIndex() const;
     void setSelectedIndex(int index);
@@ -39,6 +45,8 @@ public:
 Q_SIGNALS:
     /** A key was pressed in the edit line, before it acts on it (Windows virtual-key code). */
     void keyDown(int key);
+    /** A key was pressed in the list while it had the focus. */
+    void listKeyDown(int key);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -50,4 +58,5 @@ private:
 
     QLineEdit *m_edit;
     QListWidget *m_list;
+    bool m_busy = false;
 };

@@ -1,6 +1,11 @@
 #include "db/stringgrid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+
+#include <climits>
 
 namespace {
 
@@ -42,6 +47,7 @@ StringGrid::StringGrid(QWidget *parent)
 
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &StringGrid::showHeaderWhileFixed);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &StringGrid::showHeaderWhileFixed);
+    connect(m_model, &QAbstractItemModel::headerDataChanged, this, &StringGrid::showHeaderWhileFixed);
 
     setColCount(int(std::size(kDesignWidths)));
     for (int k = 0; k < colCount(); ++k)
@@ -53,4 +59,29 @@ StringGrid::StringGrid(QWidget *parent)
 void StringGrid::showHeaderWhileFixed()
 {
     horizontalHeader()->setVisible(m_model->fixedRows() == 1);
+}
+
+QString StringGrid::selectedText() const
+{
+    const QItemSelection selected = selectionModel()->selection();
+    if (selected.isEmpty())
+        return {};
+    int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
+    for (const QItemSelectionRange &range : selected) {
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+        left = std::min(left, range.left());
+        right = std::max(right, range.right());
+    }
+    return m_model->tabText(top, bottom, left, right);
+}
+
+void StringGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(selectedText());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }

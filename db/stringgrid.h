@@ -9,7 +9,9 @@
  * its column header while that row is fixed; there is no fixed column. Column
  * widths are the view's: a column keeps its width (design width, or the one the
  * user dragged it to) while it exists, a new column starts at 100 pixels, and
- * the width of a removed column is forgotten. The user cannot edit cells.
+ * the width of a removed column is forgotten; a double click on a header's
+ * edge fits the column to its content. The user cannot edit cells; Ctrl+C
+ * copies the selected ones as tab-separated text.
  */
 class StringGrid : public QTableView
 {
@@ -28,8 +30,14 @@ public:
     QString cell(int column, int row) const { return m_model->cell(column, row); }
     void setCell(int column, int row, const QString &text) { m_model->setCell(column, row, text); }
 
+    /** The selected cells as tab-separated text (the bounding block of the selection). */
+    QString selectedText() const;
+
     static constexpr int kDefaultColumnWidth = 100;
     static constexpr int kDefaultRowHeight = 16;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void showHeaderWhileFixed();

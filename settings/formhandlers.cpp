@@ -33,6 +33,7 @@ const QString kDefaultStartFolder = QStringLiteral("/");
 const QString kDefaultHost = QStringLiteral("localhost");
 const QString kDefaultUser = QStringLiteral("root");
 const QString kDefaultBase = QStringLiteral("mysql");
+constexpr int kDefaultConnectTimeout = 10; // seconds
 constexpr Colour kDefaultBackground = 0xFFFFFF; // white
 constexpr Colour kDefaultText = 0x000000;       // black
 constexpr Colour kDefaultStrings = 0xFF0000;    // blue (0x00BBGGRR)
@@ -77,6 +78,7 @@ QList<Setting> storedSettings(const TfmMain &w)
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
         {kMysql, QStringLiteral("Base"), w.base->text()},
+        {kMysql, QStringLiteral("DelaiConnexion"), QString::number(w.DelaiConnexion)},
     };
 }
 
@@ -146,6 +148,8 @@ void applyConnection(TfmMain &w, const ProfileFile &ini)
     w.user->setText(ini.readString(kMysql, QStringLiteral("User"), kDefaultUser));
     w.pass->setText(ini.readString(kMysql, QStringLiteral("Pass")));
     w.base->setText(ini.readString(kMysql, QStringLiteral("Base"), kDefaultBase));
+    const int timeout = ini.readInteger(kMysql, QStringLiteral("DelaiConnexion"), kDefaultConnectTimeout);
+    w.DelaiConnexion = timeout > 0 ? timeout : kDefaultConnectTimeout;
 }
 
 // Start-up: a history that cannot be read leaves the list empty, without a message.
@@ -179,10 +183,10 @@ QStringList memoLines(const QPlainTextEdit *memo)
     return lines;
 }
 
-void writeSideFile(const QString &path, const QByteArray &bytes)
+void writeSideFile(const QString &path, const QByteArray &bytes, mode_t newFileMode = 0666)
 {
     QString why;
-    if (!replaceFileAtomically(path, bytes, 0666, &why))
+    if (!replaceFileAtomically(path, bytes, newFileMode, &why))
         throw OndrelError(cannotCreateMessage(path, why));
 }
 
@@ -234,7 +238,7 @@ void saveHistory(const TfmMain &w, const SideFileState &state, const QString &pa
             throw OndrelError(cannotCreateMessage(path));
         items = mergedHistory(historyFromFile(stored.bytes), items);
     }
-    writeSideFile(path, historyFileFromItems(items));
+    writeSideFile(path, historyFileFromItems(items), kHistoryFileMode);
 }
 
 } // namespace

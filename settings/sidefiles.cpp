@@ -71,20 +71,41 @@ QByteArray keywordFileFromLines(const QStringList &lines)
     return lines.join(QStringLiteral("\r\n")).toUtf8();
 }
 
+namespace {
+
+constexpr char16_t kStoredLf = 0x2028; // LINE SEPARATOR
+constexpr char16_t kStoredCr = 0x2029; // PARAGRAPH SEPARATOR
+
+} // namespace
+
 QStringList historyFromFile(const QByteArray &bytes)
 {
     QStringList items;
-    for (const RawLine &line : splitRawLines(bytes))
-        items.append(decodeLine(line.text));
+    for (const RawLine &line : splitRawLines(bytes)) {
+        QString item = decodeLine(line.text);
+        item.replace(QChar(kStoredLf), QChar(u'\n')).replace(QChar(kStoredCr), QChar(u'\r'));
+        items.append(item);
+    }
     return items;
 }
 
 QByteArray historyFileFromItems(const QStringList &items)
 {
     QByteArray bytes;
-    for (const QString &item : items)
-        bytes += item.toUtf8() + "\r\n";
+    for (const QString &item : items) {
+        if (isSecretStatement(item))
+            continue;
+        QString line = item;
+        line.replace(QChar(u'\n'), QChar(kStoredLf)).replace(QChar(u'\r'), QChar(kStoredCr));
+        bytes += line.toUtf8() + "\r\n";
+    }
     return bytes;
+}
+
+bool isSecretStatement(const QString &statement)
+{
+    return statement.contains(QLatin1String("IDENTIFIED"), Qt::CaseInsensitive)
+           || statement.contains(QLatin1String("PASSWORD"), Qt::CaseInsensitive);
 }
 
 QStringList mergedHistory(const QStringList &stored, const QStringList &added)

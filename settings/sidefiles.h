@@ -38,11 +38,24 @@ QByteArray keywordFileFromLines(const QStringList &lines);
 
 /**
  * The items of a query history file: one per line, cut at each CR LF, lone CR or
- * lone LF; empty lines are items too, and a final line break adds none.
+ * lone LF; empty lines are items too, and a final line break adds none. Inside a
+ * line, U+2028 stands for a LF and U+2029 for a CR of a multi-line statement.
  */
 QStringList historyFromFile(const QByteArray &bytes);
-/** The query history file of `items`: each one followed by CR LF, the last one too. */
+/**
+ * The query history file of `items`: each one on a line of its own followed by
+ * CR LF, the last one too; the line breaks inside a statement are written as
+ * U+2028 (LF) and U+2029 (CR), so that the file keeps one statement per line.
+ * Statements that may hold a password (isSecretStatement) are left out.
+ */
 QByteArray historyFileFromItems(const QStringList &items);
+/**
+ * A statement that matches IDENTIFIED or PASSWORD, letter case ignored: it may
+ * hold a password, so it stays in the list while Ondrel runs but is never written.
+ */
+bool isSecretStatement(const QString &statement);
+/** The mode a new query history file is created with: owner only. */
+inline constexpr unsigned kHistoryFileMode = 0600;
 /** `stored` followed by the items of `added` that it does not hold already (letter case ignored). */
 QStringList mergedHistory(const QStringList &stored, const QStringList &added);
 

@@ -57,6 +57,7 @@ TEST_F(DbConnection, WrongPasswordGivesOneConnectionMessageAndStaysClosed)
     fill(QStringLiteral("127.0.0.1"), QStringLiteral("root"), QStringLiteral("wrong"), QStringLiteral("ondrel_test"));
     ModalWatcher watcher;
     window->sbConnected->click();
+    waitForConsole(*window);
 
     ASSERT_EQ(watcher.boxes.size(), 1);
     const QString error = errorTextOf(watcher.boxes[0].text, kHostAdvice);
@@ -73,10 +74,12 @@ TEST_F(DbConnection, OpenAgainAfterAFailedOpenReusesTheRecord)
     ModalWatcher watcher;
     fill(QStringLiteral("127.0.0.1"), QStringLiteral("root"), QStringLiteral("wrong"), QStringLiteral("ondrel_test"));
     window->sbConnected->click();
+    waitForConsole(*window);
     ASSERT_EQ(watcher.boxes.size(), 1);
 
     window->pass->setText(server->password);
     window->sbConnected->click();
+    waitForConsole(*window);
     EXPECT_EQ(watcher.boxes.size(), 1); // no second message
     EXPECT_TRUE(window->EstConnecte);
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
@@ -95,6 +98,7 @@ TEST_F(DbConnection, MissingDatabaseKeepsTheConnectionOpenAndStopClosesSilently)
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
 
     window->sbConnected->click();
+    waitForConsole(*window);
     EXPECT_EQ(watcher.boxes.size(), 1);
     EXPECT_FALSE(window->EstConnecte);
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
@@ -116,6 +120,7 @@ TEST_F(DbConnection, EmptyFieldsGoToTheLibraryAsEmptyStrings)
     fill(QString(), QString(), QString(), QString());
     ModalWatcher watcher;
     window->sbConnected->click();
+    waitForConsole(*window);
     ASSERT_EQ(watcher.boxes.size(), 1);
     EXPECT_EQ(errorTextOf(watcher.boxes[0].text, kHostAdvice),
               QStringLiteral("Access denied for user 'root'@'localhost' (using password: NO)"));
@@ -137,10 +142,11 @@ TEST_F(DbConnection, BusyCursorStaysUntilTheMessageBoxIsClosed)
     ModalWatcher watcher;
     watcher.whileBoxOpen = [&] {
         const QCursor *cursor = QApplication::overrideCursor();
-        busyWhileOpen.append(cursor && cursor->shape() == Qt::WaitCursor);
+        busyWhileOpen.append(cursor && cursor->shape() == Qt::BusyCursor);
     };
     fill(QStringLiteral("127.0.0.1"), QStringLiteral("root"), QStringLiteral("wrong"), QString());
     window->sbConnected->click();
+    waitForConsole(*window);
 
     EXPECT_EQ(busyWhileOpen, QList<bool>{true});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -8,6 +8,9 @@
 #include "support/dbserver.h"
 #include "support/testsupport.h"
 
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,24 +45,20 @@ protected:
     }
 };
 
-// Runs in a process of its own (tests/CMakeLists.txt): the connection record has never been opened there.
-TEST_F(DbConsole, StatementBeforeAnyConnectionGivesTheLibraryMessage)
+TEST_F(DbConsole, StatementWithoutAConnectionSaysNonConnecte)
 {
     run(QStringLiteral("SELECT 1"));
     EXPECT_TRUE(grid()->isHidden());
-    EXPECT_EQ(status(), QStringLiteral("Server has gone away"));
+    EXPECT_EQ(status(), QStringLiteral("Non connecté"));
     EXPECT_EQ(window->cb->items(), QStringList{QStringLiteral("SELECT 1")});
-}
 
-TEST_F(DbConsole, StatementAfterStopGivesTheLibraryMessage)
-{
     connect();
     run(QStringLiteral("SELECT 1"));
     ASSERT_FALSE(grid()->isHidden());
     closeConnection(*window);
     run(QStringLiteral("SELECT 2"));
     EXPECT_TRUE(grid()->isHidden());
-    EXPECT_EQ(status(), QStringLiteral("Server has gone away"));
+    EXPECT_EQ(status(), QStringLiteral("Non connecté"));
 }
 
 TEST_F(DbConsole, DesignStateBeforeTheFirstStatement)
@@ -114,13 +113,99 @@ TEST_F(DbConsole, QueryWithoutRowsShowsOneUnfixedRowOfNames)
     EXPECT_EQ(grid()->fixedRows(), 1);
 }
 
-TEST_F(DbConsole, CellTextsOfNullZeroByteAndEncodings)
+TEST_F(DbConsole, ValuesAreShownAsTheyAre)
+{
+    server->sql(QStringLiteral("DROP TABLE IF EXISTS c_bin; CREATE TABLE c_bin (b BLOB, vb VARBINARY(8), t TEXT);"
+                               "INSERT INTO c_bin VALUES (REPEAT(X'AB', 100), X'0001', 'x');"));
+    connect();
+    run(QStringLiteral("SELECT NULL AS n, '' AS e, 'ab\\0cd' AS z, 'café' AS u, x'00FF41' AS h, 'NULL' AS s"));
+    EXPECT_EQ(row(0), (QStringList{"n", "e", "z", "u", "h", "s"}));
+    EXPECT_EQ(row(1), (QStringList{"NULL", "", QString::fromUtf8("ab\0cd", 5), QString::fromUtf8("café"), "0x00FF41", "NULL"}));
+    EXPECT_TRUE(grid()->cells()->isNull(0, 1));
+    EXPECT_FALSE(grid()->cells()->isNull(1, 1));
+    EXPECT_FALSE(grid()->cells()->isNull(5, 1)); // the text 'NULL' is not a NULL
+    const QAbstractItemModel *model = grid()->model();
+    EXPECT_EQ(model->data(model->index(0, 2)).toString(), QString::fromUtf8("ab\u2400cd"));
+    EXPECT_TRUE(model->data(model->index(0, 0), Qt::ForegroundRole).isValid()); // dimmed
+    EXPECT_FALSE(model->data(model->index(0, 5), Qt::ForegroundRole).isValid());
+
+    run(QStringLiteral("SELECT b, vb, t FROM c_bin"));
+    const QString whole = QStringLiteral("0x") + QStringLiteral("AB").repeated(100);
+    EXPECT_EQ(grid()->cell(0, 1), whole);
+    EXPECT_EQ(grid()->cell(1, 1), QStringLiteral("0x0001"));
+    EXPECT_EQ(grid()->cell(2, 1), QStringLiteral("x"));
+    const QString shown = model->data(model->index(0, 0)).toString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("…")) && shown.size() < whole.size()) << qPrintable(shown);
+    EXPECT_EQ(model->data(model->index(0, 0), Qt::ToolTipRole).toString(), whole);
+
+    grid()->selectAll();
+    QTest::keyClick(grid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), whole + QStringLiteral("\t0x0001\tx"));
+}
+
+TEST_F(DbConsole, StatementsWithoutResultSayHowManyRowsAndTheIdMade)
+{
+    server->sql(QStringLiteral("DROP TABLE IF EXISTS c_ai; CREATE TABLE c_ai (id INT AUTO_INCREMENT PRIMARY KEY, v INT);"));
+    connect();
+    run(QStringLiteral("INSERT INTO c_ai (v) VALUES (1), (2)"));
+    EXPECT_EQ(status(), QStringLiteral("2 ligne(s) affectée(s), dernier id inséré : 1"));
+    run(QStringLiteral("UPDATE c_ai SET v = 5 WHERE id = 2"));
+    EXPECT_EQ(status(), QStringLiteral("1 ligne(s) affectée(s)"));
+    run(QStringLiteral("CREATE TABLE IF NOT EXISTS c_ai2 (v INT)"));
+    EXPECT_EQ(status(), QStringLiteral("0 ligne(s) affectée(s)"));
+}
+
+TEST_F(DbConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
+{
+    server->sql(QStringLiteral("DROP TABLE IF EXISTS c_big; CREATE TABLE c_big (v VARCHAR(100));"));
+    connect();
+    QStringList values;
+    for (int k = 0; k < 50000; ++k)
+        values.append(QStringLiteral("('valeur %1')").arg(k, 8, 10, QChar(u'0')));
+    const QString statement = QStringLiteral("INSERT INTO c_big\r\nVALUES\n") + values.join(QStringLiteral(",\n"));
+    ASSERT_GT(statement.size(), 1000000);
+    window->cb->editLine()->setText(statement);
+    ASSERT_EQ(window->cb->text().size(), statement.size()); // nothing cut on the way in
+    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
+    waitForConsole(*window);
+    EXPECT_EQ(status(), QStringLiteral("50000 ligne(s) affectée(s)"));
+    EXPECT_EQ(window->cb->items(), QStringList{statement});
+}
+
+TEST_F(DbConsole, ASlowStatementLeavesTheWindowUsableAndCanBeCancelled)
 {
     connect();
-    run(QStringLiteral("SELECT NULL AS n, '' AS e, CONCAT('ab', CHAR(0), 'cd') AS z, 'café' AS u, "
-                       "X'E9' AS latin, X'00' AS lead"));
-    EXPECT_EQ(row(0), (QStringList{"n", "e", "z", "u", "latin", "lead"}));
-    EXPECT_EQ(row(1), (QStringList{"", "", "ab", "café", "é", ""}));
+    window->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(30) AS s"));
+    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
+    ASSERT_TRUE(window->statementRunning());
+    EXPECT_TRUE(window->cb->isBusy());
+    EXPECT_FALSE(window->sbAnnuler->isHidden());
+
+    // The event loop runs meanwhile: the status counts the time, a second Enter starts nothing.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return status().startsWith(QStringLiteral("Exécution… ")) && !status().startsWith(QStringLiteral("Exécution… 0,0"));
+    }, 5000)) << qPrintable(status());
+    window->cb->editLine()->setText(QStringLiteral("SELECT 2"));
+    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
+    EXPECT_EQ(window->cb->count(), 1);
+
+    QElapsedTimer clock;
+    clock.start();
+    window->sbAnnuler->click();
+    waitForConsole(*window);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_FALSE(window->cb->isBusy());
+    EXPECT_TRUE(window->sbAnnuler->isHidden());
+    EXPECT_TRUE(window->EstConnecte); // only the statement was stopped
+    run(QStringLiteral("SELECT 3 AS t"));
+    EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("3"));
+}
+
+TEST_F(DbConsole, ExportWritesTheGridAsCsv)
+{
+    connect();
+    run(QStringLiteral("SELECT 1 AS a, 'x,y' AS b, 'dit \"non\"' AS c, NULL AS d UNION ALL SELECT 2, 'deux\nlignes', '', 'z'"));
+    EXPECT_EQ(grid()->cells()->csv(), QByteArray("a,b,c,d\r\n1,\"x,y\",\"dit \"\"non\"\"\",\r\n2,\"deux\nlignes\",,z\r\n"));
 }
 
 TEST_F(DbConsole, StatementWithoutResultHidesGridUntilTheNextResult)
@@ -135,7 +220,7 @@ TEST_F(DbConsole, StatementWithoutResultHidesGridUntilTheNextResult)
     EXPECT_TRUE(grid()->isHidden());
     QTest::qWait(1);
     EXPECT_EQ(window->Panel6->geometry(), panel); // the grid's place stays empty
-    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(status(), QStringLiteral("1 ligne(s) affectée(s)"));
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("1")); // a hidden grid keeps its cells
 
     run(QStringLiteral("SELECT v FROM c_upd"));
@@ -176,42 +261,29 @@ TEST_F(DbConsole, EmptyStatementIsSentAndItsErrorShown)
     EXPECT_EQ(window->cb->items(), QStringList{QString()});
 }
 
-TEST_F(DbConsole, DeleteForgetsTheSelectedHistoryLineOnly)
+TEST_F(DbConsole, DeleteForgetsAHistoryLineOnlyFromTheList)
 {
     for (const char *line : {"SELECT 'a'", "SELECT 'b'", "SELECT 'c'"})
         window->cb->addItem(QString::fromLatin1(line));
     QLineEdit *edit = window->cb->editLine();
 
-    // No line selected: the history stays, and the key deletes in the edit line.
-    edit->setText(QStringLiteral("xyz"));
-    edit->setCursorPosition(0);
+    // A line recalled with Up, then Home and Delete: only the text is edited.
+    QTest::keyClick(edit, Qt::Key_Up);
+    EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'c'"));
+    QTest::keyClick(edit, Qt::Key_Home);
     QTest::keyClick(edit, Qt::Key_Delete);
+    EXPECT_EQ(edit->text(), QStringLiteral("ELECT 'c'"));
     EXPECT_EQ(window->cb->count(), 3);
-    EXPECT_EQ(edit->text(), QStringLiteral("yz"));
 
-    // Choosing a line puts it in the edit line; Delete then forgets that line.
+    // In the list, Delete forgets the selected line and leaves the edit line alone.
     clickHistoryLine(1);
     EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'b'"));
-    edit->setCursorPosition(0);
-    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClick(window->cb->list(), Qt::Key_Delete);
     EXPECT_EQ(window->cb->items(), (QStringList{"SELECT 'a'", "SELECT 'c'"}));
-    EXPECT_EQ(edit->text(), QStringLiteral("ELECT 'b'")); // the key still acts in the edit line
+    EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'b'"));
     EXPECT_EQ(window->cb->selectedIndex(), -1);
-
-    // A second Delete has no line left selected.
-    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClick(window->cb->list(), Qt::Key_Delete); // nothing selected any more
     EXPECT_EQ(window->cb->count(), 2);
-}
-
-TEST_F(DbConsole, TypingAwayFromAChosenLineUnselectsIt)
-{
-    window->cb->addItem(QStringLiteral("SELECT 'a'"));
-    clickHistoryLine(0);
-    QLineEdit *edit = window->cb->editLine();
-    QTest::keyClicks(edit, QStringLiteral("bc"));
-    edit->setCursorPosition(0);
-    QTest::keyClick(edit, Qt::Key_Delete);
-    EXPECT_EQ(window->cb->count(), 1);
 }
 
 TEST_F(DbConsole, ArrowKeysChooseHistoryLines)
@@ -231,6 +303,7 @@ TEST_F(DbConsole, ShiftEnterRunsLikeEnter)
     connect();
     window->cb->editLine()->setText(QStringLiteral("SELECT 7 AS s"));
     QTest::keyClick(window->cb->editLine(), Qt::Key_Return, Qt::ShiftModifier);
+    waitForConsole(*window);
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("7"));
     EXPECT_EQ(window->cb->count(), 1);
 }

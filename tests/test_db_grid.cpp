@@ -1,6 +1,7 @@
 // The result grid's string-grid semantics, on the model alone and on the view.
 #include "support/qtmain.h"
 
+#include "db/consoletext.h"
 #include "db/gridmodel.h"
 #include "db/packedrows.h"
 #include "db/stringgrid.h"
@@ -182,6 +183,40 @@ TEST(PackedRows, LargeAndEmptyCellsRoundTrip)
     rows.truncateColumns(2);
     EXPECT_EQ(rows.cellCount(0), 2);
     EXPECT_EQ(rows.cell(0, 1), QByteArrayView(big));
+}
+
+TEST(PackedRows, NullCellsStayApartFromEmptyOnesAtBothOffsetWidths)
+{
+    PackedRows rows;
+    const QByteArray big(40000, 'w'); // beyond the narrow offsets
+    const QByteArray zeros("a\0b", 3);
+    for (const QByteArrayView last : {QByteArrayView("z"), QByteArrayView(big)}) {
+        const QByteArrayView values[] = {QByteArrayView(), "", zeros, QByteArrayView(), last};
+        rows.appendRow(values);
+    }
+    rows.truncateColumns(4); // copies keep the flags
+    for (int r = 0; r < 2; ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_TRUE(rows.cell(r, 0).isNull());
+        EXPECT_FALSE(rows.cell(r, 1).isNull());
+        EXPECT_TRUE(rows.cell(r, 1).isEmpty());
+        EXPECT_EQ(rows.cell(r, 2), QByteArrayView(zeros)); // zero bytes kept
+        EXPECT_TRUE(rows.cell(r, 3).isNull());
+        EXPECT_FALSE(rows.cell(r, 7).isNull()); // beyond the row: empty, not NULL
+    }
+}
+
+TEST(ConsoleText, HexCutTextsAndCsvFields)
+{
+    EXPECT_EQ(hexText(QByteArrayView("\x00\xFF" "A", 3)), QStringLiteral("0x00FF41"));
+    EXPECT_EQ(hexText(QByteArrayView("", 0)), QStringLiteral("0x"));
+    EXPECT_EQ(shownText(QString::fromUtf8("ab\0cd", 5)), QString::fromUtf8("ab\u2400cd"));
+    EXPECT_EQ(shownText(QStringLiteral("abcdef"), 3), QString::fromUtf8("abc…"));
+    EXPECT_EQ(utf8Prefix("\xC3\xA9\xC3\xA9", 3), QByteArrayView("\xC3\xA9")); // never half a character
+    EXPECT_EQ(csvField(QStringLiteral("plain")), QStringLiteral("plain"));
+    EXPECT_EQ(csvField(QStringLiteral("a,b")), QStringLiteral("\"a,b\""));
+    EXPECT_EQ(csvField(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
+    EXPECT_EQ(csvField(QStringLiteral("two\r\nlines")), QStringLiteral("\"two\r\nlines\""));
 }
 
 TEST(GridView, HeaderShownWhileOneRowIsFixedAndWidthsFollowTheColumns)

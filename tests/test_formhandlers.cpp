@@ -113,7 +113,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "Aide="
         + QDir::homePath().toUtf8()
         + "/docphp/\r\n"
-          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\n";
+          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
@@ -492,6 +492,34 @@ TEST(SideFileLocation, EmptyBaseMeansBesideTheExecutable)
         EXPECT_TRUE(QFileInfo(base + QLatin1String(ext)).isFile()) << ext;
         QFile::remove(base + QLatin1String(ext));
     }
+}
+
+TEST_F(SideFiles, HistoryKeepsMultiLineStatementsAndNoSecretsInAnOwnerOnlyFile)
+{
+    const QString multiLine = u8("SELECT nom,\n       ville\r\nFROM clients");
+    {
+        auto w = start();
+        EXPECT_EQ(w->DelaiConnexion, 10);
+        w->cb->addItem(multiLine);
+        w->cb->addItem(QStringLiteral("CREATE USER bob IDENTIFIED BY 'secret'"));
+        w->cb->addItem(QStringLiteral("SELECT 1"));
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(qry).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(readFile(qry).contains("secret"));
+    EXPECT_EQ(readFile(qry).count('\n'), 2);
+
+    auto again = start();
+    EXPECT_EQ(historyItems(*again), (QStringList{multiLine, QStringLiteral("SELECT 1")}));
+}
+
+TEST_F(SideFiles, ConnectTimeoutIsReadFromTheSettings)
+{
+    writeFile(ini, "[Mysql]\r\nDelaiConnexion=3\r\n");
+    EXPECT_EQ(start()->DelaiConnexion, 3);
+    writeFile(ini, "[Mysql]\r\nDelaiConnexion=0\r\n");
+    EXPECT_EQ(start()->DelaiConnexion, 10); // no time-out at all is not offered
 }
 
 } // namespace

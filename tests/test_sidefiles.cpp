@@ -227,6 +227,42 @@ TEST(SideFileFormats, HistoryLines)
               (QStringList{QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("c")}));
 }
 
+TEST(SideFileFormats, MultiLineStatementsKeepOneLineEachAndComeBackWhole)
+{
+    const QStringList items = {u8("SELECT 1\nFROM t\r\nWHERE a = 'x'"), u8("SELECT 2\r")};
+    const QByteArray file = historyFileFromItems(items);
+    EXPECT_EQ(file, QByteArray("SELECT 1\xE2\x80\xA8" "FROM t\xE2\x80\xA9\xE2\x80\xA8" "WHERE a = 'x'\r\n"
+                               "SELECT 2\xE2\x80\xA9\r\n"));
+    EXPECT_EQ(file.count('\n'), 2); // one statement per line
+    EXPECT_EQ(historyFromFile(file), items);
+}
+
+TEST(SideFileFormats, StatementsThatMayHoldAPasswordAreNeverWritten)
+{
+    struct Case
+    {
+        const char *statement;
+        bool secret;
+    };
+    const Case cases[] = {
+        {"CREATE USER bob IDENTIFIED BY 'secret'", true},
+        {"alter user bob identified via ed25519 using password('x')", true},
+        {"SET PASSWORD FOR bob = PASSWORD('x')", true},
+        {"GRANT ALL ON *.* TO bob\nIdentified BY 'x'", true},
+        {"SELECT * FROM users", false},
+        {"SELECT passwd FROM users", false},
+    };
+    QStringList all;
+    QStringList kept;
+    for (const Case &c : cases) {
+        EXPECT_EQ(isSecretStatement(u8(c.statement)), c.secret) << c.statement;
+        all.append(u8(c.statement));
+        if (!c.secret)
+            kept.append(u8(c.statement));
+    }
+    EXPECT_EQ(historyFromFile(historyFileFromItems(all)), kept);
+}
+
 TEST(SideFileFormats, KeywordText)
 {
     EXPECT_EQ(keywordTextFromFile("f(a)\ng(b)"), QStringLiteral("f(a)\ng(b)"));

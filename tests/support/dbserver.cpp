@@ -93,6 +93,11 @@ bool DbServer::runScript(const QString &action, const QString &folder)
            && script.exitCode() == 0;
 }
 
+void waitForConsole(TfmMain &window)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.dbBusy(); }, 60000)) << "the database console is still busy";
+}
+
 void openConnection(TfmMain &window, const DbServer &server, const QString &database)
 {
     window.host->setText(QStringLiteral("127.0.0.1"));
@@ -100,6 +105,7 @@ void openConnection(TfmMain &window, const DbServer &server, const QString &data
     window.pass->setText(server.password);
     window.base->setText(database);
     window.sbConnected->click();
+    waitForConsole(window);
 }
 
 void closeConnection(TfmMain &window)
@@ -112,6 +118,7 @@ void runStatement(TfmMain &window, const QString &statement)
 {
     window.cb->editLine()->setText(statement);
     QTest::keyClick(window.cb->editLine(), Qt::Key_Return);
+    waitForConsole(window);
 }
 
 void DbWindowTest::SetUp()

@@ -43,11 +43,16 @@ struct DbServer
 
 class TfmMain;
 
-/** Fills host (127.0.0.1), user (root), pass and base on the database page and clicks "Go". */
+/**
+ * Waits until the database worker has nothing of the window's to do (an open or
+ * a statement), replies shown; fails the test after 60 s.
+ */
+void waitForConsole(TfmMain &window);
+/** Fills host (127.0.0.1), user (root), pass and base on the database page, clicks "Go" and waits for the outcome. */
 void openConnection(TfmMain &window, const DbServer &server, const QString &database = QStringLiteral("ondrel_test"));
 /** Clicks "Stop" when the window's connection is open. */
 void closeConnection(TfmMain &window);
-/** Puts a statement in the query box's edit line and presses Enter there. */
+/** Puts a statement in the query box's edit line, presses Enter there and waits for its outcome. */
 void runStatement(TfmMain &window, const QString &statement);
 
 /**
