@@ -105,11 +105,11 @@ TEST_F(DbFaults, KilledInTheMiddleOfStatementsThenRestartedFiveTimes)
         expectLibraryMessage(QStringLiteral("SELECT 1"));
 
         ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir()));
-        // Nothing reconnects behind the user's back: the link stays dead until "Stop" then "Go".
+        // Nothing reconnects behind the user's back: the console shows "Go" until it is clicked.
         expectLibraryMessage(QStringLiteral("SELECT 2"));
-        window->sbConnected->click();
         EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
         window->sbConnected->click();
+        waitForConsole(*window);
         EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
         runStatement(*window, QStringLiteral("SELECT 3 AS three"));
         EXPECT_FALSE(window->sg->isHidden());
@@ -121,7 +121,11 @@ TEST_F(DbFaults, KilledInTheMiddleOfStatementsThenRestartedFiveTimes)
 TEST_F(DbFaults, RefreshTicksOnADeadServerReportAndResumeAfterReconnecting)
 {
     server.sql(QStringLiteral("DROP TABLE IF EXISTS runs; CREATE TABLE runs (id INT AUTO_INCREMENT PRIMARY KEY)"));
-    window->cb->editLine()->setText(QStringLiteral("INSERT INTO runs () VALUES ()"));
+    // The refresh repeats only statements that give rows: this one gives a row and notes its run.
+    runStatement(*window, QStringLiteral("CREATE OR REPLACE FUNCTION note_run() RETURNS INT MODIFIES SQL DATA "
+                                         "BEGIN INSERT INTO runs () VALUES (); RETURN 1; END"));
+    runStatement(*window, QStringLiteral("SELECT note_run() AS r"));
+    ASSERT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
     window->tempo->setText(QStringLiteral("50"));
     window->cbTempo->click();
     ASSERT_TRUE(window->Timer1->isActive());
@@ -131,18 +135,19 @@ TEST_F(DbFaults, RefreshTicksOnADeadServerReportAndResumeAfterReconnecting)
     std::thread killer = killServer(0);
     killer.join();
     ASSERT_TRUE(waitUntilGone(pid)) << "server " << pid << " still running";
-    // Ticks go on against the dead link: each shows the library's message.
-    window->mysqlErr->clear();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->mysqlErr->text().isEmpty(); }, 30000));
+    // Ticks go on: the first meets the dead link and puts the console back to "Go", the next say "Non connecté".
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mysqlErr->text() == QStringLiteral("Non connecté"); }, 30000))
+        << qPrintable(window->mysqlErr->text());
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
     QTest::qWait(300);
     EXPECT_TRUE(window->Timer1->isActive());
     EXPECT_TRUE(window->sg->isHidden());
 
     ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir()));
     const int before = runCount(server);
-    window->sbConnected->click(); // Stop
     window->sbConnected->click(); // Go
     ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= before + 2; }, 30000));
+    waitForConsole(*window);
     EXPECT_TRUE(window->mysqlErr->text().isEmpty()) << qPrintable(window->mysqlErr->text());
     window->cbTempo->click();
     EXPECT_FALSE(window->Timer1->isActive());
@@ -153,14 +158,18 @@ TEST_F(DbFaults, AStatementSlowerThanThePeriodNeverPilesUpRuns)
 {
     server.sql(QStringLiteral("DROP TABLE IF EXISTS runs;"
                               " CREATE TABLE runs (id INT AUTO_INCREMENT PRIMARY KEY, started DATETIME(6), finished DATETIME(6))"));
-    // NOW(6) is the statement's start; SYSDATE(6) is read after the derived table has slept.
-    window->cb->editLine()->setText(QStringLiteral(
-        "INSERT INTO runs (started, finished) SELECT NOW(6), SYSDATE(6) FROM (SELECT SLEEP(1) AS s) AS d"));
+    // A statement that gives a row, takes a second and notes when it started and finished.
+    runStatement(*window, QStringLiteral(
+        "CREATE OR REPLACE FUNCTION slow_run() RETURNS INT MODIFIES SQL DATA BEGIN DECLARE t DATETIME(6) DEFAULT SYSDATE(6);"
+        " DO SLEEP(1); INSERT INTO runs (started, finished) VALUES (t, SYSDATE(6)); RETURN 1; END"));
+    runStatement(*window, QStringLiteral("SELECT slow_run() AS r"));
+    ASSERT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
     window->tempo->setText(QStringLiteral("100"));
     window->cbTempo->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= 3; }, 60000));
-    window->cbTempo->click(); // the timer stops between two runs
+    window->cbTempo->click();
     EXPECT_FALSE(window->Timer1->isActive());
+    waitForConsole(*window); // the run under way ends; none follows it
     const int runs = runCount(server);
     QTest::qWait(2500); // runs queued behind the slow ones would come now
     EXPECT_EQ(runCount(server), runs);
