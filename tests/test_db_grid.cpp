@@ -9,6 +9,7 @@
 
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QTest>
 
 namespace {
 
@@ -236,6 +237,20 @@ TEST(GridView, HeaderShownWhileOneRowIsFixedAndWidthsFollowTheColumns)
     grid.setColCount(5);
     EXPECT_EQ(grid.columnWidth(1), 119);
     EXPECT_EQ(grid.columnWidth(4), 100);
+}
+
+TEST(GridView, ADoubleClickOnAHeaderEdgeFitsTheColumnToItsContent)
+{
+    StringGrid grid;
+    grid.resize(600, 200);
+    grid.show();
+    grid.setCell(0, 1, QStringLiteral("2024-01-01 12:34:56.789012 et encore du texte"));
+    QHeaderView *header = grid.horizontalHeader();
+    const int before = grid.columnWidth(0);
+    const QPoint edge(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, edge);
+    EXPECT_GT(grid.columnWidth(0), before);
+    EXPECT_GE(grid.columnWidth(0), grid.fontMetrics().horizontalAdvance(grid.cell(0, 1)));
 }
 
 } // namespace
