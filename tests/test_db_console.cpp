@@ -201,6 +201,15 @@ TEST_F(DbConsole, ASlowStatementLeavesTheWindowUsableAndCanBeCancelled)
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("3"));
 }
 
+TEST_F(DbConsole, AMillionRowsStreamIntoTheGrid)
+{
+    connect();
+    run(QStringLiteral("SELECT seq AS n, CONCAT('ligne ', seq) AS t FROM seq_1_to_1000000"));
+    ASSERT_EQ(grid()->rowCount(), 1000001) << qPrintable(status());
+    EXPECT_EQ(grid()->cell(1, 1000000), QStringLiteral("ligne 1000000"));
+    EXPECT_EQ(status(), QString());
+}
+
 TEST_F(DbConsole, ExportWritesTheGridAsCsv)
 {
     connect();
