@@ -34,8 +34,11 @@ void DbWorker::reply(const QPointer<QObject> &receiver, std::function<void()> do
 {
     // The guard is only read on the user-interface thread, where the receiver lives.
     QPointer<QObject> guard(receiver);
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return; // the program is ending: nobody is left to show the outcome
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
+        application,
         [guard, done = std::move(done)] {
             if (guard)
                 done();
