@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdio>
+
 OndrelError::OndrelError(const QString &message)
     : std::runtime_error(message.toStdString())
     , m_message(message)
@@ -66,4 +68,13 @@ void showErrorBox(QWidget *parent, const QString &message)
 void showPlainBox(QWidget *parent, const QString &message)
 {
     showBox(parent, QMessageBox::NoIcon, message);
+}
+
+void printMessage(const QString &message)
+{
+    QString name = QCoreApplication::applicationName();
+    if (name.isEmpty())
+        name = QStringLiteral("ondrel");
+    std::fprintf(stderr, "%s : %s\n", qPrintable(name), qPrintable(message));
+    std::fflush(stderr);
 }

@@ -39,3 +39,6 @@ void showErrorBox(QWidget *parent, const QString &message);
 
 /** A plain message box: no icon, OK button, application title as caption. */
 void showPlainBox(QWidget *parent, const QString &message);
+
+/** Prints `message` on stderr, after the program's name ("ondrel : …"). */
+void printMessage(const QString &message);

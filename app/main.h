@@ -184,6 +184,34 @@ public:
      */
     void saveEditedFile();
 
+    // The session (app/sessionhandlers.cpp): launches, stop signals, the end of the run.
+    /**
+     * Opens the first of `files` as a click in the file list would, then shows the
+     * editor; a folder is shown on the page "Fichier". Waits while a dialog is open.
+     */
+    void openFromCommandLine(const QStringList &files);
+    /** Brings the window (and a dialog it has open) to the front, as a later launch asks. */
+    void comeToFront();
+    /**
+     * After SIGTERM, SIGINT or SIGHUP: keeps the unsaved text (keepUnsavedText),
+     * then ends the event loops, open dialogs' included, without asking anything.
+     */
+    void closeOnSignal();
+    bool closingOnSignal() const { return m_closingOnSignal; }
+    /**
+     * Ends the run, once: FormDestroy writes the side files back. A failure is
+     * printed on stderr and, unless a signal closes the window, shown in the
+     * error box. Returns the exit status: 1 when something of the run could not be
+     * written, else 0. The destructor calls it when nobody did.
+     */
+    int shutDown();
+    /**
+     * The emergency copy of the editor's text, when it must be dropped without
+     * asking: written beside the side files, named after the edited file. Returns
+     * the copy's path; throws OndrelError when it cannot be written anywhere.
+     */
+    QString keepUnsavedText();
+
     /** Shows a page from code; unlike a page changed by the user, it raises no PCChange. */
     void showPage(QWidget *page);
     /** The fixed title followed by the author credit, set when the window is first shown. */
@@ -216,6 +244,12 @@ private:
     void buildHelpPage();
     void bindEvents();
 
+    /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
+    void chooseFile(const QString &path);
+    /** The click of openFromCommandLine; throws OndrelError. */
+    void openPath(const QString &path);
+    void reportShutDownFailure(const QString &message);
+
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
 
@@ -240,6 +274,10 @@ private:
     SideFileState m_sideFiles; // what start-up loaded, so shut-down writes nothing it did not read
     bool m_shown = false;
     bool m_pageFromCode = false;
+    bool m_closingOnSignal = false;
+    bool m_shutDown = false;
+    bool m_runFailed = false;    // something of the run could not be written: exit status 1
+    QString m_pathToOpen;        // a launch's file, waiting for a dialog to close
 };
 
 /** The one main window of the process, reached by ExecRequete. */

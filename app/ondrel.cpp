@@ -1,62 +1,109 @@
-// Ondrel's entry point: the application, the main window, the message loop.
-#include "app/main.h"
-#include "app/translations.h"
+// Ondrel's entry point. It links Qt Core only: it answers --help and --version,
+// hands the files to a running window when there is one, and otherwise loads
+// the window module (app/window.cpp) and runs it.
+#include "app/commandline.h"
+#include "app/handover.h"
+#include "app/launch.h"
+#include "settings/sidefiles.h"
 
-#include <QApplication>
-#include <QSocketNotifier>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdio>
+#include <dlfcn.h>
+
+#ifndef ONDREL_WINDOW_MODULE
+#define ONDREL_WINDOW_MODULE ""
+#endif
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+constexpr int kAnswerMs = 5000;
+const QString kModuleName = QStringLiteral("ondrel-fenetre.so");
 
-void onTerminate(int)
+QStringList argumentList(int argc, char *argv[])
 {
-    const char byte = 1;
-    (void)!::write(signalPipe[1], &byte, 1);
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLocal8Bit(argv[i]);
+    return list;
 }
 
-/**
- * A session that ends, or a `kill`, closes the window as a click on its close
- * box would, so the side files are written back instead of being lost.
- */
-void closeOnTerminate(QWidget *window)
+void print(FILE *stream, const QString &text)
 {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
-        char byte;
-        while (::read(signalPipe[0], &byte, 1) > 0) {
-        }
-        window->close();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+void printMessage(const QString &text)
+{
+    print(stderr, QStringLiteral("ondrel : ") + text + u'\n');
+}
+
+QString executablePath()
+{
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).canonicalFilePath();
+}
+
+/** The module beside the executable (a build folder), else where the package installs it. */
+QString windowModulePath(const QString &exe)
+{
+    const QString beside = QFileInfo(exe).dir().filePath(kModuleName);
+    return QFileInfo::exists(beside) ? beside : QStringLiteral(ONDREL_WINDOW_MODULE);
+}
+
+int runWindow(int argc, char *argv[], const WindowLaunch &launch, const QString &exe)
+{
+    const QString module = windowModulePath(exe);
+    void *handle = ::dlopen(QFile::encodeName(module).constData(), RTLD_NOW | RTLD_LOCAL);
+    auto *run = handle ? reinterpret_cast<decltype(&ondrelRunWindow)>(::dlsym(handle, kRunWindowSymbol)) : nullptr;
+    if (!run) {
+        printMessage(QStringLiteral("impossible de charger la fenêtre (%1) : %2")
+                         .arg(module, QString::fromLocal8Bit(::dlerror())));
+        return 1;
+    }
+    return run(argc, argv, &launch);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Chromium's sandbox cannot start as root; the preview needs it off there.
-    if (::geteuid() == 0)
-        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    QApplication app(argc, argv);
-    installFrenchTranslations(&app);
-    auto *window = new TfmMain;
-    closeOnTerminate(window);
-    window->show();
-    const int status = app.exec();
-    delete window; // runs FormDestroy, which writes the side files back
-    return status;
+    WindowLaunch launch;
+    launch.line = parseCommandLine(argumentList(argc, argv), QDir::currentPath());
+    switch (launch.line.action) {
+    case CommandLine::Action::Help:
+        print(stdout, helpText());
+        return 0;
+    case CommandLine::Action::Version:
+        print(stdout, versionText());
+        return 0;
+    case CommandLine::Action::Error:
+        printMessage(launch.line.error);
+        print(stderr, errorHint());
+        return kUsageExitStatus;
+    case CommandLine::Action::Run:
+        break;
+    }
+    if (launch.line.files.size() > 1)
+        printMessage(QStringLiteral("un seul fichier s'ouvre à la fois : « %1 » ; les autres sont laissés.")
+                         .arg(launch.line.files.first()));
+
+    const QString exe = executablePath();
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    launch.socketPath = instanceSocketPath(runtime, sideFileBaseOf(exe));
+    if (!launch.line.newInstance) {
+        switch (handOverToWindow(launch.socketPath, launch.line.files, kAnswerMs)) {
+        case HandOver::HandedOver:
+            return 0;
+        case HandOver::NoAnswer:
+            printMessage(noAnswerMessage());
+            return 1;
+        case HandOver::NoWindow:
+            break;
+        }
+    }
+    return runWindow(argc, argv, launch, exe);
 }

@@ -16,6 +16,8 @@ set(ONDREL_CORE_FILES
   settings/integers.cpp settings/integers.h
   settings/ansitext.cpp settings/ansitext.h
   app/virtualkeys.cpp app/virtualkeys.h
+  app/commandline.cpp app/commandline.h
+  app/handover.cpp app/handover.h
   db/packedrows.cpp db/packedrows.h
   db/consoletext.cpp db/consoletext.h)
 

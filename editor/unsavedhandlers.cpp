@@ -5,6 +5,11 @@
 #include "app/widgets.h"
 #include "editor/richedit.h"
 
+#include "files/savefile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -37,4 +42,25 @@ bool TfmMain::mayDropEditorText()
         }
     }
     return true;
+}
+
+QString TfmMain::keepUnsavedText()
+{
+    // The copy goes beside the side files, where the user's settings are; the
+    // temporary folder when that one cannot be written.
+    const QString edited = eFile->text().isEmpty() ? QStringLiteral("sans-nom.txt") : QFileInfo(eFile->text()).fileName();
+    const QString name = QStringLiteral("%1-non-enregistre-%2-%3")
+                             .arg(QFileInfo(m_sideFileBase).fileName(),
+                                  QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), edited);
+    const QByteArray bytes = M->fileBytes();
+    const QString sideFolder = QFileInfo(m_sideFileBase).absolutePath();
+    QString why;
+    for (const QString &folder : {sideFolder, QDir::tempPath()}) {
+        QString path = QDir(folder).filePath(name);
+        for (int n = 2; QFileInfo::exists(path); ++n) // never over an earlier copy
+            path = QDir(folder).filePath(QStringLiteral("%1-%2").arg(n).arg(name));
+        if (replaceFileAtomically(path, bytes, 0600, &why))
+            return path;
+    }
+    throw OndrelError(cannotCreateMessage(QDir(sideFolder).filePath(name), why));
 }

@@ -27,15 +27,45 @@ void TfmMain::flbMouseDown()
         const QString path = flb->selectedFilePath();
         if (QFileInfo(path).isFile() && !mayDropEditorText())
             return; // the user kept the edited text
-        M->loadFile(path);
-        eFile->setText(path);
-        applyTrailingSlash(eSite);
-        eURL->setText(targetUrl(eSite->text(), eFile->text()));
-        M->setTextColour(CoulPolice);
-        setWindowTitle(path);
+        chooseFile(path);
     } catch (const std::exception &) {
         showPlainBox(this, kReadError);
     }
+}
+
+void TfmMain::chooseFile(const QString &path)
+{
+    M->loadFile(path);
+    eFile->setText(path);
+    applyTrailingSlash(eSite);
+    eURL->setText(targetUrl(eSite->text(), eFile->text()));
+    M->setTextColour(CoulPolice);
+    setWindowTitle(path);
+}
+
+void TfmMain::openPath(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        dlb->setCurrentFolder(path); // throws when it cannot be entered
+        showPage(TabSheet2);
+        return;
+    }
+    if (!info.isFile())
+        throw OndrelError(cannotOpenMessage(path));
+    if (!mayDropEditorText())
+        return;
+    dlb->setCurrentFolder(info.absolutePath());
+    const QList<QListWidgetItem *> items = flb->findItems(info.fileName(), Qt::MatchExactly);
+    flb->setCurrentItem(items.isEmpty() ? nullptr : items.first()); // hidden by the mask: nothing selected
+    try {
+        chooseFile(info.absoluteFilePath());
+    } catch (const std::exception &) {
+        showPlainBox(this, kReadError);
+        return;
+    }
+    showPage(tsEdit);
+    M->setFocus();
 }
 
 void TfmMain::eSiteChange()

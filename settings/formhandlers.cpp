@@ -29,7 +29,6 @@ const QString kMysql = QStringLiteral("Mysql");
 
 const QString kDefaultSite = QStringLiteral("http://localhost/");
 const QString kDefaultParam = QStringLiteral("test=1");
-const QString kDefaultStartFolder = QStringLiteral("/");
 const QString kDefaultHost = QStringLiteral("localhost");
 const QString kDefaultUser = QStringLiteral("root");
 const QString kDefaultBase = QStringLiteral("mysql");
@@ -128,7 +127,8 @@ void applyParams(TfmMain &w, const ProfileFile &ini)
     w.eFile->setText(ini.readString(kParams, QStringLiteral("Fichier")));
     w.eSite->setText(ini.readString(kParams, QStringLiteral("Site"), kDefaultSite));
     w.eParam->setText(ini.readString(kParams, QStringLiteral("Param"), kDefaultParam));
-    const QString startFolder = ini.readString(kParams, QStringLiteral("InitialDir"), kDefaultStartFolder);
+    // A new user starts among their own files; a stored folder is used as it is.
+    const QString startFolder = ini.readString(kParams, QStringLiteral("InitialDir"), QDir::homePath());
     if (!startFolder.isEmpty())
         w.dlb->setCurrentFolder(startFolder); // throws when it cannot be entered
     w.M->setBackgroundColour(readColour(ini, QStringLiteral("CouleurFond"), kDefaultBackground));

@@ -44,13 +44,17 @@ bool isInstalledCopy(const QString &executablePath)
     return ::access(QFile::encodeName(folder).constData(), W_OK) != 0;
 }
 
+QString sideFileBaseOf(const QString &executablePath)
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return sideFileBaseFor(executablePath, config, isInstalledCopy(executablePath));
+}
+
 QString defaultSideFileBase()
 {
     const QString exe = QCoreApplication::applicationFilePath();
-    const bool installed = isInstalledCopy(exe);
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    const QString base = sideFileBaseFor(exe, config, installed);
-    if (installed)
+    const QString base = sideFileBaseOf(exe);
+    if (isInstalledCopy(exe))
         QDir().mkpath(QFileInfo(base).absolutePath());
     return base;
 }

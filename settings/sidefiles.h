@@ -24,7 +24,9 @@ QString sideFileBaseFor(const QString &executablePath, const QString &configFold
 QString installFolder();
 /** An executable in the folder it is installed to, or in a folder the user may not write. */
 bool isInstalledCopy(const QString &executablePath);
-/** sideFileBaseFor this process, with the user's configuration folder; creates ~/.config/ondrel when used. */
+/** sideFileBaseFor the executable at `executablePath`, with the user's configuration folder; creates nothing. */
+QString sideFileBaseOf(const QString &executablePath);
+/** sideFileBaseOf this process's executable; creates ~/.config/ondrel when used. */
 QString defaultSideFileBase();
 
 /**

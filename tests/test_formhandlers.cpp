@@ -83,7 +83,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
     EXPECT_EQ(w->eSite->text(), QStringLiteral("http://localhost/"));
     EXPECT_EQ(w->eParam->text(), QStringLiteral("test=1"));
     EXPECT_EQ(w->eURL->text(), QStringLiteral("http://localhost/"));
-    EXPECT_EQ(w->dlb->currentFolder(), QStringLiteral("/"));
+    EXPECT_EQ(w->dlb->currentFolder(), QDir::homePath()); // a new user starts among their own files
     EXPECT_EQ(w->M->backgroundColour(), 0xFFFFFFu);
     EXPECT_EQ(w->M->textColour(), 0u);
     EXPECT_EQ(w->CoulPolice, 0u);
@@ -108,7 +108,9 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
     const QPoint at = defaultTopLeft();
     const QByteArray expected = "[MainW]\r\nx=" + QByteArray::number(at.x()) + "\r\ny=" + QByteArray::number(at.y())
         + "\r\nw=640\r\nh=480\r\nMaxi=0\r\n"
-          "[Params]\r\nFichier=\r\nSite=http://localhost/\r\nParam=test=1\r\nInitialDir=/\r\n"
+          "[Params]\r\nFichier=\r\nSite=http://localhost/\r\nParam=test=1\r\nInitialDir="
+        + QDir::homePath().toUtf8()
+        + "\r\n"
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
