@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Ondrel needs to build, run and test, when any is missing.
+# Installs the Debian 12 packages Ondrel needs, when any is missing:
+#   setup.sh run      building and running the program
+#   setup.sh test     the same, and everything the tests and benchmarks need (the default)
+#   setup.sh package  the same as run, and what builds and checks the Debian package
 set -euo pipefail
 
-packages=(
+run=(
   cmake g++ pkg-config ccache
   qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libqscintilla2-qt6-l10n libgl-dev
-  libmariadb-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  mariadb-server mariadb-client php-cli
-  clang libclang-rt-14-dev
-  xvfb xauth imagemagick fonts-liberation2 fonts-dejavu-core
+  libmariadb-dev fonts-liberation2 php-cli
 )
+test=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  mariadb-server mariadb-client
+  clang libclang-rt-14-dev
+  xvfb xauth imagemagick fonts-dejavu-core
+)
+package=(dpkg-dev lintian desktop-file-utils appstream)
+
+case "${1:-test}" in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  package) packages=("${run[@]}" "${package[@]}") ;;
+  *) echo "usage: setup.sh [run|test|package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,8 +10,12 @@
 //   ondrel_faultchild side-loop <folder> <lines>       shuts a window down with side files 'A' and 'B' in turn, forever
 //   ondrel_faultchild side-once <folder> <keyword lines> <history lines> <tag> [<limit>]
 //                                                      shuts a window down once with side files `tag`
+//   ondrel_faultchild stop-unsaved <folder> <file>     edits <file> in a window whose close question is
+//                                                      up, then runs as the program does until a stop signal
+//   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
 #include "app/errors.h"
 #include "app/main.h"
+#include "app/stopsignals.h"
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
@@ -23,11 +27,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -133,6 +140,43 @@ int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag
 
 } // namespace
 
+/** The end of the program's run, as the window module has it: signals, the loop, the shut-down. */
+int runUntilStopped(TfmMain *window)
+{
+    watchStopSignals(window, [window] { window->closeOnSignal(); });
+    if (!window->closingOnSignal())
+        QCoreApplication::exec();
+    const int status = window->shutDown();
+    delete window;
+    return status;
+}
+
+int stopUnsaved(const QString &folder, const QString &file)
+{
+    installStopSignals();
+    TfmMain *window = makeWindow(folder).release();
+    window->eFile->setText(file);
+    window->M->loadFile(file);
+    QTest::keyClicks(window->M, QStringLiteral("unsaved "));
+    QTimer::singleShot(0, window, [window] {
+        ready(); // the signal can only be handled in the question's own event loop
+        window->close();
+    });
+    return runUntilStopped(window);
+}
+
+int stopFrozen(const QString &folder)
+{
+    installStopSignals();
+    TfmMain *window = makeWindow(folder).release();
+    QTimer::singleShot(0, window, [] {
+        ready();
+        for (;;)
+            ::pause(); // a handler that never returns
+    });
+    return runUntilStopped(window);
+}
+
 int main(int argc, char **argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -149,6 +193,10 @@ int main(int argc, char **argv)
         return sideLoop(args[2], args[3].toInt());
     if (mode == u"side-once" && (args.size() == 6 || args.size() == 7))
         return sideOnce(args[2], args[3].toInt(), args[4].toInt(), args[5].at(0).toLatin1(), args.value(6).toLongLong());
+    if (mode == u"stop-unsaved" && args.size() == 4)
+        return stopUnsaved(args[2], args[3]);
+    if (mode == u"stop-frozen" && args.size() == 3)
+        return stopFrozen(args[2]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
     return 2;
 }

@@ -1,0 +1,246 @@
+// The command line, without a display, and launches of the real program handing
+// their files to the running window.
+#include "support/qtmain.h"
+#include "support/testsupport.h"
+
+#include "app/commandline.h"
+#include "app/handover.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString kHere = QStringLiteral("/ici");
+
+TEST(CommandLine, ArgumentsGiveTheLaunch)
+{
+    using A = CommandLine::Action;
+    struct Case
+    {
+        QStringList arguments;
+        A action;
+        bool newInstance;
+        QStringList files;
+    };
+    const QList<Case> cases = {
+        {{}, A::Run, false, {}},
+        {{"--help"}, A::Help, false, {}},
+        {{"-h", "page.php"}, A::Help, false, {}},
+        {{"--version"}, A::Version, false, {}},
+        {{"-v"}, A::Version, false, {}},
+        {{"page.php", "/srv/b.php"}, A::Run, false, {"/ici/page.php", "/srv/b.php"}},
+        {{"../site/./a.php"}, A::Run, false, {"/site/a.php"}},
+        {{"--nouvelle-instance", "/srv"}, A::Run, true, {"/srv"}},
+        {{"file:///srv/mon%20site/a.php"}, A::Run, false, {"/srv/mon site/a.php"}},
+        {{"--", "-bizarre.php"}, A::Run, false, {"/ici/-bizarre.php"}},
+        // Qt's own options and the web engine's arguments are left to them.
+        {{"-platform", "offscreen", "-style=fusion", "-reverse", "a.php"}, A::Run, false, {"/ici/a.php"}},
+        {{"a.php", "--webEngineArgs", "--remote-debugging-port=9222"}, A::Run, false, {"/ici/a.php"}},
+        {{"--inconnue"}, A::Error, false, {}},
+        {{"-x", "a.php"}, A::Error, false, {}},
+    };
+    for (const Case &c : cases) {
+        const CommandLine line = parseCommandLine(QStringList{"ondrel"} + c.arguments, kHere);
+        const std::string shown = c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(line.action, c.action) << shown;
+        EXPECT_EQ(line.newInstance, c.newInstance) << shown;
+        EXPECT_EQ(line.files, c.files) << shown;
+        EXPECT_EQ(line.error.isEmpty(), c.action != A::Error) << shown;
+    }
+    EXPECT_EQ(parseCommandLine({"ondrel", "--inconnue"}, kHere).error, QStringLiteral("option inconnue « --inconnue »"));
+}
+
+TEST(CommandLine, TheManualPageGivesEveryOptionOfTheHelp)
+{
+    const QString page = manualPage(QStringLiteral("2026-12-07"));
+    const QStringList options = {"-h, --help", "-v, --version", "--nouvelle-instance"};
+    for (const QString &option : options) {
+        EXPECT_TRUE(helpText().contains(option)) << option.toStdString();
+        EXPECT_TRUE(page.contains(QString(option).replace(u'-', QStringLiteral("\\-")))) << option.toStdString();
+    }
+    EXPECT_TRUE(page.startsWith(QStringLiteral(".TH ONDREL 1 \"2026-12-07\"")));
+}
+
+TEST(HandOver, MessagesAreReadWholeOrNotAtAll)
+{
+    const QStringList files = {"/srv/a.php", "/srv/dossier é"};
+    const QByteArray message = handOverMessage(files);
+    const ReceivedHandOver whole = readHandOverMessage(message);
+    EXPECT_EQ(whole.state, ReceivedHandOver::Complete);
+    EXPECT_EQ(whole.files, files);
+    EXPECT_EQ(readHandOverMessage(handOverMessage({})).state, ReceivedHandOver::Complete);
+    for (qsizetype cut : {qsizetype(0), qsizetype(5), qsizetype(14), qsizetype(20), message.size() - 1})
+        EXPECT_EQ(readHandOverMessage(message.left(cut)).state, ReceivedHandOver::Incomplete) << cut;
+    EXPECT_EQ(readHandOverMessage("GET / HTTP/1.1\r\n").state, ReceivedHandOver::Invalid);
+    EXPECT_EQ(readHandOverMessage(QByteArray(2 << 20, 'o')).state, ReceivedHandOver::Invalid);
+}
+
+struct Result
+{
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    QString out, err;
+};
+
+/**
+ * A copy of the program (executable and window module) in a folder of its own,
+ * so that its side files are written there, with its own runtime folder.
+ */
+class Launches : public ::testing::Test
+{
+protected:
+    TempFolder folder;
+    QString exe = folder.path(QStringLiteral("ondrel"));
+    QString runtime = folder.path(QStringLiteral("run"));
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_PROGRAM), exe));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_WINDOW_MODULE_FILE), folder.path(QStringLiteral("ondrel-fenetre.so"))));
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    QProcessEnvironment environment(bool display) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        if (display)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        return env;
+    }
+
+    void start(QProcess &process, const QStringList &arguments) const
+    {
+        process.setProcessEnvironment(environment(true));
+        process.setWorkingDirectory(folder.path(QString()));
+        process.start(exe, arguments);
+        ASSERT_TRUE(process.waitForStarted(30000));
+    }
+
+    Result run(const QStringList &arguments, bool display = true, int ms = 30000) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(display));
+        process.setWorkingDirectory(folder.path(QString()));
+        process.start(exe, arguments);
+        Result result;
+        if (!process.waitForFinished(ms)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitCode();
+        result.exitStatus = process.exitStatus();
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    /** Waits until a window of this copy serves its socket. */
+    bool serving() const
+    {
+        return QTest::qWaitFor([this] {
+            const QStringList sockets = QDir(runtime).entryList({QStringLiteral("ondrel-*.sock")}, QDir::System);
+            return sockets.size() == 1 && windowListens(QDir(runtime).filePath(sockets.first()));
+        }, 60000);
+    }
+
+    /** SIGTERM, then the exit status of a normal end (-1 when it does not end normally within a minute). */
+    static int stop(QProcess &process)
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process.exitCode();
+    }
+
+    QString storedFile() const
+    {
+        return QString::fromUtf8(folder.read(QStringLiteral("ondrel.ini"))).section(QStringLiteral("Fichier="), 1).section(u'\r', 0, 0);
+    }
+};
+
+TEST_F(Launches, HelpVersionAndMistakesAreAnsweredWithoutADisplay)
+{
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString errStart;
+    };
+    const QList<Case> cases = {
+        {{"--help"}, 0, helpText(), {}},
+        {{"-h", "--nouvelle-instance"}, 0, helpText(), {}},
+        {{"--version"}, 0, QStringLiteral("ondrel 2.1\n"), {}},
+        {{"--inconnue", "a.php"}, 2, {}, QStringLiteral("ondrel : option inconnue « --inconnue »\nEssayez « ondrel --help »")},
+    };
+    for (const Case &c : cases) {
+        const Result r = run(c.arguments, false);
+        const std::string shown = c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(r.exitStatus, QProcess::NormalExit) << shown;
+        EXPECT_EQ(r.exitCode, c.exitCode) << shown << r.err.toStdString();
+        EXPECT_EQ(r.out, c.out) << shown;
+        EXPECT_TRUE(r.err.startsWith(c.errStart)) << shown << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(folder.path(QStringLiteral("ondrel.ini")))); // no window was opened
+}
+
+TEST_F(Launches, ASecondLaunchHandsItsFileToTheRunningWindow)
+{
+    const QString page = folder.write(QStringLiteral("site/page.php"), "<?php echo 1;\n");
+    QProcess first;
+    start(first, {});
+    ASSERT_TRUE(serving());
+
+    const Result second = run({QStringLiteral("site/page.php")}); // relative to the second launch's folder
+    EXPECT_EQ(second.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    EXPECT_EQ(stop(first), 0) << first.readAllStandardError().toStdString();
+    EXPECT_EQ(storedFile(), page);
+    EXPECT_TRUE(folder.read(QStringLiteral("ondrel.ini")).contains("InitialDir=" + QFile::encodeName(folder.path("site")) + "\r\n"));
+}
+
+TEST_F(Launches, AWindowThatWasKilledLeavesNoObstacle)
+{
+    QProcess killed;
+    start(killed, {});
+    ASSERT_TRUE(serving());
+    killed.kill(); // its socket file stays behind
+    killed.waitForFinished();
+
+    const QString page = folder.write(QStringLiteral("page.php"), "<?php\n");
+    QProcess next;
+    start(next, {page}); // finds nobody listening, so opens its own window
+    ASSERT_TRUE(serving());
+    const Result handedOver = run({}); // comes to the front
+    EXPECT_EQ(next.state(), QProcess::Running);
+    EXPECT_EQ(handedOver.exitCode, 0);
+    EXPECT_EQ(stop(next), 0);
+    EXPECT_EQ(storedFile(), page);
+}
+
+TEST_F(Launches, SideFilesThatCannotBeWrittenAtTheEndGiveStatus1AndAMessage)
+{
+    ASSERT_TRUE(QDir().mkpath(folder.path(QStringLiteral("ondrel.ini")))); // a folder where the settings go
+    QProcess window;
+    start(window, {});
+    ASSERT_TRUE(serving());
+    EXPECT_EQ(stop(window), 1);
+    const QString err = QString::fromUtf8(window.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("ondrel : Impossible d'écrire dans ") + folder.path(QStringLiteral("ondrel.ini"))))
+        << err.toStdString();
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
