@@ -82,12 +82,31 @@ QString optionNames(const OptionText &option)
     return shown.join(QStringLiteral(", "));
 }
 
+/**
+ * The words of a French text: "«" stays with the word after it, and "»", ":",
+ * ";", "?", "!" with the word before, as no line may start or end with them.
+ */
+QStringList frenchWords(const QString &text)
+{
+    QStringList words;
+    bool glueNext = false;
+    for (const QString &word : text.split(u' ', Qt::SkipEmptyParts)) {
+        const bool glueToPrevious = word.startsWith(u'»') || word == u":" || word == u";" || word == u"?" || word == u"!";
+        if (!words.isEmpty() && (glueNext || glueToPrevious))
+            words.last() += u' ' + word;
+        else
+            words << word;
+        glueNext = word == u"«";
+    }
+    return words;
+}
+
 /** `text` cut at blanks into lines of at most `width` characters, each prefixed by `indent`. */
 QString wrapped(const QString &text, int width, const QString &indent = {})
 {
     QString out;
     QString line;
-    for (const QString &word : text.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &word : frenchWords(text)) {
         if (!line.isEmpty() && indent.size() + line.size() + 1 + word.size() > width) {
             out += indent + line + u'\n';
             line.clear();
@@ -109,11 +128,13 @@ QString helpEntry(const QString &names, const QString &text)
     return head + u'\n' + body;
 }
 
-/** Text for roff: backslashes escaped, and no line taken for a request. */
+/** Text for roff: backslashes escaped, no line break beside French punctuation, no line taken for a request. */
 QString roff(const QString &text)
 {
-    QString out = text;
-    out.replace(u'\\', QStringLiteral("\\e"));
+    QStringList words = frenchWords(QString(text).replace(u'\\', QStringLiteral("\\e")));
+    for (QString &word : words)
+        word.replace(u' ', QStringLiteral("\\~"));
+    QString out = words.join(u' ');
     if (out.startsWith(u'.') || out.startsWith(u'\''))
         out.prepend(QStringLiteral("\\&"));
     return out;
@@ -203,6 +224,7 @@ QString manualPage(const QString &date)
     QString page;
     auto line = [&page](const QString &text) { page += text + u'\n'; };
     line(QStringLiteral(".TH ONDREL 1 \"%1\" \"Ondrel " ONDREL_VERSION "\" \"Commandes\"").arg(date));
+    line(QStringLiteral(".nh")); // "ondrel" and the paths are not cut
     line(QStringLiteral(".SH NOM"));
     line(QStringLiteral("ondrel \\- ") + roff(kSummary));
     line(QStringLiteral(".SH SYNOPSIS"));
