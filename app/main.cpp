@@ -158,7 +158,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
 
 TfmMain::~TfmMain()
 {
-    shutDown(); // writes the side files back, unless main() did already
+    shutDown(); // writes the side files back, unless the end of the run did already
     if (m_connecting)
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
     if (fmMain == this)

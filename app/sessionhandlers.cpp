@@ -50,14 +50,15 @@ void TfmMain::closeOnSignal()
     if (M->isModified()) {
         try {
             const QString copy = keepUnsavedText();
-            printMessage(QStringLiteral("texte non enregistré de « %1 » copié dans %2")
-                             .arg(eFile->text(), copy));
+            printMessage(eFile->text().isEmpty()
+                             ? QStringLiteral("texte non enregistré copié dans %1").arg(copy)
+                             : QStringLiteral("texte non enregistré de « %1 » copié dans %2").arg(eFile->text(), copy));
         } catch (const OndrelError &error) {
             m_runFailed = true;
             printMessage(withFullStop(error.message()));
         }
     }
-    // Every running event loop ends, an open dialog's too; main() then shuts down.
+    // Every running event loop ends, an open dialog's too; the run then shuts down (shutDown).
     QCoreApplication::exit(0);
 }
 
