@@ -35,6 +35,9 @@ ReceivedHandOver readHandOverMessage(const QByteArray &received);
 /** What the window sends back once the message is complete. */
 inline constexpr char kHandOverAnswer[] = "ok\n";
 
+/** How long a launch waits for the running window's answer. */
+inline constexpr int kHandOverAnswerMs = 5000;
+
 enum class HandOver {
     NoWindow,   // nothing listens (or it went away): this launch opens the window
     HandedOver, // the running window has the files

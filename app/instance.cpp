@@ -46,11 +46,6 @@ void InstanceServer::serve()
     m_lock.reset();
 }
 
-bool InstanceServer::serving() const
-{
-    return m_server != nullptr;
-}
-
 void InstanceServer::accept()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {

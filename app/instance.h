@@ -28,7 +28,6 @@ public:
     void lock();
     /** Serves the socket unless another window already answers on it; then releases the lock. */
     void serve();
-    bool serving() const;
 
 Q_SIGNALS:
     /** A later launch handed over `files` (absolute paths; maybe none: just come to the front). */

@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kAnswerMs = 5000;
 const QString kModuleName = QStringLiteral("ondrel-fenetre.so");
 
 QStringList argumentList(int argc, char *argv[])
@@ -95,7 +94,7 @@ int main(int argc, char *argv[])
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     launch.socketPath = instanceSocketPath(runtime, sideFileBaseOf(exe));
     if (!launch.line.newInstance) {
-        switch (handOverToWindow(launch.socketPath, launch.line.files, kAnswerMs)) {
+        switch (handOverToWindow(launch.socketPath, launch.line.files, kHandOverAnswerMs)) {
         case HandOver::HandedOver:
             return 0;
         case HandOver::NoAnswer:

@@ -18,7 +18,6 @@
 namespace {
 
 const QString kAppId = QStringLiteral("org.ondrel.Ondrel");
-constexpr int kAnswerMs = 5000;
 
 /** The icon of the installed theme, or the one built into the program (a copy run from its build folder). */
 QIcon windowIcon()
@@ -55,7 +54,7 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     instance.lock();
     if (!newInstance) {
         // Another launch may have opened its window a moment ago.
-        switch (handOverToWindow(launch->socketPath, launch->line.files, kAnswerMs)) {
+        switch (handOverToWindow(launch->socketPath, launch->line.files, kHandOverAnswerMs)) {
         case HandOver::HandedOver:
             return 0;
         case HandOver::NoAnswer:
