@@ -26,6 +26,11 @@ class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
 class WebBrowser;
+class ServerLogPanel;
+class BuiltinServer;
+class PhpLint;
+struct LintResult;
+enum class ServerLineKind;
 class SimpleComboBox;
 class StringGrid;
 struct ConnectRequest;
@@ -71,6 +76,11 @@ public:
     FilterComboBox *FilterComboBox1 = nullptr;
     DirectoryListBox *dlb = nullptr;
     FileListBox *flb = nullptr;
+    // Ondrel's own PHP server, at the foot of the file page's left column.
+    Panel *Panel7 = nullptr;
+    QCheckBox *cbServeurIntegre = nullptr;
+    QLabel *Label12 = nullptr;
+    Edit *eRacine = nullptr;
 
     // Page "Editeur du source".
     QWidget *tsEdit = nullptr;
@@ -92,6 +102,7 @@ public:
     SpeedButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton7 = nullptr;
     Edit *param = nullptr, *eText = nullptr;
     WebBrowser *WB = nullptr;
+    ServerLogPanel *mJournal = nullptr; // "Journal du serveur", below WB
 
     // Page "Base de donnée".
     QWidget *TabSheet4 = nullptr;
@@ -138,6 +149,15 @@ public:
     void WBStatusTextChange(const QString &text);
     void WBProgressChange(int progress, int progressMax);
     void WBDocumentComplete(const QString &url);
+    void cbServeurIntegreClick();
+    void eRacineChange();
+    void paramKeyDown(int key);
+    void tsWBKeyDown(int key);
+    void mJournalLineClick(const QString &text, ServerLineKind kind);
+    void ServeurReady();
+    void ServeurFailed(const QString &message);
+    void ServeurOriginChange(const QString &oldOrigin, const QString &newOrigin);
+    void LintChecked(const QString &path, const LintResult &result);
     // Handlers (editor/).
     void MKeyDown(int &key);
     void MKeyUp();
@@ -184,6 +204,17 @@ public:
      */
     void saveEditedFile();
 
+    /**
+     * Sets eURL by the target URL rule in force: with Ondrel's own server, its
+     * origin and the file's path below the served folder; with another server,
+     * "Site" and the path below "Racine" when the file lies under it, else
+     * "Site" and the file's name.
+     */
+    void setTargetUrl();
+    QString targetUrlNow();
+    /** Ondrel's own PHP server (started by the first preview that needs it). */
+    BuiltinServer *server() const { return m_server; }
+
     /** Shows a page from code; unlike a page changed by the user, it raises no PCChange. */
     void showPage(QWidget *page);
     /** The fixed title followed by the author credit, set when the window is first shown. */
@@ -216,6 +247,11 @@ private:
     void buildHelpPage();
     void bindEvents();
 
+    void navigatePreview();
+    bool serverReadyForPreview();
+    void lintEditedFile();
+    void showHelpWindow(const QString &path);
+
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
 
@@ -240,6 +276,12 @@ private:
     SideFileState m_sideFiles; // what start-up loaded, so shut-down writes nothing it did not read
     bool m_shown = false;
     bool m_pageFromCode = false;
+    BuiltinServer *m_server = nullptr;
+    PhpLint *m_lint = nullptr;
+    bool m_navigateWhenReady = false; // a preview waits for the server to accept connections
+    QString m_lintMessage;            // the syntax error of the last check; empty when clean
+    QWidget *m_helpWindow = nullptr;
+    WebBrowser *m_helpBrowser = nullptr;
 };
 
 /** The one main window of the process, reached by ExecRequete. */

@@ -30,7 +30,7 @@ void TfmMain::flbMouseDown()
         M->loadFile(path);
         eFile->setText(path);
         applyTrailingSlash(eSite);
-        eURL->setText(targetUrl(eSite->text(), eFile->text()));
+        setTargetUrl();
         M->setTextColour(CoulPolice);
         setWindowTitle(path);
     } catch (const std::exception &) {
@@ -40,11 +40,11 @@ void TfmMain::flbMouseDown()
 
 void TfmMain::eSiteChange()
 {
-    eURL->setText(targetUrl(eSite->text(), eFile->text()));
+    setTargetUrl();
 }
 
 void TfmMain::eSiteExit()
 {
     applyTrailingSlash(eSite);
-    eURL->setText(targetUrl(eSite->text(), eFile->text()));
+    setTargetUrl();
 }
