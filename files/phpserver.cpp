@@ -156,7 +156,6 @@ void BuiltinServer::launch()
                             QStringLiteral("-d"), QStringLiteral("display_errors=1"),
                             QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
                             QStringLiteral("-d"), QStringLiteral("log_errors=1")});
-    m_process.setWorkingDirectory(m_root);
     m_startTimer->start();
     m_process.start();
 }
