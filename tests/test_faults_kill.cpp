@@ -12,6 +12,7 @@
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 #include <QFile>
 #include <QThread>
 
@@ -130,6 +131,24 @@ TEST(FaultsKill, EditedFileHoldsOneWholeContentAfterEachKill)
     editor.saveFile(file);
     EXPECT_EQ(readFile(file), last);
     EXPECT_EQ(strayTemps(folder.dir.path()), QStringList());
+}
+
+TEST(FaultsKill, TheBuiltinServerDiesWithTheProgram)
+{
+    TempFolder folder;
+    FaultProcess child;
+    ASSERT_TRUE(child.start(kChild, {QStringLiteral("serve"), folder.path({})})) << child.output().constData();
+    ASSERT_EQ(child.messages().size(), 1);
+    const qint64 php = child.messages()[0].section(u' ', 1).toLongLong();
+    ASSERT_GT(php, 0);
+    // Gone, or a zombie waiting for whoever adopted it to reap it.
+    auto gone = [php] {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(php));
+        return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    ASSERT_FALSE(gone());
+    child.kill(); // SIGKILL: no chance to stop the server itself
+    EXPECT_TRUE(QTest::qWaitFor(gone, 10000)); // the parent-death signal ended php
 }
 
 TEST(FaultsKill, SideFilesHoldOneWholeContentAfterEachKill)

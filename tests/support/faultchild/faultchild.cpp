@@ -10,15 +10,20 @@
 //   ondrel_faultchild side-loop <folder> <lines>       shuts a window down with side files 'A' and 'B' in turn, forever
 //   ondrel_faultchild side-once <folder> <keyword lines> <history lines> <tag> [<limit>]
 //                                                      shuts a window down once with side files `tag`
+//   ondrel_faultchild serve <folder>                  previews <folder>/page.php through the built-in
+//                                                      server, prints "message: server PID", then waits
 #include "app/errors.h"
 #include "app/main.h"
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
+#include "files/phpserver.h"
 #include "support/faults.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -131,6 +136,19 @@ int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag
     return 0;
 }
 
+int serve(const QString &folder)
+{
+    auto window = makeWindow(folder, false);
+    window->eFile->setText(QDir(folder).filePath(QStringLiteral("page.php")));
+    window->M->setBytes("<?php echo 'servi';");
+    window->PC->setCurrentWidget(window->tsWB); // the first preview starts the server
+    if (!QTest::qWaitFor([&] { return window->server()->isReady(); }, 30000))
+        return 1;
+    std::printf("message: server %lld\n", window->server()->processId());
+    ready();
+    return QApplication::exec(); // until killed
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -149,6 +167,8 @@ int main(int argc, char **argv)
         return sideLoop(args[2], args[3].toInt());
     if (mode == u"side-once" && (args.size() == 6 || args.size() == 7))
         return sideOnce(args[2], args[3].toInt(), args[4].toInt(), args[5].at(0).toLatin1(), args.value(6).toLongLong());
+    if (mode == u"serve" && args.size() == 3)
+        return serve(args[2]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
     return 2;
 }
