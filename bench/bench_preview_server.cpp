@@ -110,30 +110,56 @@ void BM_F9Builtin_Later(benchmark::State &state)
 }
 BENCHMARK(BM_F9Builtin_Later)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 
+/** An external `php -S` on the session's folder, already accepting connections. */
+struct ExternalPhp
+{
+    QProcess php;
+    int port = pickLoopbackPort();
+
+    explicit ExternalPhp(Session &s)
+    {
+        php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                          QStringLiteral("-t"), s.dir.path()});
+        php.waitForStarted();
+        const int p = port;
+        const bool up = QTest::qWaitFor([p] {
+            QTcpSocket probe;
+            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(p));
+            return probe.waitForConnected(200);
+        }, 15000);
+        if (!up)
+            qFatal("php -S did not start");
+        s.window->eSite->setText(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+    }
+    ~ExternalPhp()
+    {
+        php.terminate();
+        php.waitForFinished(5000);
+    }
+};
+
+// Run alone (--benchmark_filter=External_FirstOfSession): the engine's start with a server already up.
+void BM_F9External_FirstOfSession(benchmark::State &state)
+{
+    for (auto _ : state) {
+        Session s(false);
+        ExternalPhp php(s);
+        report(state, s.f9UntilLoaded());
+    }
+}
+BENCHMARK(BM_F9External_FirstOfSession)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
 void BM_F9ExternalPhpS(benchmark::State &state)
 {
     Session s(false);
-    QProcess php;
-    const int port = pickLoopbackPort();
-    php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
-                                      QStringLiteral("-t"), s.dir.path()});
-    php.waitForStarted();
-    const bool up = QTest::qWaitFor([port] {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
-        return probe.waitForConnected(200);
-    }, 15000);
-    if (!up)
-        qFatal("php -S did not start");
-    s.window->eSite->setText(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+    ExternalPhp php(s);
     s.f9UntilLoaded();
     for (auto _ : state)
         report(state, s.f9UntilLoaded());
     s.window.reset();
-    php.terminate();
-    php.waitForFinished(5000);
 }
 BENCHMARK(BM_F9ExternalPhpS)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
 
 } // namespace
 

@@ -35,6 +35,7 @@ void TfmMain::PCChange()
         m_navigateWhenReady = false;
         if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
             m_navigateWhenReady = true; // ServeurReady navigates
+            WB->view(); // the web engine starts while php does
             return;
         }
         navigatePreview();
