@@ -114,6 +114,8 @@ BuiltinServer::BuiltinServer(QObject *parent)
 
 BuiltinServer::~BuiltinServer()
 {
+    // What php says while it stops reaches nobody: the window may be half gone.
+    m_process.disconnect(this);
     stop();
 }
 
@@ -205,7 +207,8 @@ void BuiltinServer::addLine(const QString &line)
     if (m_log.size() > kLogLines)
         m_log.pop_front();
     Q_EMIT logLine(line, kind);
-    if (!m_ready && line.contains(QLatin1String("Development Server (")) && line.endsWith(QLatin1String(") started"))) {
+    if (!m_ready && !m_stopping && line.contains(QLatin1String("Development Server ("))
+        && line.endsWith(QLatin1String(") started"))) {
         m_ready = true;
         m_startTimer->stop();
         Q_EMIT ready();
