@@ -27,6 +27,8 @@
 
 namespace {
 
+bool engineStartedInProcess = false;
+
 struct Session
 {
     QTemporaryDir dir;
@@ -65,6 +67,7 @@ struct Session
             QApplication::processEvents(QEventLoop::AllEvents, 1);
         if (loads == before)
             qFatal("the preview did not load");
+        engineStartedInProcess = true;
         return double(clock.nsecsElapsed()) / 1e6;
     }
 };
@@ -141,6 +144,10 @@ struct ExternalPhp
 // Run alone (--benchmark_filter=External_FirstOfSession): the engine's start with a server already up.
 void BM_F9External_FirstOfSession(benchmark::State &state)
 {
+    if (engineStartedInProcess) {
+        state.SkipWithError("the engine runs already: run alone with --benchmark_filter=External_FirstOfSession");
+        return;
+    }
     for (auto _ : state) {
         Session s(false);
         ExternalPhp php(s);
