@@ -28,15 +28,6 @@ namespace {
 
 constexpr int kLoadTimeoutMs = 60000;
 
-bool processAlive(qint64 pid)
-{
-    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
-        return false;
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    const qsizetype close = stat.lastIndexOf(')');
-    return close >= 0 && stat.mid(close + 2, 1) != "Z";
-}
-
 class BuiltinPreview : public ::testing::Test
 {
 protected:
