@@ -5,7 +5,10 @@
 #include "db/stringgrid.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/phpserver.h"
+#include "files/serverlogpanel.h"
 #include "files/webbrowser.h"
+#include "app/virtualkeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QCloseEvent>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
@@ -136,6 +140,8 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     setFont(font);
     resize(729, 480);
 
+    m_server = new BuiltinServer(this);
+    m_lint = new PhpLint(this);
     PC = named(new QTabWidget(this), "PC");
     stacked(this)->addWidget(PC);
     ColorDialog1 = named(new QColorDialog(this), "ColorDialog1");
@@ -184,6 +190,16 @@ void TfmMain::buildFilePage()
     column->addWidget(Panel3);
     dlb = named(new DirectoryListBox(Panel2), "dlb");
     column->addWidget(dlb, 1);
+    // Below the folder list, so that every other control keeps its place.
+    Panel7 = panel(Panel2, "Panel7", 46);
+    column->addWidget(Panel7);
+    cbServeurIntegre = placed(new QCheckBox(QStringLiteral("Serveur PHP intégré"), Panel7), "cbServeurIntegre",
+                              2, 3, 200, 17);
+    cbServeurIntegre->setToolTip(QStringLiteral("F9 montre la page par le serveur PHP d'Ondrel (php -S), "
+                                                "sans serveur web à installer"));
+    Label12 = label(Panel7, "Label12", QStringLiteral("Racine"), 0, 27);
+    eRacine = edit(Panel7, "eRacine", 40, 23, 308);
+    eRacine->setToolTip(QStringLiteral("Dossier racine du site ; vide : le dossier du fichier édité"));
 
     Label1 = label(Panel3, "Label1", QStringLiteral("Fichier"), 0, 4);
     Label2 = label(Panel3, "Label2", QStringLiteral("Site"), 11, 28);
@@ -248,6 +264,8 @@ void TfmMain::buildPreviewPage()
     column->addWidget(Panel4);
     WB = named(new WebBrowser(tsWB), "WB");
     column->addWidget(WB, 1);
+    mJournal = named(new ServerLogPanel(tsWB), "mJournal");
+    column->addWidget(mJournal);
 
     PB = placed(new QProgressBar(Panel4), "PB", 0, 0, 137, 14);
     PB->setRange(0, 100);
@@ -362,6 +380,23 @@ void TfmMain::bindEvents()
             [this](int progress, int progressMax) { guard([&] { WBProgressChange(progress, progressMax); }); });
     connect(WB, &WebBrowser::documentComplete, this,
             [this](const QString &url) { guard([&] { WBDocumentComplete(url); }); });
+
+    connect(cbServeurIntegre, &QCheckBox::clicked, this, [this] { guard([this] { cbServeurIntegreClick(); }); });
+    connect(eRacine, &QLineEdit::textChanged, this, [this] { guard([this] { eRacineChange(); }); });
+    connect(param, &QLineEdit::returnPressed, this, [this] { guard([this] { paramKeyDown(VkEnter); }); });
+    auto *f5 = new QShortcut(QKeySequence(Qt::Key_F5), tsWB, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(f5, &QShortcut::activated, this, [this] { guard([this] { tsWBKeyDown(VkF5); }); });
+    connect(mJournal, &ServerLogPanel::lineClicked, this,
+            [this](const QString &text, ServerLineKind kind) { guard([&] { mJournalLineClick(text, kind); }); });
+    connect(m_server, &BuiltinServer::logLine, mJournal, &ServerLogPanel::appendLine);
+    connect(m_server, &BuiltinServer::ready, this, [this] { guard([this] { ServeurReady(); }); });
+    connect(m_server, &BuiltinServer::failed, this,
+            [this](const QString &message) { guard([&] { ServeurFailed(message); }); });
+    connect(m_server, &BuiltinServer::originChanged, this, [this](const QString &oldOrigin, const QString &newOrigin) {
+        guard([&] { ServeurOriginChange(oldOrigin, newOrigin); });
+    });
+    connect(m_lint, &PhpLint::checked, this,
+            [this](const QString &path, const LintResult &result) { guard([&] { LintChecked(path, result); }); });
 
     connect(sbConnected, &QToolButton::clicked, this, [this] { guard([this] { sbConnectedClick(); }); });
     connect(Panel6, &Panel::resized, this, [this] { guard([this] { Panel6Resize(); }); });

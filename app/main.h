@@ -26,6 +26,11 @@ class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
 class WebBrowser;
+class ServerLogPanel;
+class BuiltinServer;
+class PhpLint;
+struct LintResult;
+enum class ServerLineKind;
 class SimpleComboBox;
 class StringGrid;
 struct ConnectRequest;
@@ -71,6 +76,11 @@ public:
     FilterComboBox *FilterComboBox1 = nullptr;
     DirectoryListBox *dlb = nullptr;
     FileListBox *flb = nullptr;
+    // Ondrel's own PHP server, at the foot of the file page's left column.
+    Panel *Panel7 = nullptr;
+    QCheckBox *cbServeurIntegre = nullptr;
+    QLabel *Label12 = nullptr;
+    Edit *eRacine = nullptr;
 
     // Page "Editeur du source".
     QWidget *tsEdit = nullptr;
@@ -92,6 +102,7 @@ public:
     SpeedButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton7 = nullptr;
     Edit *param = nullptr, *eText = nullptr;
     WebBrowser *WB = nullptr;
+    ServerLogPanel *mJournal = nullptr; // "Journal du serveur", below WB
 
     // Page "Base de donnée".
     QWidget *TabSheet4 = nullptr;
@@ -138,6 +149,15 @@ public:
     void WBStatusTextChange(const QString &text);
     void WBProgressChange(int progress, int progressMax);
     void WBDocumentComplete(const QString &url);
+    void cbServeurIntegreClick();
+    void eRacineChange();
+    void paramKeyDown(int key);
+    void tsWBKeyDown(int key);
+    void mJournalLineClick(const QString &text, ServerLineKind kind);
+    void ServeurReady();
+    void ServeurFailed(const QString &message);
+    void ServeurOriginChange(const QString &oldOrigin, const QString &newOrigin);
+    void LintChecked(const QString &path, const LintResult &result);
     // Handlers (editor/).
     void MKeyDown(int &key);
     void MKeyUp();
@@ -211,6 +231,16 @@ public:
      * the copy's path; throws OndrelError when it cannot be written anywhere.
      */
     QString keepUnsavedText();
+    /**
+     * Sets eURL by the target URL rule in force: with Ondrel's own server, its
+     * origin and the file's path below the served folder; with another server,
+     * "Site" and the path below "Racine" when the file lies under it, else
+     * "Site" and the file's name.
+     */
+    void setTargetUrl();
+    QString targetUrlNow();
+    /** Ondrel's own PHP server (started by the first preview that needs it). */
+    BuiltinServer *server() const { return m_server; }
 
     /** Shows a page from code; unlike a page changed by the user, it raises no PCChange. */
     void showPage(QWidget *page);
@@ -249,6 +279,10 @@ private:
     /** The click of openFromCommandLine; throws OndrelError. */
     void openPath(const QString &path);
     void reportShutDownFailure(const QString &message);
+    void navigatePreview();
+    bool serverReadyForPreview();
+    void lintEditedFile();
+    void showHelpWindow(const QString &path);
 
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
@@ -278,6 +312,12 @@ private:
     bool m_shutDown = false;
     bool m_runFailed = false;    // something of the run could not be written: exit status 1
     QString m_pathToOpen;        // a launch's file, waiting for a dialog to close
+    BuiltinServer *m_server = nullptr;
+    PhpLint *m_lint = nullptr;
+    bool m_navigateWhenReady = false; // a preview waits for the server to accept connections
+    QString m_lintMessage;            // the syntax error of the last check; empty when clean
+    QWidget *m_helpWindow = nullptr;
+    WebBrowser *m_helpBrowser = nullptr;
 };
 
 /** The one main window of the process, reached by ExecRequete. */

@@ -25,6 +25,7 @@ enum VirtualKey : int {
     VkInsert = 45,
     VkDelete = 46,
     VkF1 = 112,
+    VkF5 = 116,
     VkF9 = 120,
 };
 

@@ -10,6 +10,7 @@
 #include "files/webbrowser.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -69,6 +70,7 @@ struct PreviewSetUp
 
         window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
         window->show();
+        window->cbServeurIntegre->setChecked(false); // the page comes from the php -S above
         window->M->loadFile(page);
         window->eFile->setText(page);
         window->eURL->setText(QStringLiteral("http://127.0.0.1:%1/page.php").arg(port));

@@ -11,6 +11,8 @@ set(ONDREL_CORE_FILES
   files/listing.cpp files/listing.h
   files/readfile.cpp files/readfile.h
   files/ports.cpp files/ports.h
+  files/phpserver.cpp files/phpserver.h
+  files/statustext.cpp files/statustext.h
   settings/profile.cpp settings/profile.h
   settings/sidefiles.cpp settings/sidefiles.h
   settings/integers.cpp settings/integers.h

@@ -6,6 +6,7 @@
 #include "editor/contexthelp.h"
 #include "editor/richedit.h"
 #include "files/readfile.h"
+#include "files/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -13,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QUrl>
+#include <QVBoxLayout>
+#include <QWebEngineView>
 
 #include <algorithm>
 
@@ -85,8 +88,30 @@ void TfmMain::Ligne()
 void TfmMain::sbAideClick()
 {
     const QString path = sbAide->toolTip();
-    if (!sbAide->isHidden() && isExistingFile(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!sbAide->isHidden() && isExistingFile(path) && !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        showHelpWindow(path); // no desktop application to open it: Ondrel shows it itself
+}
+
+void TfmMain::showHelpWindow(const QString &path)
+{
+    if (!m_helpWindow) {
+        m_helpWindow = new QWidget(this, Qt::Window);
+        m_helpWindow->setObjectName(QStringLiteral("fmAide"));
+        m_helpWindow->setWindowTitle(QStringLiteral("Aide"));
+        m_helpWindow->resize(800, 600);
+        auto *layout = new QVBoxLayout(m_helpWindow);
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_helpBrowser = new WebBrowser(m_helpWindow);
+        m_helpBrowser->setObjectName(QStringLiteral("WBAide"));
+        layout->addWidget(m_helpBrowser);
+        connect(m_helpBrowser->view(), &QWebEngineView::titleChanged, m_helpWindow, [this](const QString &title) {
+            m_helpWindow->setWindowTitle(title.isEmpty() ? QStringLiteral("Aide") : QStringLiteral("Aide - %1").arg(title));
+        });
+    }
+    m_helpBrowser->navigate(QUrl::fromLocalFile(path).toString());
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
 }
 
 void TfmMain::MKeyDown(int &key)

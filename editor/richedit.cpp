@@ -391,6 +391,26 @@ void RichEdit::contextMenuEvent(QContextMenuEvent *event)
     menu->popup(event->globalPos());
 }
 
+namespace {
+constexpr int kErrorMarker = 24;
+constexpr unsigned kErrorMarkerMask = 1u << kErrorMarker;
+} // namespace
+
+void RichEdit::markErrorLine(int line)
+{
+    SendScintilla(SCI_MARKERDELETEALL, kErrorMarker);
+    if (line < 0)
+        return;
+    SendScintilla(SCI_MARKERDEFINE, kErrorMarker, SC_MARK_BACKGROUND);
+    SendScintilla(SCI_MARKERSETBACK, kErrorMarker, 0x9090FFL); // light red (0x00BBGGRR)
+    SendScintilla(SCI_MARKERADD, std::min(line, std::max(0, lineCount() - 1)), kErrorMarker);
+}
+
+int RichEdit::errorLine() const
+{
+    return int(const_cast<RichEdit *>(this)->SendScintilla(SCI_MARKERNEXT, 0L, long(kErrorMarkerMask)));
+}
+
 QColor toQColor(Colour colour)
 {
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);

@@ -89,6 +89,11 @@ public:
     /** The bytes `saveFile` would write. */
     QByteArray fileBytes() const;
 
+    /** Marks the 0-based `line` as holding a syntax error (a red background); -1 takes the mark away. */
+    void markErrorLine(int line);
+    /** The 0-based line that holds the error mark, -1 when none; the mark follows edits above it. */
+    int errorLine() const;
+
 Q_SIGNALS:
     /** A key was pressed, before the control acts on it; `vk` is the Windows virtual-key code. */
     void keyDown(int &vk);

@@ -38,7 +38,7 @@ void TfmMain::chooseFile(const QString &path)
     M->loadFile(path);
     eFile->setText(path);
     applyTrailingSlash(eSite);
-    eURL->setText(targetUrl(eSite->text(), eFile->text()));
+    setTargetUrl();
     M->setTextColour(CoulPolice);
     setWindowTitle(path);
 }
@@ -70,11 +70,11 @@ void TfmMain::openPath(const QString &path)
 
 void TfmMain::eSiteChange()
 {
-    eURL->setText(targetUrl(eSite->text(), eFile->text()));
+    setTargetUrl();
 }
 
 void TfmMain::eSiteExit()
 {
     applyTrailingSlash(eSite);
-    eURL->setText(targetUrl(eSite->text(), eFile->text()));
+    setTargetUrl();
 }

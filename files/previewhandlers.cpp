@@ -1,28 +1,80 @@
 // The preview page: save the editor's text and show the served page.
 #include "app/main.h"
+#include "app/virtualkeys.h"
 
 #include "app/widgets.h"
 #include "editor/richedit.h"
+#include "files/phpserver.h"
+#include "files/statustext.h"
 #include "files/urlrules.h"
 #include "files/webbrowser.h"
 
+#include <QCheckBox>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QTabWidget>
+
+namespace {
+
+/** Whether `path` names a PHP source that `php -l` can check. */
+bool isPhpSource(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("phtml")
+        || (suffix.startsWith(QLatin1String("php")) && suffix.size() <= 4);
+}
+
+} // namespace
 
 void TfmMain::PCChange()
 {
     QWidget *page = PC->currentWidget();
     if (page == tsWB) {
         saveEditedFile(); // throws, and nothing is navigated, when it cannot be written
-        WB->navigate(previewUrl(eURL->text(), eParam->text()));
+        lintEditedFile();
+        m_navigateWhenReady = false;
+        if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
+            m_navigateWhenReady = true; // ServeurReady navigates
+            WB->view(); // the web engine starts while php does
+            return;
+        }
+        navigatePreview();
     } else if (page == tsEdit) {
+        m_navigateWhenReady = false;
         WB->stop();
     }
+}
+
+void TfmMain::navigatePreview()
+{
+    WB->navigate(previewUrl(eURL->text(), eParam->text()));
 }
 
 void TfmMain::saveEditedFile()
 {
     M->saveFile(eFile->text());
+}
+
+void TfmMain::lintEditedFile()
+{
+    if (isPhpSource(eFile->text()))
+        m_lint->check(QFileInfo(eFile->text()).absoluteFilePath());
+}
+
+void TfmMain::LintChecked(const QString &path, const LintResult &result)
+{
+    if (path != QFileInfo(eFile->text()).absoluteFilePath())
+        return; // another file is edited now
+    if (result.clean) {
+        m_lintMessage.clear();
+        M->markErrorLine(-1);
+        return;
+    }
+    m_lintMessage = result.line > 0
+        ? QStringLiteral("Erreur de syntaxe ligne %1 : %2").arg(result.line).arg(result.message)
+        : QStringLiteral("Erreur de syntaxe : %1").arg(result.message);
+    eText->setText(m_lintMessage);
+    M->markErrorLine(result.line - 1);
 }
 
 void TfmMain::SpeedButton1Click()
@@ -40,9 +92,23 @@ void TfmMain::SpeedButton7Click()
     WB->refresh();
 }
 
+void TfmMain::paramKeyDown(int key)
+{
+    if (key == VkEnter && !param->text().trimmed().isEmpty())
+        WB->navigate(param->text().trimmed());
+}
+
+void TfmMain::tsWBKeyDown(int key)
+{
+    if (key == VkF5)
+        WB->reloadBypassingCache();
+}
+
 void TfmMain::WBStatusTextChange(const QString &text)
 {
-    eText->setText(text);
+    // A syntax error found by the last check stays in sight until the next clean one.
+    const QString plain = plainStatusText(text);
+    eText->setText(m_lintMessage.isEmpty() ? plain : m_lintMessage + QStringLiteral(" — ") + plain);
 }
 
 void TfmMain::WBProgressChange(int progress, int progressMax)

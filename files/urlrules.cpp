@@ -1,5 +1,8 @@
 #include "files/urlrules.h"
 
+#include <QDir>
+#include <QUrl>
+
 QString fileNamePart(const QString &path, QStringView separators)
 {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
@@ -35,4 +38,28 @@ QString joinPath(const QString &folder, const QString &name)
     if (folder.endsWith(QLatin1Char('/')))
         return folder + name;
     return folder + QLatin1Char('/') + name;
+}
+
+QString servedPath(const QString &root, const QString &file)
+{
+    const QString base = QDir::cleanPath(root);
+    const QString path = QDir::cleanPath(file);
+    if (base.isEmpty() || path.isEmpty())
+        return QString();
+    const QString prefix = base.endsWith(u'/') ? base : base + u'/';
+    if (!path.startsWith(prefix) || path.size() == prefix.size())
+        return QString();
+    QStringList segments;
+    for (const QString &segment : path.mid(prefix.size()).split(u'/'))
+        segments.append(QString::fromLatin1(QUrl::toPercentEncoding(segment)));
+    return segments.join(u'/');
+}
+
+QString serverRoot(const QString &racine, const QString &file)
+{
+    if (!racine.isEmpty() && !servedPath(racine, file).isEmpty())
+        return QDir::cleanPath(racine);
+    const QString path = QDir::cleanPath(file);
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }

@@ -44,3 +44,17 @@ QString previewUrl(const QString &url, const QString &param);
  * (the root). Empty when `name` is empty (no item selected).
  */
 QString joinPath(const QString &folder, const QString &name);
+
+/**
+ * The URL path under which a server rooted at `root` serves `file`: the part of
+ * `file` below `root`, each segment percent-encoded (UTF-8), joined by "/", with
+ * no leading "/". Empty when `file` does not lie under `root`. Both paths are
+ * absolute; "." and ".." are resolved as text, nothing touches the disk.
+ */
+QString servedPath(const QString &root, const QString &file);
+
+/**
+ * The folder Ondrel's own PHP server serves for `file`: `racine` when it is set
+ * and the file lies under it, otherwise the file's own folder.
+ */
+QString serverRoot(const QString &racine, const QString &file);

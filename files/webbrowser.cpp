@@ -2,16 +2,93 @@
 
 #include "app/errors.h"
 
+#include <QElapsedTimer>
 #include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <functional>
+
 namespace {
+
 constexpr int kProgressMax = 100;
+constexpr int kConnectionRefused = -102; // Chromium's net::ERR_CONNECTION_REFUSED
+
+/**
+ * The engine's page with a guard on JavaScript dialogs: within one page, once
+ * kDialogBurst dialogs came within kDialogWindowMs, every later one is answered
+ * at once (alert closed, confirm and prompt cancelled) without showing.
+ */
+class PreviewPage : public QWebEnginePage
+{
+public:
+    PreviewPage(QWebEngineProfile *profile, QObject *parent, std::function<void()> onSuppressed)
+        : QWebEnginePage(profile, parent)
+        , m_onSuppressed(std::move(onSuppressed))
+    {
+        connect(this, &QWebEnginePage::loadStarted, this, [this] {
+            m_shown.clear();
+            m_suppressed = false;
+        });
+    }
+
+protected:
+    void javaScriptAlert(const QUrl &origin, const QString &msg) override
+    {
+        if (mayShowDialog())
+            QWebEnginePage::javaScriptAlert(origin, msg);
+    }
+    bool javaScriptConfirm(const QUrl &origin, const QString &msg) override
+    {
+        return mayShowDialog() && QWebEnginePage::javaScriptConfirm(origin, msg);
+    }
+    bool javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &value, QString *result) override
+    {
+        return mayShowDialog() && QWebEnginePage::javaScriptPrompt(origin, msg, value, result);
+    }
+
+private:
+    bool mayShowDialog()
+    {
+        if (m_suppressed)
+            return false;
+        if (!m_clock.isValid())
+            m_clock.start();
+        const qint64 now = m_clock.elapsed();
+        while (!m_shown.isEmpty() && now - m_shown.first() > WebBrowser::kDialogWindowMs)
+            m_shown.removeFirst();
+        if (m_shown.size() >= WebBrowser::kDialogBurst) {
+            m_suppressed = true;
+            m_onSuppressed();
+            return false;
+        }
+        m_shown.append(now);
+        return true;
+    }
+
+    std::function<void()> m_onSuppressed;
+    QElapsedTimer m_clock;
+    QList<qint64> m_shown; // when the recent dialogs were shown, ms on m_clock
+    bool m_suppressed = false;
+};
+
+/** The status text of a load that failed: plain French words where the engine has only a code. */
+QString failureText(const QWebEngineLoadingInfo &info)
+{
+    if (info.errorDomain() == QWebEngineLoadingInfo::ConnectionErrorDomain && info.errorCode() == kConnectionRefused) {
+        const QUrl url = info.url();
+        return QStringLiteral("Connexion refusée : aucun serveur web ne répond à %1 "
+                              "(cochez « Serveur PHP intégré » sur la page « Fichier »)")
+            .arg(url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment).toString());
+    }
+    return QStringLiteral("Échec du chargement : %1").arg(info.errorString());
 }
+
+} // namespace
 
 WebBrowser::WebBrowser(QWidget *parent)
     : QWidget(parent)
@@ -41,7 +118,13 @@ void WebBrowser::startEngine()
     m_profile = new QWebEngineProfile;
     m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
     m_view = new QWebEngineView(this);
-    auto *page = new QWebEnginePage(m_profile, m_view);
+    auto *page = new PreviewPage(m_profile, m_view, [this] {
+        Q_EMIT statusTextChange(QStringLiteral("Boîtes de dialogue JavaScript bloquées sur cette page"));
+    });
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this, [this](QWebEngineDownloadRequest *download) {
+        download->cancel();
+        Q_EMIT statusTextChange(QStringLiteral("Téléchargement refusé : %1").arg(download->downloadFileName()));
+    });
     m_view->setPage(page);
     layout()->addWidget(m_view);
 
@@ -67,7 +150,7 @@ void WebBrowser::startEngine()
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus:
             m_loading = false;
-            Q_EMIT statusTextChange(info.errorString());
+            Q_EMIT statusTextChange(failureText(info));
             Q_EMIT documentComplete(url);
             break;
         }
@@ -101,4 +184,10 @@ void WebBrowser::refresh()
 {
     if (m_view)
         m_view->reload();
+}
+
+void WebBrowser::reloadBypassingCache()
+{
+    if (m_view)
+        m_view->triggerPageAction(QWebEnginePage::ReloadAndBypassCache);
 }

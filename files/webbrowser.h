@@ -6,18 +6,25 @@ class QWebEngineProfile;
 class QWebEngineView;
 
 /**
- * The preview browser `WB`, over QtWebEngine. The web engine behind it is
+ * The preview browser `WB`, over QtWebEngine (also the page of the help window). The web engine behind it is
  * created the first time it is needed, not at start-up, so that the window
  * opens fast. Its profile keeps no HTTP cache and every navigation asks the
  * server again (Cache-Control: no-cache), so a preview never shows a stale page.
  *
  * All calls return at once; loading runs inside the engine and is reported by
  * the three signals, on the user-interface thread.
+ *
+ * It behaves as a browser does: a page cannot trap the user in JavaScript
+ * dialogs (after kDialogBurst of them within kDialogWindowMs, the rest on that
+ * page are suppressed), and downloads are refused; both are told on the status.
  */
 class WebBrowser : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int kDialogBurst = 3;
+    static constexpr int kDialogWindowMs = 5000;
+
     explicit WebBrowser(QWidget *parent = nullptr);
     ~WebBrowser() override;
 
@@ -29,6 +36,8 @@ public:
     void goBack();
     /** Loads the current page again. */
     void refresh();
+    /** Loads the current page again from the server, whatever a cache holds (F5). */
+    void reloadBypassingCache();
 
     /** Whether the engine has been created yet. */
     bool engineStarted() const { return m_view != nullptr; }

@@ -12,6 +12,7 @@
 #include "settings/sidefiles.h"
 #include "settings/windowplacement.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -73,6 +74,8 @@ QList<Setting> storedSettings(const TfmMain &w)
         {kParams, QStringLiteral("CouleurChaînes"), colourText(w.CoulChaines)},
         {kParams, QStringLiteral("CouleurFonctions"), colourText(w.CoulFonctions)},
         {kParams, QStringLiteral("Aide"), w.eAide->text()},
+        {kParams, QStringLiteral("ServeurIntegre"), w.cbServeurIntegre->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+        {kParams, QStringLiteral("Racine"), w.eRacine->text()},
         {kMysql, QStringLiteral("Host"), w.host->text()},
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
@@ -121,6 +124,14 @@ void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
     setWindowBounds(w, bounds);
 }
 
+// A new user previews through Ondrel's own server; one whose settings name a
+// web server of their own (a "Site" other than the default) keeps it.
+bool userSetSite(const ProfileFile &ini)
+{
+    return ini.contains(kParams, QStringLiteral("Site"))
+        && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
+}
+
 // Start-up: the file page, the start folder, the colours and the help folder, each applied as it is read.
 void applyParams(TfmMain &w, const ProfileFile &ini)
 {
@@ -139,6 +150,8 @@ void applyParams(TfmMain &w, const ProfileFile &ini)
     w.eAide->setText(ini.readString(kParams, QStringLiteral("Aide"), defaultHelpFolder()));
     if (w.eAide->text().isEmpty())
         w.eAide->setText(defaultHelpFolder());
+    w.cbServeurIntegre->setChecked(ini.readBool(kParams, QStringLiteral("ServeurIntegre"), !userSetSite(ini)));
+    w.eRacine->setText(ini.readString(kParams, QStringLiteral("Racine")));
 }
 
 // Start-up: the connection fields.
@@ -253,7 +266,7 @@ void TfmMain::FormCreate()
     applyWindowPlacement(*this, ini);
     applyParams(*this, ini); // throws when the start folder cannot be entered
     applyConnection(*this, ini);
-    eURL->setText(targetUrl(eSite->text(), eFile->text())); // no "/" inserted here
+    setTargetUrl(); // no "/" inserted here
     const bool historyLoaded = loadHistory(*this, files.history);
     loadingDone(m_sideFiles, historyLoaded);
     showPage(TabSheet2);

@@ -12,6 +12,7 @@
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 #include <QFile>
 #include <QThread>
 
@@ -130,6 +131,19 @@ TEST(FaultsKill, EditedFileHoldsOneWholeContentAfterEachKill)
     editor.saveFile(file);
     EXPECT_EQ(readFile(file), last);
     EXPECT_EQ(strayTemps(folder.dir.path()), QStringList());
+}
+
+TEST(FaultsKill, TheBuiltinServerDiesWithTheProgram)
+{
+    TempFolder folder;
+    FaultProcess child;
+    ASSERT_TRUE(child.start(kChild, {QStringLiteral("serve"), folder.path({})})) << child.output().constData();
+    ASSERT_EQ(child.messages().size(), 1);
+    const qint64 php = child.messages()[0].section(u' ', 1).toLongLong();
+    ASSERT_GT(php, 0);
+    ASSERT_TRUE(processAlive(php));
+    child.kill(); // SIGKILL: no chance to stop the server itself
+    EXPECT_TRUE(QTest::qWaitFor([php] { return !processAlive(php); }, 10000)); // the parent-death signal ended php
 }
 
 TEST(FaultsKill, SideFilesHoldOneWholeContentAfterEachKill)

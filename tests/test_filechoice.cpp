@@ -4,10 +4,12 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "files/phpserver.h"
 #include "app/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QTest>
 
@@ -23,6 +25,7 @@ protected:
         writeFile(root + QStringLiteral("/autre.php"), "autre\n");
         window = makeWindow(sideFiles.path({}));
         window->eFile->clear();
+        window->cbServeurIntegre->setChecked(false); // the rules for a web server of the user's own
         window->eSite->setText(QStringLiteral("http://localhost/site"));
         window->CoulPolice = 0x336699;
         window->M->setTextColour(0x00FFFF);
@@ -138,6 +141,21 @@ TEST_F(FileChoice, AnEmptySiteStaysEmpty)
     window->eFile->setFocus();
     EXPECT_EQ(window->eSite->text(), QString());
     EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(FileChoice, WithRacineTheSiteIsFollowedByThePathBelowIt)
+{
+    writeFile(root + QStringLiteral("/wp-includes/formatting.php"), "<?php");
+    window->eRacine->setText(root);
+    chooseFile(*window, root + QStringLiteral("/wp-includes"), QStringLiteral("formatting.php"));
+    EXPECT_EQ(window->eURL->text(), QStringLiteral("http://localhost/site/wp-includes/formatting.php"));
+    // A file outside "Racine" falls back to the site and its name.
+    window->eRacine->setText(root + QStringLiteral("/ailleurs"));
+    EXPECT_EQ(window->eURL->text(), QStringLiteral("http://localhost/site/formatting.php"));
+    // The built-in server: its origin and the path below the served folder.
+    window->eRacine->setText(root);
+    QTest::mouseClick(window->cbServeurIntegre, Qt::LeftButton);
+    EXPECT_EQ(window->eURL->text(), window->server()->origin() + QStringLiteral("/wp-includes/formatting.php"));
 }
 
 } // namespace

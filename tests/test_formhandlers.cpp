@@ -17,6 +17,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include "files/phpserver.h"
+
+#include <QCheckBox>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTest>
@@ -82,7 +85,11 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
     EXPECT_EQ(w->eFile->text(), QString());
     EXPECT_EQ(w->eSite->text(), QStringLiteral("http://localhost/"));
     EXPECT_EQ(w->eParam->text(), QStringLiteral("test=1"));
-    EXPECT_EQ(w->eURL->text(), QStringLiteral("http://localhost/"));
+    // A new user previews through Ondrel's own server, on a port it picked.
+    EXPECT_TRUE(w->cbServeurIntegre->isChecked());
+    EXPECT_EQ(w->eRacine->text(), QString());
+    EXPECT_EQ(w->eURL->text(), w->server()->origin() + u'/');
+    EXPECT_TRUE(w->eURL->text().startsWith(QStringLiteral("http://127.0.0.1:")));
     EXPECT_EQ(w->dlb->currentFolder(), QDir::homePath()); // a new user starts among their own files
     EXPECT_EQ(w->M->backgroundColour(), 0xFFFFFFu);
     EXPECT_EQ(w->M->textColour(), 0u);
@@ -114,7 +121,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\n"
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\n"
           "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
@@ -434,6 +441,8 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
     w->eFile->setText(page);
     w->eSite->setText(QStringLiteral("http://127.0.0.1:8080/site/"));
     w->eParam->setText(QStringLiteral("a=1&b=2"));
+    QTest::mouseClick(w->cbServeurIntegre, Qt::LeftButton); // off
+    w->eRacine->setText(QStringLiteral("/srv/racine"));
     w->dlb->setCurrentFolder(browsed);
     const std::pair<SpeedButton *, QColor> picks[] = {
         {w->SpeedButton3, QColor(0x10, 0x20, 0x30)}, {w->SpeedButton4, QColor(0x40, 0x50, 0x60)},
@@ -464,6 +473,8 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
     EXPECT_EQ(w->eSite->text(), QStringLiteral("http://127.0.0.1:8080/site/"));
     EXPECT_EQ(w->eParam->text(), QStringLiteral("a=1&b=2"));
     EXPECT_EQ(w->eURL->text(), QStringLiteral("http://127.0.0.1:8080/site/page.php"));
+    EXPECT_FALSE(w->cbServeurIntegre->isChecked());
+    EXPECT_EQ(w->eRacine->text(), QStringLiteral("/srv/racine"));
     EXPECT_EQ(w->dlb->currentFolder(), QDir(browsed).absolutePath());
     EXPECT_EQ(w->M->backgroundColour(), 0x302010u);
     EXPECT_EQ(w->M->textColour(), 0x605040u);
@@ -478,6 +489,27 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
     EXPECT_EQ(historyItems(*w), (QStringList{QStringLiteral("select 1"), QString(), u8("select 'é'")}));
     EXPECT_EQ(w->mAide->toPlainText(), QStringLiteral("f(a)\ng(b)\n"));
     EXPECT_EQ(w->PC->currentWidget(), w->TabSheet2);
+}
+
+TEST_F(SideFiles, BuiltinServerIsOnForANewUserAndOffForOneWithASiteOfTheirOwn)
+{
+    const struct
+    {
+        const char *params;
+        bool on;
+    } cases[] = {
+        {"", true},
+        {"Site=http://localhost/\r\n", true}, // the default, written by an earlier run
+        {"Site=http://intranet/dev/\r\n", false},
+        {"Site=http://intranet/dev/\r\nServeurIntegre=1\r\n", true},
+        {"ServeurIntegre=0\r\n", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.params);
+        writeFile(ini, QByteArray("[Params]\r\n") + c.params);
+        auto w = start(false);
+        EXPECT_EQ(w->cbServeurIntegre->isChecked(), c.on);
+    }
 }
 
 TEST(SideFileLocation, EmptyBaseMeansBesideTheExecutable)

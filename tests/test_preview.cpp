@@ -10,6 +10,7 @@
 #include "files/browser.h"
 #include "files/webbrowser.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -32,6 +33,7 @@ protected:
         writeFile(root + QStringLiteral("/lent.php"), "<?php usleep(1500000); echo 'lent'; ?>\n");
         server = std::make_unique<PhpServer>(root);
         window = makeWindow(sideFiles.path({}));
+        window->cbServeurIntegre->setChecked(false); // these tests preview through their own php -S
         window->eSite->setText(server->origin());
         window->eParam->setText(QStringLiteral("test=1"));
     }

@@ -3,7 +3,7 @@
 // sample site with `php -S`, chooses a page in the file list, colours it, asks
 // for a function's hint, previews it, and saves one PNG per page.
 #include "app/main.h"
-#include "files/ports.h"
+#include "files/serverlogpanel.h"
 #include "app/translations.h"
 #include "app/widgets.h"
 #include "editor/richedit.h"
@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -91,19 +90,13 @@ int main(int argc, char *argv[])
     write(dir.filePath(QStringLiteral("docphp/index.html")), "<html>Index</html>\n");
     write(dir.filePath(QStringLiteral("docphp/function.strlen.html")), "<html>strlen</html>\n");
 
-    const int port = pickLoopbackPort();
-    QProcess php;
-    php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
-                                      QStringLiteral("-t"), site});
-    php.waitForStarted();
-
     TfmMain window(dir.filePath(QStringLiteral("ondrel")));
     window.resize(900, 560);
     window.move(0, 0);
     window.show();
     settle(500);
 
-    window.eSite->setText(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    window.eRacine->setText(site); // previewed through Ondrel's own PHP server, on for a new user
     window.eAide->setText(dir.filePath(QStringLiteral("docphp/")));
     window.mAide->setPlainText(QStringLiteral("int count(mixed $tableau)\nint strlen(string $chaine)\n"
                                               "string strtoupper(string $chaine)\n"
@@ -131,13 +124,12 @@ int main(int argc, char *argv[])
     window.PCChange();
     for (int i = 0; i < 100 && window.param->text().isEmpty(); ++i)
         settle(100);
+    window.mJournal->setExpanded(true);
     shoot(window, window.tsWB, out + QStringLiteral("/apercu.png"));
 
     shoot(window, window.TabSheet4, out + QStringLiteral("/base.png"));
     shoot(window, window.TabSheet1, out + QStringLiteral("/a-propos.png"));
     shoot(window, window.TabSheet3, out + QStringLiteral("/mots-cle.png"));
 
-    php.terminate();
-    php.waitForFinished();
     return 0;
 }

@@ -14,6 +14,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
+
 ModalWatcher::ModalWatcher()
 {
     m_timer.setInterval(20);
@@ -106,4 +108,13 @@ int freeLoopbackPort()
     if (port == 0)
         throw std::runtime_error("no free loopback port below the ephemeral range");
     return port;
+}
+
+bool processAlive(qint64 pid)
+{
+    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
+        return false;
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    return close >= 0 && stat.mid(close + 2, 1) != "Z";
 }

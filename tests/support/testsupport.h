@@ -78,6 +78,9 @@ QByteArray readFile(const QString &path);
 /** Writes a whole file, creating folders as needed. */
 void writeFile(const QString &path, const QByteArray &bytes);
 
+/** Whether process `pid` runs (a zombie waiting to be reaped counts as gone). */
+bool processAlive(qint64 pid);
+
 /** A TCP port on 127.0.0.1 that nothing listens on right now, below the ephemeral range; throws when none. */
 int freeLoopbackPort();
 

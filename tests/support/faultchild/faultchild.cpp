@@ -13,16 +13,21 @@
 //   ondrel_faultchild stop-unsaved <folder> <file>     edits <file> in a window whose close question is
 //                                                      up, then runs as the program does until a stop signal
 //   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
+//   ondrel_faultchild serve <folder>                  previews <folder>/page.php through the built-in
+//                                                      server, prints "message: server PID", then waits
 #include "app/errors.h"
 #include "app/main.h"
 #include "app/stopsignals.h"
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
+#include "files/phpserver.h"
 #include "support/faults.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTest>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -138,6 +143,19 @@ int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag
     return 0;
 }
 
+int serve(const QString &folder)
+{
+    auto window = makeWindow(folder, false);
+    window->eFile->setText(QDir(folder).filePath(QStringLiteral("page.php")));
+    window->M->setBytes("<?php echo 'servi';");
+    window->PC->setCurrentWidget(window->tsWB); // the first preview starts the server
+    if (!QTest::qWaitFor([&] { return window->server()->isReady(); }, 30000))
+        return 1;
+    std::printf("message: server %lld\n", window->server()->processId());
+    ready();
+    return QApplication::exec(); // until killed
+}
+
 } // namespace
 
 /** The end of the program's run, as the window module has it: signals, the loop, the shut-down. */
@@ -197,6 +215,8 @@ int main(int argc, char **argv)
         return stopUnsaved(args[2], args[3]);
     if (mode == u"stop-frozen" && args.size() == 3)
         return stopFrozen(args[2]);
+    if (mode == u"serve" && args.size() == 3)
+        return serve(args[2]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
     return 2;
 }

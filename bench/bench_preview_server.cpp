@@ -1,0 +1,173 @@
+// F9 to "load finished" for a small page, in one run:
+//  - with Ondrel's own PHP server, the first F9 of a session (the web engine's
+//    own start included), then a first F9 that starts the server (engine running),
+//    then later F9s on a server already up;
+//  - with an external `php -S` that is already running.
+// Goals: first F9 with the built-in server at most 300 ms, later ones at most 60 ms.
+#include "app/main.h"
+#include "app/widgets.h"
+#include "editor/richedit.h"
+#include "files/phpserver.h"
+#include "files/ports.h"
+#include "files/webbrowser.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "benchmain.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+bool engineStartedInProcess = false;
+
+struct Session
+{
+    QTemporaryDir dir;
+    QString page = dir.filePath(QStringLiteral("page.php"));
+    std::unique_ptr<TfmMain> window;
+    int loads = 0;
+
+    explicit Session(bool builtin)
+    {
+        QFile file(page);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("<?php echo 'Bonjour ' . $_GET['test']; ?>\n<p>petite page</p>\n");
+        file.close();
+        window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
+        window->show();
+        window->cbServeurIntegre->setChecked(builtin);
+        window->M->loadFile(page);
+        window->eFile->setText(page);
+        window->eParam->setText(QStringLiteral("test=1"));
+        QObject::connect(window->WB, &WebBrowser::documentComplete, window.get(), [this] { ++loads; });
+    }
+
+    /** Milliseconds from the F9 key press in the editor until the page has loaded. */
+    double f9UntilLoaded()
+    {
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+        const int before = loads;
+        QElapsedTimer clock;
+        clock.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F9, Qt::NoModifier);
+        QApplication::sendEvent(window->M, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F9, Qt::NoModifier);
+        QApplication::sendEvent(window->M, &release);
+        while (loads == before && clock.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (loads == before)
+            qFatal("the preview did not load");
+        engineStartedInProcess = true;
+        return double(clock.nsecsElapsed()) / 1e6;
+    }
+};
+
+void report(benchmark::State &state, double ms)
+{
+    state.SetIterationTime(ms / 1000);
+}
+
+void BM_F9Builtin_FirstOfSession(benchmark::State &state)
+{
+    // Once per process: the web engine starts as well as the server.
+    for (auto _ : state) {
+        Session s(true);
+        s.window->setTargetUrl();
+        report(state, s.f9UntilLoaded());
+    }
+}
+BENCHMARK(BM_F9Builtin_FirstOfSession)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_F9Builtin_First(benchmark::State &state)
+{
+    Session s(true);
+    s.window->setTargetUrl();
+    s.f9UntilLoaded(); // the engine is up
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.window->server()->stop(); // the next F9 starts the server again
+        QTest::qWait(20);
+        state.ResumeTiming();
+        report(state, s.f9UntilLoaded());
+    }
+}
+BENCHMARK(BM_F9Builtin_First)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+
+void BM_F9Builtin_Later(benchmark::State &state)
+{
+    Session s(true);
+    s.window->setTargetUrl();
+    s.f9UntilLoaded();
+    for (auto _ : state)
+        report(state, s.f9UntilLoaded());
+}
+BENCHMARK(BM_F9Builtin_Later)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
+/** An external `php -S` on the session's folder, already accepting connections. */
+struct ExternalPhp
+{
+    QProcess php;
+    int port = pickLoopbackPort();
+
+    explicit ExternalPhp(Session &s)
+    {
+        php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                          QStringLiteral("-t"), s.dir.path()});
+        php.waitForStarted();
+        const int p = port;
+        const bool up = QTest::qWaitFor([p] {
+            QTcpSocket probe;
+            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(p));
+            return probe.waitForConnected(200);
+        }, 15000);
+        if (!up)
+            qFatal("php -S did not start");
+        s.window->eSite->setText(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+    }
+    ~ExternalPhp()
+    {
+        php.terminate();
+        php.waitForFinished(5000);
+    }
+};
+
+// Run alone (--benchmark_filter=External_FirstOfSession): the engine's start with a server already up.
+void BM_F9External_FirstOfSession(benchmark::State &state)
+{
+    if (engineStartedInProcess) {
+        state.SkipWithError("the engine runs already: run alone with --benchmark_filter=External_FirstOfSession");
+        return;
+    }
+    for (auto _ : state) {
+        Session s(false);
+        ExternalPhp php(s);
+        report(state, s.f9UntilLoaded());
+    }
+}
+BENCHMARK(BM_F9External_FirstOfSession)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_F9ExternalPhpS(benchmark::State &state)
+{
+    Session s(false);
+    ExternalPhp php(s);
+    s.f9UntilLoaded();
+    for (auto _ : state)
+        report(state, s.f9UntilLoaded());
+    s.window.reset();
+}
+BENCHMARK(BM_F9ExternalPhpS)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
+
+} // namespace
+
+ONDREL_QT_BENCHMARK_MAIN

@@ -1,0 +1,296 @@
+#include "files/phpserver.h"
+
+#include "files/ports.h"
+
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kBindAttempts = 5;
+constexpr int kStartTimeoutMs = 10000;
+constexpr int kStopWaitMs = 2000;
+
+/** The text after "[date] ", or the whole line when it has no such prefix. */
+QStringView afterDate(const QString &line)
+{
+    if (!line.startsWith(u'['))
+        return line;
+    const qsizetype end = line.indexOf(QLatin1String("] "));
+    return end < 0 ? QStringView(line) : QStringView(line).mid(end + 2);
+}
+
+} // namespace
+
+ServerLineKind serverLineKind(const QString &line, ServerLineKind previous)
+{
+    if (!line.startsWith(u'['))
+        return previous == ServerLineKind::Noise ? ServerLineKind::Other : previous;
+    const QStringView rest = afterDate(line);
+    // "PHP Warning:  …", "PHP Parse error:  …"; not "PHP 8.2.1 Development Server …".
+    if (rest.startsWith(QLatin1String("PHP ")) && rest.size() > 4 && rest.at(4).isLetter())
+        return ServerLineKind::Error;
+    static const QRegularExpression request(QStringLiteral(R"(^\S+ \[\d{3}\]: )"));
+    if (request.match(rest.toString()).hasMatch())
+        return ServerLineKind::Request;
+    if (rest.endsWith(QLatin1String(" Accepted")) || rest.endsWith(QLatin1String(" Closing")))
+        return ServerLineKind::Noise;
+    return ServerLineKind::Other;
+}
+
+PhpErrorPlace phpErrorPlace(const QString &text)
+{
+    static const QRegularExpression onLine(QStringLiteral(R"( in (.+) on line (\d+))"));
+    static const QRegularExpression colon(QStringLiteral(R"( in (.+?):(\d+)\s*$)"));
+    QRegularExpressionMatch match = onLine.match(text);
+    if (!match.hasMatch())
+        match = colon.match(text);
+    if (!match.hasMatch())
+        return {};
+    return {match.captured(1), match.captured(2).toInt()};
+}
+
+LintResult lintResult(int exitCode, const QByteArray &output)
+{
+    if (exitCode == 0)
+        return {};
+    const QString text = QString::fromUtf8(output);
+    static const QRegularExpression error(
+        QStringLiteral(R"((?:PHP )?(?:Parse|Fatal) error:\s*(.+?) in (.+) on line (\d+))"));
+    const QRegularExpressionMatch match = error.match(text);
+    if (match.hasMatch())
+        return {false, match.captured(3).toInt(), match.captured(1).trimmed()};
+    for (const QString &line : text.split(u'\n')) {
+        if (!line.trimmed().isEmpty())
+            return {false, 0, line.trimmed()};
+    }
+    return {false, 0, QStringLiteral("php -l a échoué (code %1)").arg(exitCode)};
+}
+
+QString phpExecutable()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("php"));
+}
+
+QString phpMissingMessage()
+{
+    return QStringLiteral("PHP introuvable : installez le paquet php-cli");
+}
+
+BuiltinServer::BuiltinServer(QObject *parent)
+    : QObject(parent)
+    , m_startTimer(new QTimer(this))
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_startTimer->setSingleShot(true);
+    m_startTimer->setInterval(kStartTimeoutMs);
+    connect(m_startTimer, &QTimer::timeout, this, &BuiltinServer::onStartTimeout);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &BuiltinServer::readOutput);
+    connect(&m_process, &QProcess::finished, this, &BuiltinServer::onFinished);
+    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && !m_stopping) {
+            m_startTimer->stop();
+            Q_EMIT failed(QStringLiteral("Le serveur PHP intégré n'a pas démarré : %1")
+                              .arg(m_process.errorString()));
+        }
+    });
+
+    // php goes into a process group of its own, and the kernel kills it when
+    // Ondrel dies, however that happens. Only async-signal-safe calls here: this
+    // runs in the child between fork and exec.
+    const pid_t ondrel = ::getpid();
+    m_process.setChildProcessModifier([ondrel] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != ondrel) // Ondrel died before the line above
+            ::_exit(127);
+    });
+}
+
+BuiltinServer::~BuiltinServer()
+{
+    // What php says while it stops reaches nobody: the window may be half gone.
+    m_process.disconnect(this);
+    stop();
+}
+
+int BuiltinServer::port()
+{
+    if (m_port == 0)
+        m_port = pickLoopbackPort();
+    return m_port;
+}
+
+QString BuiltinServer::origin()
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+}
+
+bool BuiltinServer::start(const QString &root)
+{
+    if (isRunning() && root == m_root)
+        return true;
+    m_php = phpExecutable();
+    if (m_php.isEmpty())
+        return false;
+    stop();
+    m_root = root;
+    m_attempts = 0;
+    launch();
+    return true;
+}
+
+void BuiltinServer::launch()
+{
+    m_ready = false;
+    m_bindFailed = false;
+    m_pending.clear();
+    m_lastMessage.clear();
+    ++m_attempts;
+    m_process.setProgram(m_php);
+    m_process.setArguments({QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port()),
+                            QStringLiteral("-t"), m_root,
+                            QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+                            QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
+                            QStringLiteral("-d"), QStringLiteral("log_errors=1")});
+    m_startTimer->start();
+    m_process.start();
+}
+
+void BuiltinServer::stop()
+{
+    m_startTimer->stop();
+    m_ready = false;
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_stopping = true;
+    const qint64 pid = m_process.processId();
+    if (pid > 0)
+        ::kill(-pid_t(pid), SIGTERM); // the whole group: php and anything it started
+    if (!m_process.waitForFinished(kStopWaitMs)) {
+        if (pid > 0)
+            ::kill(-pid_t(pid), SIGKILL);
+        m_process.waitForFinished(kStopWaitMs);
+    }
+    m_stopping = false;
+}
+
+void BuiltinServer::readOutput()
+{
+    m_pending += m_process.readAllStandardOutput();
+    qsizetype end;
+    while ((end = m_pending.indexOf('\n')) >= 0) {
+        QByteArray line = m_pending.left(end);
+        m_pending.remove(0, end + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        addLine(QString::fromUtf8(line));
+    }
+}
+
+void BuiltinServer::addLine(const QString &line)
+{
+    const ServerLineKind kind = serverLineKind(line, m_lastKind);
+    m_lastKind = kind;
+    if (kind == ServerLineKind::Noise)
+        return;
+    if (!line.trimmed().isEmpty())
+        m_lastMessage = line;
+    if (line.contains(QLatin1String("Failed to listen on")))
+        m_bindFailed = true;
+    m_log.push_back({line, kind});
+    if (m_log.size() > kLogLines)
+        m_log.pop_front();
+    Q_EMIT logLine(line, kind);
+    if (!m_ready && !m_stopping && line.contains(QLatin1String("Development Server ("))
+        && line.endsWith(QLatin1String(") started"))) {
+        m_ready = true;
+        m_startTimer->stop();
+        Q_EMIT ready();
+    }
+}
+
+void BuiltinServer::onFinished()
+{
+    readOutput();
+    if (!m_pending.isEmpty()) {
+        addLine(QString::fromUtf8(m_pending));
+        m_pending.clear();
+    }
+    if (m_stopping)
+        return;
+    const bool wasReady = m_ready;
+    m_ready = false;
+    m_startTimer->stop();
+    if (wasReady) {
+        addLine(QStringLiteral("Le serveur PHP intégré s'est arrêté."));
+        return;
+    }
+    if (m_bindFailed && m_attempts < kBindAttempts) {
+        // Another program took the port between the pick and php's bind.
+        const QString old = origin();
+        m_port = pickLoopbackPort();
+        Q_EMIT originChanged(old, origin());
+        launch();
+        return;
+    }
+    Q_EMIT failed(QStringLiteral("Le serveur PHP intégré n'a pas démarré : %1").arg(m_lastMessage));
+}
+
+void BuiltinServer::onStartTimeout()
+{
+    stop();
+    Q_EMIT failed(QStringLiteral("Le serveur PHP intégré ne répond pas."));
+}
+
+PhpLint::PhpLint(QObject *parent)
+    : QObject(parent)
+{
+}
+
+PhpLint::~PhpLint()
+{
+    if (m_current) {
+        m_current->disconnect(this);
+        m_current->kill();
+        m_current->waitForFinished(1000);
+    }
+}
+
+void PhpLint::check(const QString &path)
+{
+    if (m_current) { // its result would be stale: drop it
+        m_current->disconnect(this);
+        m_current->kill();
+        m_current = nullptr;
+    }
+    const QString php = phpExecutable();
+    if (php.isEmpty())
+        return;
+    auto *process = new QProcess(this);
+    m_current = process;
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    connect(process, &QProcess::finished, this, [this, process, path](int exitCode, QProcess::ExitStatus status) {
+        if (m_current != process)
+            return;
+        m_current = nullptr;
+        if (status == QProcess::NormalExit)
+            Q_EMIT checked(path, lintResult(exitCode, process->readAll()));
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && m_current == process) {
+            m_current = nullptr;
+            process->deleteLater();
+        }
+    });
+    process->start(php, {QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+                         QStringLiteral("-d"), QStringLiteral("log_errors=0"),
+                         QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
+                         QStringLiteral("-l"), path});
+}

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+/** What a line of PHP's output is about, for the server log. */
+enum class ServerLineKind {
+    Request, // "[date] 127.0.0.1:PORT [200]: GET /page.php?test=1"
+    Error,   // a PHP error, warning or notice, and the lines of its stack trace
+    Other,   // anything else (the start line, php's own messages)
+    Noise,   // "Accepted" / "Closing" lines of a connection: not kept
+};
+
+/**
+ * The kind of one line of `php -S` output. A line that does not start with a
+ * "[date]" continues the message before it (a stack trace), so it takes
+ * `previous` as its kind.
+ */
+ServerLineKind serverLineKind(const QString &line, ServerLineKind previous);
+
+/** Where a PHP message places its error: the file and the 1-based line; line 0 when it names none. */
+struct PhpErrorPlace
+{
+    QString file;
+    int line = 0;
+};
+/** "… in /path/page.php on line 12" or "… in /path/page.php:12" (uncaught exceptions). */
+PhpErrorPlace phpErrorPlace(const QString &text);
+
+/**
+ * The outcome of `php -l`: clean, or the first syntax error with its 1-based line
+ * and PHP's message without the "PHP Parse error:" prefix or the place.
+ */
+struct LintResult
+{
+    bool clean = true;
+    int line = 0;
+    QString message;
+};
+LintResult lintResult(int exitCode, const QByteArray &output);
+
+/** The path of php on the PATH; empty when there is none. */
+QString phpExecutable();
+
+/** The message shown when php cannot be found, naming the Debian package that brings it. */
+QString phpMissingMessage();
+
+/**
+ * Ondrel's own PHP web server: `php -S 127.0.0.1:PORT -t ROOT` with every error
+ * shown in the page and logged. The port is a free loopback port picked once
+ * and kept across restarts; when php cannot bind it (another program took it),
+ * the server is started again on a new one and originChanged() tells the URL.
+ *
+ * start() returns at once; ready() follows when the server accepts connections,
+ * or failed() with a French message. php runs in a process group of its own
+ * with a parent-death signal, so it never outlives Ondrel: it is stopped when
+ * this object goes, and killed by the kernel if Ondrel dies.
+ *
+ * Every line php writes (requests, PHP warnings and errors) is kept, the last
+ * kLogLines of them, and announced by logLine().
+ */
+class BuiltinServer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kLogLines = 1000;
+
+    explicit BuiltinServer(QObject *parent = nullptr);
+    ~BuiltinServer() override;
+
+    /**
+     * Makes the server serve `root`: nothing when it already does (or is starting
+     * to); otherwise stops it and starts it on `root`. False, and nothing
+     * started, when php is not on the PATH (see phpMissingMessage()).
+     */
+    bool start(const QString &root);
+    /** Stops php and the processes it started; waits for them to end. */
+    void stop();
+
+    /** Whether the server accepts connections now. */
+    bool isReady() const { return m_ready; }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    /** The port the server listens on, or will try first. */
+    int port();
+    /** "http://127.0.0.1:PORT" with no final "/". */
+    QString origin();
+    QString root() const { return m_root; }
+    qint64 processId() const { return m_process.processId(); }
+
+    struct LogLine
+    {
+        QString text;
+        ServerLineKind kind;
+    };
+    const std::deque<LogLine> &log() const { return m_log; }
+
+Q_SIGNALS:
+    void ready();
+    void failed(const QString &message);
+    void originChanged(const QString &oldOrigin, const QString &newOrigin);
+    void logLine(const QString &text, ServerLineKind kind);
+
+private:
+    void launch();
+    void readOutput();
+    void addLine(const QString &line);
+    void onFinished();
+    void onStartTimeout();
+
+    QProcess m_process;
+    QString m_root;
+    QString m_php;
+    int m_port = 0;
+    int m_attempts = 0;
+    bool m_ready = false;
+    bool m_bindFailed = false;
+    bool m_stopping = false;
+    QByteArray m_pending;
+    QString m_lastMessage;
+    ServerLineKind m_lastKind = ServerLineKind::Other;
+    std::deque<LogLine> m_log;
+    class QTimer *m_startTimer = nullptr;
+};
+
+/**
+ * `php -l` on one file, in a process of its own so the window never waits for
+ * it. A check started while another runs makes the older one's result stale:
+ * only the last check reports.
+ */
+class PhpLint : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PhpLint(QObject *parent = nullptr);
+    ~PhpLint() override;
+    /** Starts checking `path`; nothing happens when php cannot be found. */
+    void check(const QString &path);
+    bool isChecking() const { return m_current != nullptr; }
+
+Q_SIGNALS:
+    void checked(const QString &path, const LintResult &result);
+
+private:
+    QProcess *m_current = nullptr;
+};

@@ -1,0 +1,258 @@
+// F9 with Ondrel's own PHP server, the real web engine and the server's own log:
+// sub-folder URLs, PHP errors in the page, the panel and the editor, and a
+// preview page that behaves as a browser does.
+#include "support/qtmain.h"
+#include "support/filepage.h"
+#include "support/testsupport.h"
+
+#include "app/main.h"
+#include "app/widgets.h"
+#include "editor/richedit.h"
+#include "files/browser.h"
+#include "files/phpserver.h"
+#include "files/serverlogpanel.h"
+#include "files/webbrowser.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kLoadTimeoutMs = 60000;
+
+class BuiltinPreview : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root = QDir(site.path({})).canonicalPath();
+        writeFile(root + QStringLiteral("/sub/page.php"), "<?php echo 'Bonjour ' . ($_GET['test'] ?? 'personne');\n");
+        window = makeWindow(sideFiles.path({}));
+    }
+
+    /** The requests the built-in server logged, as "GET /path?query". */
+    QStringList requests() const
+    {
+        static const QRegularExpression request(QStringLiteral(R"(\[\d{3}\]: (\S+ \S+))"));
+        QStringList list;
+        for (const auto &line : window->server()->log()) {
+            const QRegularExpressionMatch m = request.match(line.text);
+            if (line.kind == ServerLineKind::Request && m.hasMatch())
+                list << m.captured(1);
+        }
+        return list;
+    }
+
+    void pressF9()
+    {
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+        QTest::keyClick(window->M, Qt::Key_F9);
+    }
+
+    bool completes(const QString &expected)
+    {
+        return QTest::qWaitFor([&] { return window->param->text() == expected; }, kLoadTimeoutMs);
+    }
+
+    QString shownText()
+    {
+        QString text;
+        bool done = false;
+        window->WB->view()->page()->toPlainText([&](const QString &t) { text = t; done = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs));
+        return text;
+    }
+
+    TempFolder sideFiles, site;
+    QString root;
+    std::unique_ptr<TfmMain> window;
+    ModalWatcher boxes;
+};
+
+TEST_F(BuiltinPreview, AFileInASubFolderIsFetchedOncePerPreviewWithItsQuery)
+{
+    ASSERT_TRUE(window->cbServeurIntegre->isChecked()); // a new user
+    window->eRacine->setText(root);
+    writeFile(root + QStringLiteral("/sub/mes pages/été.php"), "<?php echo 'accents ' . $_GET['test'];");
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("page.php"));
+    const QString origin = window->server()->origin();
+    EXPECT_EQ(window->eURL->text(), origin + QStringLiteral("/sub/page.php"));
+    EXPECT_FALSE(window->server()->isRunning()); // started by the first preview, not before
+
+    pressF9();
+    ASSERT_TRUE(completes(origin + QStringLiteral("/sub/page.php?test=1")));
+    EXPECT_TRUE(shownText().contains(QStringLiteral("Bonjour 1")));
+    window->param->clear();
+    pressF9();
+    ASSERT_TRUE(completes(origin + QStringLiteral("/sub/page.php?test=1")));
+    QTest::qWait(300); // room for a stray request to reach the log
+    EXPECT_EQ(requests().count(QStringLiteral("GET /sub/page.php?test=1")), 2) << requests().join(u' ').toStdString();
+
+    chooseFile(*window, root + QStringLiteral("/sub/mes pages"), QStringLiteral("été.php"));
+    EXPECT_EQ(window->eURL->text(), origin + QStringLiteral("/sub/mes%20pages/%C3%A9t%C3%A9.php"));
+    pressF9();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("accents 1")); }, kLoadTimeoutMs));
+    EXPECT_EQ(requests().count(QStringLiteral("GET /sub/mes%20pages/%C3%A9t%C3%A9.php?test=1")), 1);
+
+    // With "Racine" empty the server serves the file's own folder.
+    window->eRacine->clear();
+    EXPECT_EQ(window->eURL->text(), origin + QStringLiteral("/%C3%A9t%C3%A9.php"));
+    pressF9();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requests().count(QStringLiteral("GET /%C3%A9t%C3%A9.php?test=1")) == 1; },
+                                kLoadTimeoutMs));
+    EXPECT_EQ(window->server()->root(), root + QStringLiteral("/sub/mes pages"));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinPreview, AParseErrorShowsInThePageThePanelAndTheEditor)
+{
+    writeFile(root + QStringLiteral("/sub/faute.php"), "<?php\necho 'a'\n$b = 2;\n");
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("faute.php"));
+    pressF9();
+    ASSERT_TRUE(completes(window->server()->origin() + QStringLiteral("/faute.php?test=1")));
+    EXPECT_TRUE(shownText().contains(QStringLiteral("Parse error")));
+
+    // php -l: the message and its line in the status, the line marked in the editor.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == 2; }, 15000));
+    EXPECT_TRUE(window->eText->text().startsWith(QStringLiteral("Erreur de syntaxe ligne 3 : syntax error")))
+        << window->eText->text().toStdString();
+
+    // The panel shows the error in red; a click on it brings the caret to its line.
+    const QStringList lines = window->mJournal->lines();
+    const qsizetype row = lines.indexOf(QRegularExpression(QStringLiteral(R"(.*PHP Parse error: .*faute\.php on line 3)")));
+    ASSERT_GE(row, 0) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(window->mJournal->isErrorRow(int(row)));
+    EXPECT_FALSE(window->mJournal->isErrorRow(int(lines.indexOf(QRegularExpression(QStringLiteral(".*GET /faute.php.*"))))));
+    window->mJournal->setExpanded(true);
+    QListWidget *list = window->mJournal->list();
+    list->scrollToItem(list->item(int(row)));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(int(row))).center());
+    EXPECT_EQ(window->PC->currentWidget(), window->tsEdit);
+    EXPECT_EQ(window->M->caretPosition().y, 2);
+
+    // Mended: the next check takes the mark away.
+    window->M->setBytes("<?php\necho 'a';\n$b = 2;\n");
+    pressF9();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == -1; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->eText->text() == QStringLiteral("Terminé"); }, kLoadTimeoutMs));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinPreview, WithoutPhpTheMessageNamesThePackage)
+{
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("page.php"));
+    TempFolder empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", empty.path({}).toLocal8Bit());
+    pressF9();
+    qputenv("PATH", path);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("PHP introuvable : installez le paquet php-cli."));
+    EXPECT_FALSE(window->server()->isRunning());
+}
+
+TEST_F(BuiltinPreview, TheServerIsGoneOnceTheWindowIsClosed)
+{
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("page.php"));
+    pressF9();
+    ASSERT_TRUE(completes(window->server()->origin() + QStringLiteral("/page.php?test=1")));
+    const qint64 pid = window->server()->processId();
+    ASSERT_TRUE(processAlive(pid));
+    window->close();
+    window.reset();
+    EXPECT_FALSE(processAlive(pid));
+}
+
+TEST_F(BuiltinPreview, AnAlertLoopCannotTrapTheUser)
+{
+    writeFile(root + QStringLiteral("/sub/alertes.php"),
+              "<p>alertes</p><script>for (let i = 0; i < 300; ++i) alert('encore ' + i);</script>");
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("alertes.php"));
+    pressF9();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window->eText->text() == QStringLiteral("Boîtes de dialogue JavaScript bloquées sur cette page");
+    }, kLoadTimeoutMs)) << window->eText->text().toStdString();
+    EXPECT_EQ(boxes.boxes.size(), WebBrowser::kDialogBurst);
+    clickTab(*window, window->TabSheet2);
+    EXPECT_EQ(window->PC->currentWidget(), window->TabSheet2);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(BuiltinPreview, EnterInParamAndF5FetchFromTheServerADownloadIsRefused)
+{
+    writeFile(root + QStringLiteral("/sub/fichier.php"),
+              "<?php header('Content-Type: application/octet-stream'); "
+              "header('Content-Disposition: attachment; filename=\"donnees.bin\"'); echo 'x';");
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("page.php"));
+    pressF9();
+    const QString origin = window->server()->origin();
+    ASSERT_TRUE(completes(origin + QStringLiteral("/page.php?test=1")));
+
+    window->param->setText(origin + QStringLiteral("/page.php?test=2"));
+    window->param->setFocus();
+    QTest::keyClick(window->param, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("Bonjour 2")); }, kLoadTimeoutMs));
+
+    window->WB->view()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requests().count(QStringLiteral("GET /page.php?test=2")) == 2; },
+                                kLoadTimeoutMs))
+        << requests().join(u' ').toStdString();
+
+    window->param->setText(origin + QStringLiteral("/fichier.php"));
+    QTest::keyClick(window->param, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window->eText->text() == QStringLiteral("Téléchargement refusé : donnees.bin");
+    }, kLoadTimeoutMs)) << window->eText->text().toStdString();
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinPreview, NoServerAnsweringGivesAPlainStatusWithAHint)
+{
+    window->cbServeurIntegre->click();
+    ASSERT_FALSE(window->cbServeurIntegre->isChecked());
+    window->eSite->setText(QStringLiteral("http://127.0.0.1:%1/").arg(freeLoopbackPort()));
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("page.php"));
+    pressF9();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->eText->text().startsWith(QStringLiteral("Connexion refusée")); },
+                                kLoadTimeoutMs)) << window->eText->text().toStdString();
+    EXPECT_TRUE(window->eText->text().contains(QStringLiteral("Serveur PHP intégré")));
+    EXPECT_FALSE(window->eText->text().contains(u'<'));
+    EXPECT_FALSE(window->server()->isRunning());
+}
+
+TEST_F(BuiltinPreview, F1WithoutADesktopLauncherOpensOndrelsHelpWindow)
+{
+    TempFolder help;
+    help.write(QStringLiteral("index.html"), "<html><head><title>Manuel</title></head><body>Index du manuel</body></html>");
+    window->eAide->setText(help.path({}) + u'/');
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
+    QTest::keyClick(window->M, Qt::Key_End); // a refresh: the button offers the index
+    ASSERT_EQ(window->sbAide->toolTip(), help.path(QStringLiteral("index.html")));
+    TempFolder empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", empty.path({}).toLocal8Bit()); // no xdg-open, no desktop launcher
+    QTest::keyClick(window->M, Qt::Key_F1);
+    qputenv("PATH", path);
+    auto *helpWindow = window->findChild<QWidget *>(QStringLiteral("fmAide"));
+    ASSERT_NE(helpWindow, nullptr);
+    EXPECT_TRUE(helpWindow->isVisible());
+    auto *browser = helpWindow->findChild<WebBrowser *>();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return helpWindow->windowTitle() == QStringLiteral("Aide - Manuel"); },
+                                kLoadTimeoutMs));
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
