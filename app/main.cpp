@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -149,6 +150,10 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     ColorDialog1->hide();
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
+    m_autoSave = new QTimer(this);
+    m_autoSave->setObjectName(QStringLiteral("tmEnregistrementAuto"));
+    m_autoSave->setSingleShot(true);
+    m_autoSave->setInterval(800);
 
     buildFilePage();
     buildEditorPage();
@@ -224,9 +229,12 @@ void TfmMain::buildEditorPage()
     auto *column = stacked(tsEdit);
     Panel1 = panel(tsEdit, "Panel1", 33);
     column->addWidget(Panel1);
-    M = named(new RichEdit(tsEdit), "M");
+    spApercu = named(new QSplitter(Qt::Horizontal, tsEdit), "spApercu");
+    spApercu->setChildrenCollapsible(false);
+    column->addWidget(spApercu, 1);
+    M = named(new RichEdit(spApercu), "M");
     M->setFrameStyle(QFrame::NoFrame);
-    column->addWidget(M, 1);
+    spApercu->addWidget(M);
     // Design colours; the settings replace them at start-up.
     M->setBackgroundColour(0x800000); // navy
     M->setTextColour(0x00FFFF);       // yellow
@@ -252,7 +260,15 @@ void TfmMain::buildEditorPage()
     SpeedButton12 = anchors[4];
     sbAide = button(Panel1, "sbAide", QStringLiteral("Index de l'aide (F1)"), 0, 16, 145, 16);
     Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
+    // Past the anchors, so that nothing else moves; the hint runs below them.
+    cbApercuACote = placed(new QCheckBox(QStringLiteral("Aperçu à côté"), Panel1), "cbApercuACote", 544, 0, 140, 16);
+    cbApercuACote->setToolTip(QStringLiteral("La page à droite de l'éditeur, rechargée à chaque enregistrement (F10)"));
+    cbEnregistrementAuto = placed(new QCheckBox(QStringLiteral("Enregistrer en tapant"), Panel1),
+                                  "cbEnregistrementAuto", 544, 16, 140, 16);
+    cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistre le fichier peu après la dernière frappe, "
+                                                    "une fois qu'il a été enregistré depuis le lancement"));
     Label5->lower(); // the read-out grows with its text; the check box stays on top
+    Label6->lower();
 }
 
 void TfmMain::buildPreviewPage()
@@ -349,6 +365,14 @@ void TfmMain::bindEvents()
     connect(mAide, &QPlainTextEdit::textChanged, this, [this] { m_keywordsStale = true; });
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {
+        placeBrowser(); // the page beside the editor follows the editor page, whoever shows it
+        if (PC->currentWidget() == tsEdit && pageBeside() && !WB->engineStarted() && !eURL->text().isEmpty()) {
+            // Side mode kept from the last run: the page at first sight, once the page change is over.
+            QTimer::singleShot(0, this, [this] {
+                if (pageBeside() && !WB->engineStarted())
+                    guard([this] { refreshBeside(); });
+            });
+        }
         if (!m_pageFromCode)
             guard([this] { PCChange(); });
     });
@@ -395,6 +419,14 @@ void TfmMain::bindEvents()
     connect(m_server, &BuiltinServer::originChanged, this, [this](const QString &oldOrigin, const QString &newOrigin) {
         guard([&] { ServeurOriginChange(oldOrigin, newOrigin); });
     });
+    connect(spApercu, &QSplitter::splitterMoved, this, [this] { guard([this] { spApercuMoved(); }); });
+    connect(cbApercuACote, &QCheckBox::clicked, this, [this] { guard([this] { cbApercuACoteClick(); }); });
+    connect(cbEnregistrementAuto, &QCheckBox::clicked, this, [this] { guard([this] { cbEnregistrementAutoClick(); }); });
+    connect(M, &QsciScintilla::textChanged, this, [this] { MTextChange(); });
+    connect(m_autoSave, &QTimer::timeout, this, [this] { guard([this] { AutoSaveTimer(); }); });
+    connect(M, &RichEdit::errorMarkClicked, this, [this](int line) { guard([&] { MErrorMarkClick(line); }); });
+    connect(m_server, &BuiltinServer::logLine, this,
+            [this](const QString &text, ServerLineKind kind) { guard([&] { ServeurLogLine(text, kind); }); });
     connect(m_lint, &PhpLint::checked, this,
             [this](const QString &path, const LintResult &result) { guard([&] { LintChecked(path, result); }); });
 

@@ -4,6 +4,7 @@
 #include "editor/colouring.h"
 #include "settings/sidefiles.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -14,6 +15,7 @@ class QColorDialog;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QSplitter;
 class QTabWidget;
 class QTimer;
 
@@ -93,6 +95,10 @@ public:
     SpeedButton *SpeedButton8 = nullptr, *SpeedButton9 = nullptr, *SpeedButton10 = nullptr,
                 *SpeedButton11 = nullptr, *SpeedButton12 = nullptr;
     SpeedButton *sbAide = nullptr;
+    // At the right end of the toolbar: the page beside the editor (F10), and saving while typing.
+    QCheckBox *cbApercuACote = nullptr;
+    QCheckBox *cbEnregistrementAuto = nullptr;
+    QSplitter *spApercu = nullptr; // the editor, and WB beside it in side mode
     RichEdit *M = nullptr;
 
     // Page "Visualisation du résultat (F9)".
@@ -158,6 +164,14 @@ public:
     void ServeurFailed(const QString &message);
     void ServeurOriginChange(const QString &oldOrigin, const QString &newOrigin);
     void LintChecked(const QString &path, const LintResult &result);
+    // Handlers (files/, the page beside the editor).
+    void cbApercuACoteClick();
+    void spApercuMoved();
+    void cbEnregistrementAutoClick();
+    void MTextChange();
+    void AutoSaveTimer();
+    void ServeurLogLine(const QString &text, ServerLineKind kind);
+    void MErrorMarkClick(int line);
     // Handlers (editor/).
     void MKeyDown(int &key);
     void MKeyUp();
@@ -231,6 +245,19 @@ public:
      * the copy's path; throws OndrelError when it cannot be written anywhere.
      */
     QString keepUnsavedText();
+
+    /** Whether the page is shown beside the editor now: side mode, and the editor page in front. */
+    bool pageBeside() const;
+    /** The width of the page beside the editor, in pixels; 0 until the user moved the splitter (half). */
+    int apercuLargeur() const { return m_apercuLargeur; }
+    void setApercuLargeur(int width);
+    /**
+     * Whether saving while typing may save now: it is on, the text holds changes,
+     * the user saved this very file once since Ondrel started, and the file is
+     * neither binary nor changed on disk by another program since.
+     */
+    bool mayAutoSave() const;
+
     /**
      * Sets eURL by the target URL rule in force: with Ondrel's own server, its
      * origin and the file's path below the served folder; with another server,
@@ -283,6 +310,10 @@ private:
     bool serverReadyForPreview();
     void lintEditedFile();
     void showHelpWindow(const QString &path);
+    void placeBrowser();
+    void refreshBeside();
+    void editedFileSaved();
+    bool namesEditedFile(const QString &file) const;
 
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
@@ -318,6 +349,12 @@ private:
     QString m_lintMessage;            // the syntax error of the last check; empty when clean
     QWidget *m_helpWindow = nullptr;
     WebBrowser *m_helpBrowser = nullptr;
+    QTimer *m_autoSave = nullptr;     // saving while typing: runs out after a pause of typing
+    int m_apercuLargeur = 0;
+    bool m_autoSaving = false;        // the save under way is one of saving while typing
+    QString m_savedByUser;            // the file the user saved since start-up (absolute path)
+    QDateTime m_savedStamp;           // its modification time and size right after Ondrel's last save
+    qint64 m_savedSize = -1;
 };
 
 /** The one main window of the process, reached by ExecRequete. */

@@ -27,6 +27,7 @@ enum VirtualKey : int {
     VkF1 = 112,
     VkF5 = 116,
     VkF9 = 120,
+    VkF10 = 121,
 };
 
 /** The virtual-key code of a Qt key (Qt::Key): letters and digits as themselves, F1–F24 from 112, 0 when none. */

@@ -116,9 +116,13 @@ void TfmMain::showHelpWindow(const QString &path)
 
 void TfmMain::MKeyDown(int &key)
 {
-    if (key == VkF9) {
+    if (key == VkF9 && cbApercuACote->isChecked()) {
+        saveEditedFile(); // the page beside the editor refreshes; the editor stays in front
+    } else if (key == VkF9) {
         showPage(tsWB);
         PCChange();
+    } else if (key == VkF10) {
+        cbApercuACote->click();
     } else if (key == VkF1) {
         sbAideClick();
     }

@@ -11,6 +11,8 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cstring>
@@ -22,6 +24,14 @@ constexpr int kFirstReservedStyle = 32; // STYLE_DEFAULT … STYLE_FOLDDISPLAYTE
 constexpr int kLastReservedStyle = 39;
 constexpr int kMaxStyle = 255;
 constexpr qsizetype kMaxLineText = 4096;
+constexpr int kLintMarker = 24;   // background of a line with a syntax error
+constexpr int kServerMarker = 23; // background of a line the server reported an error on
+constexpr int kDotMarker = 22;    // the dot in the mark margin
+constexpr int kMarkMargin = 1;
+constexpr int kMarkMarginWidth = 14;
+constexpr unsigned kErrorMarkerMask = (1u << kLintMarker) | (1u << kServerMarker);
+constexpr long kLightRed = 0x9090FF; // 0x00BBGGRR
+constexpr long kRed = 0x0000D0;
 
 } // namespace
 
@@ -42,6 +52,13 @@ RichEdit::RichEdit(QWidget *parent)
     setBackgroundColour(m_background);
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
             [this](int position, int type, const char *text, int length) { noteInsertion(position, type, text, length); });
+    connect(this, &QsciScintilla::marginClicked, this, [this](int margin, int line, Qt::KeyboardModifiers) {
+        if (margin != kMarkMargin || errorMessages(line).isEmpty())
+            return;
+        setCursorPosition(line, 0);
+        ensureLineVisible(line);
+        Q_EMIT errorMarkClicked(line);
+    });
 }
 
 void RichEdit::noteInsertion(int position, int type, const char *text, int length)
@@ -155,6 +172,8 @@ void RichEdit::applyBytes(const QByteArray &crlf)
 {
     setUtf8(isValidUtf8(crlf.constData(), crlf.size()));
     SendScintilla(SCI_SETUNDOCOLLECTION, 0L);
+    dropMarks(ErrorSource::Lint); // the marks belong to the text that goes
+    dropMarks(ErrorSource::Server);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(crlf.size()), crlf.constData());
     SendScintilla(SCI_EMPTYUNDOBUFFER);
@@ -391,24 +410,111 @@ void RichEdit::contextMenuEvent(QContextMenuEvent *event)
     menu->popup(event->globalPos());
 }
 
-namespace {
-constexpr int kErrorMarker = 24;
-constexpr unsigned kErrorMarkerMask = 1u << kErrorMarker;
-} // namespace
 
-void RichEdit::markErrorLine(int line)
+void RichEdit::addMark(int line, const QString &message, ErrorSource source)
 {
-    SendScintilla(SCI_MARKERDELETEALL, kErrorMarker);
-    if (line < 0)
-        return;
-    SendScintilla(SCI_MARKERDEFINE, kErrorMarker, SC_MARK_BACKGROUND);
-    SendScintilla(SCI_MARKERSETBACK, kErrorMarker, 0x9090FFL); // light red (0x00BBGGRR)
-    SendScintilla(SCI_MARKERADD, std::min(line, std::max(0, lineCount() - 1)), kErrorMarker);
+    if (m_marks.empty()) {
+        SendScintilla(SCI_MARKERDEFINE, kLintMarker, SC_MARK_BACKGROUND);
+        SendScintilla(SCI_MARKERSETBACK, kLintMarker, kLightRed);
+        SendScintilla(SCI_MARKERDEFINE, kServerMarker, SC_MARK_BACKGROUND);
+        SendScintilla(SCI_MARKERSETBACK, kServerMarker, kLightRed);
+        SendScintilla(SCI_MARKERDEFINE, kDotMarker, SC_MARK_CIRCLE);
+        SendScintilla(SCI_MARKERSETBACK, kDotMarker, kRed);
+        SendScintilla(SCI_MARKERSETFORE, kDotMarker, kRed);
+        SendScintilla(SCI_SETMARGINTYPEN, kMarkMargin, SC_MARGIN_SYMBOL);
+        SendScintilla(SCI_SETMARGINMASKN, kMarkMargin, long(1u << kDotMarker));
+        SendScintilla(SCI_SETMARGINSENSITIVEN, kMarkMargin, 1L);
+    }
+    line = std::clamp(line, 0, std::max(0, lineCount() - 1));
+    const int background = int(SendScintilla(SCI_MARKERADD, line, source == ErrorSource::Lint ? kLintMarker : kServerMarker));
+    const int dot = int(SendScintilla(SCI_MARKERADD, line, kDotMarker));
+    m_marks.push_back({background, dot, message, source});
+}
+
+void RichEdit::dropMarks(ErrorSource source)
+{
+    std::erase_if(m_marks, [&](const ErrorMark &mark) {
+        if (mark.source != source)
+            return false;
+        SendScintilla(SCI_MARKERDELETEHANDLE, mark.background);
+        SendScintilla(SCI_MARKERDELETEHANDLE, mark.dot);
+        return true;
+    });
+}
+
+void RichEdit::markErrorLine(int line, const QString &message)
+{
+    dropMarks(ErrorSource::Lint);
+    if (line >= 0)
+        addMark(line, message, ErrorSource::Lint);
+}
+
+void RichEdit::markServerError(int line, const QString &message)
+{
+    for (const ErrorMark &mark : m_marks) {
+        if (mark.source == ErrorSource::Server && mark.message == message
+            && SendScintilla(SCI_MARKERLINEFROMHANDLE, mark.background) == line)
+            return; // the same error again (a stack trace names its line twice)
+    }
+    addMark(line, message, ErrorSource::Server);
+}
+
+void RichEdit::clearServerErrors()
+{
+    dropMarks(ErrorSource::Server);
 }
 
 int RichEdit::errorLine() const
 {
     return int(const_cast<RichEdit *>(this)->SendScintilla(SCI_MARKERNEXT, 0L, long(kErrorMarkerMask)));
+}
+
+QString RichEdit::errorMessages(int line) const
+{
+    QStringList messages;
+    auto *self = const_cast<RichEdit *>(this);
+    for (const ErrorMark &mark : m_marks) {
+        if (self->SendScintilla(SCI_MARKERLINEFROMHANDLE, mark.background) == line && !mark.message.isEmpty()
+            && !messages.contains(mark.message))
+            messages.append(mark.message);
+    }
+    return messages.join(u'\n');
+}
+
+void RichEdit::setMarkMarginVisible(bool visible)
+{
+    SendScintilla(SCI_SETMARGINWIDTHN, kMarkMargin, visible ? long(kMarkMarginWidth) : 0L);
+}
+
+bool RichEdit::markMarginVisible() const
+{
+    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETMARGINWIDTHN, kMarkMargin) > 0;
+}
+
+int RichEdit::lineAtMarginY(int y) const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    const long height = std::max(1L, self->SendScintilla(SCI_TEXTHEIGHT, 0L));
+    const long visible = self->SendScintilla(SCI_GETFIRSTVISIBLELINE) + y / height;
+    return int(self->SendScintilla(SCI_DOCLINEFROMVISIBLE, visible));
+}
+
+bool RichEdit::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QPoint at = help->pos();
+        long marginsEnd = 0;
+        for (int margin = 0; margin < 5; ++margin)
+            marginsEnd += SendScintilla(SCI_GETMARGINWIDTHN, margin);
+        const QString text = at.x() >= 0 && at.x() < marginsEnd ? errorMessages(lineAtMarginY(at.y())) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QsciScintilla::viewportEvent(event);
 }
 
 QColor toQColor(Colour colour)

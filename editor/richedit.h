@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <string_view>
+#include <vector>
 
 /**
  * The source editor `M`: the operations the program performs on its editor
@@ -89,10 +90,25 @@ public:
     /** The bytes `saveFile` would write. */
     QByteArray fileBytes() const;
 
-    /** Marks the 0-based `line` as holding a syntax error (a red background); -1 takes the mark away. */
-    void markErrorLine(int line);
-    /** The 0-based line that holds the error mark, -1 when none; the mark follows edits above it. */
+    /** Who found an error: `php -l`, or the server while it ran the page. */
+    enum class ErrorSource { Lint, Server };
+    /**
+     * Marks the 0-based `line` as holding the syntax error `message` (a red
+     * background, and a red dot in the mark margin whose tooltip is the message);
+     * -1 takes the syntax error's mark away. Only one syntax error is marked.
+     */
+    void markErrorLine(int line, const QString &message = QString());
+    /** Adds a mark for an error the server reported while running the page; one per line. */
+    void markServerError(int line, const QString &message);
+    /** Takes every mark of the server's errors away. */
+    void clearServerErrors();
+    /** The first 0-based line that holds an error mark, -1 when none; marks follow edits above them. */
     int errorLine() const;
+    /** The messages of the marks on the 0-based `line`, one a line; empty when it has none. */
+    QString errorMessages(int line) const;
+    /** Shows or hides the narrow margin where the error dots are drawn. */
+    void setMarkMarginVisible(bool visible);
+    bool markMarginVisible() const;
 
 Q_SIGNALS:
     /** A key was pressed, before the control acts on it; `vk` is the Windows virtual-key code. */
@@ -100,12 +116,15 @@ Q_SIGNALS:
     void keyUp(int vk);
     /** A mouse button was pressed, after the control has placed the caret. */
     void mouseDown(Qt::MouseButton button);
+    /** A click in the mark margin on a line that holds an error: the caret is put there first. */
+    void errorMarkClicked(int line);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
@@ -117,6 +136,18 @@ private:
     int styleFor(Colour colour);
     void noteInsertion(int position, int type, const char *text, int length);
     void applyBytes(const QByteArray &crlf);
+    void addMark(int line, const QString &message, ErrorSource source);
+    void dropMarks(ErrorSource source);
+    int lineAtMarginY(int y) const;
+
+    struct ErrorMark
+    {
+        int background; // marker handles: they follow the line through edits
+        int dot;
+        QString message;
+        ErrorSource source;
+    };
+    std::vector<ErrorMark> m_marks;
 
     Colour m_background = 0xFFFFFF;
     Colour m_textColour = 0x000000;

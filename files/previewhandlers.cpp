@@ -39,7 +39,7 @@ void TfmMain::PCChange()
             return;
         }
         navigatePreview();
-    } else if (page == tsEdit) {
+    } else if (page == tsEdit && !pageBeside()) {
         m_navigateWhenReady = false;
         WB->stop();
     }
@@ -47,12 +47,17 @@ void TfmMain::PCChange()
 
 void TfmMain::navigatePreview()
 {
-    WB->navigate(previewUrl(eURL->text(), eParam->text()));
+    const QString url = previewUrl(eURL->text(), eParam->text());
+    if (pageBeside())
+        WB->navigateKeepingScroll(url); // the refresh after a save keeps the user's place
+    else
+        WB->navigate(url);
 }
 
 void TfmMain::saveEditedFile()
 {
     M->saveFile(eFile->text());
+    editedFileSaved();
 }
 
 void TfmMain::lintEditedFile()
@@ -74,7 +79,7 @@ void TfmMain::LintChecked(const QString &path, const LintResult &result)
         ? QStringLiteral("Erreur de syntaxe ligne %1 : %2").arg(result.line).arg(result.message)
         : QStringLiteral("Erreur de syntaxe : %1").arg(result.message);
     eText->setText(m_lintMessage);
-    M->markErrorLine(result.line - 1);
+    M->markErrorLine(result.line - 1, m_lintMessage);
 }
 
 void TfmMain::SpeedButton1Click()

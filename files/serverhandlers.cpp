@@ -102,12 +102,7 @@ void TfmMain::mJournalLineClick(const QString &text, ServerLineKind kind)
     if (kind != ServerLineKind::Error)
         return;
     const PhpErrorPlace place = phpErrorPlace(text);
-    if (place.line <= 0 || eFile->text().isEmpty())
-        return;
-    const QFileInfo named(place.file), edited(eFile->text());
-    const bool same = named.absoluteFilePath() == edited.absoluteFilePath()
-        || (!edited.canonicalFilePath().isEmpty() && named.canonicalFilePath() == edited.canonicalFilePath());
-    if (!same)
+    if (place.line <= 0 || !namesEditedFile(place.file))
         return;
     showPage(tsEdit);
     M->setFocus();

@@ -137,6 +137,8 @@ void WebBrowser::startEngine()
         switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
             m_loading = true;
+            if (info.url() != m_restoreUrl)
+                m_restoreScroll = false; // the user went elsewhere (a link): no place to put back
             Q_EMIT statusTextChange(QStringLiteral("Ouverture de la page %1…").arg(url));
             break;
         case QWebEngineLoadingInfo::LoadStoppedStatus:
@@ -145,11 +147,17 @@ void WebBrowser::startEngine()
             break;
         case QWebEngineLoadingInfo::LoadSucceededStatus:
             m_loading = false;
+            if (m_restoreScroll && info.url() == m_restoreUrl && (m_scroll.x() > 0 || m_scroll.y() > 0))
+                m_view->page()->runJavaScript(
+                    QStringLiteral("window.scrollTo(%1, %2)").arg(m_scroll.x()).arg(m_scroll.y()));
+            m_restoreScroll = false;
             Q_EMIT statusTextChange(QStringLiteral("Terminé"));
             Q_EMIT documentComplete(url);
             break;
         case QWebEngineLoadingInfo::LoadFailedStatus:
             m_loading = false;
+            if (info.url() == m_restoreUrl)
+                m_restoreScroll = false;
             Q_EMIT statusTextChange(failureText(info));
             Q_EMIT documentComplete(url);
             break;
@@ -165,7 +173,20 @@ void WebBrowser::navigate(const QString &url)
     QWebEngineHttpRequest request(target);
     request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
     request.setHeader(QByteArrayLiteral("Pragma"), QByteArrayLiteral("no-cache"));
+    m_restoreScroll = false;
     view()->load(request);
+}
+
+void WebBrowser::navigateKeepingScroll(const QString &url)
+{
+    const QUrl target = QUrl::fromUserInput(url);
+    const bool samePage = m_view && m_view->url() == target;
+    // A refresh that comes while the last one still loads keeps the place read before that one.
+    if (samePage && !(m_restoreScroll && m_restoreUrl == target))
+        m_scroll = m_view->page()->scrollPosition();
+    navigate(url);
+    m_restoreScroll = samePage;
+    m_restoreUrl = target;
 }
 
 void WebBrowser::stop()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPointF>
+#include <QUrl>
 #include <QWidget>
 
 class QWebEngineProfile;
@@ -30,6 +32,12 @@ public:
 
     /** Starts loading `url` from the server (a plain GET); throws OndrelError for a text that is no URL. */
     void navigate(const QString &url);
+    /**
+     * Loads `url` from the server as navigate() does; when it is the page shown
+     * now, the page's scroll position is read before the load and put back once
+     * the new page has loaded, so a refresh does not lose the user's place.
+     */
+    void navigateKeepingScroll(const QString &url);
     /** Ends any loading in progress. */
     void stop();
     /** Shows the previous page of the browser's history; nothing when there is none. */
@@ -59,4 +67,7 @@ private:
     QWebEngineProfile *m_profile = nullptr;
     QWebEngineView *m_view = nullptr;
     bool m_loading = false;
+    bool m_restoreScroll = false; // the load in progress puts m_scroll back when it succeeds
+    QPointF m_scroll;
+    QUrl m_restoreUrl;
 };

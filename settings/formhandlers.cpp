@@ -76,6 +76,9 @@ QList<Setting> storedSettings(const TfmMain &w)
         {kParams, QStringLiteral("Aide"), w.eAide->text()},
         {kParams, QStringLiteral("ServeurIntegre"), w.cbServeurIntegre->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
         {kParams, QStringLiteral("Racine"), w.eRacine->text()},
+        {kParams, QStringLiteral("ApercuACote"), w.cbApercuACote->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+        {kParams, QStringLiteral("ApercuLargeur"), QString::number(w.apercuLargeur())},
+        {kParams, QStringLiteral("EnregistrementAuto"), w.cbEnregistrementAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
         {kMysql, QStringLiteral("Host"), w.host->text()},
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
@@ -152,6 +155,9 @@ void applyParams(TfmMain &w, const ProfileFile &ini)
         w.eAide->setText(defaultHelpFolder());
     w.cbServeurIntegre->setChecked(ini.readBool(kParams, QStringLiteral("ServeurIntegre"), !userSetSite(ini)));
     w.eRacine->setText(ini.readString(kParams, QStringLiteral("Racine")));
+    w.cbApercuACote->setChecked(ini.readBool(kParams, QStringLiteral("ApercuACote"), false));
+    w.setApercuLargeur(ini.readInteger(kParams, QStringLiteral("ApercuLargeur"), 0));
+    w.cbEnregistrementAuto->setChecked(ini.readBool(kParams, QStringLiteral("EnregistrementAuto"), false));
 }
 
 // Start-up: the connection fields.

@@ -1,0 +1,124 @@
+// The page beside the editor, with Ondrel's own PHP server already up:
+//  - from the save key (F9 in side mode) to the page beside the editor loaded,
+//    for a small page (goal: at most 80 ms);
+//  - the cost of one keystroke, events of the engine included, in a 10 MB text
+//    while the page beside it reloads (goal: under 200 µs).
+#include "app/main.h"
+#include "app/widgets.h"
+#include "editor/richedit.h"
+#include "files/phpserver.h"
+#include "files/webbrowser.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "benchmain.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+struct Session
+{
+    QTemporaryDir dir;
+    QString page = dir.filePath(QStringLiteral("page.php"));
+    std::unique_ptr<TfmMain> window;
+    int loads = 0;
+
+    explicit Session(const QByteArray &text)
+    {
+        QFile file(page);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(text);
+        file.close();
+        window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
+        window->resize(1200, 800);
+        window->show();
+        window->cbServeurIntegre->setChecked(true);
+        window->M->loadFile(page);
+        window->eFile->setText(page);
+        window->eParam->setText(QStringLiteral("test=1"));
+        window->setTargetUrl();
+        QObject::connect(window->WB, &WebBrowser::documentComplete, window.get(), [this] { ++loads; });
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+        window->cbApercuACote->click(); // the first load: server and engine start
+        waitForLoad(0);
+    }
+
+    void waitForLoad(int before)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (loads == before && clock.elapsed() < 60000)
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (loads == before)
+            qFatal("the page beside the editor did not load");
+    }
+
+    void key(Qt::Key code, const QString &text = QString())
+    {
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+        QApplication::sendEvent(window->M, &press);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+        QApplication::sendEvent(window->M, &release);
+    }
+};
+
+void BM_SaveUntilPageBesideLoaded(benchmark::State &state)
+{
+    Session s("<?php echo 'Bonjour ' . $_GET['test']; ?>\n<p>petite page</p>\n");
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.key(Qt::Key_X, QStringLiteral("x")); // an edit, so the save writes
+        state.ResumeTiming();
+        const int before = s.loads;
+        QElapsedTimer clock;
+        clock.start();
+        s.key(Qt::Key_F9);
+        s.waitForLoad(before);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(BM_SaveUntilPageBesideLoaded)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(40);
+
+QByteArray bigPage(qsizetype size)
+{
+    QByteArray text = "<?php echo 'Grande page ' . $_GET['test']; ?>\r\n";
+    const QByteArray line = "<p>Une ligne de la grande page, avec du texte pour la remplir.</p>\r\n";
+    text.reserve(size + line.size());
+    while (text.size() < size)
+        text += line;
+    return text;
+}
+
+void BM_KeystrokeBesideWhileReloading(benchmark::State &state)
+{
+    Session s(bigPage(10 << 20));
+    s.window->M->setSelStart(s.window->M->textLength() / 2);
+    qint64 duringReload = 0, keys = 0;
+    for (auto _ : state) {
+        if (!s.window->WB->isLoading()) {
+            state.PauseTiming();
+            s.window->saveEditedFile(); // 10 MB written, then the reload beside starts
+            s.window->M->setSelStart(s.window->M->textLength() / 2);
+            state.ResumeTiming();
+        }
+        duringReload += s.window->WB->isLoading();
+        ++keys;
+        s.key(Qt::Key_A, QStringLiteral("a"));
+        QApplication::processEvents(); // what the engine asks of the window meanwhile counts too
+    }
+    state.counters["under_reload"] = double(duringReload) / double(std::max<qint64>(1, keys));
+}
+BENCHMARK(BM_KeystrokeBesideWhileReloading)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+} // namespace
+
+ONDREL_QT_BENCHMARK_MAIN

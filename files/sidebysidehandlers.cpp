@@ -1,0 +1,180 @@
+// The page beside the editor: side mode, the refresh at every save, saving while
+// typing, and the errors of the page that lead back to their lines.
+#include "app/main.h"
+
+#include "app/widgets.h"
+#include "editor/richedit.h"
+#include "files/phpserver.h"
+#include "files/urlrules.h"
+#include "files/webbrowser.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kBrowserRowOnPreviewPage = 1; // between the toolbar and the server's log
+
+/** A log line without php's "[date] " prefix, as the mark's tooltip shows it. */
+QString withoutDate(const QString &text)
+{
+    if (!text.startsWith(u'['))
+        return text;
+    const qsizetype close = text.indexOf(QLatin1String("] "));
+    return close < 0 ? text : text.mid(close + 2);
+}
+
+} // namespace
+
+bool TfmMain::pageBeside() const
+{
+    return WB->parentWidget() == spApercu;
+}
+
+void TfmMain::setApercuLargeur(int width)
+{
+    m_apercuLargeur = std::max(0, width);
+    if (pageBeside() && m_apercuLargeur > 0) {
+        const int total = spApercu->width() - spApercu->handleWidth();
+        spApercu->setSizes({std::max(1, total - m_apercuLargeur), m_apercuLargeur});
+    }
+}
+
+/**
+ * The one browser WB lives beside the editor while side mode is on and the editor
+ * page is in front, and on the preview page otherwise: one engine, one profile.
+ */
+void TfmMain::placeBrowser()
+{
+    const bool beside = cbApercuACote->isChecked() && PC->currentWidget() != tsWB;
+    if (beside == pageBeside())
+        return;
+    if (beside) {
+        spApercu->addWidget(WB);
+        const int total = std::max(2, spApercu->width() - spApercu->handleWidth());
+        const int width = m_apercuLargeur > 0 ? std::min(m_apercuLargeur, total - 1) : total / 2;
+        spApercu->setSizes({total - width, width});
+    } else {
+        static_cast<QVBoxLayout *>(tsWB->layout())->insertWidget(kBrowserRowOnPreviewPage, WB, 1);
+    }
+    WB->show();
+    M->setMarkMarginVisible(beside);
+}
+
+void TfmMain::cbApercuACoteClick()
+{
+    placeBrowser();
+    if (!pageBeside()) {
+        M->clearServerErrors();
+        return;
+    }
+    // The page the file makes now; a save refreshes it from then on.
+    if (!eFile->text().isEmpty() && !eURL->text().isEmpty())
+        refreshBeside();
+}
+
+void TfmMain::spApercuMoved()
+{
+    const QList<int> sizes = spApercu->sizes();
+    if (sizes.size() == 2)
+        m_apercuLargeur = sizes[1];
+}
+
+void TfmMain::refreshBeside()
+{
+    m_navigateWhenReady = false;
+    if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
+        m_navigateWhenReady = true; // ServeurReady navigates
+        WB->view();
+        return;
+    }
+    navigatePreview();
+}
+
+/** After every save of the edited file that succeeded, whoever asked for it. */
+void TfmMain::editedFileSaved()
+{
+    const QFileInfo saved(eFile->text());
+    m_savedStamp = saved.lastModified();
+    m_savedSize = saved.size();
+    if (!m_autoSaving)
+        m_savedByUser = saved.absoluteFilePath();
+    m_autoSave->stop();
+    if (!pageBeside())
+        return; // the preview page navigates by itself after its save
+    M->clearServerErrors(); // a page that still fails marks its lines again
+    lintEditedFile();
+    refreshBeside();
+}
+
+bool TfmMain::mayAutoSave() const
+{
+    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly())
+        return false;
+    const QFileInfo file(eFile->text());
+    if (eFile->text().isEmpty() || file.absoluteFilePath() != m_savedByUser)
+        return false;
+    // Changed by another program since Ondrel's own last save: only the user may decide.
+    return file.exists() && file.size() == m_savedSize && file.lastModified() == m_savedStamp;
+}
+
+void TfmMain::cbEnregistrementAutoClick()
+{
+    if (cbEnregistrementAuto->isChecked() && M->isModified())
+        m_autoSave->start();
+    else
+        m_autoSave->stop();
+}
+
+void TfmMain::MTextChange()
+{
+    if (cbEnregistrementAuto->isChecked())
+        m_autoSave->start(); // restarted at every keystroke: the save waits for a pause
+}
+
+void TfmMain::AutoSaveTimer()
+{
+    if (!mayAutoSave())
+        return;
+    m_autoSaving = true;
+    try {
+        saveEditedFile();
+    } catch (...) {
+        m_autoSaving = false;
+        m_savedByUser.clear(); // no box at every pause: the user's next save says what goes on
+        throw;
+    }
+    m_autoSaving = false;
+}
+
+bool TfmMain::namesEditedFile(const QString &file) const
+{
+    if (file.isEmpty() || eFile->text().isEmpty())
+        return false;
+    const QFileInfo named(file), edited(eFile->text());
+    return named.absoluteFilePath() == edited.absoluteFilePath()
+        || (!edited.canonicalFilePath().isEmpty() && named.canonicalFilePath() == edited.canonicalFilePath());
+}
+
+void TfmMain::ServeurLogLine(const QString &text, ServerLineKind kind)
+{
+    if (kind != ServerLineKind::Error || !cbApercuACote->isChecked())
+        return;
+    const PhpErrorPlace place = phpErrorPlace(text);
+    if (place.line > 0 && namesEditedFile(place.file))
+        M->markServerError(std::min(place.line, M->lineCount()) - 1, withoutDate(text));
+}
+
+void TfmMain::MErrorMarkClick(int line)
+{
+    M->setFocus();
+    eText->setText(M->errorMessages(line).section(u'\n', 0, 0));
+    Ligne();
+}
