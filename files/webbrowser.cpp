@@ -9,6 +9,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <functional>
@@ -126,6 +127,8 @@ void WebBrowser::startEngine()
         Q_EMIT statusTextChange(QStringLiteral("Téléchargement refusé : %1").arg(download->downloadFileName()));
     });
     m_view->setPage(page);
+    // A load never takes the keyboard from the editor beside the page.
+    page->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     layout()->addWidget(m_view);
 
     connect(page, &QWebEnginePage::loadProgress, this,

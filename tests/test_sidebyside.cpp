@@ -101,13 +101,14 @@ TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
         type("<?php echo 'Ajout '; ?>");
         save();
         ++expected;
+        ASSERT_TRUE(readFile(page).startsWith(QByteArray("<?php echo 'Ajout '; ?>").repeated(expected - 1)));
         ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("Ajout ").repeated(expected - 1)); },
                                     kLoadTimeoutMs))
             << shownText().toStdString();
         QTest::qWait(300); // room for a stray request to reach the log
         EXPECT_EQ(requests(kGet), expected);
         EXPECT_EQ(window->PC->currentWidget(), window->tsEdit);
-        EXPECT_TRUE(readFile(page).startsWith("<?php echo 'Ajout '; ?>"));
+        EXPECT_TRUE(window->M->hasFocus());
     }
 
     // The preview tab takes the one browser over, and gives it back.
