@@ -25,6 +25,7 @@ class DriveComboBox;
 class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
+class FindBar;
 class WebBrowser;
 class SimpleComboBox;
 class StringGrid;
@@ -84,6 +85,7 @@ public:
                 *SpeedButton11 = nullptr, *SpeedButton12 = nullptr;
     SpeedButton *sbAide = nullptr;
     RichEdit *M = nullptr;
+    FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
 
     // Page "Visualisation du résultat (F9)".
     QWidget *tsWB = nullptr;
@@ -149,6 +151,22 @@ public:
     void SpeedButton6Click();
     void sbAideClick();
     void SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button);
+    void MMouseUp();
+    // Keys of the editor page (editor/keyhandlers.cpp).
+    /** Ctrl+S: saves the edited file as the preview does, staying on the page. */
+    void saveKey();
+    /** Ctrl+F, Ctrl+H: the find bar, with the replace row for Ctrl+H. */
+    void openFindBar(bool replace);
+    /** Enter, F3, "Suivant" (forwards); Shift+F3, "Précédent" (backwards). */
+    void findNextMatch(bool backwards);
+    void replaceMatch();
+    void replaceAllMatches();
+    /** Escape in the find bar. */
+    void closeFindBar();
+    /** Ctrl+G: "Aller à la ligne". */
+    void goToLine();
+    /** The "*" before the title while the editor holds unsaved changes. */
+    void showUnsavedMark();
     // Handlers (db/).
     void sbConnectedClick();
     void Panel6Resize();
@@ -243,6 +261,7 @@ private:
     void buildAboutPage();
     void buildHelpPage();
     void bindEvents();
+    void bindEditorKeys();
 
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);
@@ -278,6 +297,8 @@ private:
     bool m_shutDown = false;
     bool m_runFailed = false;    // something of the run could not be written: exit status 1
     QString m_pathToOpen;        // a launch's file, waiting for a dialog to close
+    bool m_titleMarked = false;            // the title starts with the unsaved mark "*"
+    qsizetype m_ligneSelection[2] = {0, 0}; // selection start and end at the last Ligne
 };
 
 /** The one main window of the process, reached by ExecRequete. */

@@ -37,6 +37,7 @@ constexpr Colour kDefaultBackground = 0xFFFFFF; // white
 constexpr Colour kDefaultText = 0x000000;       // black
 constexpr Colour kDefaultStrings = 0xFF0000;    // blue (0x00BBGGRR)
 constexpr Colour kDefaultFunctions = 0x0000FF;  // red
+constexpr int kDefaultTabColumns = 4;
 
 QString defaultHelpFolder()
 {
@@ -73,6 +74,7 @@ QList<Setting> storedSettings(const TfmMain &w)
         {kParams, QStringLiteral("CouleurChaînes"), colourText(w.CoulChaines)},
         {kParams, QStringLiteral("CouleurFonctions"), colourText(w.CoulFonctions)},
         {kParams, QStringLiteral("Aide"), w.eAide->text()},
+        {kParams, QStringLiteral("Tabulation"), QString::number(w.M->tabWidth())},
         {kMysql, QStringLiteral("Host"), w.host->text()},
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
@@ -137,6 +139,7 @@ void applyParams(TfmMain &w, const ProfileFile &ini)
     w.CoulChaines = readColour(ini, QStringLiteral("CouleurChaînes"), kDefaultStrings);
     w.CoulFonctions = readColour(ini, QStringLiteral("CouleurFonctions"), kDefaultFunctions);
     w.eAide->setText(ini.readString(kParams, QStringLiteral("Aide"), defaultHelpFolder()));
+    w.M->setTabColumns(ini.readInteger(kParams, QStringLiteral("Tabulation"), kDefaultTabColumns));
     if (w.eAide->text().isEmpty())
         w.eAide->setText(defaultHelpFolder());
 }
