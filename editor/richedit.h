@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <string_view>
+#include <vector>
 
 /**
  * The source editor `M`: the operations the program performs on its editor
@@ -153,6 +154,7 @@ private:
     {
         qsizetype start = -1, end = -1;
     };
+    void replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with);
     Match searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from, bool backwards);
     void noteInsertion(int position, int type, const char *text, int length);
     void applyBytes(const QByteArray &crlf);

@@ -93,16 +93,9 @@ qsizetype RichEdit::replaceAll(const QString &text, const QString &replacement, 
     SendScintilla(SCI_BEGINUNDOACTION);
     const TextSearch plain{needle, options.matchCase, options.wholeWord};
     if (!options.regex && plain.bytewise()) {
-        // Every match first, on the unchanged text; then replaced from the last one back,
-        // so the offsets still to come stay valid and the buffer's gap only moves backwards.
-        std::vector<qsizetype> matches;
-        const std::string_view bytes = range(0, textLength());
-        for (qsizetype at = plain.next(bytes, 0); at >= 0; at = plain.next(bytes, at + needle.size()))
-            matches.push_back(at);
-        for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
-            SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(*it), static_cast<long>(*it + needle.size()));
-            SendScintilla(SCI_REPLACETARGET, static_cast<uintptr_t>(with.size()), with.constData());
-        }
+        const std::vector<qsizetype> matches = plain.all(range(0, textLength()));
+        if (!matches.empty())
+            replaceSpan(matches, needle.size(), with);
         count = static_cast<qsizetype>(matches.size());
     } else {
         qsizetype from = 0;
@@ -119,4 +112,39 @@ qsizetype RichEdit::replaceAll(const QString &text, const QString &replacement, 
     }
     SendScintilla(SCI_ENDUNDOACTION);
     return count;
+}
+
+// One replacement of the span from the first match to the end of the last: the
+// control then records one change, whatever the number of matches. The bytes
+// between the matches keep their colours; the replacements, like typed text, have none.
+void RichEdit::replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with)
+{
+    const qsizetype first = matches.front();
+    const qsizetype last = matches.back() + length;
+    std::vector<char> pairs(static_cast<size_t>(2 * (last - first) + 2)); // (byte, style) pairs
+    SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(first), static_cast<long>(last), pairs.data());
+    const qsizetype size = (last - first) + qsizetype(matches.size()) * (with.size() - length);
+    QByteArray bytes(size, Qt::Uninitialized);
+    std::vector<char> styles(static_cast<size_t>(size));
+    qsizetype out = 0;
+    qsizetype from = first;
+    auto keep = [&](qsizetype to) { // the bytes between two matches, with their styles
+        for (qsizetype p = from; p < to; ++p, ++out) {
+            bytes[out] = pairs[static_cast<size_t>(2 * (p - first))];
+            styles[static_cast<size_t>(out)] = pairs[static_cast<size_t>(2 * (p - first) + 1)];
+        }
+    };
+    for (qsizetype at : matches) {
+        keep(at);
+        std::copy(with.cbegin(), with.cend(), bytes.begin() + out);
+        std::fill_n(styles.begin() + out, with.size(), char(0));
+        out += with.size();
+        from = at + length;
+    }
+    SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(first), static_cast<long>(last));
+    SendScintilla(SCI_REPLACETARGET, static_cast<uintptr_t>(bytes.size()), bytes.constData());
+    if (size > 0) {
+        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(first), 0L);
+        SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(size), styles.data());
+    }
 }

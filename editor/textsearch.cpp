@@ -72,15 +72,20 @@ struct FirstByte
 
 } // namespace
 
-qsizetype TextSearch::next(std::string_view text, qsizetype from) const
+/**
+ * Calls `onMatch(offset)` for the matches from `from` on, while it returns true;
+ * a match is looked for again only after the end of the one before.
+ */
+template <typename OnMatch>
+static void scanForward(const TextSearch &s, std::string_view text, qsizetype from, OnMatch onMatch)
 {
-    const qsizetype n = needle.size();
+    const qsizetype n = s.needle.size();
     const qsizetype size = static_cast<qsizetype>(text.size());
-    if (n == 0 || from < 0)
-        return -1;
+    if (n == 0 || from < 0 || from + n > size)
+        return;
     const char *data = text.data();
     const char *stop = data + size - n + 1; // candidates lie before stop
-    const FirstByte first(*this);
+    const FirstByte first(s);
     // Next place of each form of the first byte; each is looked for again only once passed,
     // so a frequent form never makes the search of the other one start over.
     const char *pa = nullptr, *pb = nullptr;
@@ -96,13 +101,36 @@ qsizetype TextSearch::next(std::string_view text, qsizetype from) const
         }
         const char *hit = aGone ? (bGone ? nullptr : pb) : (bGone ? pa : std::min(pa, pb));
         if (!hit)
-            return -1;
+            return;
         const qsizetype offset = hit - data;
-        if (matchesAt(*this, data, offset) && wordBoundsHold(*this, text, offset))
-            return offset;
-        at = hit + 1;
+        if (matchesAt(s, data, offset) && wordBoundsHold(s, text, offset)) {
+            if (!onMatch(offset))
+                return;
+            at = hit + n;
+        } else {
+            at = hit + 1;
+        }
     }
-    return -1;
+}
+
+qsizetype TextSearch::next(std::string_view text, qsizetype from) const
+{
+    qsizetype found = -1;
+    scanForward(*this, text, from, [&](qsizetype at) {
+        found = at;
+        return false;
+    });
+    return found;
+}
+
+std::vector<qsizetype> TextSearch::all(std::string_view text) const
+{
+    std::vector<qsizetype> found;
+    scanForward(*this, text, 0, [&](qsizetype at) {
+        found.push_back(at);
+        return true;
+    });
+    return found;
 }
 
 qsizetype TextSearch::previous(std::string_view text, qsizetype before) const

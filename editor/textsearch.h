@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <string_view>
+#include <vector>
 
 /**
  * Plain-text search over the editor's bytes, for the find bar. Offsets are 0-based
@@ -24,6 +25,8 @@ struct TextSearch
 
     /** Offset of the first match starting at or after `from`, or −1. */
     qsizetype next(std::string_view text, qsizetype from) const;
+    /** Offsets of every match from the start, each one looked for after the end of the one before. */
+    std::vector<qsizetype> all(std::string_view text) const;
     /** Offset of the last match starting before `before` (and ending anywhere), or −1. */
     qsizetype previous(std::string_view text, qsizetype before) const;
 };

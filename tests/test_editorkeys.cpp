@@ -169,8 +169,12 @@ TEST_F(EditorKeys, ReplaceOneThenAllAsOneUndoStep)
     EXPECT_EQ(window->M->wholeText(), QByteArray("a= 2; b=1; c=10;\r\nd=1;"));
     EXPECT_EQ(window->M->selStart(), 7);
 
+    window->M->setSelStart(6);
+    window->M->setSelLength(1);
+    window->M->setSelColour(0x123456); // the "b" between two matches keeps its colour
     QTest::mouseClick(bar->replaceAllButton, Qt::LeftButton);
     EXPECT_EQ(window->M->wholeText(), QByteArray("a= 2; b= 2; c= 20;\r\nd= 2;"));
+    EXPECT_EQ(window->M->colourAt(6), 0x123456u);
     EXPECT_EQ(bar->status->text(), QStringLiteral("3 remplacements"));
     window->M->setFocus();
     key(window->M, Qt::Key_Z, Qt::ControlModifier);
