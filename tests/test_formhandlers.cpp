@@ -114,16 +114,8 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/
-Tabulation=4
-"
-          "[Mysql]
-Host=localhost
-User=root
-Pass=
-Base=mysql
-DelaiConnexion=10
-";
+        + "/docphp/\r\nTabulation=4\r\n"
+          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
