@@ -164,7 +164,7 @@ qsizetype TextSearch::previous(std::string_view text, qsizetype before) const
     return -1;
 }
 
-QByteArray toWindows1252(const QString &text)
+QByteArray encodeWindows1252(const QString &text)
 {
     static const char16_t high[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,

@@ -35,4 +35,4 @@ struct TextSearch
 bool isWordByte(unsigned char c);
 
 /** Text as Windows-1252 bytes (a character with no such byte becomes "?"). */
-QByteArray toWindows1252(const QString &text);
+QByteArray encodeWindows1252(const QString &text);

@@ -51,7 +51,7 @@ TEST(TextSearch, NextAndPreviousWithTheOptions)
         EXPECT_EQ(s.next(text, row.from), row.next) << row.text << " / " << row.needle;
         EXPECT_EQ(s.previous(text, row.from), row.previous) << row.text << " / " << row.needle;
     }
-    EXPECT_EQ(toWindows1252(QStringLiteral("é€’x")), QByteArray("\xE9\x80\x92x"));
+    EXPECT_EQ(encodeWindows1252(QStringLiteral("é€’x")), QByteArray("\xE9\x80\x92x"));
 }
 
 class EditorKeys : public ::testing::Test
