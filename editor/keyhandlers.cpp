@@ -46,6 +46,8 @@ void TfmMain::findNextMatch(bool backwards)
     }
     const bool found = M->findMatch(findBar->findEdit->text(), searchOptions(findBar), backwards);
     findBar->setStatus(found ? QString() : QStringLiteral("Introuvable"));
+    if (found) // shown while the find bar keeps the focus; hidden again when the editor loses it
+        M->SendScintilla(QsciScintillaBase::SCI_HIDESELECTION, 0L);
 }
 
 void TfmMain::replaceMatch()
