@@ -3,6 +3,7 @@
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
+#include "editor/findbar.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "files/phpserver.h"
@@ -18,6 +19,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QShortcut>
 #include <QShowEvent>
@@ -32,7 +35,7 @@ namespace {
 constexpr int kEditHeight = 21;
 
 const char kFilter[] = "Tous les fichiers (*.*)|*.*|Fichiers PHP3|*.php3|Fichiers TXT|*.txt|"
-                       "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF";
+                       "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF|Fichiers PHP (*.php)|*.php";
 
 /** Names a control after its design name and places it at its design position. */
 template <typename W>
@@ -224,6 +227,8 @@ void TfmMain::buildEditorPage()
     auto *column = stacked(tsEdit);
     Panel1 = panel(tsEdit, "Panel1", 33);
     column->addWidget(Panel1);
+    findBar = named(new FindBar(tsEdit), "findBar");
+    column->addWidget(findBar);
     M = named(new RichEdit(tsEdit), "M");
     M->setFrameStyle(QFrame::NoFrame);
     column->addWidget(M, 1);
@@ -252,6 +257,9 @@ void TfmMain::buildEditorPage()
     SpeedButton12 = anchors[4];
     sbAide = button(Panel1, "sbAide", QStringLiteral("Index de l'aide (F1)"), 0, 16, 145, 16);
     Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
+    // Keyword lines are shown as they are written, "<b>" and "<br>" included.
+    Label5->setTextFormat(Qt::PlainText);
+    Label6->setTextFormat(Qt::PlainText);
     Label5->lower(); // the read-out grows with its text; the check box stays on top
 }
 
@@ -303,6 +311,7 @@ void TfmMain::buildDatabasePage()
     tempo = edit(Panel6, "tempo", 112, 96, 41);
     tempo->setText(QStringLiteral("5000"));
     mysqlErr = label(Panel6, "mysqlErr", QStringLiteral("Ok"), 160, 112);
+    mysqlErr->setTextFormat(Qt::PlainText); // server messages quote statements, tags included
     sbAnnuler = button(Panel6, "sbAnnuler", QStringLiteral("Annuler"), 160, 109, 56, 19);
     sbAnnuler->hide(); // offered while a statement runs
     sbExport = button(Panel6, "sbExport", QStringLiteral("Exporter CSV…"), 520, 109, 90, 19);
@@ -359,6 +368,9 @@ void TfmMain::bindEvents()
     connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
     connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
     connect(M, &RichEdit::mouseDown, this, [this] { guard([this] { MMouseDown(); }); });
+    connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
+    connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });
+    bindEditorKeys();
     connect(sbColorie, &QToolButton::clicked, this, [this] { guard([this] { sbColorieClick(); }); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton3Click(); }); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton4Click(); }); });
@@ -407,6 +419,29 @@ void TfmMain::bindEvents()
     connect(TimerEnCours, &QTimer::timeout, this, [this] { guard([this] { TimerEnCoursTimer(); }); });
     connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
     connect(Timer1, &QTimer::timeout, this, [this] { guard([this] { Timer1Timer(); }); });
+}
+
+void TfmMain::bindEditorKeys()
+{
+    // Keys of the whole editor page (the editor and its find bar).
+    auto key = [this](QWidget *scope, const QKeySequence &keys, auto handler) {
+        auto *shortcut = new QShortcut(keys, scope);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, handler] { guard([&] { handler(); }); });
+    };
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_S), [this] { saveKey(); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFindBar(false); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openFindBar(true); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToLine(); });
+    key(tsEdit, QKeySequence(Qt::Key_F3), [this] { findNextMatch(false); });
+    key(tsEdit, QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { findNextMatch(true); });
+    key(findBar, QKeySequence(Qt::Key_Escape), [this] { closeFindBar(); });
+    connect(findBar->findEdit, &QLineEdit::returnPressed, this, [this] { guard([this] { findNextMatch(false); }); });
+    connect(findBar->replaceEdit, &QLineEdit::returnPressed, this, [this] { guard([this] { replaceMatch(); }); });
+    connect(findBar->nextButton, &QPushButton::clicked, this, [this] { guard([this] { findNextMatch(false); }); });
+    connect(findBar->previousButton, &QPushButton::clicked, this, [this] { guard([this] { findNextMatch(true); }); });
+    connect(findBar->replaceButton, &QPushButton::clicked, this, [this] { guard([this] { replaceMatch(); }); });
+    connect(findBar->replaceAllButton, &QPushButton::clicked, this, [this] { guard([this] { replaceAllMatches(); }); });
 }
 
 const QString &TfmMain::keywordList()

@@ -25,6 +25,7 @@ class DriveComboBox;
 class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
+class FindBar;
 class WebBrowser;
 class ServerLogPanel;
 class BuiltinServer;
@@ -94,6 +95,7 @@ public:
                 *SpeedButton11 = nullptr, *SpeedButton12 = nullptr;
     SpeedButton *sbAide = nullptr;
     RichEdit *M = nullptr;
+    FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
 
     // Page "Visualisation du résultat (F9)".
     QWidget *tsWB = nullptr;
@@ -169,6 +171,22 @@ public:
     void SpeedButton6Click();
     void sbAideClick();
     void SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button);
+    void MMouseUp();
+    // Keys of the editor page (editor/keyhandlers.cpp).
+    /** Ctrl+S: saves the edited file as the preview does, staying on the page. */
+    void saveKey();
+    /** Ctrl+F, Ctrl+H: the find bar, with the replace row for Ctrl+H. */
+    void openFindBar(bool replace);
+    /** Enter, F3, "Suivant" (forwards); Shift+F3, "Précédent" (backwards). */
+    void findNextMatch(bool backwards);
+    void replaceMatch();
+    void replaceAllMatches();
+    /** Escape in the find bar. */
+    void closeFindBar();
+    /** Ctrl+G: "Aller à la ligne". */
+    void goToLine();
+    /** The "*" before the title while the editor holds unsaved changes. */
+    void showUnsavedMark();
     // Handlers (db/).
     void sbConnectedClick();
     void Panel6Resize();
@@ -273,6 +291,7 @@ private:
     void buildAboutPage();
     void buildHelpPage();
     void bindEvents();
+    void bindEditorKeys();
 
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);
@@ -318,6 +337,8 @@ private:
     QString m_lintMessage;            // the syntax error of the last check; empty when clean
     QWidget *m_helpWindow = nullptr;
     WebBrowser *m_helpBrowser = nullptr;
+    bool m_titleMarked = false;            // the title starts with the unsaved mark "*"
+    qsizetype m_ligneSelection[2] = {0, 0}; // selection start and end at the last Ligne
 };
 
 /** The one main window of the process, reached by ExecRequete. */

@@ -6,6 +6,7 @@ set(ONDREL_CORE_FILES
   editor/contexthelp.cpp editor/contexthelp.h
   editor/landing.cpp editor/landing.h
   editor/textbytes.cpp editor/textbytes.h
+  editor/textsearch.cpp editor/textsearch.h
   files/urlrules.cpp files/urlrules.h
   files/savefile.cpp files/savefile.h
   files/listing.cpp files/listing.h

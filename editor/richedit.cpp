@@ -42,6 +42,7 @@ RichEdit::RichEdit(QWidget *parent)
     setBackgroundColour(m_background);
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
             [this](int position, int type, const char *text, int length) { noteInsertion(position, type, text, length); });
+    setUpView();
 }
 
 void RichEdit::noteInsertion(int position, int type, const char *text, int length)
@@ -228,14 +229,18 @@ int RichEdit::styleFor(Colour colour)
     const auto found = m_styles.constFind(colour);
     if (found != m_styles.constEnd())
         return found.value();
-    if (m_nextStyle > kMaxStyle) {
-        // Every style is taken: start over; characters of the reused styles change colour.
-        m_styles.clear();
-        m_nextStyle = 1;
+    int style = 0;
+    if (m_nextStyle <= kMaxStyle) {
+        style = m_nextStyle++;
+        if (m_nextStyle == kFirstReservedStyle)
+            m_nextStyle = kLastReservedStyle + 1;
+    } else if (!m_freeStyles.isEmpty() || reclaimStyles(m_pinnedStyles)) {
+        style = m_freeStyles.takeLast();
+    } else {
+        // Every style is on screen in a colour of its own: the nearest colour stands in,
+        // so no character already coloured changes colour.
+        return nearestStyle(colour);
     }
-    const int style = m_nextStyle++;
-    if (m_nextStyle == kFirstReservedStyle)
-        m_nextStyle = kLastReservedStyle + 1;
     m_styles.insert(colour, style);
     SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(style), static_cast<long>(colour));
     return style;
@@ -254,13 +259,14 @@ void RichEdit::setSelColour(Colour colour)
 
 bool RichEdit::hasOwnColour(qsizetype offset) const
 {
-    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) != 0;
+    return (const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF) != 0;
 }
 
 Colour RichEdit::colourAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
-    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset));
+    // The control returns the style byte as a signed char: styles above 127 come back negative.
+    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
     if (style == 0)
         return m_textColour;
     return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
@@ -280,8 +286,13 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     classes.resize(static_cast<size_t>(count));
     colourPass(bytes.data(), start, end, classes.data());
 
-    const char styleOf[4] = {0, static_cast<char>(styleFor(base)), static_cast<char>(styleFor(strings)),
-                             static_cast<char>(styleFor(functions))};
+    // A style taken for one of the three colours must not be reclaimed for the next one.
+    m_pinnedStyles.clear();
+    for (Colour colour : {base, strings, functions})
+        m_pinnedStyles.append(styleFor(colour));
+    const char styleOf[4] = {0, static_cast<char>(m_pinnedStyles[0]), static_cast<char>(m_pinnedStyles[1]),
+                             static_cast<char>(m_pinnedStyles[2])};
+    m_pinnedStyles.clear();
     // Position p is the byte at offset p − 1; positions start + 1 … end − 1 always change.
     const qsizetype inner = end - start - 1;
     if (inner > 0) {
@@ -381,6 +392,12 @@ QMenu *RichEdit::createFrenchContextMenu()
     add(QStringLiteral("Supprimer"), QKeySequence(), !readOnly && selection, &QsciScintilla::removeSelectedText);
     menu->addSeparator();
     add(QStringLiteral("Tout sélectionner"), QKeySequence::SelectAll, textLength() > 0, [this] { selectAll(); });
+    menu->addSeparator();
+    QAction *numbers = menu->addAction(QStringLiteral("Numéros de ligne"));
+    numbers->setObjectName(QStringLiteral("lineNumbersAction"));
+    numbers->setCheckable(true);
+    numbers->setChecked(m_lineNumbers);
+    connect(numbers, &QAction::toggled, this, &RichEdit::setLineNumbersShown);
     return menu;
 }
 

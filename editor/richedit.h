@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <string_view>
+#include <vector>
 
 /**
  * The source editor `M`: the operations the program performs on its editor
@@ -81,6 +82,33 @@ public:
      */
     void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
 
+    // Display and typing (richeditview.cpp).
+    /** The line-number margin, shown by default; its width follows the number of lines. */
+    void setLineNumbersShown(bool shown);
+    bool lineNumbersShown() const { return m_lineNumbers; }
+    /** Columns between tab stops (1 to 32; other values are brought into that range). */
+    void setTabColumns(int columns);
+
+    // Search (richeditsearch.cpp).
+    struct SearchOptions
+    {
+        bool matchCase = false;
+        bool wholeWord = false;
+        bool regex = false; // ECMAScript syntax; "\1" in a replacement is the first group
+    };
+    /**
+     * Selects the next match of `text` after the selection (before it when
+     * `backwards`), going round the end of the text; false, and the selection
+     * unchanged, when there is none. An invalid expression finds nothing.
+     */
+    bool findMatch(const QString &text, const SearchOptions &options, bool backwards);
+    /** When the selection is a match of `text`, replaces it (one undo step); true if it did. */
+    bool replaceSelectedMatch(const QString &text, const QString &replacement, const SearchOptions &options);
+    /** Replaces every match in the text as one undo step; returns how many. */
+    qsizetype replaceAll(const QString &text, const QString &replacement, const SearchOptions &options);
+    /** Text as the control's bytes: UTF-8 when the text is shown as UTF-8, else Windows-1252. */
+    QByteArray encode(const QString &text) const;
+
     // Files.
     /** The editor load: throws "Impossible d'ouvrir le fichier %s" and leaves the text as it was. */
     void loadFile(const QString &path);
@@ -98,13 +126,17 @@ Q_SIGNALS:
     /** A key was pressed, before the control acts on it; `vk` is the Windows virtual-key code. */
     void keyDown(int &vk);
     void keyUp(int vk);
-    /** A mouse button was pressed, after the control has placed the caret. */
+    /** A mouse button was pressed (each press of a double click), after the control has placed the caret. */
     void mouseDown(Qt::MouseButton button);
+    /** A mouse button was released, after the control has acted on it. */
+    void mouseUp(Qt::MouseButton button);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
@@ -115,15 +147,33 @@ public:
 
 private:
     int styleFor(Colour colour);
+    /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
+    bool reclaimStyles(const QList<int> &pinned);
+    int nearestStyle(Colour colour) const;
+    // Display and typing (richeditview.cpp).
+    void setUpView();
+    void fitLineNumberMargin();
+    void indentNewLine();
+    // Search (richeditsearch.cpp).
+    struct Match
+    {
+        qsizetype start = -1, end = -1;
+    };
+    void replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with);
+    Match searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from, bool backwards);
     void noteInsertion(int position, int type, const char *text, int length);
     void applyBytes(const QByteArray &crlf);
 
     Colour m_background = 0xFFFFFF;
     Colour m_textColour = 0x000000;
     QHash<Colour, int> m_styles; // explicit colours → their styles
-    int m_nextStyle = 1;
+    int m_nextStyle = 1;         // the next style never used yet
+    QList<int> m_freeStyles;     // styles reclaimed from colours no character has any more
     QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
     bool m_onlyCrLf = true;
+    QList<int> m_pinnedStyles;   // styles a colouring pass is about to write
+    bool m_lineNumbers = true;
+    int m_numberDigits = 0;      // digits the line-number margin is sized for
 };
 
 

@@ -25,8 +25,10 @@ void TfmMain::flbMouseDown()
     // Any failure ends the steps where it happens; what the earlier steps did stays.
     try {
         const QString path = flb->selectedFilePath();
-        if (QFileInfo(path).isFile() && !mayDropEditorText())
-            return; // the user kept the edited text
+        if (QFileInfo(path).isFile() && !mayDropEditorText()) {
+            flb->selectFile(eFile->text()); // the list shows again the file being edited
+            return;
+        }
         chooseFile(path);
     } catch (const std::exception &) {
         showPlainBox(this, kReadError);

@@ -38,6 +38,7 @@ constexpr Colour kDefaultBackground = 0xFFFFFF; // white
 constexpr Colour kDefaultText = 0x000000;       // black
 constexpr Colour kDefaultStrings = 0xFF0000;    // blue (0x00BBGGRR)
 constexpr Colour kDefaultFunctions = 0x0000FF;  // red
+constexpr int kDefaultTabColumns = 4;
 
 QString defaultHelpFolder()
 {
@@ -76,6 +77,7 @@ QList<Setting> storedSettings(const TfmMain &w)
         {kParams, QStringLiteral("Aide"), w.eAide->text()},
         {kParams, QStringLiteral("ServeurIntegre"), w.cbServeurIntegre->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
         {kParams, QStringLiteral("Racine"), w.eRacine->text()},
+        {kParams, QStringLiteral("Tabulation"), QString::number(w.M->tabWidth())},
         {kMysql, QStringLiteral("Host"), w.host->text()},
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
@@ -148,6 +150,7 @@ void applyParams(TfmMain &w, const ProfileFile &ini)
     w.CoulChaines = readColour(ini, QStringLiteral("CouleurChaînes"), kDefaultStrings);
     w.CoulFonctions = readColour(ini, QStringLiteral("CouleurFonctions"), kDefaultFunctions);
     w.eAide->setText(ini.readString(kParams, QStringLiteral("Aide"), defaultHelpFolder()));
+    w.M->setTabColumns(ini.readInteger(kParams, QStringLiteral("Tabulation"), kDefaultTabColumns));
     if (w.eAide->text().isEmpty())
         w.eAide->setText(defaultHelpFolder());
     w.cbServeurIntegre->setChecked(ini.readBool(kParams, QStringLiteral("ServeurIntegre"), !userSetSite(ini)));

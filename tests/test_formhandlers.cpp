@@ -121,7 +121,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\n"
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nTabulation=4\r\n"
           "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
