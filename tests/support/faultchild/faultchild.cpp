@@ -13,6 +13,9 @@
 //   ondrel_faultchild stop-unsaved <folder> <file>     edits <file> in a window whose close question is
 //                                                      up, then runs as the program does until a stop signal
 //   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
+//   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
+//                                                      a statement and `tag` into the edit named `edit`,
+//                                                      then shuts down when a line arrives on its input
 #include "app/errors.h"
 #include "app/main.h"
 #include "app/stopsignals.h"
@@ -29,6 +32,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTextCursor>
 
 #include <csignal>
 #include <cstdio>
@@ -113,7 +117,7 @@ int previewOnce(const QString &folder, const QString &file, qsizetype size, qint
 
 int sideLoop(const QString &folder, int lines)
 {
-    auto window = makeWindow(folder, false);
+    auto window = makeWindow(folder); // shown: the keyword list is loaded, so it may be written back
     ready();
     for (;;) {
         for (char tag : {'A', 'B'}) {
@@ -126,7 +130,7 @@ int sideLoop(const QString &folder, int lines)
 
 int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag, qint64 limit)
 {
-    auto window = makeWindow(folder, false);
+    auto window = makeWindow(folder);
     setSideContents(*window, tag, keywordLines, historyLines);
     if (limit > 0)
         limitFileSize(limit);
@@ -135,6 +139,25 @@ int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag
     window.reset(); // shut-down: the side files are written, failures shown in a box
     for (const ModalWatcher::Box &box : watcher.boxes)
         std::printf("message: %s\n", qPrintable(QString(box.text).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
+    return 0;
+}
+
+int sideCopy(const QString &folder, char tag, const QString &edit)
+{
+    auto window = makeWindow(folder);
+    QTextCursor end(window->mAide->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("\nfunction_%1($x)").arg(QLatin1Char(tag)));
+    window->cb->addItem(QStringLiteral("select '%1'").arg(QLatin1Char(tag)));
+    window->findChild<QLineEdit *>(edit)->setText(QString(QLatin1Char(tag)));
+    ready();
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin))
+        return 1;
+    ModalWatcher watcher;
+    window.reset();
+    for (const ModalWatcher::Box &box : watcher.boxes)
+        std::printf("message: %s\n", qPrintable(box.text));
     return 0;
 }
 
@@ -197,6 +220,8 @@ int main(int argc, char **argv)
         return stopUnsaved(args[2], args[3]);
     if (mode == u"stop-frozen" && args.size() == 3)
         return stopFrozen(args[2]);
+    if (mode == u"side-copy" && args.size() == 5)
+        return sideCopy(args[2], args[3].at(0).toLatin1(), args[4]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
     return 2;
 }
