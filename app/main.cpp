@@ -404,9 +404,9 @@ void TfmMain::closeEvent(QCloseEvent *event)
         // Once hidden, a window no longer knows that the window manager had maximised it.
         notePlacementAtClose();
         event->accept();
-    }
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void TfmMain::showEvent(QShowEvent *event)
