@@ -355,7 +355,10 @@ void TfmMain::buildHelpPage()
 
 void TfmMain::bindEvents()
 {
-    connect(mAide, &QPlainTextEdit::textChanged, this, [this] { m_keywordsStale = true; });
+    connect(mAide, &QPlainTextEdit::textChanged, this, [this] {
+        m_keywordsStale = true;
+        m_sideFiles.keywordsEdited = true;
+    });
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {
         if (!m_pageFromCode)
@@ -467,10 +470,13 @@ QString TfmMain::windowTitleText()
 
 void TfmMain::closeEvent(QCloseEvent *event)
 {
-    if (mayDropEditorText())
+    if (mayDropEditorText()) {
+        // Once hidden, a window no longer knows that the window manager had maximised it.
+        notePlacementAtClose();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void TfmMain::showEvent(QShowEvent *event)

@@ -140,6 +140,12 @@ public:
     void FormCreate();
     void FormShow();
     void FormDestroy();
+    /**
+     * FormDestroy's writing step: writes each side file on its own, merged with what
+     * is on disk now, and returns what went wrong (one message per failure) and
+     * what the user should know (a copy kept aside). Shows no box itself.
+     */
+    SideFileReport writeSideFiles();
     // Handlers (files/).
     void PCChange();
     void flbMouseDown();
@@ -302,6 +308,8 @@ private:
     bool serverReadyForPreview();
     void lintEditedFile();
     void showHelpWindow(const QString &path);
+    /** Keeps the window's place while it is still on screen, for shut-down to store. */
+    void notePlacementAtClose();
 
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();

@@ -15,6 +15,9 @@
 //   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
 //   ondrel_faultchild serve <folder>                  previews <folder>/page.php through the built-in
 //                                                      server, prints "message: server PID", then waits
+//   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
+//                                                      a statement and `tag` into the edit named `edit`,
+//                                                      then shuts down when a line arrives on its input
 #include "app/errors.h"
 #include "app/main.h"
 #include "app/stopsignals.h"
@@ -34,6 +37,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTextCursor>
 
 #include <csignal>
 #include <cstdio>
@@ -118,7 +122,7 @@ int previewOnce(const QString &folder, const QString &file, qsizetype size, qint
 
 int sideLoop(const QString &folder, int lines)
 {
-    auto window = makeWindow(folder, false);
+    auto window = makeWindow(folder); // shown: the keyword list is loaded, so it may be written back
     ready();
     for (;;) {
         for (char tag : {'A', 'B'}) {
@@ -131,7 +135,7 @@ int sideLoop(const QString &folder, int lines)
 
 int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag, qint64 limit)
 {
-    auto window = makeWindow(folder, false);
+    auto window = makeWindow(folder);
     setSideContents(*window, tag, keywordLines, historyLines);
     if (limit > 0)
         limitFileSize(limit);
@@ -154,6 +158,25 @@ int serve(const QString &folder)
     std::printf("message: server %lld\n", window->server()->processId());
     ready();
     return QApplication::exec(); // until killed
+}
+
+int sideCopy(const QString &folder, char tag, const QString &edit)
+{
+    auto window = makeWindow(folder);
+    QTextCursor end(window->mAide->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("\nfunction_%1($x)").arg(QLatin1Char(tag)));
+    window->cb->addItem(QStringLiteral("select '%1'").arg(QLatin1Char(tag)));
+    window->findChild<QLineEdit *>(edit)->setText(QString(QLatin1Char(tag)));
+    ready();
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin))
+        return 1;
+    ModalWatcher watcher;
+    window.reset();
+    for (const ModalWatcher::Box &box : watcher.boxes)
+        std::printf("message: %s\n", qPrintable(QString(box.text).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
+    return 0;
 }
 
 } // namespace
@@ -217,6 +240,8 @@ int main(int argc, char **argv)
         return stopFrozen(args[2]);
     if (mode == u"serve" && args.size() == 3)
         return serve(args[2]);
+    if (mode == u"side-copy" && args.size() == 5)
+        return sideCopy(args[2], args[3].at(0).toLatin1(), args[4]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
     return 2;
 }
