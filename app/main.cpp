@@ -7,6 +7,7 @@
 #include "files/browser.h"
 #include "files/phpserver.h"
 #include "files/serverlogpanel.h"
+#include "files/recovery.h"
 #include "files/webbrowser.h"
 #include "app/virtualkeys.h"
 
@@ -20,6 +21,7 @@
 #include <QProgressBar>
 #include <QCloseEvent>
 #include <QShortcut>
+#include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
@@ -157,6 +159,15 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     buildAboutPage();
     buildHelpPage();
     PC->setCurrentWidget(TabSheet1); // the page active in the design
+    // The edited file: watched for other programs' changes; unsaved text journaled.
+    m_watcher = new QFileSystemWatcher(this);
+    m_watchDelay = new QTimer(this);
+    m_watchDelay->setSingleShot(true);
+    m_watchDelay->setInterval(150); // another program's save may come in several steps
+    m_journalDelay = new QTimer(this);
+    m_journalDelay->setSingleShot(true);
+    m_journalDelay->setInterval(2000);
+    m_journal = std::make_unique<JournalWriter>();
     bindEvents();
 
     guard([this] { FormCreate(); });
@@ -167,6 +178,9 @@ TfmMain::~TfmMain()
     shutDown(); // writes the side files back, unless the end of the run did already
     if (m_connecting)
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
+    m_journal->wait();
+    if (!m_keepJournal)
+        m_journal->remove(m_journalFor); // a clean end: the text was saved or let go
     if (fmMain == this)
         fmMain = nullptr;
 }
@@ -224,6 +238,11 @@ void TfmMain::buildEditorPage()
     auto *column = stacked(tsEdit);
     Panel1 = panel(tsEdit, "Panel1", 33);
     column->addWidget(Panel1);
+    lNotice = named(new QLabel(tsEdit), "lNotice");
+    lNotice->setWordWrap(true);
+    lNotice->setStyleSheet(QStringLiteral("QLabel { background: #FFF3C4; color: #000000; padding: 3px; }"));
+    lNotice->hide();
+    column->addWidget(lNotice);
     M = named(new RichEdit(tsEdit), "M");
     M->setFrameStyle(QFrame::NoFrame);
     column->addWidget(M, 1);
@@ -346,6 +365,11 @@ void TfmMain::buildHelpPage()
 
 void TfmMain::bindEvents()
 {
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
+    connect(m_watchDelay, &QTimer::timeout, this, [this] { guard([this] { editedFileChangedOnDisk(); }); });
+    connect(M, &QsciScintilla::textChanged, m_journalDelay, qOverload<>(&QTimer::start));
+    connect(m_journalDelay, &QTimer::timeout, this, [this] { guard([this] { journalSoon(); }); });
+    connect(M, &RichEdit::notice, this, &TfmMain::showNotice);
     connect(mAide, &QPlainTextEdit::textChanged, this, [this] { m_keywordsStale = true; });
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {

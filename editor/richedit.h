@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "files/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -82,12 +83,30 @@ public:
     void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
 
     // Files.
-    /** The editor load: throws "Impossible d'ouvrir le fichier %s" and leaves the text as it was. */
+    /**
+     * The editor load: throws "Impossible d'ouvrir le fichier %s" (or the reason the
+     * user can act on: too large, not a regular file, a name that is not UTF-8) and
+     * leaves the text as it was. A binary file is shown read-only.
+     */
     void loadFile(const QString &path);
-    /** Writes the text atomically, line breaks in the loaded file's style; throws "Impossible de créer le fichier %s". */
+    /**
+     * Writes the text, each line with its own break as loaded (new lines take the
+     * file's first style) and in the file's encoding; throws "Impossible de créer le
+     * fichier %s". A binary file is never written.
+     */
     void saveFile(const QString &path);
-    /** The bytes `saveFile` would write. */
+    /** The bytes `saveFile` would write; throws when the text has no form in the file's encoding. */
     QByteArray fileBytes() const;
+    /** The file the text was loaded from or last saved to; empty when it belongs to none. */
+    QString filePath() const { return m_filePath; }
+    /** What that file was when it was loaded or last saved. */
+    const FileIdentity &fileIdentity() const { return m_identity; }
+    /** The text no longer belongs to its file (it was replaced by one that belongs to none). */
+    void forgetFile();
+    /** True for a file with a NUL byte or a UTF-16/32 mark: shown read-only, never written. */
+    bool isBinary() const { return m_binary; }
+    /** True for a file that is not UTF-8, shown and written as Windows-1252. */
+    bool isWindows1252() const { return m_windows1252; }
 
     /** Marks the 0-based `line` as holding a syntax error (a red background); -1 takes the mark away. */
     void markErrorLine(int line);
@@ -100,6 +119,8 @@ Q_SIGNALS:
     void keyUp(int vk);
     /** A mouse button was pressed, after the control has placed the caret. */
     void mouseDown(Qt::MouseButton button);
+    /** Something the user should read in the editor page (a refused character). */
+    void notice(const QString &text);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -116,6 +137,8 @@ public:
 private:
     int styleFor(Colour colour);
     void noteInsertion(int position, int type, const char *text, int length);
+    void noteModification(int position, int type, const char *text, int length, int linesAdded);
+    void checkInsertion(const char *text, int length);
     void applyBytes(const QByteArray &crlf);
 
     Colour m_background = 0xFFFFFF;
@@ -123,7 +146,12 @@ private:
     QHash<Colour, int> m_styles; // explicit colours → their styles
     int m_nextStyle = 1;
     QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
+    QByteArray m_breaks;         // each line's own break (LineBreakKind) when the file mixes styles
     bool m_onlyCrLf = true;
+    QString m_filePath;
+    FileIdentity m_identity;
+    bool m_binary = false;
+    bool m_windows1252 = false;
 };
 
 

@@ -28,6 +28,11 @@ void TfmMain::flbMouseDown()
         if (QFileInfo(path).isFile() && !mayDropEditorText())
             return; // the user kept the edited text
         chooseFile(path);
+    } catch (const OndrelError &error) {
+        // A reason the user can act on (too large, not a regular file, a name that is
+        // not UTF-8) follows on a second line.
+        const bool plain = error.message() == cannotOpenMessage(flb->selectedFilePath()) || error.message().isEmpty();
+        showPlainBox(this, plain ? kReadError : kReadError + QLatin1Char('\n') + error.message());
     } catch (const std::exception &) {
         showPlainBox(this, kReadError);
     }
@@ -35,7 +40,7 @@ void TfmMain::flbMouseDown()
 
 void TfmMain::chooseFile(const QString &path)
 {
-    M->loadFile(path);
+    loadEditedFile(path);
     eFile->setText(path);
     applyTrailingSlash(eSite);
     setTargetUrl();
