@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QContextMenuEvent>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 
@@ -48,10 +51,6 @@ RichEdit::RichEdit(QWidget *parent)
 
 void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
 {
-    if (type & SC_MOD_INSERTCHECK) {
-        checkInsertion(text, length);
-        return;
-    }
     noteInsertion(position, type, text, length);
     if (m_breaks.isEmpty() || linesAdded == 0)
         return;
@@ -69,30 +68,17 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
     }
 }
 
-/** In a Windows-1252 file, text that has no byte there is not let in: it could never be saved. */
-void RichEdit::checkInsertion(const char *text, int length)
+/**
+ * In a Windows-1252 file, a character that has no byte there is not let in: it
+ * could never be saved. False (and a notice) when `text` holds one.
+ */
+bool RichEdit::acceptsText(const QString &text)
 {
-    if (!m_windows1252 || !text || length <= 0)
-        return;
-    const QString typed = QString::fromUtf8(text, length);
-    QString kept;
-    kept.reserve(typed.size());
     QByteArray ignored;
-    bool refused = false;
-    for (qsizetype i = 0; i < typed.size(); ++i) {
-        const qsizetype n = typed.at(i).isHighSurrogate() && i + 1 < typed.size() ? 2 : 1;
-        const QString one = typed.mid(i, n);
-        if (toWindows1252(one, &ignored))
-            kept += one;
-        else
-            refused = true;
-        i += n - 1;
-    }
-    if (!refused)
-        return;
-    const QByteArray bytes = kept.toUtf8();
-    SendScintilla(SCI_CHANGEINSERTION, static_cast<unsigned long>(bytes.size()), bytes.constData());
+    if (!m_windows1252 || text.isEmpty() || toWindows1252(text, &ignored))
+        return true;
     Q_EMIT notice(QStringLiteral("Caractère absent de Windows-1252, l'encodage de ce fichier : non inséré"));
+    return false;
 }
 
 void RichEdit::noteInsertion(int position, int type, const char *text, int length)
@@ -450,7 +436,25 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
 {
     int vk = virtualKeyCode(event->key());
     Q_EMIT keyDown(vk);
+    if (!acceptsText(event->text()))
+        return;
     QsciScintilla::keyPressEvent(event);
+}
+
+void RichEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (!acceptsText(event->commitString())) {
+        QInputMethodEvent cleared(event->preeditString(), event->attributes());
+        QsciScintilla::inputMethodEvent(&cleared);
+        return;
+    }
+    QsciScintilla::inputMethodEvent(event);
+}
+
+void RichEdit::paste()
+{
+    if (acceptsText(QGuiApplication::clipboard()->text()))
+        QsciScintilla::paste();
 }
 
 void RichEdit::keyReleaseEvent(QKeyEvent *event)

@@ -124,6 +124,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -131,6 +132,8 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 public:
+    /** Pastes the clipboard's text, unless the file's encoding cannot hold it. */
+    void paste() override;
     /** The editor's context menu, with French texts (the control's own menu is English only). */
     QMenu *createFrenchContextMenu();
 
@@ -138,7 +141,7 @@ private:
     int styleFor(Colour colour);
     void noteInsertion(int position, int type, const char *text, int length);
     void noteModification(int position, int type, const char *text, int length, int linesAdded);
-    void checkInsertion(const char *text, int length);
+    bool acceptsText(const QString &text);
     void applyBytes(const QByteArray &crlf);
 
     Colour m_background = 0xFFFFFF;

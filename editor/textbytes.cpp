@@ -218,7 +218,8 @@ bool toWindows1252(const QString &text, QByteArray *out)
 bool isBinaryContent(const QByteArray &bytes)
 {
     const QByteArrayView head(bytes.constData(), std::min<qsizetype>(bytes.size(), 64 * 1024));
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || head.startsWith("\x00\x00\xFE\xFF"))
+    static const char utf32be[4] = {0, 0, '\xFE', '\xFF'};
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || head.startsWith(QByteArrayView(utf32be, 4)))
         return true; // UTF-16 (and UTF-32 little-endian, which starts the same) or UTF-32 big-endian
     return std::memchr(head.data(), 0, size_t(head.size())) != nullptr;
 }

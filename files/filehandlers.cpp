@@ -4,6 +4,7 @@
 #include "app/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/readfile.h"
 #include "files/urlrules.h"
 
 #include <QFileInfo>
@@ -25,6 +26,10 @@ void TfmMain::flbMouseDown()
     // Any failure ends the steps where it happens; what the earlier steps did stays.
     try {
         const QString path = flb->selectedFilePath();
+        // What cannot be loaded is refused before the edited text is put in question.
+        const QString refused = readFailureMessage(path, checkReadable(path, kMaxFileBytes));
+        if (!refused.isEmpty())
+            throw OndrelError(refused);
         if (QFileInfo(path).isFile() && !mayDropEditorText())
             return; // the user kept the edited text
         chooseFile(path);

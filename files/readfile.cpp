@@ -78,6 +78,18 @@ ReadResult readWholeFile(const QString &path, qint64 limit)
     return {std::move(bytes), ReadError::None, stamp};
 }
 
+ReadError checkReadable(const QString &path, qint64 limit)
+{
+    if (isLossyFileName(path))
+        return ReadError::BadName;
+    struct stat st{};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return ReadError::Missing;
+    if (!S_ISREG(st.st_mode))
+        return ReadError::NotRegular;
+    return st.st_size > limit ? ReadError::TooLarge : ReadError::None;
+}
+
 bool isExistingFile(const QString &path)
 {
     struct stat st{};

@@ -42,6 +42,12 @@ struct ReadResult
  */
 ReadResult readWholeFile(const QString &path, qint64 limit);
 
+/**
+ * What readWholeFile would refuse before reading a byte: a name that is not UTF-8,
+ * something that is not a regular file, a size above `limit`. None when it looks readable.
+ */
+ReadError checkReadable(const QString &path, qint64 limit);
+
 /** True only for an existing file, never for a folder or an empty path. */
 bool isExistingFile(const QString &path);
 
