@@ -20,6 +20,7 @@
 namespace {
 
 const QString kBinaryNotSaved = QStringLiteral("Fichier binaire : non enregistré");
+const QString kBinaryReadOnly = QStringLiteral("Fichier binaire : ouvert en lecture seule, il ne sera jamais enregistré");
 
 /** A question with French buttons; the caption of the button clicked, empty when the box was closed. */
 QString ask(QWidget *parent, const char *name, const QString &text, const QStringList &buttons,
@@ -55,7 +56,7 @@ void TfmMain::loadEditedFile(const QString &path)
     if (!m_journalFor.isEmpty() || !before.isEmpty())
         m_journal->remove(m_journalFor); // the text it kept was saved or let go
     m_journalFor = path;
-    showNotice(M->isBinary() ? kBinaryNotSaved : QString());
+    showNotice(M->isBinary() ? kBinaryReadOnly : QString());
     watchEditedFile();
 }
 
@@ -136,7 +137,7 @@ void TfmMain::editedFileChangedOnDisk()
     const FileIdentity disk = diskIdentity(path);
     if (!disk.known || disk.sameContent(M->fileIdentity()))
         return; // gone (its next save recreates it), or our own save
-    if (M->isModified() || M->isBinary()) {
+    if (M->isModified()) {
         showNotice(QStringLiteral("Le fichier %1 a été modifié par un autre programme. "
                                   "Le texte de l'éditeur n'est pas encore enregistré.").arg(path));
         return;
