@@ -203,6 +203,7 @@ void RichEdit::applyBytes(const QByteArray &crlf)
 
 void RichEdit::setBytes(const QByteArray &bytes)
 {
+    m_breaks.clear(); // the new lines take the file's style
     applyBytes(normaliseLineBreaks(bytes).crlf);
 }
 
