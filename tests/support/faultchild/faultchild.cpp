@@ -143,8 +143,11 @@ int typeAndWait(const QString &folder, const QString &file, const QString &text)
 int previewOnce(const QString &folder, const QString &file, qsizetype size, qint64 limit)
 {
     auto window = makeWindow(folder, false);
+    if (QFile::exists(file))
+        window->loadEditedFile(file); // the text is the file's: a preview writes it without asking
     window->eFile->setText(file);
-    window->M->setBytes(faultContent('N', size));
+    window->M->setBytes(faultContent('N', size - 1));
+    window->M->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "N"); // an edit: there is something to save
     limitFileSize(limit);
     ready();
     ModalWatcher watcher;
