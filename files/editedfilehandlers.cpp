@@ -80,11 +80,11 @@ bool TfmMain::saveEditedFile()
     }
     const QString own = M->filePath();
     if (own.isEmpty() || target != own) {
-        // After a failed load, the text belongs to no file: an untouched text is not written.
-        if (own.isEmpty() && !M->isModified())
-            return true;
-        QFileInfo info(target);
-        if (info.exists() || info.isSymLink()) {
+        // After a failed load, the text belongs to no file: an untouched text is not written
+        // over an existing one, and a typed one only after asking.
+        if (isExistingFile(target)) {
+            if (own.isEmpty() && !M->isModified())
+                return true;
             const QString answer = ask(this, "replaceBox", QStringLiteral("Remplacer le fichier %1 ?").arg(target),
                                        {QStringLiteral("Remplacer"), QStringLiteral("Annuler")},
                                        QStringLiteral("Annuler"));
