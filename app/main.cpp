@@ -8,6 +8,7 @@
 #include "files/browser.h"
 #include "files/phpserver.h"
 #include "files/serverlogpanel.h"
+#include "files/recovery.h"
 #include "files/webbrowser.h"
 #include "app/virtualkeys.h"
 
@@ -23,6 +24,7 @@
 #include <QShortcut>
 #include <QCloseEvent>
 #include <QShortcut>
+#include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QTimer>
@@ -160,6 +162,15 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     buildAboutPage();
     buildHelpPage();
     PC->setCurrentWidget(TabSheet1); // the page active in the design
+    // The edited file: watched for other programs' changes; unsaved text journaled.
+    m_watcher = new QFileSystemWatcher(this);
+    m_watchDelay = new QTimer(this);
+    m_watchDelay->setSingleShot(true);
+    m_watchDelay->setInterval(150); // another program's save may come in several steps
+    m_journalDelay = new QTimer(this);
+    m_journalDelay->setSingleShot(true);
+    m_journalDelay->setInterval(2000);
+    m_journal = std::make_unique<JournalWriter>();
     bindEvents();
 
     guard([this] { FormCreate(); });
@@ -170,6 +181,9 @@ TfmMain::~TfmMain()
     shutDown(); // writes the side files back, unless the end of the run did already
     if (m_connecting)
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
+    m_journal->wait();
+    if (!m_keepJournal)
+        m_journal->remove(m_journalFor); // a clean end: the text was saved or let go
     if (fmMain == this)
         fmMain = nullptr;
 }
@@ -229,6 +243,11 @@ void TfmMain::buildEditorPage()
     column->addWidget(Panel1);
     findBar = named(new FindBar(tsEdit), "findBar");
     column->addWidget(findBar);
+    lNotice = named(new QLabel(tsEdit), "lNotice");
+    lNotice->setWordWrap(true);
+    lNotice->setStyleSheet(QStringLiteral("QLabel { background: #FFF3C4; color: #000000; padding: 3px; }"));
+    lNotice->hide();
+    column->addWidget(lNotice);
     M = named(new RichEdit(tsEdit), "M");
     M->setFrameStyle(QFrame::NoFrame);
     column->addWidget(M, 1);
@@ -359,6 +378,11 @@ void TfmMain::bindEvents()
         m_keywordsStale = true;
         m_sideFiles.keywordsEdited = true;
     });
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
+    connect(m_watchDelay, &QTimer::timeout, this, [this] { guard([this] { editedFileChangedOnDisk(); }); });
+    connect(M, &QsciScintilla::textChanged, m_journalDelay, qOverload<>(&QTimer::start));
+    connect(m_journalDelay, &QTimer::timeout, this, [this] { guard([this] { journalSoon(); }); });
+    connect(M, &RichEdit::notice, this, &TfmMain::showNotice);
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {
         if (!m_pageFromCode)

@@ -10,6 +10,8 @@
 #include <memory>
 
 class QCheckBox;
+class QFileSystemWatcher;
+class JournalWriter;
 class QColorDialog;
 class QLabel;
 class QPlainTextEdit;
@@ -94,6 +96,8 @@ public:
     SpeedButton *SpeedButton8 = nullptr, *SpeedButton9 = nullptr, *SpeedButton10 = nullptr,
                 *SpeedButton11 = nullptr, *SpeedButton12 = nullptr;
     SpeedButton *sbAide = nullptr;
+    /** A line above the editor for what the user should know without a box (file changed on disk…). */
+    QLabel *lNotice = nullptr;
     RichEdit *M = nullptr;
     FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
 
@@ -223,10 +227,26 @@ public:
 
     /**
      * The one save of the edited file, used by the preview, the save key and the
-     * unsaved-text question: writes the editor's text to eFile; throws OndrelError
-     * with the French message when it cannot be written.
+     * unsaved-text question: writes the editor's text to eFile. Before writing it
+     * asks when eFile names another existing file than the text's own, and when
+     * another program changed the file since it was loaded or saved; a binary file
+     * is never written. False when the user cancelled: nothing was written and the
+     * caller goes no further. Throws OndrelError with the French message when the
+     * file cannot be written.
      */
-    void saveEditedFile();
+    bool saveEditedFile();
+    /** Loads `path` into the editor as the edited file, watched for changes by other programs. */
+    void loadEditedFile(const QString &path);
+    /**
+     * Writes the journal of unsaved text at once, on the calling thread, and keeps it
+     * when the window then closes (for a stop that must not ask). False when it could
+     * not be written.
+     */
+    bool journalNow();
+    /** At start-up: offers back the unsaved text that a run which did not end cleanly left. */
+    void offerRecovery();
+    /** Shows `text` in the editor page's notice line; an empty text hides it. */
+    void showNotice(const QString &text);
 
     // The session (app/sessionhandlers.cpp): launches, stop signals, the end of the run.
     /**
@@ -329,6 +349,17 @@ private:
     QString m_lastStatement;
     bool m_lastGaveRows = false; // the only kind of statement the refresh re-runs
 
+    void editedFileChangedOnDisk();
+    void journalSoon();
+    void watchEditedFile();
+    void afterEditedFileSaved();
+
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_watchDelay = nullptr;
+    QTimer *m_journalDelay = nullptr;
+    std::unique_ptr<JournalWriter> m_journal;
+    QString m_journalFor;        // the path whose journal may exist
+    bool m_keepJournal = false;  // the window closes without asking: the journal stays
     QString m_sideFileBase;
     QString m_keywords;
     bool m_keywordsStale = true;

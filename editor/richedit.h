@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "files/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -110,12 +111,30 @@ public:
     QByteArray encode(const QString &text) const;
 
     // Files.
-    /** The editor load: throws "Impossible d'ouvrir le fichier %s" and leaves the text as it was. */
+    /**
+     * The editor load: throws "Impossible d'ouvrir le fichier %s" (or the reason the
+     * user can act on: too large, not a regular file, a name that is not UTF-8) and
+     * leaves the text as it was. A binary file is shown read-only.
+     */
     void loadFile(const QString &path);
-    /** Writes the text atomically, line breaks in the loaded file's style; throws "Impossible de créer le fichier %s". */
+    /**
+     * Writes the text, each line with its own break as loaded (new lines take the
+     * file's first style) and in the file's encoding; throws "Impossible de créer le
+     * fichier %s". A binary file is never written.
+     */
     void saveFile(const QString &path);
-    /** The bytes `saveFile` would write. */
+    /** The bytes `saveFile` would write; throws when the text has no form in the file's encoding. */
     QByteArray fileBytes() const;
+    /** The file the text was loaded from or last saved to; empty when it belongs to none. */
+    QString filePath() const { return m_filePath; }
+    /** What that file was when it was loaded or last saved. */
+    const FileIdentity &fileIdentity() const { return m_identity; }
+    /** The text no longer belongs to its file (it was replaced by one that belongs to none). */
+    void forgetFile();
+    /** True for a file with a NUL byte or a UTF-16/32 mark: shown read-only, never written. */
+    bool isBinary() const { return m_binary; }
+    /** True for a file that is not UTF-8, shown and written as Windows-1252. */
+    bool isWindows1252() const { return m_windows1252; }
 
     /** Marks the 0-based `line` as holding a syntax error (a red background); -1 takes the mark away. */
     void markErrorLine(int line);
@@ -130,9 +149,12 @@ Q_SIGNALS:
     void mouseDown(Qt::MouseButton button);
     /** A mouse button was released, after the control has acted on it. */
     void mouseUp(Qt::MouseButton button);
+    /** Something the user should read in the editor page (a refused character). */
+    void notice(const QString &text);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -142,6 +164,8 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 public:
+    /** Pastes the clipboard's text, unless the file's encoding cannot hold it. */
+    void paste() override;
     /** The editor's context menu, with French texts (the control's own menu is English only). */
     QMenu *createFrenchContextMenu();
 
@@ -162,6 +186,8 @@ private:
     void replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with);
     Match searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from, bool backwards);
     void noteInsertion(int position, int type, const char *text, int length);
+    void noteModification(int position, int type, const char *text, int length, int linesAdded);
+    bool acceptsText(const QString &text);
     void applyBytes(const QByteArray &crlf);
 
     Colour m_background = 0xFFFFFF;
@@ -170,10 +196,15 @@ private:
     int m_nextStyle = 1;         // the next style never used yet
     QList<int> m_freeStyles;     // styles reclaimed from colours no character has any more
     QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
+    QByteArray m_breaks;         // each line's own break (LineBreakKind) when the file mixes styles
     bool m_onlyCrLf = true;
     QList<int> m_pinnedStyles;   // styles a colouring pass is about to write
     bool m_lineNumbers = true;
     int m_numberDigits = 0;      // digits the line-number margin is sized for
+    QString m_filePath;
+    FileIdentity m_identity;
+    bool m_binary = false;
+    bool m_windows1252 = false;
 };
 
 

@@ -30,7 +30,9 @@ void TfmMain::PCChange()
 {
     QWidget *page = PC->currentWidget();
     if (page == tsWB) {
-        saveEditedFile(); // throws, and nothing is navigated, when it cannot be written
+        // Throws when the file cannot be written, false when the user cancelled: no navigation then.
+        if (!saveEditedFile())
+            return;
         lintEditedFile();
         m_navigateWhenReady = false;
         if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
@@ -48,11 +50,6 @@ void TfmMain::PCChange()
 void TfmMain::navigatePreview()
 {
     WB->navigate(previewUrl(eURL->text(), eParam->text()));
-}
-
-void TfmMain::saveEditedFile()
-{
-    M->saveFile(eFile->text());
 }
 
 void TfmMain::lintEditedFile()

@@ -380,8 +380,14 @@ void TfmMain::FormCreate()
 void TfmMain::FormShow()
 {
     setWindowTitle(windowTitleText());
+    // The unsaved text of a run that did not end cleanly is offered back, whatever happens below.
+    struct OfferRecovery
+    {
+        TfmMain *window;
+        ~OfferRecovery() { window->guard([this] { window->offerRecovery(); }); }
+    } offer{this};
     if (isExistingFile(eFile->text()))
-        M->loadFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
+        loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
     loadKeywordList(*this, m_sideFiles, sideFilePaths(m_sideFileBase).keywords);
 }
 
