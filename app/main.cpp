@@ -3,10 +3,12 @@
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
+#include "editor/findbar.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "files/phpserver.h"
 #include "files/serverlogpanel.h"
+#include "files/recovery.h"
 #include "files/webbrowser.h"
 #include "app/virtualkeys.h"
 
@@ -18,8 +20,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QCloseEvent>
 #include <QShortcut>
+#include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTabWidget>
@@ -33,7 +38,7 @@ namespace {
 constexpr int kEditHeight = 21;
 
 const char kFilter[] = "Tous les fichiers (*.*)|*.*|Fichiers PHP3|*.php3|Fichiers TXT|*.txt|"
-                       "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF";
+                       "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF|Fichiers PHP (*.php)|*.php";
 
 /** Names a control after its design name and places it at its design position. */
 template <typename W>
@@ -162,6 +167,15 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     buildAboutPage();
     buildHelpPage();
     PC->setCurrentWidget(TabSheet1); // the page active in the design
+    // The edited file: watched for other programs' changes; unsaved text journaled.
+    m_watcher = new QFileSystemWatcher(this);
+    m_watchDelay = new QTimer(this);
+    m_watchDelay->setSingleShot(true);
+    m_watchDelay->setInterval(150); // another program's save may come in several steps
+    m_journalDelay = new QTimer(this);
+    m_journalDelay->setSingleShot(true);
+    m_journalDelay->setInterval(2000);
+    m_journal = std::make_unique<JournalWriter>();
     bindEvents();
 
     guard([this] { FormCreate(); });
@@ -172,6 +186,9 @@ TfmMain::~TfmMain()
     shutDown(); // writes the side files back, unless the end of the run did already
     if (m_connecting)
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
+    m_journal->wait();
+    if (!m_keepJournal)
+        m_journal->remove(m_journalFor); // a clean end: the text was saved or let go
     if (fmMain == this)
         fmMain = nullptr;
 }
@@ -229,6 +246,13 @@ void TfmMain::buildEditorPage()
     auto *column = stacked(tsEdit);
     Panel1 = panel(tsEdit, "Panel1", 33);
     column->addWidget(Panel1);
+    findBar = named(new FindBar(tsEdit), "findBar");
+    column->addWidget(findBar);
+    lNotice = named(new QLabel(tsEdit), "lNotice");
+    lNotice->setWordWrap(true);
+    lNotice->setStyleSheet(QStringLiteral("QLabel { background: #FFF3C4; color: #000000; padding: 3px; }"));
+    lNotice->hide();
+    column->addWidget(lNotice);
     spApercu = named(new QSplitter(Qt::Horizontal, tsEdit), "spApercu");
     spApercu->setChildrenCollapsible(false);
     column->addWidget(spApercu, 1);
@@ -267,6 +291,9 @@ void TfmMain::buildEditorPage()
                                   "cbEnregistrementAuto", 544, 16, 140, 16);
     cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistre le fichier peu après la dernière frappe, "
                                                     "une fois qu'il a été enregistré depuis le lancement"));
+    // Keyword lines are shown as they are written, "<b>" and "<br>" included.
+    Label5->setTextFormat(Qt::PlainText);
+    Label6->setTextFormat(Qt::PlainText);
     Label5->lower(); // the read-out grows with its text; the check box stays on top
     Label6->lower();
 }
@@ -319,6 +346,7 @@ void TfmMain::buildDatabasePage()
     tempo = edit(Panel6, "tempo", 112, 96, 41);
     tempo->setText(QStringLiteral("5000"));
     mysqlErr = label(Panel6, "mysqlErr", QStringLiteral("Ok"), 160, 112);
+    mysqlErr->setTextFormat(Qt::PlainText); // server messages quote statements, tags included
     sbAnnuler = button(Panel6, "sbAnnuler", QStringLiteral("Annuler"), 160, 109, 56, 19);
     sbAnnuler->hide(); // offered while a statement runs
     sbExport = button(Panel6, "sbExport", QStringLiteral("Exporter CSV…"), 520, 109, 90, 19);
@@ -362,7 +390,15 @@ void TfmMain::buildHelpPage()
 
 void TfmMain::bindEvents()
 {
-    connect(mAide, &QPlainTextEdit::textChanged, this, [this] { m_keywordsStale = true; });
+    connect(mAide, &QPlainTextEdit::textChanged, this, [this] {
+        m_keywordsStale = true;
+        m_sideFiles.keywordsEdited = true;
+    });
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
+    connect(m_watchDelay, &QTimer::timeout, this, [this] { guard([this] { editedFileChangedOnDisk(); }); });
+    connect(M, &QsciScintilla::textChanged, m_journalDelay, qOverload<>(&QTimer::start));
+    connect(m_journalDelay, &QTimer::timeout, this, [this] { guard([this] { journalSoon(); }); });
+    connect(M, &RichEdit::notice, this, &TfmMain::showNotice);
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {
         placeBrowser(); // the page beside the editor follows the editor page, whoever shows it
@@ -383,6 +419,9 @@ void TfmMain::bindEvents()
     connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
     connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
     connect(M, &RichEdit::mouseDown, this, [this] { guard([this] { MMouseDown(); }); });
+    connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
+    connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });
+    bindEditorKeys();
     connect(sbColorie, &QToolButton::clicked, this, [this] { guard([this] { sbColorieClick(); }); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton3Click(); }); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton4Click(); }); });
@@ -441,6 +480,29 @@ void TfmMain::bindEvents()
     connect(Timer1, &QTimer::timeout, this, [this] { guard([this] { Timer1Timer(); }); });
 }
 
+void TfmMain::bindEditorKeys()
+{
+    // Keys of the whole editor page (the editor and its find bar).
+    auto key = [this](QWidget *scope, const QKeySequence &keys, auto handler) {
+        auto *shortcut = new QShortcut(keys, scope);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, handler] { guard([&] { handler(); }); });
+    };
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_S), [this] { saveKey(); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFindBar(false); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openFindBar(true); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToLine(); });
+    key(tsEdit, QKeySequence(Qt::Key_F3), [this] { findNextMatch(false); });
+    key(tsEdit, QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { findNextMatch(true); });
+    key(findBar, QKeySequence(Qt::Key_Escape), [this] { closeFindBar(); });
+    connect(findBar->findEdit, &QLineEdit::returnPressed, this, [this] { guard([this] { findNextMatch(false); }); });
+    connect(findBar->replaceEdit, &QLineEdit::returnPressed, this, [this] { guard([this] { replaceMatch(); }); });
+    connect(findBar->nextButton, &QPushButton::clicked, this, [this] { guard([this] { findNextMatch(false); }); });
+    connect(findBar->previousButton, &QPushButton::clicked, this, [this] { guard([this] { findNextMatch(true); }); });
+    connect(findBar->replaceButton, &QPushButton::clicked, this, [this] { guard([this] { replaceMatch(); }); });
+    connect(findBar->replaceAllButton, &QPushButton::clicked, this, [this] { guard([this] { replaceAllMatches(); }); });
+}
+
 const QString &TfmMain::keywordList()
 {
     if (m_keywordsStale) {
@@ -464,10 +526,13 @@ QString TfmMain::windowTitleText()
 
 void TfmMain::closeEvent(QCloseEvent *event)
 {
-    if (mayDropEditorText())
+    if (mayDropEditorText()) {
+        // Once hidden, a window no longer knows that the window manager had maximised it.
+        notePlacementAtClose();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void TfmMain::showEvent(QShowEvent *event)

@@ -11,6 +11,8 @@
 #include <memory>
 
 class QCheckBox;
+class QFileSystemWatcher;
+class JournalWriter;
 class QColorDialog;
 class QLabel;
 class QPlainTextEdit;
@@ -27,6 +29,7 @@ class DriveComboBox;
 class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
+class FindBar;
 class WebBrowser;
 class ServerLogPanel;
 class BuiltinServer;
@@ -99,7 +102,10 @@ public:
     QCheckBox *cbApercuACote = nullptr;
     QCheckBox *cbEnregistrementAuto = nullptr;
     QSplitter *spApercu = nullptr; // the editor, and WB beside it in side mode
+    /** A line above the editor for what the user should know without a box (file changed on disk…). */
+    QLabel *lNotice = nullptr;
     RichEdit *M = nullptr;
+    FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
 
     // Page "Visualisation du résultat (F9)".
     QWidget *tsWB = nullptr;
@@ -144,6 +150,12 @@ public:
     void FormCreate();
     void FormShow();
     void FormDestroy();
+    /**
+     * FormDestroy's writing step: writes each side file on its own, merged with what
+     * is on disk now, and returns what went wrong (one message per failure) and
+     * what the user should know (a copy kept aside). Shows no box itself.
+     */
+    SideFileReport writeSideFiles();
     // Handlers (files/).
     void PCChange();
     void flbMouseDown();
@@ -183,6 +195,22 @@ public:
     void SpeedButton6Click();
     void sbAideClick();
     void SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button);
+    void MMouseUp();
+    // Keys of the editor page (editor/keyhandlers.cpp).
+    /** Ctrl+S: saves the edited file as the preview does, staying on the page. */
+    void saveKey();
+    /** Ctrl+F, Ctrl+H: the find bar, with the replace row for Ctrl+H. */
+    void openFindBar(bool replace);
+    /** Enter, F3, "Suivant" (forwards); Shift+F3, "Précédent" (backwards). */
+    void findNextMatch(bool backwards);
+    void replaceMatch();
+    void replaceAllMatches();
+    /** Escape in the find bar. */
+    void closeFindBar();
+    /** Ctrl+G: "Aller à la ligne". */
+    void goToLine();
+    /** The "*" before the title while the editor holds unsaved changes. */
+    void showUnsavedMark();
     // Handlers (db/).
     void sbConnectedClick();
     void Panel6Resize();
@@ -213,10 +241,26 @@ public:
 
     /**
      * The one save of the edited file, used by the preview, the save key and the
-     * unsaved-text question: writes the editor's text to eFile; throws OndrelError
-     * with the French message when it cannot be written.
+     * unsaved-text question: writes the editor's text to eFile. Before writing it
+     * asks when eFile names another existing file than the text's own, and when
+     * another program changed the file since it was loaded or saved; a binary file
+     * is never written. False when the user cancelled: nothing was written and the
+     * caller goes no further. Throws OndrelError with the French message when the
+     * file cannot be written.
      */
-    void saveEditedFile();
+    bool saveEditedFile();
+    /** Loads `path` into the editor as the edited file, watched for changes by other programs. */
+    void loadEditedFile(const QString &path);
+    /**
+     * Writes the journal of unsaved text at once, on the calling thread, and keeps it
+     * when the window then closes (for a stop that must not ask). False when it could
+     * not be written.
+     */
+    bool journalNow();
+    /** At start-up: offers back the unsaved text that a run which did not end cleanly left. */
+    void offerRecovery();
+    /** Shows `text` in the editor page's notice line; an empty text hides it. */
+    void showNotice(const QString &text);
 
     // The session (app/sessionhandlers.cpp): launches, stop signals, the end of the run.
     /**
@@ -300,6 +344,7 @@ private:
     void buildAboutPage();
     void buildHelpPage();
     void bindEvents();
+    void bindEditorKeys();
 
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);
@@ -313,7 +358,11 @@ private:
     void placeBrowser();
     void refreshBeside();
     void editedFileSaved();
+    /** saveEditedFile without what follows a save: false on "Annuler". */
+    bool writeEditedFile();
     bool namesEditedFile(const QString &file) const;
+    /** Keeps the window's place while it is still on screen, for shut-down to store. */
+    void notePlacementAtClose();
 
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
@@ -333,6 +382,17 @@ private:
     QString m_lastStatement;
     bool m_lastGaveRows = false; // the only kind of statement the refresh re-runs
 
+    void editedFileChangedOnDisk();
+    void journalSoon();
+    void watchEditedFile();
+    void afterEditedFileSaved();
+
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer *m_watchDelay = nullptr;
+    QTimer *m_journalDelay = nullptr;
+    std::unique_ptr<JournalWriter> m_journal;
+    QString m_journalFor;        // the path whose journal may exist
+    bool m_keepJournal = false;  // the window closes without asking: the journal stays
     QString m_sideFileBase;
     QString m_keywords;
     bool m_keywordsStale = true;
@@ -355,6 +415,8 @@ private:
     QString m_savedByUser;            // the file the user saved since start-up (absolute path)
     QDateTime m_savedStamp;           // its modification time and size right after Ondrel's last save
     qint64 m_savedSize = -1;
+    bool m_titleMarked = false;            // the title starts with the unsaved mark "*"
+    qsizetype m_ligneSelection[2] = {0, 0}; // selection start and end at the last Ligne
 };
 
 /** The one main window of the process, reached by ExecRequete. */

@@ -48,6 +48,10 @@ void TfmMain::closeOnSignal()
         return;
     m_closingOnSignal = true;
     if (M->isModified()) {
+        // The crash journal brings the text back at the next start; the copy keeps it
+        // where the user can open it at once.
+        if (!journalNow())
+            printMessage(QStringLiteral("le journal du texte non enregistré n'a pas pu être écrit"));
         try {
             const QString copy = keepUnsavedText();
             printMessage(eFile->text().isEmpty()

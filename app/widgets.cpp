@@ -1,5 +1,7 @@
 #include "app/widgets.h"
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QMouseEvent>
 
 Panel::Panel(QWidget *parent)
@@ -46,8 +48,14 @@ Edit::Edit(QWidget *parent)
 {
 }
 
+// Only a move of the focus to another control of the same window leaves the edit:
+// switching to another window, or opening the edit's context menu, keeps the user
+// inside it, and they come back to go on typing.
 void Edit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    Q_EMIT exited();
+    const QWidget *next = QApplication::focusWidget(); // already the new focus holder
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason
+        && (!next || next->window() == window()))
+        Q_EMIT exited();
 }

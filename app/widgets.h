@@ -36,7 +36,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 };
 
-/** A one-line edit that reports when the keyboard focus leaves it. */
+/** A one-line edit that reports when the keyboard focus moves from it to another control of its window. */
 class Edit : public QLineEdit
 {
     Q_OBJECT

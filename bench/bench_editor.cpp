@@ -1,12 +1,14 @@
 // Speed of the editor: the colouring pass alone, "Tout colorier" through the real
 // control, loading a big file, and start-up to the window shown.
 #include "app/main.h"
+#include "app/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +90,36 @@ void BM_LoadFile(benchmark::State &state)
     state.SetLabel(state.range(1) ? "LF file" : "CR LF file");
 }
 BENCHMARK(BM_LoadFile)->Args({10 << 20, 0})->Args({10 << 20, 1})->Unit(benchmark::kMillisecond)->Iterations(5);
+
+/**
+ * One keystroke in the middle of a 10 MB text in the real window, from the key
+ * press to the end of its handlers (the unsaved-text journal is only re-armed here).
+ */
+void BM_KeystrokeIn10MBText(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.php"));
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(phpText(10 << 20));
+    }
+    TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
+    window.show();
+    window.M->loadFile(path);
+    window.eFile->setText(path);
+    window.showPage(window.tsEdit);
+    window.M->setFocus();
+    window.M->setSelStart(window.M->textLength() / 2);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::sendEvent(window.M, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::sendEvent(window.M, &release);
+    }
+}
+BENCHMARK(BM_KeystrokeIn10MBText)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 void BM_StartUpToWindowShown(benchmark::State &state)
 {

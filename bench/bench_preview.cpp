@@ -137,6 +137,25 @@ void BM_PreviewF9UntilLoadStarted(benchmark::State &state)
 }
 BENCHMARK(BM_PreviewF9UntilLoadStarted)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 
+/** The same after one keystroke: the page is checked against the disk, then written. */
+void BM_PreviewF9AfterAnEditUntilLoadStarted(benchmark::State &state)
+{
+    PreviewSetUp s;
+    for (auto _ : state) {
+        s.waitUntilLoaded();
+        s.backToEditor();
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QApplication::sendEvent(s.window->M, &key);
+        QElapsedTimer clock;
+        clock.start();
+        s.pressF9();
+        while (!s.window->WB->isLoading() && clock.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(BM_PreviewF9AfterAnEditUntilLoadStarted)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
 } // namespace
 
 ONDREL_QT_BENCHMARK_MAIN

@@ -2,6 +2,7 @@
 // The main of a benchmark program that needs a QApplication (headless unless a
 // display is asked for). `before` runs once, after the application exists.
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -14,6 +15,8 @@ int runQtBenchmarks(int argc, char **argv, Before before)
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0); // Chromium's sandbox cannot start as root
+    QTemporaryDir cacheHome; // journals of unsaved text stay out of the user's cache
+    ::setenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     before();
     benchmark::Initialize(&argc, argv);

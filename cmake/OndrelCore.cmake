@@ -6,10 +6,13 @@ set(ONDREL_CORE_FILES
   editor/contexthelp.cpp editor/contexthelp.h
   editor/landing.cpp editor/landing.h
   editor/textbytes.cpp editor/textbytes.h
+  editor/textsearch.cpp editor/textsearch.h
   files/urlrules.cpp files/urlrules.h
   files/savefile.cpp files/savefile.h
   files/listing.cpp files/listing.h
   files/readfile.cpp files/readfile.h
+  files/fileidentity.cpp files/fileidentity.h
+  files/recovery.cpp files/recovery.h
   files/ports.cpp files/ports.h
   files/phpserver.cpp files/phpserver.h
   files/statustext.cpp files/statustext.h
@@ -33,7 +36,8 @@ function(ondrel_add_core name src)
   list(TRANSFORM ONDREL_CORE_FILES PREPEND ${src}/ OUTPUT_VARIABLE files)
   add_library(${name} STATIC ${files})
   target_include_directories(${name} PUBLIC ${src})
-  target_link_libraries(${name} PUBLIC Qt6::Core)
+  find_library(XXHASH_LIB NAMES xxhash REQUIRED)
+  target_link_libraries(${name} PUBLIC Qt6::Core ${XXHASH_LIB})
   add_custom_target(${name}_include_check
     COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" "-DFORBIDDEN=${ONDREL_CORE_FORBIDDEN}"
             -P ${src}/cmake/CheckCoreIncludes.cmake

@@ -167,7 +167,7 @@ void TfmMain::cbTempoClick()
     }
     // A period of 0 would fire continuously and a negative one means nothing:
     // neither starts the timer.
-    Timer1->setInterval(std::max(toIntegerDef(tempo->text(), kDefaultRefreshMs), 0));
+    Timer1->setInterval(std::max(toPeriodInteger(tempo->text()).value_or(kDefaultRefreshMs), 0));
     if (cbTempo->isChecked() && Timer1->interval() > 0)
         Timer1->start();
     else

@@ -83,6 +83,8 @@ void TfmMain::Ligne()
         setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(s).arg(e));
         ColorieZone(s, e);
     }
+    m_ligneSelection[0] = M->selStart();
+    m_ligneSelection[1] = m_ligneSelection[0] + M->selLength();
 }
 
 void TfmMain::sbAideClick()
@@ -136,4 +138,13 @@ void TfmMain::MKeyUp()
 void TfmMain::MMouseDown()
 {
     Ligne();
+}
+
+// A press inside a selection moves the caret only at the release (the press might
+// have started a drag): the read-out follows then.
+void TfmMain::MMouseUp()
+{
+    const qsizetype start = M->selStart();
+    if (start != m_ligneSelection[0] || start + M->selLength() != m_ligneSelection[1])
+        Ligne();
 }

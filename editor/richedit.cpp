@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QContextMenuEvent>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QHelpEvent>
@@ -51,7 +54,9 @@ RichEdit::RichEdit(QWidget *parent)
     setTextColour(m_textColour);
     setBackgroundColour(m_background);
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-            [this](int position, int type, const char *text, int length) { noteInsertion(position, type, text, length); });
+            [this](int position, int type, const char *text, int length, int linesAdded) {
+                noteModification(position, type, text, length, linesAdded);
+            });
     connect(this, &QsciScintilla::marginClicked, this, [this](int margin, int line, Qt::KeyboardModifiers) {
         if (margin != kMarkMargin || errorMessages(line).isEmpty())
             return;
@@ -59,6 +64,39 @@ RichEdit::RichEdit(QWidget *parent)
         ensureLineVisible(line);
         Q_EMIT errorMarkClicked(line);
     });
+    setUpView();
+}
+
+void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
+{
+    noteInsertion(position, type, text, length);
+    if (m_breaks.isEmpty() || linesAdded == 0)
+        return;
+    // Each line keeps the break it ended with: new lines take the file's first style,
+    // and a line joined to the next takes the next one's break.
+    const int line = lineOfOffset(position);
+    if (line < 0 || line >= m_breaks.size())
+        return;
+    if (linesAdded > 0) {
+        m_breaks.insert(line, QByteArray(linesAdded, char(Default)));
+    } else {
+        const int removed = std::min<int>(-linesAdded, int(m_breaks.size()) - line - 1);
+        m_breaks[line] = m_breaks[line + removed];
+        m_breaks.remove(line + 1, removed);
+    }
+}
+
+/**
+ * In a Windows-1252 file, a character that has no byte there is not let in: it
+ * could never be saved. False (and a notice) when `text` holds one.
+ */
+bool RichEdit::acceptsText(const QString &text)
+{
+    QByteArray ignored;
+    if (!m_windows1252 || text.isEmpty() || toWindows1252(text, &ignored))
+        return true;
+    Q_EMIT notice(QStringLiteral("Caractère absent de Windows-1252, l'encodage de ce fichier : non inséré"));
+    return false;
 }
 
 void RichEdit::noteInsertion(int position, int type, const char *text, int length)
@@ -185,6 +223,7 @@ void RichEdit::applyBytes(const QByteArray &crlf)
 
 void RichEdit::setBytes(const QByteArray &bytes)
 {
+    m_breaks.clear(); // the new lines take the file's style
     applyBytes(normaliseLineBreaks(bytes).crlf);
 }
 
@@ -219,7 +258,10 @@ void RichEdit::setSelStart(qsizetype offset)
 void RichEdit::setSelLength(qsizetype length)
 {
     const qsizetype start = selStart();
-    const qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), start, textLength());
+    qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), start, textLength());
+    // Never end inside a character of several bytes: take the whole character.
+    if (end > start && isUtf8() && (static_cast<unsigned char>(byteAt(end - 1)) & 0x80))
+        end = SendScintilla(SCI_POSITIONAFTER, static_cast<unsigned long>(end - 1));
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(end));
     SendScintilla(SCI_CHOOSECARETX);
     SendScintilla(SCI_SCROLLCARET);
@@ -247,14 +289,18 @@ int RichEdit::styleFor(Colour colour)
     const auto found = m_styles.constFind(colour);
     if (found != m_styles.constEnd())
         return found.value();
-    if (m_nextStyle > kMaxStyle) {
-        // Every style is taken: start over; characters of the reused styles change colour.
-        m_styles.clear();
-        m_nextStyle = 1;
+    int style = 0;
+    if (m_nextStyle <= kMaxStyle) {
+        style = m_nextStyle++;
+        if (m_nextStyle == kFirstReservedStyle)
+            m_nextStyle = kLastReservedStyle + 1;
+    } else if (!m_freeStyles.isEmpty() || reclaimStyles(m_pinnedStyles)) {
+        style = m_freeStyles.takeLast();
+    } else {
+        // Every style is on screen in a colour of its own: the nearest colour stands in,
+        // so no character already coloured changes colour.
+        return nearestStyle(colour);
     }
-    const int style = m_nextStyle++;
-    if (m_nextStyle == kFirstReservedStyle)
-        m_nextStyle = kLastReservedStyle + 1;
     m_styles.insert(colour, style);
     SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(style), static_cast<long>(colour));
     return style;
@@ -273,13 +319,14 @@ void RichEdit::setSelColour(Colour colour)
 
 bool RichEdit::hasOwnColour(qsizetype offset) const
 {
-    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) != 0;
+    return (const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF) != 0;
 }
 
 Colour RichEdit::colourAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
-    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset));
+    // The control returns the style byte as a signed char: styles above 127 come back negative.
+    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
     if (style == 0)
         return m_textColour;
     return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
@@ -299,8 +346,13 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     classes.resize(static_cast<size_t>(count));
     colourPass(bytes.data(), start, end, classes.data());
 
-    const char styleOf[4] = {0, static_cast<char>(styleFor(base)), static_cast<char>(styleFor(strings)),
-                             static_cast<char>(styleFor(functions))};
+    // A style taken for one of the three colours must not be reclaimed for the next one.
+    m_pinnedStyles.clear();
+    for (Colour colour : {base, strings, functions})
+        m_pinnedStyles.append(styleFor(colour));
+    const char styleOf[4] = {0, static_cast<char>(m_pinnedStyles[0]), static_cast<char>(m_pinnedStyles[1]),
+                             static_cast<char>(m_pinnedStyles[2])};
+    m_pinnedStyles.clear();
     // Position p is the byte at offset p − 1; positions start + 1 … end − 1 always change.
     const qsizetype inner = end - start - 1;
     if (inner > 0) {
@@ -321,27 +373,92 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
 void RichEdit::loadFile(const QString &path)
 {
     ReadResult read = readWholeFile(path, kMaxFileBytes);
-    if (!read.ok())
-        throw OndrelError(cannotOpenMessage(path));
+    if (!read.ok()) {
+        const QString reason = readFailureMessage(path, read.error);
+        throw OndrelError(reason.isEmpty() ? cannotOpenMessage(path) : reason);
+    }
+    const FileIdentity identity = identityOf(read);
     QByteArray raw = std::move(read.bytes);
+    const bool binary = isBinaryContent(raw);
     // Files are always taken as plain text: rich text is never rendered.
     LoadedText loaded = normaliseLineBreaks(raw);
     raw.clear();
+    // A file that is not UTF-8 is Windows-1252: held as UTF-8 so that € or ’ show and
+    // can be typed, and written back byte for byte.
+    const bool windows1252 = !binary && !isValidUtf8(loaded.crlf.constData(), loaded.crlf.size());
+    if (windows1252)
+        loaded.crlf = fromWindows1252(loaded.crlf).toUtf8();
+    m_windows1252 = false; // no check of the new text while it comes in
+    m_breaks.clear();
+    setReadOnly(false);
     applyBytes(loaded.crlf);
+    if (binary)
+        setUtf8(false);
+    setReadOnly(binary);
+    m_windows1252 = windows1252;
+    m_binary = binary;
     m_lineBreak = loaded.lineBreak;
+    m_breaks = loaded.breaks;
+    m_filePath = path;
+    m_identity = identity;
+}
+
+void RichEdit::forgetFile()
+{
+    m_filePath.clear();
+    m_identity = {};
+    m_binary = false;
+    m_windows1252 = false;
+    m_breaks.clear();
+    setReadOnly(false);
 }
 
 QByteArray RichEdit::fileBytes() const
 {
-    return restoreLineBreaks(wholeText(), m_lineBreak.isEmpty() ? QByteArrayLiteral("\n") : m_lineBreak);
+    const QByteArray defaultBreak = m_lineBreak.isEmpty() ? QByteArrayLiteral("\n") : m_lineBreak;
+    QByteArray bytes;
+    if (m_breaks.isEmpty()) {
+        bytes = restoreLineBreaks(wholeText(), defaultBreak);
+    } else {
+        auto *self = const_cast<RichEdit *>(this);
+        const int lines = lineCount();
+        bytes.reserve(textLength());
+        for (int line = 0; line < lines; ++line) {
+            const qsizetype start = lineStartOffset(line);
+            const qsizetype end = self->SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+            const std::string_view text = range(start, end - start);
+            bytes.append(text.data(), qsizetype(text.size()));
+            if (line + 1 < lines) {
+                const auto kind = line < m_breaks.size() ? LineBreakKind(m_breaks[line]) : Default;
+                bytes.append(lineBreakBytes(kind, defaultBreak));
+            }
+        }
+    }
+    if (!m_windows1252)
+        return bytes;
+    QByteArray encoded;
+    if (!toWindows1252(QString::fromUtf8(bytes), &encoded))
+        throw OndrelError(QStringLiteral("Le texte contient des caractères absents de Windows-1252, l'encodage du fichier"));
+    return encoded;
 }
 
 void RichEdit::saveFile(const QString &path)
 {
+    if (m_binary)
+        throw OndrelError(QStringLiteral("Fichier binaire : non enregistré"));
+    if (isLossyFileName(path))
+        throw OndrelError(cannotCreateMessage(path, readFailureMessage(path, ReadError::BadName)));
+    const QByteArray bytes = fileBytes();
     QString why;
-    if (!replaceFileAtomically(path, fileBytes(), 0666, &why))
+    if (!replaceFileAtomically(path, bytes, 0666, &why))
         throw OndrelError(cannotCreateMessage(path, why));
     SendScintilla(SCI_SETSAVEPOINT); // the text on disk is the text shown
+    m_filePath = path;
+    m_identity = {};
+    if (statStamp(path, &m_identity.stamp)) {
+        m_identity.known = true;
+        m_identity.hash = contentHash(bytes);
+    }
 }
 
 // --- Events ------------------------------------------------------------------
@@ -350,7 +467,25 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
 {
     int vk = virtualKeyCode(event->key());
     Q_EMIT keyDown(vk);
+    if (!acceptsText(event->text()))
+        return;
     QsciScintilla::keyPressEvent(event);
+}
+
+void RichEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (!acceptsText(event->commitString())) {
+        QInputMethodEvent cleared(event->preeditString(), event->attributes());
+        QsciScintilla::inputMethodEvent(&cleared);
+        return;
+    }
+    QsciScintilla::inputMethodEvent(event);
+}
+
+void RichEdit::paste()
+{
+    if (acceptsText(QGuiApplication::clipboard()->text()))
+        QsciScintilla::paste();
 }
 
 void RichEdit::keyReleaseEvent(QKeyEvent *event)
@@ -400,6 +535,12 @@ QMenu *RichEdit::createFrenchContextMenu()
     add(QStringLiteral("Supprimer"), QKeySequence(), !readOnly && selection, &QsciScintilla::removeSelectedText);
     menu->addSeparator();
     add(QStringLiteral("Tout sélectionner"), QKeySequence::SelectAll, textLength() > 0, [this] { selectAll(); });
+    menu->addSeparator();
+    QAction *numbers = menu->addAction(QStringLiteral("Numéros de ligne"));
+    numbers->setObjectName(QStringLiteral("lineNumbersAction"));
+    numbers->setCheckable(true);
+    numbers->setChecked(m_lineNumbers);
+    connect(numbers, &QAction::toggled, this, &RichEdit::setLineNumbersShown);
     return menu;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "files/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -82,13 +83,58 @@ public:
      */
     void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
 
+    // Display and typing (richeditview.cpp).
+    /** The line-number margin, shown by default; its width follows the number of lines. */
+    void setLineNumbersShown(bool shown);
+    bool lineNumbersShown() const { return m_lineNumbers; }
+    /** Columns between tab stops (1 to 32; other values are brought into that range). */
+    void setTabColumns(int columns);
+
+    // Search (richeditsearch.cpp).
+    struct SearchOptions
+    {
+        bool matchCase = false;
+        bool wholeWord = false;
+        bool regex = false; // ECMAScript syntax; "\1" in a replacement is the first group
+    };
+    /**
+     * Selects the next match of `text` after the selection (before it when
+     * `backwards`), going round the end of the text; false, and the selection
+     * unchanged, when there is none. An invalid expression finds nothing.
+     */
+    bool findMatch(const QString &text, const SearchOptions &options, bool backwards);
+    /** When the selection is a match of `text`, replaces it (one undo step); true if it did. */
+    bool replaceSelectedMatch(const QString &text, const QString &replacement, const SearchOptions &options);
+    /** Replaces every match in the text as one undo step; returns how many. */
+    qsizetype replaceAll(const QString &text, const QString &replacement, const SearchOptions &options);
+    /** Text as the control's bytes: UTF-8 when the text is shown as UTF-8, else Windows-1252. */
+    QByteArray encode(const QString &text) const;
+
     // Files.
-    /** The editor load: throws "Impossible d'ouvrir le fichier %s" and leaves the text as it was. */
+    /**
+     * The editor load: throws "Impossible d'ouvrir le fichier %s" (or the reason the
+     * user can act on: too large, not a regular file, a name that is not UTF-8) and
+     * leaves the text as it was. A binary file is shown read-only.
+     */
     void loadFile(const QString &path);
-    /** Writes the text atomically, line breaks in the loaded file's style; throws "Impossible de créer le fichier %s". */
+    /**
+     * Writes the text, each line with its own break as loaded (new lines take the
+     * file's first style) and in the file's encoding; throws "Impossible de créer le
+     * fichier %s". A binary file is never written.
+     */
     void saveFile(const QString &path);
-    /** The bytes `saveFile` would write. */
+    /** The bytes `saveFile` would write; throws when the text has no form in the file's encoding. */
     QByteArray fileBytes() const;
+    /** The file the text was loaded from or last saved to; empty when it belongs to none. */
+    QString filePath() const { return m_filePath; }
+    /** What that file was when it was loaded or last saved. */
+    const FileIdentity &fileIdentity() const { return m_identity; }
+    /** The text no longer belongs to its file (it was replaced by one that belongs to none). */
+    void forgetFile();
+    /** True for a file with a NUL byte or a UTF-16/32 mark: shown read-only, never written. */
+    bool isBinary() const { return m_binary; }
+    /** True for a file that is not UTF-8, shown and written as Windows-1252. */
+    bool isWindows1252() const { return m_windows1252; }
 
     /** Who found an error: `php -l`, or the server while it ran the page. */
     enum class ErrorSource { Lint, Server };
@@ -114,27 +160,52 @@ Q_SIGNALS:
     /** A key was pressed, before the control acts on it; `vk` is the Windows virtual-key code. */
     void keyDown(int &vk);
     void keyUp(int vk);
-    /** A mouse button was pressed, after the control has placed the caret. */
+    /** A mouse button was pressed (each press of a double click), after the control has placed the caret. */
     void mouseDown(Qt::MouseButton button);
     /** A click in the mark margin on a line that holds an error: the caret is put there first. */
     void errorMarkClicked(int line);
+    /** A mouse button was released, after the control has acted on it. */
+    void mouseUp(Qt::MouseButton button);
+    /** Something the user should read in the editor page (a refused character). */
+    void notice(const QString &text);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
 public:
+    /** Pastes the clipboard's text, unless the file's encoding cannot hold it. */
+    void paste() override;
     /** The editor's context menu, with French texts (the control's own menu is English only). */
     QMenu *createFrenchContextMenu();
 
 private:
     int styleFor(Colour colour);
+    /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
+    bool reclaimStyles(const QList<int> &pinned);
+    int nearestStyle(Colour colour) const;
+    // Display and typing (richeditview.cpp).
+    void setUpView();
+    void fitLineNumberMargin();
+    void indentNewLine();
+    // Search (richeditsearch.cpp).
+    struct Match
+    {
+        qsizetype start = -1, end = -1;
+    };
+    void replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with);
+    Match searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from, bool backwards);
     void noteInsertion(int position, int type, const char *text, int length);
+    void noteModification(int position, int type, const char *text, int length, int linesAdded);
+    bool acceptsText(const QString &text);
     void applyBytes(const QByteArray &crlf);
     void addMark(int line, const QString &message, ErrorSource source);
     void dropMarks(ErrorSource source);
@@ -152,9 +223,18 @@ private:
     Colour m_background = 0xFFFFFF;
     Colour m_textColour = 0x000000;
     QHash<Colour, int> m_styles; // explicit colours → their styles
-    int m_nextStyle = 1;
+    int m_nextStyle = 1;         // the next style never used yet
+    QList<int> m_freeStyles;     // styles reclaimed from colours no character has any more
     QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
+    QByteArray m_breaks;         // each line's own break (LineBreakKind) when the file mixes styles
     bool m_onlyCrLf = true;
+    QList<int> m_pinnedStyles;   // styles a colouring pass is about to write
+    bool m_lineNumbers = true;
+    int m_numberDigits = 0;      // digits the line-number margin is sized for
+    QString m_filePath;
+    FileIdentity m_identity;
+    bool m_binary = false;
+    bool m_windows1252 = false;
 };
 
 

@@ -1,6 +1,19 @@
 #include "editor/textbytes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+
+namespace {
+
+// Characters of the bytes 0x80 to 0x9F in Windows-1252 (the five bytes it leaves
+// undefined stand for the control characters of the same value).
+const char16_t high[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
 
 LoadedText normaliseLineBreaks(const QByteArray &raw)
 {
@@ -10,6 +23,7 @@ LoadedText normaliseLineBreaks(const QByteArray &raw)
 
     // Fast path: nothing to change when every break is already CR LF.
     bool clean = true;
+    qsizetype crlfLines = 0;
     qsizetype i = 0;
     for (; i < n; ++i) {
         const char c = p[i];
@@ -23,6 +37,7 @@ LoadedText normaliseLineBreaks(const QByteArray &raw)
             if (i + 1 < n && p[i + 1] == '\n') {
                 if (result.lineBreak.isEmpty())
                     result.lineBreak = QByteArrayLiteral("\r\n");
+                ++crlfLines;
                 ++i;
                 continue;
             }
@@ -46,6 +61,10 @@ LoadedText normaliseLineBreaks(const QByteArray &raw)
             ++extra;
     }
     QByteArray out(n + extra, Qt::Uninitialized);
+    // Each line's own break, kept only when the file mixes styles.
+    QByteArray kinds(crlfLines, char(CrLf));
+    bool mixed = crlfLines > 0;
+    const char first = crlfLines > 0 ? char(CrLf) : (p[i] == '\n' ? char(Lf) : char(Cr));
     char *w = out.data();
     std::memcpy(w, p, static_cast<size_t>(i));
     w += i;
@@ -54,17 +73,42 @@ LoadedText normaliseLineBreaks(const QByteArray &raw)
         if (c == '\r') {
             *w++ = '\r';
             *w++ = '\n';
-            if (i + 1 < n && p[i + 1] == '\n')
+            char kind = char(Cr);
+            if (i + 1 < n && p[i + 1] == '\n') {
                 ++i;
+                kind = char(CrLf);
+            }
+            kinds.append(kind);
+            mixed = mixed || kind != first;
         } else if (c == '\n') {
             *w++ = '\r';
             *w++ = '\n';
+            kinds.append(char(Lf));
+            mixed = mixed || first != char(Lf);
         } else {
             *w++ = c;
         }
     }
     result.crlf = out;
+    if (mixed) {
+        kinds.append(char(Default)); // the last line has no break of its own
+        result.breaks = kinds;
+    }
     return result;
+}
+
+QByteArray lineBreakBytes(LineBreakKind kind, const QByteArray &defaultBreak)
+{
+    switch (kind) {
+    case CrLf:
+        return QByteArrayLiteral("\r\n");
+    case Lf:
+        return QByteArrayLiteral("\n");
+    case Cr:
+        return QByteArrayLiteral("\r");
+    default:
+        return defaultBreak;
+    }
 }
 
 QByteArray restoreLineBreaks(const QByteArray &crlf, const QByteArray &lineBreak)
@@ -137,10 +181,6 @@ bool isValidUtf8(const char *data, qsizetype size)
 
 QString fromWindows1252(QByteArrayView bytes)
 {
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     QString text(bytes.size(), Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -155,4 +195,31 @@ QString fromUtf8OrWindows1252(QByteArrayView bytes)
     if (isValidUtf8(bytes.data(), bytes.size()))
         return QString::fromUtf8(bytes);
     return fromWindows1252(bytes);
+}
+
+bool toWindows1252(const QString &text, QByteArray *out)
+{
+    out->resize(text.size());
+    char *w = out->data();
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            *w++ = char(c);
+            continue;
+        }
+        const char16_t *found = std::find(std::begin(high), std::end(high), c);
+        if (found == std::end(high))
+            return false;
+        *w++ = char(0x80 + (found - std::begin(high)));
+    }
+    return true;
+}
+
+bool isBinaryContent(const QByteArray &bytes)
+{
+    const QByteArrayView head(bytes.constData(), std::min<qsizetype>(bytes.size(), 64 * 1024));
+    static const char utf32be[4] = {0, 0, '\xFE', '\xFF'};
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || head.startsWith(QByteArrayView(utf32be, 4)))
+        return true; // UTF-16 (and UTF-32 little-endian, which starts the same) or UTF-32 big-endian
+    return std::memchr(head.data(), 0, size_t(head.size())) != nullptr;
 }

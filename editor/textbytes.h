@@ -12,7 +12,16 @@ struct LoadedText
 {
     QByteArray crlf;      // the content with every CR LF, lone CR and lone LF made CR LF
     QByteArray lineBreak; // the style of the file's first line break, empty when it has none
+    /**
+     * Only when the file mixes styles: the break that ended each line, one entry per
+     * line of `crlf` (the last line, which has none, included), as a LineBreakKind.
+     */
+    QByteArray breaks;
 };
+
+/** A line's own break, as kept for files that mix styles; Default is the file's first style. */
+enum LineBreakKind : char { Default = 0, CrLf = 1, Lf = 2, Cr = 3 };
+QByteArray lineBreakBytes(LineBreakKind kind, const QByteArray &defaultBreak);
 
 LoadedText normaliseLineBreaks(const QByteArray &raw);
 
@@ -30,3 +39,12 @@ QString fromWindows1252(QByteArrayView bytes);
 
 /** UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise. */
 QString fromUtf8OrWindows1252(QByteArrayView bytes);
+
+/** Windows-1252 bytes of `text`; false (and nothing useful) when a character has no byte there. */
+bool toWindows1252(const QString &text, QByteArray *out);
+
+/**
+ * True for content that is not text the editor may write back: a NUL byte in the
+ * first 64 KB, or a UTF-16 or UTF-32 byte-order mark.
+ */
+bool isBinaryContent(const QByteArray &bytes);

@@ -35,7 +35,8 @@ bool TfmMain::mayDropEditorText()
         return false;
     if (save && box.clickedButton() == save) {
         try {
-            saveEditedFile();
+            if (!saveEditedFile())
+                return false;
         } catch (const OndrelError &error) {
             showErrorBox(this, error.message());
             return false;

@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStorageInfo>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
@@ -271,9 +274,15 @@ void DirectoryListBox::keyPressEvent(QKeyEvent *event)
 
 FileListBox::FileListBox(QWidget *parent)
     : QListWidget(parent)
+    , m_watcher(new QFileSystemWatcher(this))
+    , m_settle(new QTimer(this))
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true); // keeps folders of many thousand files fast to show
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(100);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, m_settle, qOverload<>(&QTimer::start));
+    connect(m_settle, &QTimer::timeout, this, &FileListBox::folderTouched);
 }
 
 void FileListBox::setFolder(const QString &folder)
@@ -301,8 +310,60 @@ void FileListBox::refill(const QString &folder, const QString &mask)
     clear();
     addItems(names);
     setUpdatesEnabled(true);
+    if (folder != m_folder)
+        watch(folder);
     m_folder = folder;
     m_mask = mask;
+}
+
+void FileListBox::watch(const QString &folder)
+{
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    m_watcher->addPath(folder); // a folder that cannot be watched is only not refreshed
+}
+
+// The shown folder changed on disk: list it again, keeping the selection and the scroll place.
+void FileListBox::folderTouched()
+{
+    if (m_folder.isEmpty())
+        return;
+    QStringList names;
+    if (!listFiles(m_folder, m_mask, &names))
+        return; // gone or unreadable: the list stays as it was
+    QStringList shown;
+    for (int i = 0; i < count(); ++i)
+        shown.append(item(i)->text());
+    if (shown == names)
+        return;
+    const QString selected = selectedItems().isEmpty() ? QString() : selectedItems().first()->text();
+    const QString current = currentItem() ? currentItem()->text() : QString();
+    const int scroll = verticalScrollBar()->value();
+    const QSignalBlocker blocker(this);
+    setUpdatesEnabled(false);
+    clear();
+    addItems(names);
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->text() == current)
+            setCurrentItem(item(i), QItemSelectionModel::NoUpdate);
+        if (item(i)->text() == selected)
+            item(i)->setSelected(true);
+    }
+    verticalScrollBar()->setValue(scroll);
+    setUpdatesEnabled(true);
+    if (!m_watcher->directories().contains(m_folder))
+        m_watcher->addPath(m_folder); // a folder replaced under the same name
+}
+
+void FileListBox::selectFile(const QString &path)
+{
+    clearSelection();
+    for (int i = 0; i < count(); ++i) {
+        if (joinPath(m_folder, item(i)->text()) == path) {
+            setCurrentItem(item(i));
+            return;
+        }
+    }
 }
 
 QString FileListBox::selectedFilePath() const
@@ -318,4 +379,23 @@ void FileListBox::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         QListWidget::mousePressEvent(event);
     Q_EMIT mouseDown(event->button());
+}
+
+void FileListBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QListWidget::mouseDoubleClickEvent(event);
+    Q_EMIT mouseDown(event->button()); // the second press opens the file again, as a press does
+}
+
+void FileListBox::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (currentItem() && !currentItem()->isSelected())
+            currentItem()->setSelected(true);
+        Q_EMIT mouseDown(Qt::NoButton);
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }

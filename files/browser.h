@@ -98,7 +98,8 @@ private:
 /**
  * File list: the names of the files of its folder that match its mask; files
  * only, no hidden files, sorted without regard to case; at most one selected.
- * The list is read from disk only when its folder or its mask really changes.
+ * The folder is watched: files created, removed or renamed there show up
+ * without navigating, the selected one staying selected.
  */
 class FileListBox : public QListWidget
 {
@@ -113,16 +114,28 @@ public:
     void setMask(const QString &mask);
     /** Full path of the selected item; empty when none is selected. */
     QString selectedFilePath() const;
+    /** Selects the item of the file `path` when it lies in the list's folder; otherwise selects none. */
+    void selectFile(const QString &path);
 
 Q_SIGNALS:
-    /** A mouse button was pressed, after the list has updated its selection. */
+    /**
+     * A mouse button was pressed (each press of a double click), after the list has
+     * updated its selection; Enter and Space on the list raise it too, with Qt::NoButton.
+     */
     void mouseDown(Qt::MouseButton button);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void refill(const QString &folder, const QString &mask);
+    void watch(const QString &folder);
+    void folderTouched();
+
+    class QFileSystemWatcher *m_watcher = nullptr;
+    class QTimer *m_settle = nullptr; // gathers a burst of changes into one re-read
 
     QString m_folder;
     QString m_mask = QStringLiteral("*.*");

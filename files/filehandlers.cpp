@@ -4,6 +4,7 @@
 #include "app/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/readfile.h"
 #include "files/urlrules.h"
 
 #include <QFileInfo>
@@ -25,9 +26,20 @@ void TfmMain::flbMouseDown()
     // Any failure ends the steps where it happens; what the earlier steps did stays.
     try {
         const QString path = flb->selectedFilePath();
-        if (QFileInfo(path).isFile() && !mayDropEditorText())
-            return; // the user kept the edited text
+        // What cannot be loaded is refused before the edited text is put in question.
+        const QString refused = readFailureMessage(path, checkReadable(path, kMaxFileBytes));
+        if (!refused.isEmpty())
+            throw OndrelError(refused);
+        if (QFileInfo(path).isFile() && !mayDropEditorText()) {
+            flb->selectFile(eFile->text()); // the list shows again the file being edited
+            return;
+        }
         chooseFile(path);
+    } catch (const OndrelError &error) {
+        // A reason the user can act on (too large, not a regular file, a name that is
+        // not UTF-8) follows on a second line.
+        const bool plain = error.message() == cannotOpenMessage(flb->selectedFilePath()) || error.message().isEmpty();
+        showPlainBox(this, plain ? kReadError : kReadError + QLatin1Char('\n') + error.message());
     } catch (const std::exception &) {
         showPlainBox(this, kReadError);
     }
@@ -35,7 +47,7 @@ void TfmMain::flbMouseDown()
 
 void TfmMain::chooseFile(const QString &path)
 {
-    M->loadFile(path);
+    loadEditedFile(path);
     eFile->setText(path);
     applyTrailingSlash(eSite);
     setTargetUrl();

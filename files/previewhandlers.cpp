@@ -30,7 +30,9 @@ void TfmMain::PCChange()
 {
     QWidget *page = PC->currentWidget();
     if (page == tsWB) {
-        saveEditedFile(); // throws, and nothing is navigated, when it cannot be written
+        // Throws when the file cannot be written, false when the user cancelled: no navigation then.
+        if (!saveEditedFile())
+            return;
         lintEditedFile();
         m_navigateWhenReady = false;
         if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
@@ -52,12 +54,6 @@ void TfmMain::navigatePreview()
         WB->navigateKeepingScroll(url); // the refresh after a save keeps the user's place
     else
         WB->navigate(url);
-}
-
-void TfmMain::saveEditedFile()
-{
-    M->saveFile(eFile->text());
-    editedFileSaved();
 }
 
 void TfmMain::lintEditedFile()

@@ -13,12 +13,25 @@ enum class ReadError {
     NotRegular, // a folder, a FIFO, a device, a socket
     TooLarge,   // more bytes than the caller's limit
     Unreadable, // no permission, an I/O error
+    BadName,    // a name that is not valid UTF-8 (see isLossyFileName)
+};
+
+/** What the file system says of a file, taken from the descriptor the bytes were read through. */
+struct FileStamp
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 mtimeNs = 0; // modification time in nanoseconds since the epoch
+    quint64 links = 0;
+    bool operator==(const FileStamp &) const = default;
 };
 
 struct ReadResult
 {
     QByteArray bytes;
     ReadError error = ReadError::None;
+    FileStamp stamp;
     bool ok() const { return error == ReadError::None; }
 };
 
@@ -29,5 +42,24 @@ struct ReadResult
  */
 ReadResult readWholeFile(const QString &path, qint64 limit);
 
+/**
+ * What readWholeFile would refuse before reading a byte: a name that is not UTF-8,
+ * something that is not a regular file, a size above `limit`. None when it looks readable.
+ */
+ReadError checkReadable(const QString &path, qint64 limit);
+
 /** True only for an existing file, never for a folder or an empty path. */
 bool isExistingFile(const QString &path);
+
+/**
+ * The French reason of a failed read that the user can act on ("Fichier trop
+ * volumineux : %s", a file that is not a regular one, a name that is not valid
+ * UTF-8); empty for the other failures, which read "Impossible d'ouvrir le fichier %s".
+ */
+QString readFailureMessage(const QString &path, ReadError error);
+
+/**
+ * True when `path` came from a file name that is not valid UTF-8: its QString holds
+ * U+FFFD in place of the bytes, so it would name another file. Such names are refused.
+ */
+bool isLossyFileName(const QString &path);

@@ -1,5 +1,9 @@
 #include "files/savefile.h"
 
+#include "files/readfile.h"
+#include "files/recovery.h"
+
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -9,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -117,6 +122,76 @@ TempFile openTemp(const QByteArray &folder, const QByteArray &base, mode_t mode)
     return t;
 }
 
+/**
+ * Copies every extended attribute of `source` to the open file `fd`: POSIX ACLs
+ * live there too (system.posix_acl_*), and setting them after the mode puts the
+ * ACL mask back. False when one could not be copied.
+ */
+bool copyAttributes(const QByteArray &source, int fd)
+{
+    ssize_t size = ::listxattr(source.constData(), nullptr, 0);
+    if (size < 0)
+        return errno == ENOTSUP;
+    if (size == 0)
+        return true;
+    QByteArray names(size, Qt::Uninitialized);
+    size = ::listxattr(source.constData(), names.data(), size_t(names.size()));
+    if (size < 0)
+        return false;
+    names.truncate(size);
+    for (const QByteArray &name : names.split('\0')) {
+        if (name.isEmpty())
+            continue;
+        const ssize_t length = ::getxattr(source.constData(), name.constData(), nullptr, 0);
+        if (length < 0)
+            return false;
+        QByteArray value(length, Qt::Uninitialized);
+        const ssize_t got = ::getxattr(source.constData(), name.constData(), value.data(), size_t(value.size()));
+        if (got < 0 || ::fsetxattr(fd, name.constData(), value.constData(), size_t(got), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool writeAllAt(int fd, const QByteArray &data)
+{
+    return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data) && ::ftruncate(fd, data.size()) == 0;
+}
+
+/**
+ * Writes `data` into the existing file itself, so that its inode, and with it its
+ * other hard links, attributes and place in a folder we may not write, stay. Its old
+ * content is first kept safe in the recovery folder; a failed write puts it back.
+ */
+bool writeInPlace(const QString &target, const QByteArray &targetBytes, const QByteArray &data, QString *why)
+{
+    const ReadResult old = readWholeFile(target, kMaxFileBytes);
+    if (!old.ok())
+        return fail(why, QStringLiteral("Lecture de l'ancien contenu impossible"));
+    const QString copy = safeCopyPathFor(target);
+    QDir().mkpath(QFileInfo(copy).absolutePath());
+    QString copyWhy;
+    if (!replaceFileAtomically(copy, old.bytes, 0600, &copyWhy))
+        return fail(why, QStringLiteral("Copie de sécurité impossible dans %1 : %2").arg(copy, copyWhy));
+
+    const int fd = ::open(targetBytes.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return fail(why, errnoText());
+    if (writeAllAt(fd, data) && ::fsync(fd) == 0) {
+        ::close(fd);
+        ::unlink(QFile::encodeName(copy).constData());
+        return true;
+    }
+    const QString reason = errnoText();
+    const bool restored = writeAllAt(fd, old.bytes) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (restored) {
+        ::unlink(QFile::encodeName(copy).constData());
+        return fail(why, reason);
+    }
+    return fail(why, QStringLiteral("%1 ; l'ancien contenu est dans %2").arg(reason, copy));
+}
+
 } // namespace
 
 QString saveFailureReason(int error)
@@ -171,10 +246,18 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
     ::umask(umaskNow);
     const mode_t mode = exists ? (old.st_mode & 07777) : (newFileMode & ~umaskNow);
 
+    // A file with other hard links is written in place: a new inode would leave them the old text.
+    if (exists && old.st_nlink > 1)
+        return writeInPlace(target, targetBytes, data, why);
+
     removeStaleTemps(folder, base);
     TempFile temp = openTemp(folder, base, mode);
-    if (temp.fd < 0)
+    if (temp.fd < 0) {
+        // A writable file in a folder we may not write: write the file itself.
+        if (exists && (errno == EACCES || errno == EPERM))
+            return writeInPlace(target, targetBytes, data, why);
         return fail(why, errnoText());
+    }
 
     auto abandon = [&](const QString &reason) {
         ::close(temp.fd);
@@ -189,6 +272,13 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
         return abandon(errnoText());
     if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
         (void)!::fchown(temp.fd, old.st_uid, old.st_gid); // kept where the process may
+    if (exists && !copyAttributes(targetBytes, temp.fd)) {
+        // An attribute or ACL that cannot be given to a new file: keep the file itself.
+        ::close(temp.fd);
+        if (!temp.name.isEmpty())
+            ::unlink(temp.name.constData());
+        return writeInPlace(target, targetBytes, data, why);
+    }
 
     if (temp.name.isEmpty()) {
         // Give the unnamed file a name beside the target, then rename it over the target.

@@ -12,8 +12,14 @@
  * or a full disk never leaves a half-written file. A symbolic link is written
  * through (the file it points to is replaced, the link stays a link); the old
  * file's permission bits, and where the process may, its owner and group, are
- * kept. A new file gets `newFileMode` (less the umask). The temporary files that
- * earlier saves of the same file left when their process was killed are removed.
+ * kept, and its extended attributes and POSIX ACLs are copied. A new file gets
+ * `newFileMode` (less the umask). The temporary files that earlier saves of the same
+ * file left when their process was killed are removed.
+ *
+ * A file with more than one hard link, a file in a folder the process may not
+ * write, and a file whose attributes cannot be given to a new file are written in
+ * place instead, after their old content is kept safe in the recovery folder (see
+ * files/recovery.h); a failed in-place write puts the old content back.
  *
  * Fails, returning false with the reason in French in `why`, when the path is empty, names
  * a folder, lies in a missing folder, or names a file that is read-only for its

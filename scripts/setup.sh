@@ -8,10 +8,10 @@ set -euo pipefail
 run=(
   cmake g++ pkg-config ccache
   qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libqscintilla2-qt6-l10n libgl-dev
-  libmariadb-dev fonts-liberation2 php-cli
+  libmariadb-dev libxxhash-dev fonts-liberation2 php-cli
 )
 test=(
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev acl attr
   mariadb-server mariadb-client
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core

@@ -17,10 +17,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextBlock>
 
-#include <optional>
+#include <exception>
 
 namespace {
 
@@ -38,6 +40,7 @@ constexpr Colour kDefaultBackground = 0xFFFFFF; // white
 constexpr Colour kDefaultText = 0x000000;       // black
 constexpr Colour kDefaultStrings = 0xFF0000;    // blue (0x00BBGGRR)
 constexpr Colour kDefaultFunctions = 0x0000FF;  // red
+constexpr int kDefaultTabColumns = 4;
 
 QString defaultHelpFolder()
 {
@@ -54,17 +57,33 @@ Colour readColour(const ProfileFile &ini, const QString &key, Colour fallback)
     return static_cast<Colour>(ini.readInteger(kParams, key, static_cast<qint32>(fallback)));
 }
 
-struct Setting
+QString boolText(bool value)
 {
-    QString section;
-    QString key;
-    QString value;
-};
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
 
-/** The "Params" and "Mysql" keys in the order they are written, with the values the window holds now. */
-QList<Setting> storedSettings(const TfmMain &w)
+/** "MainW": the window's bounds and state as shut-down stores them now. */
+QList<StoredSetting> placementSettings(const TfmMain &w)
 {
+    const WindowBounds bounds = windowBoundsToSave(w);
     return {
+        {kMainW, QStringLiteral("x"), QString::number(bounds.left)},
+        {kMainW, QStringLiteral("y"), QString::number(bounds.top)},
+        {kMainW, QStringLiteral("w"), QString::number(bounds.width)},
+        {kMainW, QStringLiteral("h"), QString::number(bounds.height)},
+        {kMainW, QStringLiteral("Maxi"), boolText(bounds.maximised)},
+    };
+}
+
+/**
+ * Every value of the settings file in the order it is written, with the values
+ * the window holds now; the place is the one the window had when it was closed,
+ * if it was. A new stored value joins shut-down's merge by being listed here.
+ */
+QList<StoredSetting> storedSettings(const TfmMain &w, const SideFileState &state)
+{
+    QList<StoredSetting> all = state.placementAtClose.isEmpty() ? placementSettings(w) : state.placementAtClose;
+    all += {
         {kParams, QStringLiteral("Fichier"), w.eFile->text()},
         {kParams, QStringLiteral("Site"), w.eSite->text()},
         {kParams, QStringLiteral("Param"), w.eParam->text()},
@@ -79,29 +98,26 @@ QList<Setting> storedSettings(const TfmMain &w)
         {kParams, QStringLiteral("ApercuACote"), w.cbApercuACote->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
         {kParams, QStringLiteral("ApercuLargeur"), QString::number(w.apercuLargeur())},
         {kParams, QStringLiteral("EnregistrementAuto"), w.cbEnregistrementAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+        {kParams, QStringLiteral("Tabulation"), QString::number(w.M->tabWidth())},
         {kMysql, QStringLiteral("Host"), w.host->text()},
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
         {kMysql, QStringLiteral("Base"), w.base->text()},
         {kMysql, QStringLiteral("DelaiConnexion"), QString::number(w.DelaiConnexion)},
     };
+    return all;
 }
 
-/** Until start-up has loaded them, every stored value and the history count as not loaded. */
-void beginLoading(SideFileState &state, const TfmMain &w)
+/** The values start-up applies before it enters the start folder ("InitialDir"). */
+QList<StoredSetting> readBeforeStartFolder(const QList<StoredSetting> &all)
 {
-    state.settingsNotLoaded.clear();
-    for (const Setting &s : storedSettings(w))
-        state.settingsNotLoaded.insert(s.section + u'/' + s.key, s.value);
-    state.historyLoaded = false;
-    state.keywordsLoaded = false;
-    state.keywordsBeforeLoading = w.mAide->toPlainText();
-}
-
-void loadingDone(SideFileState &state, bool historyLoaded)
-{
-    state.settingsNotLoaded.clear();
-    state.historyLoaded = historyLoaded;
+    QList<StoredSetting> before;
+    for (const StoredSetting &s : all) {
+        if (s.key == u"InitialDir")
+            break;
+        before.append(s);
+    }
+    return before;
 }
 
 ProfileFile readSettings(const QString &path)
@@ -112,6 +128,7 @@ ProfileFile readSettings(const QString &path)
 }
 
 // Start-up: the geometry, unless the window opens maximised (its normal bounds then stay the design ones).
+// The bounds are brought within the screen the window lands on.
 void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
 {
     if (ini.readBool(kMainW, QStringLiteral("Maxi"), false)) {
@@ -124,7 +141,7 @@ void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
     bounds.height = ini.readInteger(kMainW, QStringLiteral("h"), centred.height());
     bounds.left = ini.readInteger(kMainW, QStringLiteral("x"), centred.left());
     bounds.top = ini.readInteger(kMainW, QStringLiteral("y"), centred.top());
-    setWindowBounds(w, bounds);
+    setWindowBounds(w, boundsOnScreen(bounds));
 }
 
 // A new user previews through Ondrel's own server; one whose settings name a
@@ -135,22 +152,33 @@ bool userSetSite(const ProfileFile &ini)
         && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
 }
 
-// Start-up: the file page, the start folder, the colours and the help folder, each applied as it is read.
-void applyParams(TfmMain &w, const ProfileFile &ini)
+// Start-up: the file page, applied as read.
+void applyFilePage(TfmMain &w, const ProfileFile &ini)
 {
     w.eFile->setText(ini.readString(kParams, QStringLiteral("Fichier")));
     w.eSite->setText(ini.readString(kParams, QStringLiteral("Site"), kDefaultSite));
     w.eParam->setText(ini.readString(kParams, QStringLiteral("Param"), kDefaultParam));
+}
+
+// Start-up: the folder list's start folder; an empty one leaves it where it is.
+void applyStartFolder(TfmMain &w, const ProfileFile &ini)
+{
     // A new user starts among their own files; a stored folder is used as it is.
     const QString startFolder = ini.readString(kParams, QStringLiteral("InitialDir"), QDir::homePath());
     if (!startFolder.isEmpty())
         w.dlb->setCurrentFolder(startFolder); // throws when it cannot be entered
+}
+
+// Start-up: the colours and the help folder, each applied as it is read.
+void applyEditorSettings(TfmMain &w, const ProfileFile &ini)
+{
     w.M->setBackgroundColour(readColour(ini, QStringLiteral("CouleurFond"), kDefaultBackground));
     w.M->setTextColour(readColour(ini, QStringLiteral("CouleurPolice"), kDefaultText));
     w.CoulPolice = w.M->textColour();
     w.CoulChaines = readColour(ini, QStringLiteral("CouleurChaînes"), kDefaultStrings);
     w.CoulFonctions = readColour(ini, QStringLiteral("CouleurFonctions"), kDefaultFunctions);
     w.eAide->setText(ini.readString(kParams, QStringLiteral("Aide"), defaultHelpFolder()));
+    w.M->setTabColumns(ini.readInteger(kParams, QStringLiteral("Tabulation"), kDefaultTabColumns));
     if (w.eAide->text().isEmpty())
         w.eAide->setText(defaultHelpFolder());
     w.cbServeurIntegre->setChecked(ini.readBool(kParams, QStringLiteral("ServeurIntegre"), !userSetSite(ini)));
@@ -172,25 +200,30 @@ void applyConnection(TfmMain &w, const ProfileFile &ini)
 }
 
 // Start-up: a history that cannot be read leaves the list empty, without a message.
-// Returns whether the list now holds what is stored (false for a file that exists but could not be read).
-bool loadHistory(TfmMain &w, const QString &path)
+void loadHistory(TfmMain &w, SideFileState &state, const QString &path)
 {
     w.cb->list()->clear();
     const ReadResult read = readWholeFile(path, kMaxFileBytes);
-    if (read.ok())
-        w.cb->list()->addItems(historyFromFile(read.bytes));
-    return read.ok() || read.error == ReadError::Missing;
+    state.historyAtStart = read.ok() ? historyFromFile(read.bytes) : QStringList();
+    state.historyFileAtStart = read.ok() ? std::optional(read.bytes) : std::nullopt;
+    w.cb->list()->addItems(state.historyAtStart);
+    // A file that exists but could not be read is not known: shut-down only adds to it.
+    state.historyLoaded = read.ok() || read.error == ReadError::Missing;
 }
 
 // Shown: a missing keyword list leaves the memo empty.
-void loadKeywordList(TfmMain &w, const QString &path)
+void loadKeywordList(TfmMain &w, SideFileState &state, const QString &path)
 {
-    if (!isExistingFile(path))
-        return;
-    const ReadResult read = readWholeFile(path, kMaxFileBytes);
-    if (!read.ok())
-        throw OndrelError(cannotOpenMessage(path));
-    w.mAide->setPlainText(keywordTextFromFile(read.bytes));
+    state.keywordsDigest.clear(); // no file
+    if (isExistingFile(path)) {
+        const ReadResult read = readWholeFile(path, kMaxFileBytes);
+        if (!read.ok())
+            throw OndrelError(cannotOpenMessage(path));
+        w.mAide->setPlainText(keywordTextFromFile(read.bytes));
+        state.keywordsDigest = sideFileDigest(read.bytes);
+    }
+    state.keywordsLoaded = true;
+    state.keywordsEdited = false;
 }
 
 /** The memo's lines as the user sees them (no character replaced, unlike toPlainText). */
@@ -209,55 +242,123 @@ void writeSideFile(const QString &path, const QByteArray &bytes, mode_t newFileM
         throw OndrelError(cannotCreateMessage(path, why));
 }
 
-// Shut-down: a keyword list that was never loaded is written only when the user typed in it.
-void saveKeywordList(const TfmMain &w, const SideFileState &state, const QString &path)
+/** Runs one side file's save; its failure joins the report instead of stopping shut-down. */
+template <typename Save>
+void saveOnItsOwn(SideFileReport &report, Save &&save)
 {
-    if (!state.keywordsLoaded && w.mAide->toPlainText() == state.keywordsBeforeLoading)
+    try {
+        save();
+    } catch (const OndrelError &error) {
+        report.failures << error.message();
+    } catch (const std::exception &error) {
+        report.failures << QString::fromLocal8Bit(error.what());
+    }
+}
+
+/** After a keyword list that could not be loaded: whether the user lets the typed text replace the file. */
+bool agreesToReplaceKeywords(TfmMain &w, const QString &path)
+{
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    QStringLiteral("La liste des mots clé n'a pas pu être lue au démarrage. "
+                                   "Remplacer le fichier %1 par le texte tapé dans la liste ?").arg(path),
+                    QMessageBox::NoButton, &w);
+    box.setObjectName(QStringLiteral("replaceKeywordsBox"));
+    QPushButton *replace = box.addButton(QStringLiteral("Remplacer"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("Conserver le fichier"), QMessageBox::RejectRole));
+    box.exec();
+    return box.clickedButton() == replace;
+}
+
+// Shut-down: the keyword list is written only when the run changed it (or there is no file yet).
+// A file that also changed on disk since it was loaded is kept beside it as ".bak".
+void saveKeywordList(TfmMain &w, SideFileState &state, const QString &path, SideFileReport &report)
+{
+    if (!state.keywordsEdited && QFileInfo::exists(path))
+        return; // not even read: an unchanged list costs nothing, however long
+    const ReadResult disk = readWholeFile(path, kMaxFileBytes);
+    const bool exists = disk.error != ReadError::Missing;
+    // Closing on a stop signal, nobody may be there to answer: the file is kept.
+    if (!state.keywordsLoaded && exists && (w.closingOnSignal() || !agreesToReplaceKeywords(w, path)))
         return;
-    writeSideFile(path, keywordFileFromLines(memoLines(w.mAide)));
+    const QByteArray bytes = keywordFileFromLines(memoLines(w.mAide));
+    QString backup;
+    if (!disk.ok() || disk.bytes != bytes) {
+        const bool changedOnDisk = !state.keywordsLoaded || sideFileDigest(disk.bytes) != state.keywordsDigest;
+        if (exists && changedOnDisk) {
+            if (disk.ok()) {
+                backup = path + QStringLiteral(".bak");
+                writeSideFile(backup, disk.bytes);
+            } else if (disk.error != ReadError::NotRegular) { // a folder in the way fails below
+                throw OndrelError(cannotOpenMessage(path)); // never replace what could not be kept
+            }
+        }
+        writeSideFile(path, bytes);
+    }
+    state.keywordsLoaded = true;
+    state.keywordsDigest = sideFileDigest(bytes);
+    state.keywordsEdited = false;
+    if (!backup.isEmpty())
+        report.notices << QStringLiteral("La liste des mots clé avait aussi changé sur le disque depuis son "
+                                         "chargement : cette version est gardée dans %1.").arg(backup);
 }
 
-// Shut-down: "MainW" is rewritten whole, so it holds exactly its five keys.
-void writeWindowPlacement(const TfmMain &w, ProfileFile &ini)
-{
-    const WindowBounds bounds = windowBoundsToSave(w);
-    ini.eraseSection(kMainW);
-    ini.writeInteger(kMainW, QStringLiteral("x"), bounds.left);
-    ini.writeInteger(kMainW, QStringLiteral("y"), bounds.top);
-    ini.writeInteger(kMainW, QStringLiteral("w"), bounds.width);
-    ini.writeInteger(kMainW, QStringLiteral("h"), bounds.height);
-    ini.writeBool(kMainW, QStringLiteral("Maxi"), bounds.maximised);
-}
-
-// Shut-down: every key applied in memory, then the file replaced once.
-void saveSettings(const TfmMain &w, const SideFileState &state, const QString &path)
+// Shut-down: the settings file as it is now on disk, with the values this run changed.
+void saveSettings(const TfmMain &w, SideFileState &state, const QString &path)
 {
     ProfileFile ini;
     if (!ini.load(path)) // rewriting a file that could not be read would drop its other keys
         throw OndrelError(cannotWriteMessage(path));
-    writeWindowPlacement(w, ini);
-    for (const Setting &s : storedSettings(w)) {
-        if (state.mustWrite(s.section, s.key, s.value))
-            ini.writeString(s.section, s.key, s.value);
-    }
+    const QByteArray before = ini.bytes();
+    const QList<StoredSetting> values = storedSettings(w, state);
+    state.mergeSettings(ini, values, kMainW);
+    const bool exists = QFileInfo::exists(path);
     QString why;
-    if (!ini.save(path, 0600, &why)) // the password is in clear: owner only
+    // The password is in clear: owner only, before any of it is written.
+    if (exists && !ini.readString(kMysql, QStringLiteral("Pass")).isEmpty() && !keepOwnerOnly(path, &why))
         throw OndrelError(cannotWriteMessage(path, why));
+    if (!exists || ini.bytes() != before) {
+        if (!ini.save(path, 0600, &why))
+            throw OndrelError(cannotWriteMessage(path, why));
+    }
+    state.noteSaved(values);
 }
 
-// Shut-down: a history that was never loaded keeps its stored items; the run's are added.
-void saveHistory(const TfmMain &w, const SideFileState &state, const QString &path)
+/**
+ * The items of the history file read at shut-down. A file that is still the one
+ * start-up read, or that only gained lines at its end (another copy closed
+ * first), is not parsed again but for those lines.
+ */
+QStringList historyOnDisk(const QByteArray &bytes, const SideFileState &state)
 {
-    QStringList items = w.cb->items();
-    if (!state.historyLoaded) {
-        if (items.isEmpty())
-            return;
-        const ReadResult stored = readWholeFile(path, kMaxFileBytes);
-        if (!stored.ok() && stored.error != ReadError::Missing) // never replace a history that could not be read
-            throw OndrelError(cannotCreateMessage(path));
-        items = mergedHistory(historyFromFile(stored.bytes), items);
-    }
-    writeSideFile(path, historyFileFromItems(items), kHistoryFileMode);
+    const std::optional<QByteArray> &before = state.historyFileAtStart;
+    const bool known = state.historyLoaded && before
+        && (before->isEmpty() || before->endsWith('\n') || before->endsWith('\r'));
+    if (!known || !bytes.startsWith(*before))
+        return historyFromFile(bytes);
+    // A lone CR at the end of the old bytes may be the first half of a CR LF.
+    if (before->endsWith('\r') && bytes.size() > before->size() && bytes[before->size()] == '\n')
+        return historyFromFile(bytes);
+    return state.historyAtStart + historyFromFile(bytes.mid(before->size()));
+}
+
+// Shut-down: the history file as it is now on disk, less what this run removed, with what it added.
+void saveHistory(const TfmMain &w, SideFileState &state, const QString &path)
+{
+    const ReadResult disk = readWholeFile(path, kMaxFileBytes);
+    // Never replace a history that could not be read (a folder in the way fails when written).
+    if (!disk.ok() && disk.error != ReadError::Missing && disk.error != ReadError::NotRegular)
+        throw OndrelError(cannotCreateMessage(path));
+    const QStringList now = w.cb->items();
+    const QStringList loaded = state.historyLoaded ? state.historyAtStart : QStringList();
+    const QStringList onDisk = historyOnDisk(disk.bytes, state);
+    const QStringList merged = mergedHistory(onDisk, loaded, now);
+    const QByteArray bytes = historyFileFromItems(merged);
+    if (!disk.ok() || bytes != disk.bytes)
+        writeSideFile(path, bytes, kHistoryFileMode);
+    // What a later save counts its changes from.
+    state.historyAtStart = now;
+    state.historyFileAtStart = merged == now ? std::optional(bytes) : std::nullopt;
+    state.historyLoaded = true;
 }
 
 } // namespace
@@ -268,13 +369,16 @@ void TfmMain::FormCreate()
         m_sideFileBase = defaultSideFileBase();
     const SideFilePaths files = sideFilePaths(m_sideFileBase);
     const ProfileFile ini = readSettings(files.settings); // read once; nothing stays open
-    beginLoading(m_sideFiles, *this);
+    m_sideFiles.noteSettings(storedSettings(*this, m_sideFiles), false); // nothing loaded yet
     applyWindowPlacement(*this, ini);
-    applyParams(*this, ini); // throws when the start folder cannot be entered
+    applyFilePage(*this, ini);
+    m_sideFiles.noteSettings(readBeforeStartFolder(storedSettings(*this, m_sideFiles)), true);
+    applyStartFolder(*this, ini); // throws when it cannot be entered: the values after it stay not loaded
+    applyEditorSettings(*this, ini);
     applyConnection(*this, ini);
+    m_sideFiles.noteSettings(storedSettings(*this, m_sideFiles), true);
     setTargetUrl(); // no "/" inserted here
-    const bool historyLoaded = loadHistory(*this, files.history);
-    loadingDone(m_sideFiles, historyLoaded);
+    loadHistory(*this, m_sideFiles, files.history);
     showPage(TabSheet2);
     EstConnecte = false;
 }
@@ -282,17 +386,45 @@ void TfmMain::FormCreate()
 void TfmMain::FormShow()
 {
     setWindowTitle(windowTitleText());
+    // The unsaved text of a run that did not end cleanly is offered back, whatever happens below.
+    struct OfferRecovery
+    {
+        TfmMain *window;
+        ~OfferRecovery() { window->guard([this] { window->offerRecovery(); }); }
+    } offer{this};
     if (isExistingFile(eFile->text()))
-        M->loadFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
-    loadKeywordList(*this, sideFilePaths(m_sideFileBase).keywords);
-    m_sideFiles.keywordsLoaded = true;
+        loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
+    loadKeywordList(*this, m_sideFiles, sideFilePaths(m_sideFileBase).keywords);
+}
+
+void TfmMain::notePlacementAtClose()
+{
+    m_sideFiles.placementAtClose = placementSettings(*this);
+}
+
+SideFileReport TfmMain::writeSideFiles()
+{
+    const SideFilePaths files = sideFilePaths(m_sideFileBase);
+    SideFileReport report;
+    saveOnItsOwn(report, [&] { saveKeywordList(*this, m_sideFiles, files.keywords, report); });
+    saveOnItsOwn(report, [&] { saveSettings(*this, m_sideFiles, files.settings); });
+    saveOnItsOwn(report, [&] { saveHistory(*this, m_sideFiles, files.history); });
+    return report;
 }
 
 void TfmMain::FormDestroy()
 {
-    const SideFilePaths files = sideFilePaths(m_sideFileBase);
-    // The first failure ends shut-down: the files after it keep their content.
-    saveKeywordList(*this, m_sideFiles, files.keywords);
-    saveSettings(*this, m_sideFiles, files.settings);
-    saveHistory(*this, m_sideFiles, files.history);
+    const SideFileReport report = writeSideFiles();
+    if (!report.failures.isEmpty()) {
+        QStringList all;
+        for (const QString &message : report.failures + report.notices)
+            all << withFullStop(message);
+        throw OndrelError(all.join(QStringLiteral("\n\n")));
+    }
+    if (report.notices.isEmpty())
+        return;
+    for (const QString &notice : report.notices)
+        printMessage(notice);
+    if (!closingOnSignal()) // nobody may be there to answer a box
+        showPlainBox(this, report.notices.join(QStringLiteral("\n\n")));
 }

@@ -14,14 +14,41 @@ int hexDigit(QChar c)
     return -1;
 }
 
-} // namespace
+enum class Rule { Settings, Period };
 
-std::optional<qint32> toInteger(QStringView text)
+/**
+ * The digits from `at` to the end, in base 16 or 10, as a magnitude; no value
+ * when there are none, one is not a digit, or the magnitude passes `limit`.
+ */
+std::optional<quint64> magnitude(QStringView text, qsizetype at, int base, quint64 limit)
+{
+    if (at == text.size())
+        return std::nullopt;
+    quint64 value = 0;
+    for (qsizetype k = at; k < text.size(); ++k) {
+        const int d = hexDigit(text[k]);
+        if (d < 0 || d >= base)
+            return std::nullopt;
+        value = value * quint64(base) + quint64(d);
+        if (value > limit)
+            return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<qint32> readInteger(QStringView text, Rule rule)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && text[i] == u' ')
         ++i;
+    bool negative = false;
+    bool hasSign = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        hasSign = true;
+        ++i;
+    }
     if (i == n)
         return std::nullopt;
 
@@ -31,45 +58,34 @@ std::optional<qint32> toInteger(QStringView text)
         digits = i + 1;
     else if (text[i] == u'0' && i + 1 < n && (text[i + 1] == u'x' || text[i + 1] == u'X'))
         digits = i + 2;
-    if (digits >= 0) {
-        if (digits == n)
+    const bool hex = digits >= 0;
+    if (hex && rule == Rule::Period) {
+        if (hasSign)
             return std::nullopt;
-        quint64 value = 0;
-        for (qsizetype k = digits; k < n; ++k) {
-            const int d = hexDigit(text[k]);
-            if (d < 0)
-                return std::nullopt;
-            value = value * 16 + quint64(d);
-            if (value > 0xFFFFFFFFULL)
-                return std::nullopt;
-        }
-        return static_cast<qint32>(static_cast<quint32>(value));
+        const auto value = magnitude(text, digits, 16, 0xFFFFFFFFULL);
+        if (!value)
+            return std::nullopt;
+        return static_cast<qint32>(static_cast<quint32>(*value)); // the top bit gives the sign
     }
+    const auto value = magnitude(text, hex ? digits : i, hex ? 16 : 10, 0x80000000ULL);
+    if (!value || (!negative && *value > 0x7FFFFFFFULL))
+        return std::nullopt;
+    return static_cast<qint32>(negative ? -qint64(*value) : qint64(*value));
+}
 
-    bool negative = false;
-    if (text[i] == u'+' || text[i] == u'-') {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i == n)
-        return std::nullopt;
-    qint64 value = 0;
-    for (; i < n; ++i) {
-        const char16_t u = text[i].unicode();
-        if (u < u'0' || u > u'9')
-            return std::nullopt;
-        value = value * 10 + (u - u'0');
-        if (value > 2147483648LL)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value > 2147483647LL || value < -2147483648LL)
-        return std::nullopt;
-    return static_cast<qint32>(value);
+} // namespace
+
+std::optional<qint32> toInteger(QStringView text)
+{
+    return readInteger(text, Rule::Settings);
 }
 
 qint32 toIntegerDef(QStringView text, qint32 fallback)
 {
     return toInteger(text).value_or(fallback);
+}
+
+std::optional<qint32> toPeriodInteger(QStringView text)
+{
+    return readInteger(text, Rule::Period);
 }

@@ -156,6 +156,15 @@ QString ProfileFile::readString(QStringView section, QStringView key, const QStr
     return valueOf(text, equalsSign(text));
 }
 
+std::optional<QString> ProfileFile::storedText(QStringView section, QStringView key) const
+{
+    const qsizetype i = findKey(section, key);
+    if (i < 0)
+        return std::nullopt;
+    const QString &text = m_lines[i].text;
+    return text.mid(equalsSign(text) + 1);
+}
+
 qint32 ProfileFile::readInteger(QStringView section, QStringView key, qint32 fallback) const
 {
     const qsizetype i = findKey(section, key);
@@ -212,6 +221,28 @@ void ProfileFile::writeInteger(QStringView section, QStringView key, qint32 valu
 void ProfileFile::writeBool(QStringView section, QStringView key, bool value)
 {
     writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void ProfileFile::keepOnly(QStringView section, const QStringList &keys)
+{
+    const qsizetype first = findSection(section);
+    if (first < 0)
+        return;
+    for (qsizetype header = findSection(section, first + 1); header >= 0; header = findSection(section, header))
+        m_lines.remove(header, sectionEnd(header) - header);
+    QStringList seen;
+    qsizetype i = first + 1;
+    while (i < m_lines.size() && !isHeader(m_lines[i].text)) {
+        const QString &text = m_lines[i].text;
+        const qsizetype eq = equalsSign(text);
+        const QStringView name = eq >= 0 ? trimBlanks(QStringView(text).left(eq)) : QStringView();
+        if (eq >= 0 && keys.contains(name, Qt::CaseInsensitive) && !seen.contains(name, Qt::CaseInsensitive)) {
+            seen.append(name.toString());
+            ++i;
+        } else {
+            m_lines.remove(i);
+        }
+    }
 }
 
 void ProfileFile::eraseSection(QStringView section)

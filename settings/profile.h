@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
+
+#include <optional>
 
 #include <sys/types.h>
 
@@ -51,6 +54,12 @@ public:
     /** Whether `key` is present in `section` (with any value, the empty one included). */
     bool contains(QStringView section, QStringView key) const;
     QString readString(QStringView section, QStringView key, const QString &fallback = QString()) const;
+    /**
+     * The text after the key's "=" exactly as stored: nothing trimmed, no quotes
+     * removed, never cut; nothing when the key is missing. Written back with
+     * writeString, it gives the same value.
+     */
+    std::optional<QString> storedText(QStringView section, QStringView key) const;
     /** The value read by toInteger; `fallback` when missing or not an integer. */
     qint32 readInteger(QStringView section, QStringView key, qint32 fallback) const;
     /** An integer read with default 1 or 0; any non-zero value is true. */
@@ -63,6 +72,12 @@ public:
     void writeString(QStringView section, QStringView key, const QString &value);
     void writeInteger(QStringView section, QStringView key, qint32 value);
     void writeBool(QStringView section, QStringView key, bool value);
+    /**
+     * Leaves the first section named `section` holding only the first line of each
+     * of `keys`, in place: every other line of it goes, and so do the later
+     * sections of that name. Nothing happens when there is no such section.
+     */
+    void keepOnly(QStringView section, const QStringList &keys);
     /** Removes every section named `section`: its header and all lines up to the next header. */
     void eraseSection(QStringView section);
 

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "settings/profile.h"
+
 #include <QByteArray>
 #include <QHash>
+#include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 /** The three side files of one side-file base ("…/ondrel" gives ondrel.ini, .php and .qry). */
 struct SideFilePaths
@@ -58,26 +64,83 @@ QByteArray historyFileFromItems(const QStringList &items);
 bool isSecretStatement(const QString &statement);
 /** The mode a new query history file is created with: owner only. */
 inline constexpr unsigned kHistoryFileMode = 0600;
-/** `stored` followed by the items of `added` that it does not hold already (letter case ignored). */
-QStringList mergedHistory(const QStringList &stored, const QStringList &added);
+/**
+ * The history to store at shut-down, merged with what another copy of the
+ * program may have written meanwhile: the items of the file now (`disk`), less
+ * those this run removed, then the run's new items in their order, each left out
+ * when the list already holds it, letter case ignored. The run's changes are
+ * read from `loaded` (the items start-up read) and `now` (the run's list), which
+ * only loses items and gains new ones at its end.
+ */
+QStringList mergedHistory(const QStringList &disk, const QStringList &loaded, const QStringList &now);
+
+/** One value the settings file keeps: its section, its key, and the window's value as text. */
+struct StoredSetting
+{
+    QString section;
+    QString key;
+    QString value;
+};
 
 /**
- * What start-up has not (yet) loaded from the side files. A value that was not
- * loaded still holds its design value, and shut-down must not write it over the
- * stored one: it is written only when the user changed it during the run.
+ * What start-up loaded from the side files, so that shut-down writes only what
+ * this run changed, merged with what another copy of the program wrote to the
+ * same files in the meantime. A value start-up never reached (it stopped at a
+ * start folder that is gone) still holds its design value: it counts as not
+ * loaded, and is written only when the user changed it.
  */
 struct SideFileState
 {
-    /** Settings not loaded, "Section/Key" → the value the window held when loading began. */
-    QHash<QString, QString> settingsNotLoaded;
+    /** Settings by "Section/Key": the value the window held after start-up (or before, when not loaded). */
+    QHash<QString, QString> settingsAtStart;
+    QSet<QString> settingsLoaded;
+    /**
+     * The history items start-up read, and the file's bytes when they are exactly
+     * those items (so that a file nobody changed is not parsed again);
+     * `historyLoaded` is false when the file could not be read.
+     */
+    QStringList historyAtStart;
+    std::optional<QByteArray> historyFileAtStart;
     bool historyLoaded = false;
+    /** Whether the keyword list was loaded, the digest of its file then (empty: no file), and typing since. */
     bool keywordsLoaded = false;
-    QString keywordsBeforeLoading;
+    QByteArray keywordsDigest;
+    bool keywordsEdited = false;
+    /** The window's place as it was when the window was closed, still on screen; empty before. */
+    QList<StoredSetting> placementAtClose;
 
-    /** Whether shut-down writes `value` for the key: loaded, or changed since. */
-    bool mustWrite(const QString &section, const QString &key, const QString &value) const
-    {
-        const auto it = settingsNotLoaded.constFind(section + u'/' + key);
-        return it == settingsNotLoaded.cend() || *it != value;
-    }
+    /** Records `values` as they are now, as loaded (or as design values when `loaded` is false). */
+    void noteSettings(const QList<StoredSetting> &values, bool loaded);
+    /** After a save: the values written (changed, or loaded) are what later changes count from. */
+    void noteSaved(const QList<StoredSetting> &values);
+    /** Whether the run changed the value since start-up. */
+    bool changed(const StoredSetting &setting) const;
+    /**
+     * Applies the run's values to `disk`, the settings file as it is now: each value
+     * the run changed is written; a loaded value the file lacks is added; every
+     * other key keeps the file's value, byte for byte. The section `wholeSection`
+     * is left holding nothing but its keys of `values`.
+     */
+    void mergeSettings(ProfileFile &disk, const QList<StoredSetting> &values, QStringView wholeSection) const;
+};
+
+/** A digest of a side file's bytes, to tell whether the file changed on disk since it was read. */
+QByteArray sideFileDigest(const QByteArray &bytes);
+
+/**
+ * Takes the permission bits of group and others off the file at `path` (a link is
+ * followed), as a file holding a password must be. False, with the reason in
+ * French in `why`, when that fails.
+ */
+bool keepOwnerOnly(const QString &path, QString *why = nullptr);
+
+/**
+ * What shut-down has to tell the user: the failures, one message each (each side
+ * file is written on its own, so one failure does not stop the others), and the
+ * notices of what it did besides (a copy kept aside).
+ */
+struct SideFileReport
+{
+    QStringList failures;
+    QStringList notices;
 };

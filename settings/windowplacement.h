@@ -22,6 +22,15 @@ struct WindowBounds
 
 /** 640 × 480 centred on the primary screen; the halving rounds toward zero, so it may be negative. */
 QRect defaultWindowBounds();
+/**
+ * `bounds` brought within the available area (the screen less panels and docks)
+ * of the screen the window lands on: the one holding its centre, else the one it
+ * overlaps most, else the primary screen. The size is cut to that area, then the
+ * window moved into it.
+ */
+WindowBounds boundsOnScreen(const WindowBounds &bounds);
+/** `rect` cut to the size of `area`, then moved to lie within it. */
+QRect clampedToArea(const QRect &rect, const QRect &area);
 /** Sets the width, then the height, then the left, then the top. */
 void setWindowBounds(QWidget &window, const WindowBounds &bounds);
 /**

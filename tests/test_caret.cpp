@@ -186,6 +186,45 @@ TEST_F(Caret, ColorierShowsTheLineRangeAndRecoloursTheLine)
     EXPECT_EQ(readOut(), QStringLiteral("Pos: 0,4"));
 }
 
+TEST_F(Caret, DoubleClickAndReleaseInsideASelectionRefreshTheReadOut)
+{
+    window->M->setBytes("abc defgh");
+    auto pointOf = [&](qsizetype offset) {
+        RichEdit *m = window->M;
+        const long x = m->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(offset));
+        const long y = m->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(offset));
+        return QPoint(int(x) + 2, int(y) + 5);
+    };
+    // The second press of a double click selects the word: the read-out shows its end.
+    QWidget *view = window->M->viewport();
+    QTest::mousePress(view, Qt::LeftButton, {}, pointOf(5));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, pointOf(5));
+    QTest::mouseDClick(view, Qt::LeftButton, {}, pointOf(5));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, pointOf(5));
+    EXPECT_EQ(window->M->selLength(), 5);
+    EXPECT_EQ(readOut(), QStringLiteral("Pos: 9,1"));
+
+    // A press inside that selection moves the caret at the release only.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mousePress(view, Qt::LeftButton, {}, pointOf(6));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, pointOf(6));
+    EXPECT_EQ(window->M->selLength(), 0);
+    EXPECT_EQ(readOut(), QStringLiteral("Pos: 6,1"));
+}
+
+TEST_F(Caret, HintReadOutAndServerMessagesShowTheirTextAsItIs)
+{
+    window->mAide->setPlainText(QStringLiteral("<b>strlen(</b><br>string $s"));
+    type(QStringLiteral(" strlen("));
+    EXPECT_EQ(hint(), QStringLiteral("<b>strlen(</b><br>string $s"));
+    for (QLabel *label : {window->Label5, window->Label6, window->mysqlErr}) {
+        label->setText(QStringLiteral("<b>x</b>"));
+        // Shown as text, the tags take room of their own.
+        EXPECT_GT(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(QStringLiteral("<b>x</b>")) - 1)
+            << label->objectName().toStdString();
+    }
+}
+
 TEST_F(Caret, F9ShowsThePreviewWhateverTheModifiers)
 {
     // A file the preview can save and a page it can show, so no error box stops the test.

@@ -197,6 +197,23 @@ TEST_F(ColouringWindow, ToutColorierColoursTheWorkedExampleAndRestoresSelectionA
     EXPECT_EQ(QApplication::focusWidget(), m);
 }
 
+TEST_F(ColouringWindow, AnyNumberOfColoursKeepsTheColoursOfEarlierText)
+{
+    // Line 1 coloured once; line 2 then recoloured in 600 distinct string colours.
+    RichEdit *m = window->M;
+    m->setBytes("\"early\"\r\n\"late\"\r\n");
+    window->CoulChaines = 0x010203;
+    window->ColorieZone(0, 9);
+    for (Colour c = 1; c <= 600; ++c) {
+        window->CoulChaines = 0x100000 + c * 7;
+        window->ColorieZone(7, 16);
+        ASSERT_EQ(m->colourAt(10), 0x100000 + c * 7) << c;
+    }
+    EXPECT_EQ(m->colourAt(1), 0x010203u);
+    EXPECT_EQ(m->colourAt(5), 0x010203u);
+    EXPECT_EQ(m->colourAt(6), 0x000000u); // the closing quote keeps the base colour
+}
+
 TEST_F(ColouringWindow, ColourButtonsChangeOnlyWhatTheySayWhenConfirmed)
 {
     RichEdit *m = window->M;

@@ -15,6 +15,8 @@ TEST(StopSignals, UnsavedTextIsCopiedAndTheWindowClosesWithoutAsking)
 {
     for (int signal : {SIGTERM, SIGINT}) {
         TempFolder folder;
+        TempFolder cache; // each round its own journals: a journal left would be offered back at start
+        qputenv("XDG_CACHE_HOME", cache.path(QString()).toLocal8Bit());
         const QByteArray original = "<?php echo 'avant';\r\n";
         const QString page = folder.write(QStringLiteral("page.php"), original);
         FaultProcess child;
@@ -28,6 +30,8 @@ TEST(StopSignals, UnsavedTextIsCopiedAndTheWindowClosesWithoutAsking)
         EXPECT_EQ(folder.read(copies.first()), "unsaved " + original);
         EXPECT_TRUE(child.output().contains(QFile::encodeName(folder.path(copies.first()))));
         EXPECT_TRUE(QFileInfo::exists(folder.path(QStringLiteral("ondrel.ini")))); // the side files are written too
+        // The crash journal holds the text too, for the next start to offer it back.
+        EXPECT_EQ(QDir(cache.path(QStringLiteral("ondrel"))).entryList(QDir::Files).size(), 1) << signal;
     }
 }
 

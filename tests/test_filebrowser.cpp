@@ -90,7 +90,7 @@ TEST_F(FileBrowser, OpeningAnEntryEntersItByDoubleClickOrEnter)
 TEST_F(FileBrowser, FilterEntriesGiveTheirMasks)
 {
     const QStringList shown{"Tous les fichiers (*.*)", "Fichiers PHP3", "Fichiers TXT", "Fichier INC",
-                            "Fichier JPG", "Fichier GIF"};
+                            "Fichier JPG", "Fichier GIF", "Fichiers PHP (*.php)"};
     ASSERT_EQ(window->FilterComboBox1->count(), shown.size());
     EXPECT_EQ(window->FilterComboBox1->currentIndex(), 0);
     const QList<QStringList> listed{
@@ -101,6 +101,7 @@ TEST_F(FileBrowser, FilterEntriesGiveTheirMasks)
         {"Lib.INC"},
         {"photo.jpg"},
         {"icone.gif", "logo.GIF"},
+        {"index.php"}, // the entry added after the design's six
     };
     for (int i = shown.size() - 1; i >= 0; --i) {
         SCOPED_TRACE(shown[i].toStdString());

@@ -9,8 +9,13 @@
 #include "editor/richedit.h"
 #include "files/browser.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QDir>
+#include <QFile>
 #include <QTest>
 
 namespace {
@@ -129,6 +134,81 @@ TEST_F(FileChoice, SiteEditDerivesTheUrlAtEachKeystrokeAndAddsTheSlashOnLeaving)
     EXPECT_EQ(window->eURL->text(), QStringLiteral("http://h/b/index.php"));
     window->eSite->setText(QStringLiteral("http://h/c/"));
     EXPECT_EQ(window->eURL->text(), QStringLiteral("http://h/c/nouveau.php"));
+}
+
+TEST_F(FileChoice, EnterAndSpaceOpenTheFileChosenWithTheKeyboard)
+{
+    window->flb->setFocus();
+    const std::pair<Qt::Key, const char *> keys[] = {{Qt::Key_Return, "autre.php"}, {Qt::Key_Space, "index.php"},
+                                                     {Qt::Key_Enter, "autre.php"}};
+    for (const auto &[key, name] : keys) {
+        window->flb->setCurrentItem(itemNamed(window->flb, QString::fromUtf8(name)));
+        QTest::keyClick(window->flb, key);
+        EXPECT_EQ(window->eFile->text(), root + u'/' + QString::fromUtf8(name)) << name;
+        EXPECT_EQ(window->eURL->text(), QStringLiteral("http://localhost/site/") + QString::fromUtf8(name));
+    }
+    EXPECT_EQ(window->M->wholeText(), QByteArray("autre\r\n"));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(FileChoice, CancelPutsTheSelectionBackOnTheEditedFile)
+{
+    pressItem(window->flb, QStringLiteral("index.php"));
+    window->M->setFocus();
+    QTest::keyClicks(window->M, QStringLiteral("x"));
+    boxes.answer = QStringLiteral("Annuler");
+    pressItem(window->flb, QStringLiteral("autre.php"));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(window->flb->selectedFilePath(), root + QStringLiteral("/index.php"));
+    EXPECT_EQ(window->flb->currentItem()->text(), QStringLiteral("index.php"));
+}
+
+TEST_F(FileChoice, TheShownFolderIsWatched)
+{
+    pressItem(window->flb, QStringLiteral("index.php"));
+    auto names = [&] {
+        QStringList list;
+        for (int i = 0; i < window->flb->count(); ++i)
+            list.append(window->flb->item(i)->text());
+        return list;
+    };
+    writeFile(root + QStringLiteral("/neuf.php"), "n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return names().contains(QStringLiteral("neuf.php")); }, 5000));
+    QFile::rename(root + QStringLiteral("/autre.php"), root + QStringLiteral("/b.txt"));
+    QFile::remove(root + QStringLiteral("/neuf.php"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !names().contains(QStringLiteral("neuf.php")); }, 5000));
+    EXPECT_EQ(names(), QStringList({QStringLiteral("b.txt"), QStringLiteral("index.php")}));
+    EXPECT_EQ(window->flb->selectedFilePath(), root + QStringLiteral("/index.php"));
+
+    // The last filter lists PHP files; the design's six keep their places.
+    window->FilterComboBox1->setCurrentIndex(window->FilterComboBox1->count() - 1);
+    EXPECT_EQ(window->FilterComboBox1->currentText(), QStringLiteral("Fichiers PHP (*.php)"));
+    EXPECT_EQ(names(), QStringList{QStringLiteral("index.php")});
+}
+
+TEST_F(FileChoice, SiteIsLeftOnlyForAnotherControlOfTheWindow)
+{
+    window->eSite->setText(QStringLiteral("http://h/a"));
+    window->eSite->setFocus();
+    QWidget other; // another window takes the focus, then gives it back
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(window->eSite->text(), QStringLiteral("http://h/a"));
+
+    // The edit's own context menu neither.
+    QTimer::singleShot(50, [] {
+        if (QWidget *menu = QApplication::activePopupWidget())
+            menu->close();
+    });
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QApplication::sendEvent(window->eSite, &menu);
+    EXPECT_EQ(window->eSite->text(), QStringLiteral("http://h/a"));
+
+    window->eParam->setFocus();
+    EXPECT_EQ(window->eSite->text(), QStringLiteral("http://h/a/"));
 }
 
 TEST_F(FileChoice, AnEmptySiteStaysEmpty)

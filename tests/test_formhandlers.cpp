@@ -23,6 +23,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTest>
+#include <QTextCursor>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,7 +122,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\n"
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\n"
           "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
@@ -137,8 +138,15 @@ TEST_F(SideFiles, StoredGeometryReadings)
         QRect bounds; // position and size; ignored when maximised
         bool maximised;
     };
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QByteArray tooLarge = "w=" + QByteArray::number(screen.width() * 2) + "\r\nh="
+        + QByteArray::number(screen.height() * 2) + "\r\nx=100\r\ny=100\r\n";
+    const QByteArray pastTheRight = "w=500\r\nh=400\r\nx=" + QByteArray::number(screen.right() - 10) + "\r\ny=-0x10\r\n";
     const Case cases[] = {
-        {"w=0x280\r\nh=600px\r\nx=-20\r\ny=5\r\n", QRect(-20, 5, 640, 480), false},
+        // Brought within the screen: the left edge, the size, the right edge.
+        {"w=0x280\r\nh=600px\r\nx=-20\r\ny=5\r\n", QRect(screen.left(), 5, 640, 480), false},
+        {tooLarge.constData(), screen, false},
+        {pastTheRight.constData(), QRect(screen.right() + 1 - 500, screen.top(), 500, 400), false},
         {"w= 800\r\nh=$12C\r\nx=0\r\ny=0\r\n", QRect(0, 0, 800, 300), false},
         {"x=12\r\ny=34\r\n", QRect(12, 34, 640, 480), false},
         {"Maxi=yes\r\nx=1\r\ny=2\r\nw=700\r\nh=500\r\n", QRect(1, 2, 700, 500), false},
@@ -214,19 +222,20 @@ TEST_F(SideFiles, HistoryAndKeywordLineEnds)
         const char *name;
         QByteArray history, keywords;
         QStringList items, memoLines;
-        QByteArray historyAfter, keywordsAfter;
+        QByteArray historyAfter, keywordsAfter; // the keyword list after "z" is typed at its start
     };
     const QStringList three = {QStringLiteral("a"), QString(), QStringLiteral("b")};
     const Case cases[] = {
-        {"CR LF", "a\r\n\r\nb\r\n", "f1(a)\r\ng2(b)", three, {"f1(a)", "g2(b)"}, "a\r\n\r\nb\r\n", "f1(a)\r\ng2(b)"},
-        {"LF only", "a\n\nb\n", "f1(a)\ng2(b)", three, {"f1(a)", "g2(b)"}, "a\r\n\r\nb\r\n", "f1(a)\r\ng2(b)"},
+        {"CR LF", "a\r\n\r\nb\r\n", "f1(a)\r\ng2(b)", three, {"f1(a)", "g2(b)"}, "a\r\n\r\nb\r\n", "zf1(a)\r\ng2(b)"},
+        {"LF only", "a\n\nb\n", "f1(a)\ng2(b)", three, {"f1(a)", "g2(b)"}, "a\r\n\r\nb\r\n", "zf1(a)\r\ng2(b)"},
         {"CR only", "a\r\rb\r", "f1(a)\rg2(b)\r", three, {"f1(a)", "g2(b)", ""}, "a\r\n\r\nb\r\n",
-         "f1(a)\r\ng2(b)\r\n"},
+         "zf1(a)\r\ng2(b)\r\n"},
         {"history without final break, empty keyword lines", "a\r\n\r\nb", "\r\n\r\nx\r\n", three, {"", "", "x", ""},
-         "a\r\n\r\nb\r\n", "\r\n\r\nx\r\n"},
+         "a\r\n\r\nb\r\n", "z\r\n\r\nx\r\n"},
         {"characters a memo could change: no-break space, tabs, trailing blanks",
          "select 1\r\n", "a\xC2\xA0" "b\tc  \r\n  d", {"select 1"}, {u8("a\u00A0b\tc  "), "  d"}, "select 1\r\n",
-         "a\xC2\xA0" "b\tc  \r\n  d"},
+         "za\xC2\xA0" "b\tc  \r\n  d"},
+        {"empty keyword list", "", "", {}, {""}, "", "z"},
     };
     for (const Case &c : cases) {
         writeFile(qry, c.history);
@@ -236,7 +245,13 @@ TEST_F(SideFiles, HistoryAndKeywordLineEnds)
         EXPECT_EQ(memoLines(*w->mAide), c.memoLines) << c.name;
         w.reset();
         EXPECT_EQ(readFile(qry), c.historyAfter) << c.name;
+        EXPECT_EQ(readFile(php), c.keywords) << c.name << ": a keyword list the run did not change is left as it is";
+
+        w = start();
+        QTextCursor(w->mAide->document()).insertText(QStringLiteral("z"));
+        w.reset();
         EXPECT_EQ(readFile(php), c.keywordsAfter) << c.name;
+        EXPECT_FALSE(QFileInfo::exists(php + QStringLiteral(".bak"))) << c.name;
     }
 }
 
@@ -247,7 +262,8 @@ TEST_F(SideFiles, UnknownKeysSurviveInParamsButNotInMainW)
     auto w = start();
     w.reset();
     const QByteArray after = readFile(ini);
-    EXPECT_TRUE(after.startsWith("; r\xE9glages\r\n[Params]\r\nPerso=gard\xE9\r\n; note\r\nSite=http://h/\r\n")) << after.constData();
+    EXPECT_TRUE(after.startsWith("; r\xE9glages\r\n[MainW]\r\nx=1\r\n")) << after.constData();
+    EXPECT_TRUE(after.contains("[Params]\r\nPerso=gard\xE9\r\n; note\r\nSite=http://h/\r\n")) << after.constData();
     EXPECT_TRUE(after.contains("\r\n\r\n[Autre]\r\n  cl\xE9 = \"v\" \n")) << after.constData();
     EXPECT_FALSE(after.contains("Perso=main"));
     const qsizetype mainW = after.indexOf("[MainW]\r\n");
@@ -266,30 +282,39 @@ TEST_F(SideFiles, PasswordIsStoredAsTyped)
     EXPECT_EQ(stored().readString(u"Mysql", u"Pass"), u8("s3cr3t é;#\"x\""));
 }
 
-TEST_F(SideFiles, KeyStoredInWindows1252ReadsAndIsRewrittenInUtf8)
+TEST_F(SideFiles, KeyStoredInWindows1252IsKeptUntilItsValueChanges)
 {
     writeFile(ini, "[Params]\r\nCouleurCha\xEEnes=65280\r\n");
     auto w = start();
     EXPECT_EQ(w->CoulChaines, 65280u);
     w.reset();
+    EXPECT_EQ(readFile(ini).count("\r\nCouleurCha\xEEnes=65280\r\n"), 1);
+
+    w = start();
+    w->CoulChaines = 255;
+    w.reset();
     const QByteArray after = readFile(ini);
     EXPECT_FALSE(after.contains('\xEE'));
-    EXPECT_EQ(after.count("CouleurCha\xC3\xAEnes=65280\r\n"), 1);
+    EXPECT_EQ(after.count("CouleurCha\xC3\xAEnes=255\r\n"), 1);
 }
 
-TEST_F(SideFiles, AFailedWriteStopsShutDownAndLeavesTheLaterFilesAlone)
+TEST_F(SideFiles, AFailedWriteIsReportedAndTheOtherFilesAreStillWritten)
 {
     struct Case
     {
         const char *name;
-        QString folderAt;
-        QString message;
-        bool keywordsWritten, settingsWritten;
+        QStringList foldersAt;
+        QStringList messages;
     };
+    const QString notAFile = QStringLiteral("\nCe n'est pas un fichier ordinaire.");
+    const QString cannotCreatePhp = u8("Impossible de créer le fichier ") + php + notAFile;
+    const QString cannotWriteIni = u8("Impossible d'écrire dans ") + ini + u'.';
+    const QString cannotCreateQry = u8("Impossible de créer le fichier ") + qry + notAFile;
     const Case cases[] = {
-        {"keyword list", php, u8("Impossible de créer le fichier ") + php + u8("\nCe n'est pas un fichier ordinaire."), false, false},
-        {"settings", ini, u8("Impossible d'écrire dans ") + ini + u'.', true, false},
-        {"history", qry, u8("Impossible de créer le fichier ") + qry + u'.', true, true},
+        {"keyword list", {php}, {cannotCreatePhp}},
+        {"settings", {ini}, {cannotWriteIni}},
+        {"history", {qry}, {cannotCreateQry}},
+        {"all three, in one box", {php, ini, qry}, {cannotCreatePhp, cannotWriteIni, cannotCreateQry}},
     };
     for (const Case &c : cases) {
         for (const QString &p : {ini, php, qry})
@@ -297,7 +322,8 @@ TEST_F(SideFiles, AFailedWriteStopsShutDownAndLeavesTheLaterFilesAlone)
         writeFile(ini, "[Params]\r\nParam=ancien\r\n");
         writeFile(php, "ancien");
         writeFile(qry, "ancienne\r\n");
-        makeFolderAt(c.folderAt);
+        for (const QString &p : c.foldersAt)
+            makeFolderAt(p);
         ModalWatcher watcher;
         auto w = start();
         w->eParam->setText(QStringLiteral("nouveau"));
@@ -306,19 +332,97 @@ TEST_F(SideFiles, AFailedWriteStopsShutDownAndLeavesTheLaterFilesAlone)
         const qsizetype boxesBefore = watcher.boxes.size();
         w.reset();
         ASSERT_EQ(watcher.boxes.size(), boxesBefore + 1) << c.name;
-        EXPECT_EQ(watcher.boxes.last().text, c.message) << c.name;
+        EXPECT_EQ(watcher.boxes.last().text, c.messages.join(QStringLiteral("\n\n"))) << c.name;
         EXPECT_TRUE(watcher.boxes.last().hasIcon) << c.name;
-        if (c.folderAt != php) {
-            EXPECT_EQ(readFile(php), c.keywordsWritten ? "nouveau" : "ancien") << c.name;
+        if (!c.foldersAt.contains(php)) {
+            EXPECT_EQ(readFile(php), "nouveau") << c.name;
         }
-        if (c.folderAt != ini) {
-            EXPECT_EQ(stored().readString(u"Params", u"Param"), c.settingsWritten ? "nouveau" : "ancien") << c.name;
+        if (!c.foldersAt.contains(ini)) {
+            EXPECT_EQ(stored().readString(u"Params", u"Param"), "nouveau") << c.name;
         }
-        if (c.folderAt != qry) {
-            EXPECT_EQ(readFile(qry), "ancienne\r\n") << c.name;
+        if (!c.foldersAt.contains(qry)) {
+            EXPECT_EQ(readFile(qry), "ancienne\r\nnouvelle\r\n") << c.name;
         }
-        EXPECT_TRUE(QFileInfo(c.folderAt).isDir()) << c.name;
+        for (const QString &p : c.foldersAt)
+            EXPECT_TRUE(QFileInfo(p).isDir()) << c.name;
     }
+}
+
+TEST_F(SideFiles, AReadOnlySettingsFileIsReportedAndTightenedWhileTheOthersAreWritten)
+{
+    const QByteArray settings = "[Params]\r\nParam=ancien\r\n[Mysql]\r\nPass=secret\r\n";
+    writeFile(ini, settings);
+    ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), 0444), 0);
+    writeFile(qry, "q1\r\n");
+    ModalWatcher watcher;
+    auto w = start();
+    w->eParam->setText(QStringLiteral("nouveau"));
+    QTextCursor(w->mAide->document()).insertText(QStringLiteral("f(a)"));
+    w->cb->list()->addItem(QStringLiteral("q2"));
+    w.reset();
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_TRUE(watcher.boxes[0].text.startsWith(u8("Impossible d'écrire dans ") + ini + u'\n')) << watcher.boxes[0].text.toStdString();
+    EXPECT_EQ(readFile(ini), settings);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0400u); // still read-only, no longer readable by others
+    EXPECT_EQ(readFile(qry), "q1\r\nq2\r\n");
+    EXPECT_EQ(readFile(php), "f(a)");
+}
+
+TEST_F(SideFiles, ASettingsFileHoldingAPasswordIsMadeOwnerOnly)
+{
+    struct Case
+    {
+        const char *settings;
+        const char *typedPassword; // nullptr: the run leaves it alone
+        mode_t before, after;
+    };
+    const Case cases[] = {
+        {"[Mysql]\r\nPass=secret\r\n", nullptr, 0644, 0600},
+        {"[Mysql]\r\nPass=\r\n", nullptr, 0644, 0644},
+        {"[Mysql]\r\nPass=\r\n", "secret", 0664, 0600},
+        {"[Mysql]\r\nPass=secret\r\n", "", 0644, 0644},
+    };
+    for (const Case &c : cases) {
+        writeFile(ini, c.settings);
+        ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), c.before), 0);
+        auto w = start();
+        if (c.typedPassword)
+            w->pass->setText(QString::fromUtf8(c.typedPassword));
+        w.reset();
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, c.after) << c.settings << " typed " << (c.typedPassword ? c.typedPassword : "-");
+    }
+}
+
+TEST_F(SideFiles, AValueOfOneMegabyteTheRunDidNotTouchIsKeptWhole)
+{
+    const QByteArray site = "http://h/" + QByteArray(1 << 20, 's');
+    writeFile(ini, "[Params]\r\nSite=" + site + "\r\nParam=ancien\r\n");
+    auto w = start();
+    EXPECT_EQ(w->eSite->text().size(), 2047);
+    w->eParam->setText(QStringLiteral("nouveau"));
+    w.reset();
+    const QByteArray after = readFile(ini);
+    EXPECT_TRUE(after.contains("\r\nSite=" + site + "\r\n"));
+    EXPECT_EQ(stored().readString(u"Params", u"Param"), QStringLiteral("nouveau"));
+}
+
+TEST_F(SideFiles, AWindowMaximisedWhenClosedStaysMaximisedOnceHidden)
+{
+    auto w = start();
+    w->showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->isMaximized(); }));
+    const QSize maximised = w->size();
+    w->close();
+    // Once the window is unmapped, a window manager takes its maximised state back.
+    w->setWindowState(Qt::WindowNoState);
+    w.reset();
+    const ProfileFile after = stored();
+    EXPECT_EQ(after.readInteger(u"MainW", u"Maxi", -1), 1);
+    EXPECT_EQ(after.readInteger(u"MainW", u"w", -1), maximised.width());
 }
 
 class MissingStartFolder : public SideFiles
@@ -400,11 +504,21 @@ TEST_F(SideFiles, AFailedLoadAtShowTimeKeepsTheStoredKeywordList)
     EXPECT_EQ(watcher.boxes.size(), 1);
     EXPECT_EQ(readFile(php), "f(a)\r\ng(b)");
 
-    // Typed into during such a run, the memo is written.
-    w = start();
-    w->mAide->setPlainText(QStringLiteral("h(c)"));
-    w.reset();
-    EXPECT_EQ(readFile(php), "h(c)");
+    // Typed into during such a run, the memo replaces the file only when the user agrees.
+    for (const QString &answer : {QStringLiteral("Conserver le fichier"), QStringLiteral("Remplacer")}) {
+        w = start();
+        w->mAide->setPlainText(QStringLiteral("h(c)"));
+        watcher.boxes.clear();
+        watcher.answer = answer;
+        w.reset();
+        const bool replaced = answer == u"Remplacer";
+        // Replaced, the file the run never saw is kept aside, and a second box says where.
+        ASSERT_EQ(watcher.boxes.size(), replaced ? 2 : 1) << answer.toStdString();
+        EXPECT_TRUE(watcher.boxes[0].text.contains(php)) << watcher.boxes[0].text.toStdString();
+        EXPECT_EQ(readFile(php), replaced ? "h(c)" : "f(a)\r\ng(b)");
+        EXPECT_EQ(QFileInfo::exists(php + QStringLiteral(".bak")), replaced);
+    }
+    EXPECT_EQ(readFile(php + QStringLiteral(".bak")), "f(a)\r\ng(b)");
 }
 
 TEST_F(SideFiles, AKeywordListThatCannotBeOpenedIsReportedAndLeftAlone)

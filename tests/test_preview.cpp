@@ -111,12 +111,13 @@ TEST_P(PreviewBy, SavesAndFetchesThePageOncePerArrival)
     QTest::qWait(300); // room for a stray second request to show in the log
     EXPECT_EQ(server->count(QStringLiteral("GET /page.php?test=1")), 1);
 
-    // A second arrival without an edit saves again and fetches again: no cache.
+    // A second arrival without an edit fetches again: no cache. The file another program
+    // changed meanwhile is not overwritten: the untouched editor took its new text.
     writeFile(root + QStringLiteral("/page.php"), "changé entre-temps");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->wholeText() == "changé entre-temps"; }, 10000));
     window->param->clear();
     arrive();
-    EXPECT_EQ(readFile(root + QStringLiteral("/page.php")),
-              QByteArray("<?php echo 'Bonjour ' . ($_GET['test'] ?? 'personne'); ?>\n<p>fin</p>\najout"));
+    EXPECT_EQ(readFile(root + QStringLiteral("/page.php")), QByteArray("changé entre-temps"));
     ASSERT_TRUE(completes(url(QStringLiteral("/page.php?test=1"))));
     QTest::qWait(300);
     EXPECT_EQ(server->count(QStringLiteral("GET /page.php?test=1")), 2);
@@ -173,7 +174,6 @@ TEST_F(Preview, AFailedSaveShowsTheErrorAndDoesNotNavigate)
         QString file;
         QString message;
     } const cases[] = {
-        {QString(), QStringLiteral("Impossible de créer le fichier \nAucun nom de fichier.")},
         {root, QStringLiteral("Impossible de créer le fichier %1\nCe n'est pas un fichier ordinaire.").arg(root)},
         {root + QStringLiteral("/absent/page.php"),
          QStringLiteral("Impossible de créer le fichier %1/absent/page.php\nDossier introuvable.").arg(root)},
@@ -194,15 +194,19 @@ TEST_F(Preview, AFailedSaveShowsTheErrorAndDoesNotNavigate)
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/absent")));
     EXPECT_TRUE(server->requests().isEmpty());
 
-    // The save succeeds but the browser refuses a text that is no URL.
+    // The save succeeds (page.php is not the text's own file: asked first) but the
+    // browser refuses a text that is no URL.
     boxes.boxes.clear();
+    boxes.answer = QStringLiteral("Remplacer");
+    window->M->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, 1UL, "\n"); // the user's edit
     window->eFile->setText(root + QStringLiteral("/page.php"));
     window->eURL->clear();
     clickTab(*window, window->TabSheet2);
     clickTab(*window, window->tsWB);
-    ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Adresse invalide : ?test=1."));
-    EXPECT_EQ(readFile(root + QStringLiteral("/page.php")), QByteArray("<?php echo 'jamais'; ?>"));
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Remplacer le fichier %1/page.php ?").arg(root));
+    EXPECT_EQ(boxes.boxes[1].text, QStringLiteral("Adresse invalide : ?test=1."));
+    EXPECT_EQ(readFile(root + QStringLiteral("/page.php")), QByteArray("<?php echo 'jamais'; ?>\n"));
 }
 
 TEST_F(Preview, LeavingForTheEditorStopsALoadLeavingForTheFilePageDoesNot)

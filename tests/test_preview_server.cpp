@@ -141,9 +141,11 @@ TEST_F(BuiltinPreview, AParseErrorShowsInThePageThePanelAndTheEditor)
 
     // Mended: the next check takes the mark away.
     window->M->setBytes("<?php\necho 'a';\n$b = 2;\n");
+    QTest::keyClicks(window->M, QStringLiteral(" ")); // an edit: only edited text is saved
     pressF9();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == -1; }, 15000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->eText->text() == QStringLiteral("Terminé"); }, kLoadTimeoutMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->eText->text() == QStringLiteral("Terminé"); }, kLoadTimeoutMs))
+        << window->eText->text().toStdString();
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 

@@ -79,6 +79,11 @@ TEST(ProfileRead, LongValuesAreCutTo2047Characters)
     // 2047 characters, not bytes: a two-byte character counts once.
     ini.setBytes("[P]\r\nk=" + QByteArray("\xC3\xA9").repeated(3000) + "\r\n");
     EXPECT_EQ(ini.readString(u"P", u"k"), QString(2047, QChar(0xE9)));
+    // The stored text itself is never cut.
+    EXPECT_EQ(ini.storedText(u"P", u"k"), QString(3000, QChar(0xE9)));
+    EXPECT_EQ(ProfileFile("[P]\r\nk= 'q' \r\n").storedText(u"p", u"K"), QStringLiteral(" 'q' "));
+    EXPECT_EQ(ProfileFile("[P]\r\nk=\r\n").storedText(u"P", u"k"), QString());
+    EXPECT_FALSE(ProfileFile("[P]\r\n").storedText(u"P", u"k").has_value());
 }
 
 TEST(ProfileRead, IntegerAndBooleanReadings)
@@ -91,7 +96,10 @@ TEST(ProfileRead, IntegerAndBooleanReadings)
     const Case cases[] = {
         {"0x280", 640},       {" 800", 800},        {"600px", 480},       {"-20", -20},
         {"+5", 5},            {"$3E8", 1000},       {"x10", 16},          {"X1f", 31},
-        {"0X1F", 31},         {"0xFFFFFFFF", -1},   {"0x100000000", 480}, {"-0x10", 480},
+        {"0X1F", 31},         {"0xFFFFFFFF", 480},  {"0x100000000", 480}, {"-0x10", -16},
+        {"+$1F", 31},         {" -X1f", -31},       {"0x80000000", 480},  {"-0x80000000", -2147483647 - 1},
+        {"0x7FFFFFFF", 2147483647}, {"-0x80000001", 480}, {"+-1", 480},   {"- 5", 480},
+        {"0x-1", 480},        {"-$", 480},
         {"2147483647", 2147483647}, {"2147483648", 480}, {"-2147483648", -2147483647 - 1},
         {"-2147483649", 480}, {"", 480},            {"yes", 480},         {"0x", 480},
         {"$", 480},           {"-", 480},           {"1 2", 480},         {"\t7\t", 7},
@@ -140,6 +148,10 @@ TEST(ProfileWrite, ChangesOnlyWhatIsWritten)
          [](ProfileFile &f) { f.eraseSection(u"M"); }, "[P]\r\na=1\r\n"},
         {"erasing a missing section changes nothing", "[P]\r\na=1\r\n",
          [](ProfileFile &f) { f.eraseSection(u"M"); }, "[P]\r\na=1\r\n"},
+        {"keeping only some keys, in place: first of each, later sections of the name gone",
+         "[P]\r\na=1\r\n[m]\r\n;c\r\nX = 1\r\nz=2\r\n\r\nx=3\r\ny=4\r\n[Q]\r\nb=2\r\n[M]\r\nw=5\r\n",
+         [](ProfileFile &f) { f.keepOnly(u"M", {QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("w")}); },
+         "[P]\r\na=1\r\n[m]\r\nX = 1\r\ny=4\r\n[Q]\r\nb=2\r\n"},
         {"other lines byte for byte: Windows-1252 comment, LF ends, odd spacing",
          "; caf\xE9\n[Autre]\n  cl\xE9 =  \"v\" \n\n[P]\na=1\n",
          [](ProfileFile &f) { f.writeString(u"P", u"a", QStringLiteral("2")); },
@@ -222,9 +234,58 @@ TEST(SideFileFormats, HistoryLines)
     EXPECT_EQ(historyFileFromItems({QString()}), QByteArray("\r\n"));
     EXPECT_EQ(historyFileFromItems({u8("é")}), QByteArray("\xC3\xA9\r\n"));
 
-    EXPECT_EQ(mergedHistory({QStringLiteral("a"), QStringLiteral("B")},
-                            {QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("C"), QStringLiteral("a")}),
-              (QStringList{QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("c")}));
+}
+
+TEST(SideFileMerge, HistoryOfTheDiskWithTheRunsChanges)
+{
+    auto list = [](const char *items) {
+        return QString::fromUtf8(items).split(u',', Qt::SkipEmptyParts);
+    };
+    struct Case
+    {
+        const char *name, *disk, *loaded, *now, *merged;
+    };
+    const Case cases[] = {
+        {"nobody else wrote", "a,b", "a,b", "a,b,c", "a,b,c"},
+        {"another copy added items", "a,b,x,y", "a,b", "a,b,c", "a,b,x,y,c"},
+        {"new items already on disk, letter case aside", "a,B,x", "a", "a,b,X,c,C", "a,B,x,c"},
+        {"the run removed an item", "a,b,x", "a,b", "a", "a,x"},
+        {"another copy removed an item", "b", "a,b", "a,b,c", "b,c"},
+        {"not loaded: everything is added", "a", "", "b,A", "a,b"},
+        {"no file", "", "", "a,a", "a"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(mergedHistory(list(c.disk), list(c.loaded), list(c.now)), list(c.merged)) << c.name;
+}
+
+TEST(SideFileMerge, SettingsTheRunChangedOverwriteAndTheOthersStayByteForByte)
+{
+    const QString longValue(1 << 20, u'v');
+    const QByteArray disk = "[MainW]\r\nx = 5 \r\nPerso=1\r\ny=6\r\n[Params]\r\nSite = \"http://autre/\" \r\n"
+                            "Param=" + longValue.toUtf8() + "\r\nAide=\xE9\r\n";
+    // At start-up the window held x 5, y 6, Site "http://moi/", Param cut, Aide "é" and no Host.
+    SideFileState state;
+    const QList<StoredSetting> atStart{{"MainW", "x", "5"}, {"MainW", "y", "6"}, {"Params", "Site", "http://moi/"},
+                                       {"Params", "Param", longValue.left(2047)}, {"Params", "Aide", u8("é")},
+                                       {"Mysql", "Host", "localhost"}, {"Mysql", "User", "design"}};
+    state.noteSettings(atStart, false);
+    state.noteSettings(atStart.mid(0, 6), true); // User was never loaded
+    QList<StoredSetting> now = atStart;
+    now[1].value = QStringLiteral("60"); // the run moved the window down
+    now[4].value = QStringLiteral("/aide/");
+    EXPECT_FALSE(state.changed(now[0]));
+    EXPECT_TRUE(state.changed(now[1]));
+
+    ProfileFile ini(disk);
+    state.mergeSettings(ini, now, u"MainW");
+    EXPECT_EQ(ini.bytes(), "[MainW]\r\nx = 5 \r\ny=60\r\n[Params]\r\nSite = \"http://autre/\" \r\nParam="
+                               + longValue.toUtf8() + "\r\nAide=/aide/\r\n[Mysql]\r\nHost=localhost\r\n");
+
+    // Once saved, the same values are no change any more.
+    state.noteSaved(now);
+    ProfileFile again(ini.bytes());
+    state.mergeSettings(again, now, u"MainW");
+    EXPECT_EQ(again.bytes(), ini.bytes());
 }
 
 TEST(SideFileFormats, MultiLineStatementsKeepOneLineEachAndComeBackWhole)

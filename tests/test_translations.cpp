@@ -48,7 +48,8 @@ TEST(Translations, QtDialogsAndMenusAreFrench)
     const QStringList editorActions = actionTexts(editorMenu.get());
     EXPECT_EQ(editorActions, QStringList({QStringLiteral("Annuler"), QStringLiteral("Rétablir"), QString(),
                                           QStringLiteral("Couper"), QStringLiteral("Copier"), QStringLiteral("Coller"),
-                                          QStringLiteral("Supprimer"), QString(), QStringLiteral("Tout sélectionner")}));
+                                          QStringLiteral("Supprimer"), QString(), QStringLiteral("Tout sélectionner"),
+                                          QString(), QStringLiteral("Numéros de ligne")}));
 }
 
 } // namespace

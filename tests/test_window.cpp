@@ -114,8 +114,8 @@ TEST_F(Window, ControlsCarryTheirDesignValues)
     EXPECT_EQ(control<QProgressBar>("PB")->maximum(), 100);
     EXPECT_EQ(window->FilterComboBox1->filter(),
               QStringLiteral("Tous les fichiers (*.*)|*.*|Fichiers PHP3|*.php3|Fichiers TXT|*.txt|"
-                             "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF"));
-    EXPECT_EQ(window->FilterComboBox1->count(), 6);
+                             "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF|Fichiers PHP (*.php)|*.php"));
+    EXPECT_EQ(window->FilterComboBox1->count(), 7); // the design's six, then "*.php" at the end
 
     for (const char *name : {"fmMain", "PC", "ColorDialog1", "Timer1", "Panel1", "Panel2", "Panel3",
                              "Panel4", "Panel5", "Panel6", "eFile", "eSite", "eParam", "eURL", "DriveComboBox1",

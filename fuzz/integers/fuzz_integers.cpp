@@ -1,5 +1,6 @@
-// toInteger, the reading of every integer of the settings file and of the refresh
-// period, against a plain model: any text, ASCII or not, gives the model's answer.
+// toInteger, the reading of every integer of the settings file, and toPeriodInteger,
+// that of the refresh period, against a plain model: any text, ASCII or not, gives
+// the model's answer.
 #include "fuzzinput.h"
 #include "settings/integers.h"
 
@@ -8,8 +9,12 @@
 
 namespace {
 
-/** The rules written out plainly on a std::u16string, with a 64-bit accumulator. */
-std::optional<qint32> model(const std::u16string &s)
+/**
+ * The rules written out plainly on a std::u16string, with a 128-bit accumulator.
+ * Settings: a sign may come before a hexadecimal prefix, and the signed value must
+ * fit in 32 bits. Period: no sign before a prefix, and hexadecimal fills 32 bits.
+ */
+std::optional<qint32> model(const std::u16string &s, bool period)
 {
     size_t i = 0;
     while (i < s.size() && s[i] == u' ')
@@ -17,6 +22,17 @@ std::optional<qint32> model(const std::u16string &s)
     std::u16string t = s.substr(i);
     if (t.empty())
         return std::nullopt;
+    bool minus = false;
+    if (!period && (t[0] == u'+' || t[0] == u'-')) {
+        const std::u16string rest = t.substr(1);
+        const bool hexAfter = !rest.empty()
+            && (rest[0] == u'$' || rest[0] == u'x' || rest[0] == u'X'
+                || (rest.size() >= 2 && rest[0] == u'0' && (rest[1] == u'x' || rest[1] == u'X')));
+        if (hexAfter) {
+            minus = t[0] == u'-';
+            t = rest;
+        }
+    }
     size_t digitsAt = std::u16string::npos;
     if (t[0] == u'$' || t[0] == u'x' || t[0] == u'X')
         digitsAt = 1;
@@ -37,7 +53,11 @@ std::optional<qint32> model(const std::u16string &s)
             if (v > 0xFFFFFFFFu)
                 return std::nullopt;
         }
-        return qint32(uint32_t(v));
+        if (period)
+            return qint32(uint32_t(v));
+        if (minus ? v > 0x80000000u : v > 0x7FFFFFFFu)
+            return std::nullopt;
+        return minus ? qint32(-static_cast<long long>(v)) : qint32(v);
     }
     bool negative = false;
     size_t k = 0;
@@ -77,10 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const std::u16string plain(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
     const std::optional<qint32> got = toInteger(text);
-    const std::optional<qint32> want = model(plain);
+    const std::optional<qint32> want = model(plain, false);
     FUZZ_CHECK(got.has_value() == want.has_value(), "toInteger accepts what the model refuses, or the reverse");
     if (got)
         FUZZ_CHECK(*got == *want, "toInteger gives another value than the model");
     FUZZ_CHECK(toIntegerDef(text, 1234567) == want.value_or(1234567), "toIntegerDef");
+    FUZZ_CHECK(toPeriodInteger(text) == model(plain, true), "toPeriodInteger differs from the model");
     return 0;
 }

@@ -48,3 +48,9 @@ bool FaultProcess::waitForSaves(int count)
     }
     return true;
 }
+
+void FaultProcess::send(const QByteArray &bytes)
+{
+    m_process.write(bytes);
+    m_process.waitForBytesWritten(30000);
+}

@@ -12,6 +12,8 @@ public:
     bool start(const QString &program, const QStringList &arguments);
     /** Waits until the child has printed `count` lines "saved" since it was ready; false if it ends first. */
     bool waitForSaves(int count);
+    /** Writes `bytes` to the child's input. */
+    void send(const QByteArray &bytes);
     /** SIGKILL, then waits until the process is gone (and reaped). */
     void kill();
     /** Waits for a normal end; false when it does not end within `ms` or does not exit with 0. */

@@ -7,6 +7,10 @@
 //   ondrel_faultchild edit-once <file> <size> <limit>  saves content 'N' once under a file-size limit
 //   ondrel_faultchild preview-once <folder> <file> <size> <limit>
 //                                                      the same through a window's preview page
+//   ondrel_faultchild edit-file <file>                 loads the file, types "X" at its start and saves it
+//   ondrel_faultchild type-and-wait <folder> <file> <text>
+//                                                      a window types into the file and waits, once the
+//                                                      text is journaled ("journaled"), to be killed
 //   ondrel_faultchild side-loop <folder> <lines>       shuts a window down with side files 'A' and 'B' in turn, forever
 //   ondrel_faultchild side-once <folder> <keyword lines> <history lines> <tag> [<limit>]
 //                                                      shuts a window down once with side files `tag`
@@ -15,6 +19,9 @@
 //   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
 //   ondrel_faultchild serve <folder>                  previews <folder>/page.php through the built-in
 //                                                      server, prints "message: server PID", then waits
+//   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
+//                                                      a statement and `tag` into the edit named `edit`,
+//                                                      then shuts down when a line arrives on its input
 #include "app/errors.h"
 #include "app/main.h"
 #include "app/stopsignals.h"
@@ -22,6 +29,7 @@
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "files/phpserver.h"
+#include "files/recovery.h"
 #include "support/faults.h"
 #include "support/testsupport.h"
 
@@ -34,6 +42,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QFile>
+#include <QTextCursor>
 
 #include <csignal>
 #include <cstdio>
@@ -101,11 +111,47 @@ int editOnce(const QString &file, qsizetype size, qint64 limit)
     return 0;
 }
 
+int editFile(const QString &file)
+{
+    RichEdit editor;
+    ready();
+    try {
+        editor.loadFile(file);
+        editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "X");
+        editor.saveFile(file);
+    } catch (const OndrelError &error) {
+        std::printf("message: %s\n", qPrintable(error.message()));
+        return 0;
+    }
+    say("saved");
+    return 0;
+}
+
+int typeAndWait(const QString &folder, const QString &file, const QString &text)
+{
+    auto window = makeWindow(folder, true);
+    window->loadEditedFile(file);
+    window->eFile->setText(file);
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
+    QTest::keyClicks(window->M, text);
+    ready();
+    const QString journal = journalPathFor(file);
+    if (!QTest::qWaitFor([&] { return QFile::exists(journal); }, 20000))
+        return 1;
+    say("journaled");
+    for (;;)
+        QTest::qWait(1000);
+}
+
 int previewOnce(const QString &folder, const QString &file, qsizetype size, qint64 limit)
 {
     auto window = makeWindow(folder, false);
+    if (QFile::exists(file))
+        window->loadEditedFile(file); // the text is the file's: a preview writes it without asking
     window->eFile->setText(file);
-    window->M->setBytes(faultContent('N', size));
+    window->M->setBytes(faultContent('N', size - 1));
+    window->M->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "N"); // an edit: there is something to save
     limitFileSize(limit);
     ready();
     ModalWatcher watcher;
@@ -118,7 +164,7 @@ int previewOnce(const QString &folder, const QString &file, qsizetype size, qint
 
 int sideLoop(const QString &folder, int lines)
 {
-    auto window = makeWindow(folder, false);
+    auto window = makeWindow(folder); // shown: the keyword list is loaded, so it may be written back
     ready();
     for (;;) {
         for (char tag : {'A', 'B'}) {
@@ -131,7 +177,7 @@ int sideLoop(const QString &folder, int lines)
 
 int sideOnce(const QString &folder, int keywordLines, int historyLines, char tag, qint64 limit)
 {
-    auto window = makeWindow(folder, false);
+    auto window = makeWindow(folder);
     setSideContents(*window, tag, keywordLines, historyLines);
     if (limit > 0)
         limitFileSize(limit);
@@ -154,6 +200,25 @@ int serve(const QString &folder)
     std::printf("message: server %lld\n", window->server()->processId());
     ready();
     return QApplication::exec(); // until killed
+}
+
+int sideCopy(const QString &folder, char tag, const QString &edit)
+{
+    auto window = makeWindow(folder);
+    QTextCursor end(window->mAide->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("\nfunction_%1($x)").arg(QLatin1Char(tag)));
+    window->cb->addItem(QStringLiteral("select '%1'").arg(QLatin1Char(tag)));
+    window->findChild<QLineEdit *>(edit)->setText(QString(QLatin1Char(tag)));
+    ready();
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin))
+        return 1;
+    ModalWatcher watcher;
+    window.reset();
+    for (const ModalWatcher::Box &box : watcher.boxes)
+        std::printf("message: %s\n", qPrintable(QString(box.text).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
+    return 0;
 }
 
 } // namespace
@@ -207,6 +272,10 @@ int main(int argc, char **argv)
         return editOnce(args[2], args[3].toLongLong(), args[4].toLongLong());
     if (mode == u"preview-once" && args.size() == 6)
         return previewOnce(args[2], args[3], args[4].toLongLong(), args[5].toLongLong());
+    if (mode == u"edit-file" && args.size() == 3)
+        return editFile(args[2]);
+    if (mode == u"type-and-wait" && args.size() == 5)
+        return typeAndWait(args[2], args[3], args[4]);
     if (mode == u"side-loop" && args.size() == 4)
         return sideLoop(args[2], args[3].toInt());
     if (mode == u"side-once" && (args.size() == 6 || args.size() == 7))
@@ -217,6 +286,8 @@ int main(int argc, char **argv)
         return stopFrozen(args[2]);
     if (mode == u"serve" && args.size() == 3)
         return serve(args[2]);
+    if (mode == u"side-copy" && args.size() == 5)
+        return sideCopy(args[2], args[3].at(0).toLatin1(), args[4]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
     return 2;
 }

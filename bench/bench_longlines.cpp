@@ -1,0 +1,127 @@
+// Speed of the editor on very long lines (minified code on one line).
+#include "app/main.h"
+#include "editor/richedit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "benchmain.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+/** About `size` bytes of minified PHP/JS-like code without any line break. */
+QByteArray singleLine(qsizetype size)
+{
+    const QByteArray piece = "$a=f($b,\"s\");if($c>1){g(\"x\".$d);}else{h($e);}var k=[1,2,3];";
+    QByteArray text;
+    text.reserve(size + piece.size());
+    while (text.size() < size)
+        text += piece;
+    text.truncate(size);
+    return text;
+}
+
+void BM_TypeInSingleLine(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
+    window.show();
+    window.showPage(window.tsEdit);
+    window.cbColore->setChecked(state.range(1) != 0);
+    window.M->setBytes(singleLine(state.range(0)));
+    window.M->setFocus();
+    window.M->setSelStart(state.range(0) / 2);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        QTest::keyClick(window.M, Qt::Key_X);
+        QCoreApplication::processEvents(); // the repaint of the typed character
+    }
+    window.M->setModified(false);
+    state.SetLabel(state.range(1) ? "Colorier" : "plain");
+}
+BENCHMARK(BM_TypeInSingleLine)
+    ->Args({1 << 20, 0})->Args({1 << 20, 1})->Args({20 << 20, 0})->Args({20 << 20, 1})
+    ->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_LoadSingleLine(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("min.js"));
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(singleLine(state.range(0)));
+    }
+    RichEdit editor;
+    editor.resize(800, 600);
+    editor.show();
+    for (auto _ : state) {
+        editor.loadFile(path);
+        QCoreApplication::processEvents(); // the first paint of the loaded text
+    }
+}
+BENCHMARK(BM_LoadSingleLine)->Arg(20 << 20)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+/** 10 MB of PHP lines holding `matches` times the word "needle". */
+QByteArray textWithMatches(qsizetype size, int matches)
+{
+    QByteArray text;
+    text.reserve(size + 128);
+    const qsizetype every = size / matches;
+    int placed = 0;
+    while (text.size() < size) {
+        if (placed < matches && text.size() >= placed * every) {
+            text += "needle ";
+            ++placed;
+        }
+        text += "$a = f($b); // words\r\n";
+    }
+    return text;
+}
+
+void BM_ReplaceAll(benchmark::State &state)
+{
+    RichEdit editor;
+    editor.resize(800, 600);
+    editor.show();
+    const QByteArray text = textWithMatches(10 << 20, int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        editor.setBytes(text);
+        state.ResumeTiming();
+        const qsizetype count = editor.replaceAll(QStringLiteral("needle"), QStringLiteral("pin"), {});
+        QCoreApplication::processEvents();
+        if (count != state.range(0))
+            state.SkipWithError("wrong count");
+    }
+}
+BENCHMARK(BM_ReplaceAll)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_FindNext(benchmark::State &state)
+{
+    RichEdit editor;
+    editor.resize(800, 600);
+    editor.show();
+    QByteArray text = textWithMatches(10 << 20, 1); // one match at the start: each search goes round
+    editor.setBytes(text);
+    for (auto _ : state) {
+        state.PauseTiming();
+        editor.setSelStart(editor.textLength() / 2);
+        editor.insert(QStringLiteral("x")); // the buffer's gap in the middle, as after typing
+        state.ResumeTiming();
+        if (!editor.findMatch(QStringLiteral("needle"), {state.range(0) != 0, false, false}, false))
+            state.SkipWithError("not found");
+    }
+    state.SetLabel(state.range(0) ? "match case" : "any case");
+}
+BENCHMARK(BM_FindNext)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+ONDREL_QT_BENCHMARK_MAIN

@@ -1,0 +1,132 @@
+// The editor's display and typing aids: the line-number margin, tab stops,
+// auto-indent, the mouse events the window follows, and the reuse of colour styles.
+#include "editor/richedit.h"
+
+#include <QMouseEvent>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+constexpr int kNumberMargin = 0;
+constexpr int kMaxIndent = 4096; // leading blanks copied by auto-indent, at most
+constexpr int kMaxStyle = 255;
+
+} // namespace
+
+void RichEdit::setUpView()
+{
+    SendScintilla(SCI_SETMARGINTYPEN, static_cast<unsigned long>(kNumberMargin), static_cast<long>(SC_MARGIN_NUMBER));
+    setTabColumns(4);
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
+            [this](int, int type, const char *, int, int linesAdded) {
+                if (linesAdded != 0 && (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)))
+                    fitLineNumberMargin();
+            });
+    connect(this, &QsciScintillaBase::SCN_CHARADDED, this, [this](int ch) {
+        if (ch == '\n')
+            indentNewLine();
+    });
+    fitLineNumberMargin();
+}
+
+void RichEdit::setLineNumbersShown(bool shown)
+{
+    m_lineNumbers = shown;
+    m_numberDigits = 0;
+    fitLineNumberMargin();
+}
+
+void RichEdit::fitLineNumberMargin()
+{
+    if (!m_lineNumbers) {
+        SendScintilla(SCI_SETMARGINWIDTHN, static_cast<unsigned long>(kNumberMargin), 0L);
+        return;
+    }
+    const int digits = std::max(3, static_cast<int>(QString::number(lineCount()).size()));
+    if (digits == m_numberDigits)
+        return;
+    m_numberDigits = digits;
+    const QByteArray sample = "_" + QByteArray(digits, '9');
+    const long width = SendScintilla(SCI_TEXTWIDTH, static_cast<uintptr_t>(STYLE_LINENUMBER), sample.constData());
+    SendScintilla(SCI_SETMARGINWIDTHN, static_cast<unsigned long>(kNumberMargin), width + 4);
+}
+
+void RichEdit::setTabColumns(int columns)
+{
+    SendScintilla(SCI_SETTABWIDTH, static_cast<unsigned long>(std::clamp(columns, 1, 32)));
+}
+
+// Return copies the leading blanks (spaces and tabs) of the line above, as they are.
+void RichEdit::indentNewLine()
+{
+    const int line = lineOfOffset(SendScintilla(SCI_GETCURRENTPOS));
+    if (line <= 0 || selLength() != 0)
+        return;
+    const qsizetype above = lineStartOffset(line - 1);
+    const qsizetype aboveEnd = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line - 1));
+    const std::string_view head = range(above, std::min<qsizetype>(aboveEnd - above, kMaxIndent));
+    const size_t blanks = std::min(head.find_first_not_of(" \t"), head.size());
+    if (blanks == 0)
+        return;
+    const QByteArray indent(head.data(), static_cast<qsizetype>(blanks));
+    SendScintilla(SCI_REPLACESEL, indent.constData());
+}
+
+void RichEdit::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QsciScintilla::mouseDoubleClickEvent(event);
+    Q_EMIT mouseDown(event->button()); // the second press of a double click is a press too
+}
+
+void RichEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    QsciScintilla::mouseReleaseEvent(event);
+    Q_EMIT mouseUp(event->button());
+}
+
+bool RichEdit::reclaimStyles(const QList<int> &pinned)
+{
+    // Which styles the characters use, read in chunks of (character, style) pairs.
+    std::vector<bool> used(kMaxStyle + 1, false);
+    const qsizetype length = textLength();
+    constexpr qsizetype chunk = 1 << 20;
+    std::vector<char> pairs;
+    for (qsizetype from = 0; from < length; from += chunk) {
+        const qsizetype size = std::min(chunk, length - from);
+        pairs.resize(static_cast<size_t>(2 * size + 2));
+        SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(from + size), pairs.data());
+        for (qsizetype k = 0; k < size; ++k)
+            used[static_cast<unsigned char>(pairs[static_cast<size_t>(2 * k + 1)])] = true;
+    }
+    for (int style : pinned)
+        used[static_cast<size_t>(style)] = true;
+    for (auto it = m_styles.begin(); it != m_styles.end();) {
+        if (!used[static_cast<size_t>(it.value())]) {
+            m_freeStyles.append(it.value());
+            it = m_styles.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return !m_freeStyles.isEmpty();
+}
+
+int RichEdit::nearestStyle(Colour colour) const
+{
+    int best = 0;
+    long bestDistance = -1;
+    auto channel = [](Colour c, int shift) { return static_cast<long>((c >> shift) & 0xFF); };
+    for (auto it = m_styles.constBegin(); it != m_styles.constEnd(); ++it) {
+        long distance = 0;
+        for (int shift : {0, 8, 16})
+            distance += std::labs(channel(it.key(), shift) - channel(colour, shift));
+        if (bestDistance < 0 || distance < bestDistance) {
+            best = it.value();
+            bestDistance = distance;
+        }
+    }
+    return best;
+}

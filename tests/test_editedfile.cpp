@@ -1,0 +1,497 @@
+// The edited file is never overwritten or changed behind the user's back, and
+// unsaved text survives a crash. Real files on tmpfs (/dev/shm), real links, ACLs
+// and attributes, an unprivileged child for the permission case, a killed child.
+#include "support/qtmain.h"
+#include "support/faultprocess.h"
+#include "support/filepage.h"
+#include "support/testsupport.h"
+
+#include "app/errors.h"
+#include "app/main.h"
+#include "app/widgets.h"
+#include "editor/richedit.h"
+#include "files/browser.h"
+#include "files/readfile.h"
+#include "files/recovery.h"
+#include "files/webbrowser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kChild = QStringLiteral(ONDREL_FAULT_CHILD);
+
+/** A folder on tmpfs, searchable by every user (the unprivileged child goes through it). */
+struct ShmFolder
+{
+    QTemporaryDir dir{QStringLiteral("/dev/shm/ondrel-test-XXXXXX")};
+    ShmFolder() { ::chmod(QFile::encodeName(dir.path()).constData(), 0755); }
+    // Names that are not UTF-8 cannot be removed through QString paths.
+    ~ShmFolder() { QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), dir.path()}); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+};
+
+struct stat statOf(const QString &path)
+{
+    struct stat st{};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+QByteArray run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForFinished(30000)) << program.toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << program.toStdString() << ": " << p.readAll().toStdString();
+    return p.readAll();
+}
+
+class EditedFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        window = makeWindow(sideFiles.path({}));
+        window->eURL->setText(QStringLiteral("about:blank"));
+    }
+
+    void load(const QString &path)
+    {
+        window->loadEditedFile(path);
+        window->eFile->setText(path);
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+    }
+
+    /** F9 in the editor; true when the preview navigated. */
+    bool preview()
+    {
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+        QTest::keyClick(window->M, Qt::Key_F9);
+        return window->WB->engineStarted();
+    }
+
+    /** Types `text` at the start of `line`, one key event per character, as a keyboard sends them. */
+    void typeAtLine(int line, const QString &text)
+    {
+        window->M->setSelStart(window->M->lineStartOffset(line));
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i).isHighSurrogate()) { // beyond the keyboard: an input method commits it
+                QInputMethodEvent commit;
+                commit.setCommitString(text.mid(i, 2));
+                QApplication::sendEvent(window->M, &commit);
+                ++i;
+                continue;
+            }
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text.mid(i, 1));
+            QApplication::sendEvent(window->M, &press);
+        }
+    }
+
+    TempFolder sideFiles;
+    ShmFolder shm;
+    std::unique_ptr<TfmMain> window;
+};
+
+// --- Rows 2, 3, 4, 13: a preview without an edit leaves the bytes as they were ------
+
+struct UntouchedCase
+{
+    const char *name;
+    QByteArray bytes;
+    bool binary;
+};
+
+class Untouched : public EditedFile, public ::testing::WithParamInterface<UntouchedCase> {};
+
+TEST_P(Untouched, PreviewLeavesEveryByte)
+{
+    const UntouchedCase &c = GetParam();
+    const QString file = shm.path(QStringLiteral("f.php"));
+    writeFile(file, c.bytes);
+    load(file);
+    EXPECT_EQ(window->M->isReadOnly(), c.binary);
+    ModalWatcher boxes;
+    EXPECT_TRUE(preview());
+    EXPECT_EQ(readFile(file), c.bytes);
+    if (c.binary) {
+        EXPECT_EQ(window->lNotice->text(), QStringLiteral("Fichier binaire : non enregistré"));
+    }
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+QByteArray binaryProgram()
+{
+    return readFile(QStringLiteral("/bin/true"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Untouched, ::testing::Values(
+    UntouchedCase{"Binary", binaryProgram(), true},
+    UntouchedCase{"Utf16", QByteArray("\xFF\xFEh\0i\0\n\0\r\0\n\0", 12), true},
+    UntouchedCase{"NulInText", QByteArray("a\0b\r\nc\n", 7), true},
+    UntouchedCase{"MixedBreaks", "un\r\ndeux\ntrois\rquatre\r\n\ncinq", false},
+    UntouchedCase{"InvalidUtf8", "caf\xC3\xA9 et caf\xE9 \xFF\n", false},
+    UntouchedCase{"Windows1252", "\x80 \x9C \x92 \x93\x94 \x81\x8D\n", false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// --- Rows 4, 13, 14: edited text keeps each line's break and the file's encoding -----
+
+TEST_F(EditedFile, EditedMixedBreaksKeepTheirOwnAndNewLinesTakeTheFirst)
+{
+    const QString file = shm.path(QStringLiteral("m.php"));
+    writeFile(file, "a\nb\r\nc\rd\n");
+    load(file);
+    typeAtLine(1, QStringLiteral("x"));
+    QTest::keyClick(window->M, Qt::Key_Return); // splits "xb": the new break is the first style, LF
+    typeAtLine(4, QStringLiteral("y"));         // "d"
+    window->M->setSelStart(window->M->lineStartOffset(3)); // joins "b" and "c": "bc" ends as "c" did
+    QTest::keyClick(window->M, Qt::Key_Backspace);
+    ASSERT_TRUE(preview());
+    EXPECT_EQ(readFile(file), QByteArray("a\nx\nbc\ryd\n"));
+}
+
+struct TypedCase
+{
+    const char *name;
+    QByteArray before;
+    QString typed;
+    QByteArray after;
+    bool refused;
+};
+
+class Typed : public EditedFile, public ::testing::WithParamInterface<TypedCase> {};
+
+TEST_P(Typed, IsWrittenInTheFilesEncoding)
+{
+    const TypedCase &c = GetParam();
+    const QString file = shm.path(QStringLiteral("t.php"));
+    writeFile(file, c.before);
+    load(file);
+    ModalWatcher boxes;
+    typeAtLine(0, c.typed);
+    EXPECT_EQ(window->lNotice->isVisibleTo(window.get()), c.refused) << window->lNotice->text().toStdString();
+    ASSERT_TRUE(preview());
+    EXPECT_EQ(readFile(file), c.after);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Typed, ::testing::Values(
+    TypedCase{"Windows1252Signs", "caf\xE9\n", QStringLiteral("€œ’“”"), "\x80\x9C\x92\x93\x94" "caf\xE9\n", false},
+    TypedCase{"EmojiRefusedNotQuestionMark", "caf\xE9\n", QStringLiteral("a😀b"), "abcaf\xE9\n", true},
+    TypedCase{"Utf8StaysUtf8", "caf\xC3\xA9\n", QStringLiteral("€"), "\xE2\x82\xAC" "caf\xC3\xA9\n", false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EditedFile, Windows1252CharactersAreShownAsThemselves)
+{
+    const QString file = shm.path(QStringLiteral("w.php"));
+    writeFile(file, "\x80\x9C\x92\n");
+    load(file);
+    EXPECT_EQ(window->M->decode(window->M->lineText(0)), QStringLiteral("€œ’"));
+}
+
+TEST_F(EditedFile, AnchorJumpSelectsAWholeCharacterAndTypingKeepsUtf8)
+{
+    const QString file = shm.path(QStringLiteral("u.php"));
+    writeFile(file, "x\n\xC3\xA9t\xC3\xA9\n");
+    load(file);
+    window->M->setSelStart(window->M->lineStartOffset(1));
+    window->SpeedButton8MouseUp(window->SpeedButton8, Qt::RightButton);
+    window->SpeedButton8MouseUp(window->SpeedButton8, Qt::LeftButton);
+    EXPECT_EQ(window->M->selLength(), 2);
+    QTest::keyClicks(window->M, QStringLiteral("E"));
+    EXPECT_EQ(window->M->caretPosition().y, 1);
+    ASSERT_TRUE(preview());
+    EXPECT_EQ(readFile(file), QByteArray("x\nEt\xC3\xA9\n"));
+}
+
+// --- Rows 1, 5, 6: what a preview may write, and where ---------------------------------
+
+struct ChangedCase
+{
+    const char *name;
+    const char *answer;
+    bool navigates;
+    QByteArray onDisk;   // the file after the preview
+    QByteArray inEditor; // the editor's text after it
+};
+
+class ChangedOnDisk : public EditedFile, public ::testing::WithParamInterface<ChangedCase> {};
+
+TEST_P(ChangedOnDisk, AsksBeforeAnyWrite)
+{
+    const ChangedCase &c = GetParam();
+    const QString file = shm.path(QStringLiteral("a.php"));
+    writeFile(file, "old\n");
+    load(file);
+    QTest::keyClicks(window->M, QStringLiteral("mine "));
+    // Another program writes the same size at once: the clock tick may not tell.
+    run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("printf 'new\\n' > \"$0\""), file});
+    ModalWatcher boxes;
+    boxes.answer = QString::fromUtf8(c.answer);
+    EXPECT_EQ(preview(), c.navigates);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text,
+              QStringLiteral("Le fichier %1 a été modifié par un autre programme depuis son chargement.").arg(file));
+    EXPECT_EQ(readFile(file), c.onDisk);
+    EXPECT_EQ(window->M->wholeText(), c.inEditor);
+}
+
+INSTANTIATE_TEST_SUITE_P(Row1, ChangedOnDisk, ::testing::Values(
+    ChangedCase{"Cancel", "Annuler", false, "new\n", "mine old\r\n"},
+    ChangedCase{"Overwrite", "Écraser", true, "mine old\n", "mine old\r\n"},
+    ChangedCase{"Reload", "Recharger", true, "new\n", "new\r\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(EditedFile, UntouchedTextChangedOnDiskIsReloadedQuietlyAndEditedTextGetsANotice)
+{
+    const QString file = shm.path(QStringLiteral("a.php"));
+    writeFile(file, "1\n2\n3\n");
+    load(file);
+    window->M->setSelStart(window->M->lineStartOffset(2));
+    writeFile(file, "un\ndeux\ntrois\nquatre\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->wholeText().startsWith("un"); }, 10000));
+    EXPECT_EQ(window->M->caretPosition().y, 2);
+    EXPECT_FALSE(window->lNotice->isVisibleTo(window.get()));
+
+    QTest::keyClicks(window->M, QStringLiteral("mine"));
+    run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("echo autre > \"$0\""), file});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->lNotice->isVisibleTo(window.get()); }, 10000));
+    EXPECT_TRUE(window->lNotice->text().contains(file));
+    EXPECT_TRUE(window->M->wholeText().contains("mine"));
+}
+
+TEST_F(EditedFile, AnotherExistingFileInFichierIsReplacedOnlyAfterAsking)
+{
+    const QString mine = shm.path(QStringLiteral("formatting.php"));
+    const QString other = shm.path(QStringLiteral("other.php"));
+    writeFile(mine, "mine\n");
+    writeFile(other, "other\n");
+    load(mine);
+    window->eFile->setText(other);
+    ModalWatcher boxes;
+    boxes.answer = QStringLiteral("Annuler");
+    EXPECT_FALSE(preview());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Remplacer le fichier %1 ?").arg(other));
+    EXPECT_EQ(readFile(other), QByteArray("other\n"));
+
+    boxes.answer = QStringLiteral("Remplacer");
+    EXPECT_TRUE(preview());
+    EXPECT_EQ(readFile(other), QByteArray("mine\n"));
+    EXPECT_EQ(window->M->filePath(), other); // from now on the text is other.php's
+    EXPECT_TRUE(preview());
+    EXPECT_EQ(boxes.boxes.size(), 2);
+}
+
+TEST_F(EditedFile, AStartUpFileThatCouldNotBeReadIsNeverWritten)
+{
+    const QString file = shm.path(QStringLiteral("huge.php"));
+    QFile huge(file);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(kMaxFileBytes + 1)); // sparse: no memory, no disk
+    huge.close();
+    window.reset();
+    writeFile(sideFiles.path(QStringLiteral("ondrel.ini")),
+              "[Params]\r\nFichier=" + QFile::encodeName(file) + "\r\nSite=about:blank\r\n");
+    ModalWatcher boxes;
+    window = makeWindow(sideFiles.path({}));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, withFullStop(QStringLiteral("Fichier trop volumineux : %1").arg(file)));
+    window->eURL->setText(QStringLiteral("about:blank"));
+    clickTab(*window, window->tsWB);
+    EXPECT_EQ(QFileInfo(file).size(), kMaxFileBytes + 1);
+    EXPECT_EQ(boxes.boxes.size(), 1);
+}
+
+TEST_F(EditedFile, APreviewBeforeAnyFileOnlyNavigates)
+{
+    ModalWatcher boxes;
+    window->eFile->clear();
+    EXPECT_TRUE(preview());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+// --- Rows 7, 8, 9: a save keeps what the file is ---------------------------------------
+
+TEST_F(EditedFile, HardLinksStayShared)
+{
+    const QString file = shm.path(QStringLiteral("a.php"));
+    const QString link = shm.path(QStringLiteral("b.php"));
+    writeFile(file, "old\n");
+    ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(link).constData()), 0);
+    load(file);
+    QTest::keyClicks(window->M, QStringLiteral("new "));
+    ASSERT_TRUE(preview());
+    EXPECT_EQ(readFile(link), QByteArray("new old\n"));
+    EXPECT_EQ(statOf(file).st_ino, statOf(link).st_ino);
+    EXPECT_EQ(QDir(recoveryFolder()).entryList({QStringLiteral("*.ancien")}, QDir::Files), QStringList());
+}
+
+TEST_F(EditedFile, AclAndExtendedAttributesAreKept)
+{
+    const QString file = shm.path(QStringLiteral("a.php"));
+    writeFile(file, "old\n");
+    run(QStringLiteral("setfacl"), {QStringLiteral("-m"), QStringLiteral("u:nobody:rw"), file});
+    run(QStringLiteral("setfattr"), {QStringLiteral("-n"), QStringLiteral("user.origine"), QStringLiteral("-v"), QStringLiteral("site"), file});
+    run(QStringLiteral("chmod"), {QStringLiteral("640"), file});
+    const QByteArray acl = run(QStringLiteral("getfacl"), {QStringLiteral("-c"), file});
+    const QByteArray attrs = run(QStringLiteral("getfattr"), {QStringLiteral("-d"), QStringLiteral("--absolute-names"), file});
+    const mode_t mode = statOf(file).st_mode;
+    load(file);
+    QTest::keyClicks(window->M, QStringLiteral("new "));
+    ASSERT_TRUE(preview());
+    EXPECT_EQ(readFile(file), QByteArray("new old\n"));
+    EXPECT_EQ(run(QStringLiteral("getfacl"), {QStringLiteral("-c"), file}), acl);
+    EXPECT_EQ(run(QStringLiteral("getfattr"), {QStringLiteral("-d"), QStringLiteral("--absolute-names"), file}), attrs);
+    EXPECT_EQ(statOf(file).st_mode, mode);
+}
+
+TEST(EditedFileAsUser, AWritableFileInAFolderTheUserMayNotWriteIsWrittenInPlace)
+{
+    ShmFolder shm; // root's, 0755: nobody may not create files in it
+    const QString file = shm.path(QStringLiteral("a.php"));
+    writeFile(file, "old\n");
+    ::chmod(QFile::encodeName(file).constData(), 0666);
+    const ino_t inode = statOf(file).st_ino;
+    QTemporaryDir cache(QStringLiteral("/dev/shm/ondrel-cache-XXXXXX"));
+    ::chmod(QFile::encodeName(cache.path()).constData(), 01777);
+    const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    struct Restore
+    {
+        QByteArray value;
+        ~Restore() { qputenv("XDG_CACHE_HOME", value); }
+    } restore{cacheBefore};
+    FaultProcess child;
+    ASSERT_TRUE(child.start(QStringLiteral("setpriv"),
+                            {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                             QStringLiteral("--clear-groups"), kChild, QStringLiteral("edit-file"), file}))
+        << child.output().constData();
+    ASSERT_TRUE(child.finish()) << child.output().constData();
+    EXPECT_TRUE(child.messages().isEmpty()) << child.output().constData();
+    EXPECT_EQ(readFile(file), QByteArray("Xold\n"));
+    EXPECT_EQ(statOf(file).st_ino, inode);
+}
+
+// --- Rows 10, 11, 12: reading is bounded, names are bytes -------------------------------
+
+struct RefusedCase
+{
+    const char *name;
+    std::function<QString(const ShmFolder &)> make; // makes the file after it was listed, gives its path
+    const char *reason;                             // the second line of the box
+};
+
+class Refused : public EditedFile, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(Refused, ChoosingItKeepsTheEditsAndSaysWhy)
+{
+    const RefusedCase &c = GetParam();
+    const QString keep = shm.path(QStringLiteral("keep.php"));
+    writeFile(keep, "keep\n");
+    writeFile(shm.path(QStringLiteral("z.php")), "listed\n");
+    writeFile(shm.path(QStringLiteral("caf\uFFFD.php")), "the other file\n");
+    const QByteArray raw = QFile::encodeName(shm.dir.path()) + "/caf\xE9.php";
+    ::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0644));
+    chooseFile(*window, shm.dir.path(), QStringLiteral("keep.php"));
+    QTest::keyClicks(window->M, QStringLiteral("edits "));
+    const QString path = c.make(shm); // after the listing: what the list shows is no longer there
+    ModalWatcher boxes;
+    pressItem(window->flb, QFileInfo(path).fileName());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Erreur de lecture.\n") + QString::fromUtf8(c.reason).arg(path));
+    EXPECT_EQ(readFile(shm.path(QStringLiteral("caf\uFFFD.php"))), QByteArray("the other file\n"));
+    EXPECT_EQ(window->M->wholeText(), QByteArray("edits keep\r\n"));
+    EXPECT_EQ(window->M->filePath(), keep);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Refused, ::testing::Values(
+    RefusedCase{"Fifo", [](const ShmFolder &f) {
+        const QString p = f.path(QStringLiteral("z.php"));
+        QFile::remove(p);
+        ::mkfifo(QFile::encodeName(p).constData(), 0644);
+        return p; }, "Ce n'est pas un fichier ordinaire : %1"},
+    RefusedCase{"TooLarge", [](const ShmFolder &f) {
+        const QString p = f.path(QStringLiteral("z.php"));
+        ::truncate(QFile::encodeName(p).constData(), qint64(2200) << 20);
+        return p; }, "Fichier trop volumineux : %1"},
+    RefusedCase{"NameNotUtf8", [](const ShmFolder &f) {
+        return QFile::decodeName(QFile::encodeName(f.dir.path()) + "/caf\xE9.php"); },
+        "Nom de fichier illisible (octets hors UTF-8) : %1"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ReadBounded, AProcFileThatClaimsNoSizeIsReadOnlyUpToTheLimit)
+{
+    ASSERT_EQ(QFileInfo(QStringLiteral("/proc/self/maps")).size(), 0);
+    EXPECT_EQ(readWholeFile(QStringLiteral("/proc/self/maps"), 64).error, ReadError::TooLarge);
+    EXPECT_TRUE(readWholeFile(QStringLiteral("/proc/self/maps"), kMaxFileBytes).ok());
+}
+
+// --- Row 15: unsaved text survives a crash ------------------------------------------
+
+TEST(Journal, TextTypedBeforeAKillIsOfferedBackAtTheNextStart)
+{
+    TempFolder sideFiles;
+    ShmFolder shm;
+    const QString file = shm.path(QStringLiteral("page.php"));
+    writeFile(file, "saved\n");
+    FaultProcess child;
+    ASSERT_TRUE(child.start(kChild, {QStringLiteral("type-and-wait"), sideFiles.path({}), file, QStringLiteral("typed ")}))
+        << child.output().constData();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(journalPathFor(file)); }, 30000)) << child.output().constData();
+    child.kill();
+    EXPECT_EQ(readFile(file), QByteArray("saved\n"));
+
+    ModalWatcher boxes;
+    boxes.answer = QStringLiteral("Récupérer");
+    auto window = makeWindow(sideFiles.path({}));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(file));
+    EXPECT_EQ(window->M->wholeText(), QByteArray("typed saved\r\n"));
+    EXPECT_EQ(window->eFile->text(), file);
+    EXPECT_TRUE(window->M->isModified());
+
+    window->eURL->setText(QStringLiteral("about:blank"));
+    ASSERT_TRUE(window->saveEditedFile()); // a save ends the journal
+    EXPECT_EQ(readFile(file), QByteArray("typed saved\n"));
+    EXPECT_FALSE(QFile::exists(journalPathFor(file)));
+    window.reset();
+    auto again = makeWindow(sideFiles.path({}));
+    EXPECT_EQ(boxes.boxes.size(), 1); // nothing left to offer
+}
+
+TEST(Journal, IsNamedByTheWholePathAndIgnoredWhenItsProcessRuns)
+{
+    EXPECT_NE(journalPathFor(QStringLiteral("/a/b.php")), journalPathFor(QStringLiteral("/a/c.php")));
+    EXPECT_NE(journalPathFor(QStringLiteral("/a/b.php")), journalPathFor(QStringLiteral("/b/b.php")));
+    JournalWriter writer;
+    ASSERT_TRUE(writer.writeNow(QStringLiteral("/x/é.php"), "texte\r\n"));
+    EXPECT_TRUE(leftJournals().isEmpty()); // this process's own
+    Journal journal;
+    ASSERT_TRUE(parseJournal(readFile(journalPathFor(QStringLiteral("/x/é.php"))), &journal));
+    EXPECT_EQ(journal.path, QStringLiteral("/x/é.php"));
+    EXPECT_EQ(journal.text, QByteArray("texte\r\n"));
+    writer.schedule(QStringLiteral("/x/é.php"), "later");
+    writer.remove(QStringLiteral("/x/é.php")); // a write scheduled before a removal never lands after it
+    writer.wait();
+    EXPECT_FALSE(QFile::exists(journalPathFor(QStringLiteral("/x/é.php"))));
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
