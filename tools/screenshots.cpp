@@ -90,6 +90,8 @@ int main(int argc, char *argv[])
     write(dir.filePath(QStringLiteral("docphp/index.html")), "<html>Index</html>\n");
     write(dir.filePath(QStringLiteral("docphp/function.strlen.html")), "<html>strlen</html>\n");
 
+    // A cache of its own: a journal another run left would put the recovery question in the pictures.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
     TfmMain window(dir.filePath(QStringLiteral("ondrel")));
     window.resize(900, 560);
     window.move(0, 0);
