@@ -157,7 +157,12 @@ void BuiltinServer::launch()
                             QStringLiteral("-t"), m_root,
                             QStringLiteral("-d"), QStringLiteral("display_errors=1"),
                             QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
-                            QStringLiteral("-d"), QStringLiteral("log_errors=1")});
+                            QStringLiteral("-d"), QStringLiteral("log_errors=1"),
+                            // The server keeps compiled scripts (opcache is on for it even where the
+                            // command line has it off) and would look at a file's date only every
+                            // few seconds: a page saved just after it was served came out as before.
+                            QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
+                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")});
     m_startTimer->start();
     m_process.start();
 }

@@ -7,7 +7,9 @@
 #include "files/statustext.h"
 #include "files/urlrules.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -180,6 +182,32 @@ TEST(BuiltinServer, ServesTheRootLogsRequestsAndErrorsAndGoesWithItsOwner)
     EXPECT_EQ(::getpgid(pid_t(pid)), pid_t(pid)); // a process group of its own
     server.reset();
     EXPECT_FALSE(processAlive(pid));
+}
+
+TEST(BuiltinServer, APageSavedRightAfterItWasServedIsServedNew)
+{
+    TempFolder site;
+    const QString page = site.path(QStringLiteral("p.php"));
+    auto writeDated = [&](const QByteArray &text, const QDateTime &when) {
+        site.write(QStringLiteral("p.tmp"), text);
+        QFile file(site.path(QStringLiteral("p.tmp")));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(when, QFileDevice::FileModificationTime));
+        file.close();
+        QFile::remove(page);
+        ASSERT_TRUE(QFile::rename(site.path(QStringLiteral("p.tmp")), page)); // as a safe save replaces it
+    };
+    // Old enough for PHP to keep it compiled.
+    writeDated("<?php echo 'v1';", QDateTime::currentDateTime().addSecs(-10));
+    BuiltinServer server;
+    ASSERT_TRUE(server.start(site.path({})));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+    QByteArray body;
+    ASSERT_TRUE(get(server.port(), "/p.php", &body));
+    EXPECT_EQ(body, QByteArray("v1"));
+    writeDated("<?php echo 'v2';", QDateTime::currentDateTime());
+    ASSERT_TRUE(get(server.port(), "/p.php", &body));
+    EXPECT_EQ(body, QByteArray("v2"));
 }
 
 TEST(BuiltinServer, KeepsOnlyTheLastThousandLines)
