@@ -57,13 +57,6 @@ RichEdit::RichEdit(QWidget *parent)
             [this](int position, int type, const char *text, int length, int linesAdded) {
                 noteModification(position, type, text, length, linesAdded);
             });
-    connect(this, &QsciScintilla::marginClicked, this, [this](int margin, int line, Qt::KeyboardModifiers) {
-        if (margin != kMarkMargin || errorMessages(line).isEmpty())
-            return;
-        setCursorPosition(line, 0);
-        ensureLineVisible(line);
-        Q_EMIT errorMarkClicked(line);
-    });
     setUpView();
 }
 
@@ -512,6 +505,20 @@ void RichEdit::focusOutEvent(QFocusEvent *event)
 
 void RichEdit::mousePressEvent(QMouseEvent *event)
 {
+    // A marked line's number or dot leads to the line itself: the control's own
+    // margin click selects the line and leaves the caret at the start of the next.
+    if (event->button() == Qt::LeftButton && !m_marks.empty()) {
+        const QPoint at = event->position().toPoint();
+        const int line = at.x() >= 0 && at.x() < marginsWidth() ? lineAtMarginY(at.y()) : -1;
+        if (line >= 0 && !errorMessages(line).isEmpty()) {
+            event->accept();
+            setFocus(Qt::MouseFocusReason);
+            setCursorPosition(line, 0);
+            ensureLineVisible(line);
+            Q_EMIT errorMarkClicked(line);
+            return;
+        }
+    }
     QsciScintilla::mousePressEvent(event);
     Q_EMIT mouseDown(event->button());
 }
@@ -564,7 +571,6 @@ void RichEdit::addMark(int line, const QString &message, ErrorSource source)
         SendScintilla(SCI_MARKERSETFORE, kDotMarker, kRed);
         SendScintilla(SCI_SETMARGINTYPEN, kMarkMargin, SC_MARGIN_SYMBOL);
         SendScintilla(SCI_SETMARGINMASKN, kMarkMargin, long(1u << kDotMarker));
-        SendScintilla(SCI_SETMARGINSENSITIVEN, kMarkMargin, 1L);
     }
     line = std::clamp(line, 0, std::max(0, lineCount() - 1));
     const int background = int(SendScintilla(SCI_MARKERADD, line, source == ErrorSource::Lint ? kLintMarker : kServerMarker));
@@ -632,11 +638,25 @@ bool RichEdit::markMarginVisible() const
     return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETMARGINWIDTHN, kMarkMargin) > 0;
 }
 
+int RichEdit::marginsWidth() const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    long width = 0;
+    for (int margin = 0; margin < 5; ++margin)
+        width += self->SendScintilla(SCI_GETMARGINWIDTHN, margin);
+    return int(width);
+}
+
 int RichEdit::lineAtMarginY(int y) const
 {
     auto *self = const_cast<RichEdit *>(this);
     const long height = std::max(1L, self->SendScintilla(SCI_TEXTHEIGHT, 0L));
+    if (y < 0)
+        return -1;
     const long visible = self->SendScintilla(SCI_GETFIRSTVISIBLELINE) + y / height;
+    // Below the last line there is no line (the control would answer the last one).
+    if (visible >= self->SendScintilla(SCI_VISIBLEFROMDOCLINE, long(lineCount())))
+        return -1;
     return int(self->SendScintilla(SCI_DOCLINEFROMVISIBLE, visible));
 }
 
@@ -645,10 +665,7 @@ bool RichEdit::viewportEvent(QEvent *event)
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QPoint at = help->pos();
-        long marginsEnd = 0;
-        for (int margin = 0; margin < 5; ++margin)
-            marginsEnd += SendScintilla(SCI_GETMARGINWIDTHN, margin);
-        const QString text = at.x() >= 0 && at.x() < marginsEnd ? errorMessages(lineAtMarginY(at.y())) : QString();
+        const QString text = at.x() >= 0 && at.x() < marginsWidth() ? errorMessages(lineAtMarginY(at.y())) : QString();
         if (text.isEmpty())
             QToolTip::hideText();
         else

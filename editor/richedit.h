@@ -162,7 +162,7 @@ Q_SIGNALS:
     void keyUp(int vk);
     /** A mouse button was pressed (each press of a double click), after the control has placed the caret. */
     void mouseDown(Qt::MouseButton button);
-    /** A click in the mark margin on a line that holds an error: the caret is put there first. */
+    /** A click on the number or the dot of a line that holds an error: the caret is put there first. */
     void errorMarkClicked(int line);
     /** A mouse button was released, after the control has acted on it. */
     void mouseUp(Qt::MouseButton button);
@@ -210,6 +210,8 @@ private:
     void addMark(int line, const QString &message, ErrorSource source);
     void dropMarks(ErrorSource source);
     int lineAtMarginY(int y) const;
+    /** Where the text starts: the width of the line numbers and the mark margin together. */
+    int marginsWidth() const;
 
     struct ErrorMark
     {

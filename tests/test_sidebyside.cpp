@@ -208,16 +208,25 @@ TEST_F(SideBySide, ErrorsMarkTheirLinesUntilTheNextCleanSave)
             << window->M->errorLine();
         EXPECT_EQ(window->M->errorLine(), c.line);
 
-        // The margin's tooltip shows the message; a click there brings the caret to the line.
+        // The margins' tooltip shows the message; a click on the line's number or on its dot
+        // brings the caret to the line (not the number margin's line selection).
         const int y = int(window->M->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0UL,
                                                    window->M->lineStartOffset(c.line))) + 4;
-        const QPoint at(4, y);
-        QHelpEvent help(QEvent::ToolTip, at, window->M->viewport()->mapToGlobal(at));
-        QApplication::sendEvent(window->M->viewport(), &help);
-        EXPECT_TRUE(QToolTip::text().contains(c.message)) << QToolTip::text().toStdString();
-        window->M->setCursorPosition(0, 0);
-        QTest::mouseClick(window->M->viewport(), Qt::LeftButton, {}, QPoint(4, y));
-        EXPECT_EQ(window->M->caretPosition().y, c.line);
+        const int numbers = int(window->M->SendScintilla(QsciScintilla::SCI_GETMARGINWIDTHN, 0UL));
+        for (const QPoint at : {QPoint(4, y), QPoint(numbers + 4, y)}) {
+            QHelpEvent help(QEvent::ToolTip, at, window->M->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(window->M->viewport(), &help);
+            EXPECT_TRUE(QToolTip::text().contains(c.message)) << QToolTip::text().toStdString();
+            window->M->setCursorPosition(0, 0);
+            QTest::mouseClick(window->M->viewport(), Qt::LeftButton, {}, at);
+            EXPECT_EQ(window->M->caretPosition().y, c.line) << "x " << at.x();
+            EXPECT_EQ(window->M->selLength(), 0);
+        }
+        // An unmarked line's number still selects that line.
+        const int firstY = int(window->M->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0UL, 0L)) + 4;
+        QTest::mouseClick(window->M->viewport(), Qt::LeftButton, {}, QPoint(4, firstY));
+        EXPECT_EQ(window->M->selStart(), 0);
+        EXPECT_EQ(window->M->selLength(), window->M->lineStartOffset(1));
 
         window->M->setBytes("<?php echo 'propre';\r\n");
         type(" ");
