@@ -133,5 +133,13 @@ int main(int argc, char *argv[])
     shoot(window, window.TabSheet1, out + QStringLiteral("/a-propos.png"));
     shoot(window, window.TabSheet3, out + QStringLiteral("/mots-cle.png"));
 
+    // The page beside the editor (F10), refreshed at every save.
+    window.showPage(window.tsEdit);
+    window.param->clear();
+    window.cbApercuACote->click();
+    for (int i = 0; i < 100 && window.param->text().isEmpty(); ++i)
+        settle(100);
+    shoot(window, window.tsEdit, out + QStringLiteral("/apercu-a-cote.png"));
+
     return 0;
 }
