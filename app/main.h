@@ -4,7 +4,6 @@
 #include "editor/colouring.h"
 #include "settings/sidefiles.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -413,8 +412,6 @@ private:
     int m_apercuLargeur = 0;
     bool m_autoSaving = false;        // the save under way is one of saving while typing
     QString m_savedByUser;            // the file the user saved since start-up (absolute path)
-    QDateTime m_savedStamp;           // its modification time and size right after Ondrel's last save
-    qint64 m_savedSize = -1;
     bool m_titleMarked = false;            // the title starts with the unsaved mark "*"
     qsizetype m_ligneSelection[2] = {0, 0}; // selection start and end at the last Ligne
 };

@@ -4,6 +4,7 @@
 
 #include "app/widgets.h"
 #include "editor/richedit.h"
+#include "files/fileidentity.h"
 #include "files/phpserver.h"
 #include "files/urlrules.h"
 #include "files/webbrowser.h"
@@ -101,11 +102,8 @@ void TfmMain::refreshBeside()
 /** After every save of the edited file that succeeded, whoever asked for it. */
 void TfmMain::editedFileSaved()
 {
-    const QFileInfo saved(eFile->text());
-    m_savedStamp = saved.lastModified();
-    m_savedSize = saved.size();
     if (!m_autoSaving)
-        m_savedByUser = saved.absoluteFilePath();
+        m_savedByUser = QFileInfo(eFile->text()).absoluteFilePath();
     m_autoSave->stop();
     if (!pageBeside())
         return; // the preview page navigates by itself after its save
@@ -116,13 +114,14 @@ void TfmMain::editedFileSaved()
 
 bool TfmMain::mayAutoSave() const
 {
-    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly())
+    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly() || M->isBinary())
         return false;
-    const QFileInfo file(eFile->text());
-    if (eFile->text().isEmpty() || file.absoluteFilePath() != m_savedByUser)
+    const QString path = eFile->text();
+    if (path.isEmpty() || M->filePath() != path || QFileInfo(path).absoluteFilePath() != m_savedByUser)
         return false;
-    // Changed by another program since Ondrel's own last save: only the user may decide.
-    return file.exists() && file.size() == m_savedSize && file.lastModified() == m_savedStamp;
+    // Changed by another program since Ondrel last read or wrote it: only the user may decide.
+    const FileIdentity disk = diskIdentity(path);
+    return disk.known && disk.sameContent(M->fileIdentity());
 }
 
 void TfmMain::cbEnregistrementAutoClick()
