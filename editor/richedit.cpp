@@ -48,11 +48,19 @@ RichEdit::RichEdit(QWidget *parent)
                 noteModification(position, type, text, length, linesAdded);
             });
     setUpView();
+    setUpLongLines();
 }
 
 void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
 {
     noteInsertion(position, type, text, length);
+    if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
+        noteLongLineEdit(position, type, length, text);
+        // The colours are the program's own, never the control's styling: the whole text
+        // counts as styled, so the control does not check the caret's line against its
+        // last layout byte by byte at the next paint.
+        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+    }
     if (m_breaks.isEmpty() || linesAdded == 0)
         return;
     // Each line keeps the break it ended with: new lines take the file's first style,
@@ -195,6 +203,7 @@ void RichEdit::applyBytes(const QByteArray &crlf)
     SendScintilla(SCI_SETUNDOCOLLECTION, 0L);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(crlf.size()), crlf.constData());
+    hideLongLinesOf(crlf);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETUNDOCOLLECTION, 1L);
     SendScintilla(SCI_SETSAVEPOINT);
@@ -265,19 +274,26 @@ void RichEdit::setTextColour(Colour colour)
     SendScintilla(SCI_SETCARETFORE, static_cast<unsigned long>(colour));
 }
 
+int RichEdit::takeStyle()
+{
+    if (m_nextStyle <= kMaxStyle) {
+        const int style = m_nextStyle++;
+        if (m_nextStyle == kFirstReservedStyle)
+            m_nextStyle = kLastReservedStyle + 1;
+        return style;
+    }
+    return m_freeStyles.isEmpty() ? -1 : m_freeStyles.takeLast();
+}
+
 int RichEdit::styleFor(Colour colour)
 {
     const auto found = m_styles.constFind(colour);
     if (found != m_styles.constEnd())
         return found.value();
-    int style = 0;
-    if (m_nextStyle <= kMaxStyle) {
-        style = m_nextStyle++;
-        if (m_nextStyle == kFirstReservedStyle)
-            m_nextStyle = kLastReservedStyle + 1;
-    } else if (!m_freeStyles.isEmpty() || reclaimStyles(m_pinnedStyles)) {
+    int style = takeStyle();
+    if (style < 0 && reclaimStyles(m_pinnedStyles)) {
         style = m_freeStyles.takeLast();
-    } else {
+    } else if (style < 0) {
         // Every style is on screen in a colour of its own: the nearest colour stands in,
         // so no character already coloured changes colour.
         return nearestStyle(colour);
@@ -296,18 +312,21 @@ void RichEdit::setSelColour(Colour colour)
     const int style = styleFor(colour);
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
     SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
+    if (m_longLines)
+        showOnlyShownParts(start, start + length);
 }
 
 bool RichEdit::hasOwnColour(qsizetype offset) const
 {
-    return (const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF) != 0;
+    const long style = const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
+    return m_baseStyle[static_cast<size_t>(style)] != 0;
 }
 
 Colour RichEdit::colourAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
     // The control returns the style byte as a signed char: styles above 127 come back negative.
-    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
+    const int style = m_baseStyle[static_cast<size_t>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF)];
     if (style == 0)
         return m_textColour;
     return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
@@ -340,12 +359,17 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
         styles.resize(static_cast<size_t>(inner));
         for (qsizetype k = 0; k < inner; ++k)
             styles[static_cast<size_t>(k)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k + 1)])];
+        if (m_longLines)
+            mapToShown(start, styles.data(), inner);
         SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
         SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(inner), styles.data());
     }
     if (start >= 1 && classes[0] != ColourClass::Keep) {
+        char style = styleOf[static_cast<int>(classes[0])];
+        if (m_longLines)
+            mapToShown(start - 1, &style, 1);
         SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start - 1), 0L);
-        SendScintilla(SCI_SETSTYLING, 1UL, static_cast<long>(styleOf[static_cast<int>(classes[0])]));
+        SendScintilla(SCI_SETSTYLING, 1UL, static_cast<long>(static_cast<unsigned char>(style)));
     }
 }
 

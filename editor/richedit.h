@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -90,6 +91,14 @@ public:
     /** Columns between tab stops (1 to 32; other values are brought into that range). */
     void setTabColumns(int columns);
 
+    // Very long lines (richeditlonglines.cpp).
+    /**
+     * True when the byte at `offset` is drawn. On a line longer than 32 KB only a
+     * part is: a window of a few screens around the caret on the caret's line, the
+     * first screens on any other. The window follows the caret.
+     */
+    bool isShown(qsizetype offset) const;
+
     // Search (richeditsearch.cpp).
     struct SearchOptions
     {
@@ -171,6 +180,8 @@ public:
 
 private:
     int styleFor(Colour colour);
+    /** A style no colour and no twin uses yet, or -1 when every style is taken. */
+    int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
     bool reclaimStyles(const QList<int> &pinned);
     int nearestStyle(Colour colour) const;
@@ -178,6 +189,20 @@ private:
     void setUpView();
     void fitLineNumberMargin();
     void indentNewLine();
+    // Very long lines (richeditlonglines.cpp).
+    struct Span
+    {
+        qsizetype from = -1, to = -1;
+    };
+    void setUpLongLines();
+    void noteLongLineEdit(int position, int type, int length, const char *text);
+    void hideLongLinesOf(const QByteArray &crlf);
+    void followCaretInLongLine();
+    Span shownPart(qsizetype lineStart, qsizetype lineEnd) const;
+    /** Gives the bytes [from, from + count) their real style where shown, their twin elsewhere. */
+    void mapToShown(qsizetype from, char *styles, qsizetype count);
+    void showOnlyShownParts(qsizetype from, qsizetype to);
+    int twinOf(int style, qsizetype offset);
     // Search (richeditsearch.cpp).
     struct Match
     {
@@ -205,6 +230,13 @@ private:
     FileIdentity m_identity;
     bool m_binary = false;
     bool m_windows1252 = false;
+    // Very long lines: each style's base (itself, or the style a twin stands for) and
+    // the two invisible twins of each base (0: none yet).
+    std::array<unsigned char, 256> m_baseStyle{};
+    std::array<std::array<unsigned char, 2>, 256> m_twins{};
+    bool m_longLines = false; // a line of the text is, or was, long
+    Span m_window;            // the shown part of the caret's long line
+    Span m_touched;           // bytes changed since the caret was last followed
 };
 
 

@@ -12,6 +12,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace {
@@ -203,6 +205,51 @@ TEST_F(Editor, ManyDistinctColoursNeverCrash)
     for (int i = 0; i < 200; ++i)
         ASSERT_EQ(m.colourAt(i), Colour(i * 7919)) << i;
     EXPECT_TRUE(m.hasOwnColour(599));
+}
+
+TEST_F(Editor, LongLinesDrawOnlyWhatCanBeSeenAndKeepTheirColours)
+{
+    // Line 0 and line 2 are long (100 KB, 60 KB); only a window around the caret, or
+    // a long line's head, is drawn. The colours read the same everywhere.
+    const QByteArray piece = "$a=f(\"s\");"; // 10 bytes: "s" at 6 is a string, "f" at 3 a function
+    const QByteArray line0 = piece.repeated(10000), line2 = piece.repeated(6000);
+    const qsizetype line2Start = line0.size() + 9;
+    m.resize(600, 300);
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    m.setBytes(line0 + "\r\nshort\r\n" + line2);
+    m.colourZone(0, m.textLength(), 0x000000, 0xFF0000, 0x0000FF);
+    struct Step
+    {
+        const char *what;
+        std::function<void()> act;
+        std::vector<std::pair<qsizetype, bool>> shown; // offset, drawn
+    };
+    const std::vector<Step> steps = {
+        {"loaded", [] {}, {{10, true}, {50004, false}, {line2Start + 10, true}, {line2Start + 30000, false}}},
+        {"caret far along line 0", [&] { m.setSelStart(50004); },
+         {{50004, true}, {53004, true}, {10, false}, {58004, false}, {line2Start + 10, true}}},
+        {"caret on line 2", [&] { m.setSelStart(line2Start + 30000); },
+         {{10, true}, {50004, false}, {line2Start + 30000, true}, {line2Start + 10, false}}},
+        {"line 0 split at 60000", [&] { m.setSelStart(60000); m.insert(QStringLiteral("\r\n")); m.setSelStart(60002); },
+         {{60012, true}, {10, true}, {50004, false}, {line2Start + 30002, false}}},
+        {"line 2 made short", [&] {
+             m.SendScintilla(QsciScintilla::SCI_DELETERANGE, static_cast<unsigned long>(line2Start + 2), 40000L);
+             m.setSelStart(line2Start + 2);
+         },
+         {{line2Start + 2 + 15000, true}, {10, true}, {50004, false}}},
+    };
+    for (const Step &step : steps) {
+        step.act();
+        m.viewport()->repaint(); // the window follows the caret when the control draws
+        for (const auto &[offset, drawn] : step.shown)
+            EXPECT_EQ(m.isShown(offset), drawn) << step.what << " at " << offset;
+        for (qsizetype offset : {qsizetype(6), qsizetype(30006), qsizetype(50006)}) {
+            EXPECT_EQ(m.colourAt(offset), 0xFF0000u) << step.what << " at " << offset;
+            EXPECT_EQ(m.colourAt(offset - 3), 0x0000FFu) << step.what << " at " << offset - 3;
+        }
+    }
+    EXPECT_EQ(m.lineText(0), line0.left(4096));
 }
 
 TEST_F(Editor, KeyDownComesBeforeTheControlActsAndKeyUpAfter)
