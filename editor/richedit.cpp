@@ -56,9 +56,7 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
     noteInsertion(position, type, text, length);
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
         noteLongLineEdit(position, type, length, text);
-        // The colours are the program's own, never the control's styling: the whole text
-        // counts as styled, so the control does not check the caret's line against its
-        // last layout byte by byte at the next paint.
+        // The whole text counts as styled (see writeStyles).
         SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
     }
     if (m_breaks.isEmpty() || linesAdded == 0)
@@ -303,6 +301,20 @@ int RichEdit::styleFor(Colour colour)
     return style;
 }
 
+void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles)
+{
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(count), styles);
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+}
+
+void RichEdit::writeStyle(qsizetype from, qsizetype count, int style)
+{
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(count), static_cast<long>(style));
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+}
+
 void RichEdit::setSelColour(Colour colour)
 {
     const qsizetype start = selStart();
@@ -310,8 +322,7 @@ void RichEdit::setSelColour(Colour colour)
     if (length <= 0)
         return;
     const int style = styleFor(colour);
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
-    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
+    writeStyle(start, length, style);
     if (m_longLines)
         showOnlyShownParts(start, start + length);
 }
@@ -361,15 +372,13 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
             styles[static_cast<size_t>(k)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k + 1)])];
         if (m_longLines)
             mapToShown(start, styles.data(), inner);
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
-        SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(inner), styles.data());
+        writeStyles(start, inner, styles.data());
     }
     if (start >= 1 && classes[0] != ColourClass::Keep) {
         char style = styleOf[static_cast<int>(classes[0])];
         if (m_longLines)
             mapToShown(start - 1, &style, 1);
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start - 1), 0L);
-        SendScintilla(SCI_SETSTYLING, 1UL, static_cast<long>(static_cast<unsigned char>(style)));
+        writeStyles(start - 1, 1, &style);
     }
 }
 

@@ -180,6 +180,14 @@ public:
 
 private:
     int styleFor(Colour colour);
+    /**
+     * Gives the bytes [from, from + count) the styles `styles`, or all the one style
+     * `style`. The whole text then counts as styled again: the colours are the
+     * program's own, and a text the control thinks unstyled makes it compare the
+     * caret's line with its last layout byte by byte at the next paint.
+     */
+    void writeStyles(qsizetype from, qsizetype count, const char *styles);
+    void writeStyle(qsizetype from, qsizetype count, int style);
     /** A style no colour and no twin uses yet, or -1 when every style is taken. */
     int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */

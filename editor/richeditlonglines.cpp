@@ -126,8 +126,7 @@ void RichEdit::hideLongLinesOf(const QByteArray &crlf)
             const qsizetype from = lineStart + kShown;
             styles.assign(static_cast<size_t>(lineEnd - from), 0);
             mapToShown(from, styles.data(), lineEnd - from);
-            SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
-            SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(lineEnd - from), styles.data());
+            writeStyles(from, lineEnd - from, styles.data());
         }
         if (!cr)
             break;
@@ -206,8 +205,7 @@ void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to)
     qsizetype last = count - 1;
     while (styles[static_cast<size_t>(last)] == pairs[static_cast<size_t>(2 * last + 1)])
         --last;
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from + first), 0L);
-    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(last - first + 1), styles.data() + first);
+    writeStyles(from + first, last - first + 1, styles.data() + first);
 }
 
 void RichEdit::followCaretInLongLine()
