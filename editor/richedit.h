@@ -83,6 +83,12 @@ public:
      * into the text by runs, without moving the selection.
      */
     void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
+    /**
+     * While on (the program recolours the caret's line at each key's release), a typed
+     * character takes the colour of the one before it until that pass: when the pass
+     * finds it right, the control has no second layout of the line to make.
+     */
+    void setRecolouredWhileTyping(bool on) { m_recolouredWhileTyping = on; }
 
     // Display and typing (richeditview.cpp).
     /** The line-number margin, shown by default; its width follows the number of lines. */
@@ -186,8 +192,10 @@ private:
      * program's own, and a text the control thinks unstyled makes it compare the
      * caret's line with its last layout byte by byte at the next paint.
      */
-    void writeStyles(qsizetype from, qsizetype count, const char *styles);
+    void writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours = false);
     void writeStyle(qsizetype from, qsizetype count, int style);
+    /** Writes `styles` over a short span of a text with long lines, keeping the twins of unchanged colours. */
+    void writeStylesKeepingTwins(qsizetype from, char *styles, qsizetype count);
     /** A style no colour and no twin uses yet, or -1 when every style is taken. */
     int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
@@ -245,6 +253,22 @@ private:
     bool m_longLines = false; // a line of the text is, or was, long
     Span m_window;            // the shown part of the caret's long line
     Span m_touched;           // bytes changed since the caret was last followed
+    // The last colouring pass and the one edit since, while no other colour was written:
+    // the next pass over the same range then writes only where its classes differ.
+    struct LastPass
+    {
+        bool valid = false;
+        qsizetype start = 0, end = 0;
+        Colour base = 0, strings = 0, functions = 0;
+        std::vector<ColourClass> classes;
+        int edits = 0;
+        qsizetype editOffset = 0;
+        qsizetype editLength = 0; // bytes inserted (> 0) or deleted (< 0)
+    } m_lastPass;
+    std::vector<ColourClass> m_spareClasses;
+    bool m_recolouredWhileTyping = false;
+    bool m_typing = false; // inside the control's own handling of a key press
+    void noteEditAfterPass(int position, int type, const char *text, int length);
 };
 
 

@@ -126,7 +126,7 @@ void RichEdit::hideLongLinesOf(const QByteArray &crlf)
             const qsizetype from = lineStart + kShown;
             styles.assign(static_cast<size_t>(lineEnd - from), 0);
             mapToShown(from, styles.data(), lineEnd - from);
-            writeStyles(from, lineEnd - from, styles.data());
+            writeStyles(from, lineEnd - from, styles.data(), true);
         }
         if (!cr)
             break;
@@ -205,7 +205,7 @@ void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to)
     qsizetype last = count - 1;
     while (styles[static_cast<size_t>(last)] == pairs[static_cast<size_t>(2 * last + 1)])
         --last;
-    writeStyles(from + first, last - first + 1, styles.data() + first);
+    writeStyles(from + first, last - first + 1, styles.data() + first, true);
 }
 
 void RichEdit::followCaretInLongLine()

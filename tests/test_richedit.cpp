@@ -7,12 +7,14 @@
 #include "support/testsupport.h"
 
 #include "app/errors.h"
+#include "editor/colouring.h"
 #include "editor/richedit.h"
 #include "editor/textbytes.h"
 
 #include <QTest>
 
 #include <functional>
+#include <random>
 
 #include <sys/stat.h>
 
@@ -250,6 +252,46 @@ TEST_F(Editor, LongLinesDrawOnlyWhatCanBeSeenAndKeepTheirColours)
         }
     }
     EXPECT_EQ(m.lineText(0), line0.left(4096));
+}
+
+TEST_F(Editor, RecolouringAfterEditsMatchesAPassOverTheNewText)
+{
+    // A pass after one edit writes only what changed; after any edits, every colour
+    // must be what a pass over the new text gives. Random texts of the pass's
+    // characters, short and long (past the long-line limit), random edits.
+    const QByteArray alphabet = "$\"( )=;.+-<>ab";
+    const Colour base = 0x00AA00, strings = 0xFF0000, functions = 0x0000FF;
+    std::mt19937 random(7);
+    auto text = [&](int size) {
+        QByteArray bytes(size, ' ');
+        for (char &c : bytes)
+            c = alphabet[int(random() % alphabet.size())];
+        return bytes;
+    };
+    for (int round = 0; round < 60; ++round) {
+        const int size = round % 10 == 0 ? 40000 : 300;
+        m.setBytes(text(size));
+        m.colourZone(0, m.textLength(), base, strings, functions);
+        for (int edits = 0; edits < 6; ++edits) {
+            const int count = random() % 4 == 0 ? 2 : 1; // two edits make the next pass a whole one
+            for (int e = 0; e < count; ++e) {
+                const auto at = static_cast<unsigned long>(random() % (m.textLength() + 1));
+                if (random() % 2)
+                    m.SendScintilla(QsciScintilla::SCI_INSERTTEXT, at, text(1 + int(random() % 3)).constData());
+                else if (at < static_cast<unsigned long>(m.textLength()))
+                    m.SendScintilla(QsciScintilla::SCI_DELETERANGE, at, long(1 + random() % 3) > m.textLength() - long(at) ? 1L : long(1 + random() % 3));
+            }
+            const QByteArray now = m.wholeText();
+            m.colourZone(0, now.size(), base, strings, functions);
+            std::vector<ColourClass> classes(static_cast<size_t>(now.size() + 1));
+            colourPass(now.constData(), 0, now.size(), classes.data());
+            for (qsizetype offset = 0; offset + 1 < now.size(); ++offset) {
+                const ColourClass c = classes[static_cast<size_t>(offset + 1)];
+                const Colour expected = c == ColourClass::String ? strings : c == ColourClass::Function ? functions : base;
+                ASSERT_EQ(m.colourAt(offset), expected) << "round " << round << " edit " << edits << " offset " << offset;
+            }
+        }
+    }
 }
 
 TEST_F(Editor, KeyDownComesBeforeTheControlActsAndKeyUpAfter)
