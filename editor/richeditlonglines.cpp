@@ -10,6 +10,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 
 #include <algorithm>
 #include <cstring>
@@ -39,23 +40,52 @@ bool holdsLongRun(const char *text, qsizetype length)
 }
 
 /**
- * The editor's accessible object. The component's own counts the characters from the
- * start of the text to the caret after every change, even when no assistive
- * technology listens: milliseconds per key in a text of megabytes. It is kept for a
- * session that has assistive technology running when the editor first shows.
+ * The editor's accessible object while no assistive technology runs. The component's
+ * own counts the characters from the start of the text to the caret after every
+ * change, listened to or not: milliseconds per key in a text of megabytes. Once
+ * assistive technology starts, each editor takes the component's own again.
  */
+class QuietEditorAccessible : public QAccessibleWidget
+{
+public:
+    explicit QuietEditorAccessible(QWidget *editor)
+        : QAccessibleWidget(editor, QAccessible::EditableText)
+    {
+    }
+};
+
+bool assistiveTechnologyRan = false;
+
 QAccessibleInterface *editorAccessible(const QString &className, QObject *object)
 {
-    if (className != QLatin1String("RichEdit") || !object || !object->isWidgetType() || QAccessible::isActive())
+    if (className != QLatin1String("RichEdit") || !object || !object->isWidgetType() || QAccessible::isActive()
+        || assistiveTechnologyRan)
         return nullptr;
-    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::EditableText);
+    return new QuietEditorAccessible(static_cast<QWidget *>(object));
 }
+
+class AssistiveTechnologyWatch : public QAccessible::ActivationObserver
+{
+public:
+    void accessibilityActiveChanged(bool active) override
+    {
+        if (!active)
+            return;
+        assistiveTechnologyRan = true;
+        for (QWidget *widget : QApplication::allWidgets()) {
+            QAccessibleInterface *current = qobject_cast<RichEdit *>(widget) ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+            if (dynamic_cast<QuietEditorAccessible *>(current))
+                QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(current));
+        }
+    }
+};
 
 } // namespace
 
 void RichEdit::setUpLongLines()
 {
-    static const bool installed = (QAccessible::installFactory(editorAccessible), true);
+    static AssistiveTechnologyWatch watch;
+    static const bool installed = (QAccessible::installFactory(editorAccessible), QAccessible::installActivationObserver(&watch), true);
     Q_UNUSED(installed);
     for (size_t style = 0; style < m_baseStyle.size(); ++style)
         m_baseStyle[style] = static_cast<unsigned char>(style);

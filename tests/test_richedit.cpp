@@ -11,6 +11,7 @@
 #include "editor/richedit.h"
 #include "editor/textbytes.h"
 
+#include <QAccessible>
 #include <QTest>
 
 #include <functional>
@@ -292,6 +293,23 @@ TEST_F(Editor, RecolouringAfterEditsMatchesAPassOverTheNewText)
             }
         }
     }
+}
+
+TEST_F(Editor, TheTextReachesAssistiveTechnologyOnceItRuns)
+{
+    m.setBytes("abc");
+    m.show();
+    const bool wasActive = QAccessible::isActive();
+    QAccessible::setActive(false);
+    QAccessibleInterface *quiet = QAccessible::queryAccessibleInterface(&m);
+    ASSERT_NE(quiet, nullptr);
+    EXPECT_EQ(quiet->textInterface(), nullptr); // nothing counts characters at every key
+    QAccessible::setActive(true);
+    QAccessibleInterface *full = QAccessible::queryAccessibleInterface(&m);
+    ASSERT_NE(full, nullptr);
+    ASSERT_NE(full->textInterface(), nullptr);
+    EXPECT_EQ(full->textInterface()->characterCount(), 3);
+    QAccessible::setActive(wasActive);
 }
 
 TEST_F(Editor, KeyDownComesBeforeTheControlActsAndKeyUpAfter)
