@@ -418,6 +418,7 @@ void TfmMain::bindEvents()
 
     connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
     connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
+    connect(cbColore, &QCheckBox::toggled, M, &RichEdit::setRecolouredWhileTyping);
     connect(M, &RichEdit::mouseDown, this, [this] { guard([this] { MMouseDown(); }); });
     connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
     connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });

@@ -45,9 +45,30 @@ void BM_TypeInSingleLine(benchmark::State &state)
     window.M->setModified(false);
     state.SetLabel(state.range(1) ? "Colorier" : "plain");
 }
-BENCHMARK(BM_TypeInSingleLine)
-    ->Args({1 << 20, 0})->Args({1 << 20, 1})->Args({20 << 20, 0})->Args({20 << 20, 1})
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_TypeInSingleLine)->Args({1 << 20, 0})->Args({1 << 20, 1})->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_TypeInSingleLine)->Args({20 << 20, 0})->Args({20 << 20, 1})->Unit(benchmark::kMillisecond)->Iterations(5);
+
+/** Typing near the end of a 10 MB text of ordinary lines: the per-key cost that grows with the offset. */
+void BM_TypeNearTheEndOfLongText(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
+    window.show();
+    window.showPage(window.tsEdit);
+    QByteArray text;
+    while (text.size() < state.range(0))
+        text += "    $total = compute($a, \"text\") + 1; // words\r\n";
+    window.M->setBytes(text);
+    window.M->setFocus();
+    window.M->setSelStart(text.size() - 10);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        QTest::keyClick(window.M, Qt::Key_X);
+        QCoreApplication::processEvents();
+    }
+    window.M->setModified(false);
+}
+BENCHMARK(BM_TypeNearTheEndOfLongText)->Arg(10 << 20)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 void BM_LoadSingleLine(benchmark::State &state)
 {

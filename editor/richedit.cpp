@@ -58,11 +58,24 @@ RichEdit::RichEdit(QWidget *parent)
                 noteModification(position, type, text, length, linesAdded);
             });
     setUpView();
+    setUpLongLines();
 }
 
 void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
 {
     noteInsertion(position, type, text, length);
+    if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
+        noteLongLineEdit(position, type, length, text);
+        noteEditAfterPass(position, type, text, length);
+        if (m_typing && m_recolouredWhileTyping && (type & SC_MOD_INSERTTEXT) && position > 0 && text
+            && !std::memchr(text, '\r', static_cast<size_t>(length))) {
+            const char before = static_cast<char>(SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(position - 1)));
+            const std::vector<char> styles(static_cast<size_t>(length), before);
+            writeStyles(position, length, styles.data(), true);
+        }
+        // The whole text counts as styled (see writeStyles).
+        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+    }
     if (m_breaks.isEmpty() || linesAdded == 0)
         return;
     // Each line keeps the break it ended with: new lines take the file's first style,
@@ -207,6 +220,8 @@ void RichEdit::applyBytes(const QByteArray &crlf)
     dropMarks(ErrorSource::Server);
     SendScintilla(SCI_CLEARALL);
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(crlf.size()), crlf.constData());
+    m_lastPass.valid = false;
+    hideLongLinesOf(crlf);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETUNDOCOLLECTION, 1L);
     SendScintilla(SCI_SETSAVEPOINT);
@@ -277,19 +292,26 @@ void RichEdit::setTextColour(Colour colour)
     SendScintilla(SCI_SETCARETFORE, static_cast<unsigned long>(colour));
 }
 
+int RichEdit::takeStyle()
+{
+    if (m_nextStyle <= kMaxStyle) {
+        const int style = m_nextStyle++;
+        if (m_nextStyle == kFirstReservedStyle)
+            m_nextStyle = kLastReservedStyle + 1;
+        return style;
+    }
+    return m_freeStyles.isEmpty() ? -1 : m_freeStyles.takeLast();
+}
+
 int RichEdit::styleFor(Colour colour)
 {
     const auto found = m_styles.constFind(colour);
     if (found != m_styles.constEnd())
         return found.value();
-    int style = 0;
-    if (m_nextStyle <= kMaxStyle) {
-        style = m_nextStyle++;
-        if (m_nextStyle == kFirstReservedStyle)
-            m_nextStyle = kLastReservedStyle + 1;
-    } else if (!m_freeStyles.isEmpty() || reclaimStyles(m_pinnedStyles)) {
+    int style = takeStyle();
+    if (style < 0 && reclaimStyles(m_pinnedStyles)) {
         style = m_freeStyles.takeLast();
-    } else {
+    } else if (style < 0) {
         // Every style is on screen in a colour of its own: the nearest colour stands in,
         // so no character already coloured changes colour.
         return nearestStyle(colour);
@@ -299,6 +321,23 @@ int RichEdit::styleFor(Colour colour)
     return style;
 }
 
+void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours)
+{
+    if (!keepsColours)
+        m_lastPass.valid = false;
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(count), styles);
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+}
+
+void RichEdit::writeStyle(qsizetype from, qsizetype count, int style)
+{
+    m_lastPass.valid = false;
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
+    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(count), static_cast<long>(style));
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+}
+
 void RichEdit::setSelColour(Colour colour)
 {
     const qsizetype start = selStart();
@@ -306,23 +345,43 @@ void RichEdit::setSelColour(Colour colour)
     if (length <= 0)
         return;
     const int style = styleFor(colour);
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
-    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
+    writeStyle(start, length, style);
+    if (m_longLines)
+        showOnlyShownParts(start, start + length);
 }
 
 bool RichEdit::hasOwnColour(qsizetype offset) const
 {
-    return (const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF) != 0;
+    const long style = const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
+    return m_baseStyle[static_cast<size_t>(style)] != 0;
 }
 
 Colour RichEdit::colourAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
     // The control returns the style byte as a signed char: styles above 127 come back negative.
-    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
+    const int style = m_baseStyle[static_cast<size_t>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF)];
     if (style == 0)
         return m_textColour;
     return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
+}
+
+void RichEdit::noteEditAfterPass(int position, int type, const char *text, int length)
+{
+    LastPass &last = m_lastPass;
+    if (!last.valid)
+        return;
+    // One edit inside the range the pass covered, that neither makes nor joins lines.
+    const bool inserted = (type & SC_MOD_INSERTTEXT) != 0;
+    const bool inside = position >= last.start && (inserted ? position <= last.end : position + length <= last.end);
+    const bool noBreak = text && !std::memchr(text, '\r', static_cast<size_t>(length));
+    if (last.edits > 0 || !inside || !noBreak || length <= 0) {
+        last.valid = false;
+        return;
+    }
+    last.edits = 1;
+    last.editOffset = position;
+    last.editLength = inserted ? length : -length;
 }
 
 void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions)
@@ -330,13 +389,18 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     const qsizetype length = textLength();
     end = std::clamp<qsizetype>(end, 0, length);
     start = std::clamp<qsizetype>(start, 0, end);
+    LastPass &last = m_lastPass;
+    const bool sameColours = last.valid && last.base == base && last.strings == strings && last.functions == functions
+                             && last.start == start;
+    // Nothing changed since the last pass over this range: this one would write what is there.
+    if (sameColours && last.edits == 0 && last.end == end)
+        return;
+    const bool oneEdit = sameColours && last.edits == 1 && last.end + last.editLength == end;
+
     const qsizetype first = std::max<qsizetype>(start, 1);
     const std::string_view bytes = range(first - 1, end - first + 1);
-
-    thread_local std::vector<ColourClass> classes;
-    thread_local std::vector<char> styles;
-    const qsizetype count = end - start + 1;
-    classes.resize(static_cast<size_t>(count));
+    std::vector<ColourClass> classes = std::move(m_spareClasses); // the memory of the pass before last
+    classes.resize(static_cast<size_t>(end - start + 1));
     colourPass(bytes.data(), start, end, classes.data());
 
     // A style taken for one of the three colours must not be reclaimed for the next one.
@@ -346,19 +410,79 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     const char styleOf[4] = {0, static_cast<char>(m_pinnedStyles[0]), static_cast<char>(m_pinnedStyles[1]),
                              static_cast<char>(m_pinnedStyles[2])};
     m_pinnedStyles.clear();
-    // Position p is the byte at offset p − 1; positions start + 1 … end − 1 always change.
-    const qsizetype inner = end - start - 1;
-    if (inner > 0) {
-        styles.resize(static_cast<size_t>(inner));
-        for (qsizetype k = 0; k < inner; ++k)
-            styles[static_cast<size_t>(k)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k + 1)])];
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
-        SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(inner), styles.data());
+    // Index k is position start + k, the byte at offset start + k − 1; positions
+    // start + 1 … end − 1 always take a class, position start only for a variable.
+    const qsizetype count = qsizetype(classes.size());
+    qsizetype from = 1, to = count - 2; // the indices to write
+    if (oneEdit) {
+        // The classes of the last pass, read through the edit; inserted bytes had none.
+        const std::vector<ColourClass> &old = last.classes;
+        const qsizetype edit = last.editOffset - start; // the edit comes after index `edit`
+        const qsizetype shift = last.editLength;
+        const auto differs = [&](qsizetype k) {
+            if (k <= edit)
+                return classes[size_t(k)] != old[size_t(k)];
+            if (shift > 0 && k <= edit + shift)
+                return true;
+            return classes[size_t(k)] != old[size_t(k - shift)];
+        };
+        from = 0;
+        while (from < count && !differs(from))
+            ++from;
+        to = count - 1;
+        while (to >= from && !differs(to))
+            --to;
+        if (from == 0 && classes[0] != ColourClass::Keep) {
+            char style = styleOf[static_cast<int>(classes[0])];
+            writeStylesKeepingTwins(start - 1, &style, 1);
+        }
+        from = std::max<qsizetype>(from, 1);
+        to = std::min(to, count - 2);
+    } else if (start >= 1 && classes[0] != ColourClass::Keep) {
+        char style = styleOf[static_cast<int>(classes[0])];
+        if (m_longLines)
+            mapToShown(start - 1, &style, 1);
+        writeStyles(start - 1, 1, &style, true);
     }
-    if (start >= 1 && classes[0] != ColourClass::Keep) {
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start - 1), 0L);
-        SendScintilla(SCI_SETSTYLING, 1UL, static_cast<long>(styleOf[static_cast<int>(classes[0])]));
+    if (to >= from) {
+        thread_local std::vector<char> styles;
+        styles.resize(static_cast<size_t>(to - from + 1));
+        for (qsizetype k = from; k <= to; ++k)
+            styles[static_cast<size_t>(k - from)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k)])];
+        const qsizetype offset = start + from - 1;
+        if (oneEdit) {
+            writeStylesKeepingTwins(offset, styles.data(), to - from + 1);
+        } else {
+            if (m_longLines)
+                mapToShown(offset, styles.data(), to - from + 1);
+            writeStyles(offset, to - from + 1, styles.data(), true);
+        }
     }
+    m_spareClasses = std::move(last.classes);
+    last = {true, start, end, base, strings, functions, std::move(classes), 0, 0, 0};
+}
+
+void RichEdit::writeStylesKeepingTwins(qsizetype from, char *styles, qsizetype count)
+{
+    if (!m_longLines) {
+        writeStyles(from, count, styles, true);
+        return;
+    }
+    std::vector<char> pairs(static_cast<size_t>(2 * count + 2)); // (byte, style) pairs
+    SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(from + count), pairs.data());
+    for (qsizetype k = 0; k < count; ++k) {
+        const auto current = static_cast<unsigned char>(pairs[static_cast<size_t>(2 * k + 1)]);
+        if (m_baseStyle[current] == static_cast<unsigned char>(styles[k]))
+            styles[k] = static_cast<char>(current); // same colour: a twin stays the twin it is
+    }
+    mapToShown(from, styles, count);
+    qsizetype first = 0, last = count - 1;
+    while (first < count && styles[first] == pairs[static_cast<size_t>(2 * first + 1)])
+        ++first;
+    while (last > first && styles[last] == pairs[static_cast<size_t>(2 * last + 1)])
+        --last;
+    if (first < count)
+        writeStyles(from + first, last - first + 1, styles + first, true);
 }
 
 // --- Files -------------------------------------------------------------------
@@ -462,7 +586,9 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
     Q_EMIT keyDown(vk);
     if (!acceptsText(event->text()))
         return;
+    m_typing = true;
     QsciScintilla::keyPressEvent(event);
+    m_typing = false;
 }
 
 void RichEdit::inputMethodEvent(QInputMethodEvent *event)

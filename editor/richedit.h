@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -82,6 +83,12 @@ public:
      * into the text by runs, without moving the selection.
      */
     void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
+    /**
+     * While on (the program recolours the caret's line at each key's release), a typed
+     * character takes the colour of the one before it until that pass: when the pass
+     * finds it right, the control has no second layout of the line to make.
+     */
+    void setRecolouredWhileTyping(bool on) { m_recolouredWhileTyping = on; }
 
     // Display and typing (richeditview.cpp).
     /** The line-number margin, shown by default; its width follows the number of lines. */
@@ -89,6 +96,14 @@ public:
     bool lineNumbersShown() const { return m_lineNumbers; }
     /** Columns between tab stops (1 to 32; other values are brought into that range). */
     void setTabColumns(int columns);
+
+    // Very long lines (richeditlonglines.cpp).
+    /**
+     * True when the byte at `offset` is drawn. On a line longer than 32 KB only a
+     * part is: a window of a few screens around the caret on the caret's line, the
+     * first screens on any other. The window follows the caret.
+     */
+    bool isShown(qsizetype offset) const;
 
     // Search (richeditsearch.cpp).
     struct SearchOptions
@@ -189,6 +204,18 @@ public:
 
 private:
     int styleFor(Colour colour);
+    /**
+     * Gives the bytes [from, from + count) the styles `styles`, or all the one style
+     * `style`. The whole text then counts as styled again: the colours are the
+     * program's own, and a text the control thinks unstyled makes it compare the
+     * caret's line with its last layout byte by byte at the next paint.
+     */
+    void writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours = false);
+    void writeStyle(qsizetype from, qsizetype count, int style);
+    /** Writes `styles` over a short span of a text with long lines, keeping the twins of unchanged colours. */
+    void writeStylesKeepingTwins(qsizetype from, char *styles, qsizetype count);
+    /** A style no colour and no twin uses yet, or -1 when every style is taken. */
+    int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
     bool reclaimStyles(const QList<int> &pinned);
     int nearestStyle(Colour colour) const;
@@ -196,6 +223,20 @@ private:
     void setUpView();
     void fitLineNumberMargin();
     void indentNewLine();
+    // Very long lines (richeditlonglines.cpp).
+    struct Span
+    {
+        qsizetype from = -1, to = -1;
+    };
+    void setUpLongLines();
+    void noteLongLineEdit(int position, int type, int length, const char *text);
+    void hideLongLinesOf(const QByteArray &crlf);
+    void followCaretInLongLine();
+    Span shownPart(qsizetype lineStart, qsizetype lineEnd) const;
+    /** Gives the bytes [from, from + count) their real style where shown, their twin elsewhere. */
+    void mapToShown(qsizetype from, char *styles, qsizetype count);
+    void showOnlyShownParts(qsizetype from, qsizetype to);
+    int twinOf(int style, qsizetype offset);
     // Search (richeditsearch.cpp).
     struct Match
     {
@@ -237,6 +278,29 @@ private:
     FileIdentity m_identity;
     bool m_binary = false;
     bool m_windows1252 = false;
+    // Very long lines: each style's base (itself, or the style a twin stands for) and
+    // the two invisible twins of each base (0: none yet).
+    std::array<unsigned char, 256> m_baseStyle{};
+    std::array<std::array<unsigned char, 2>, 256> m_twins{};
+    bool m_longLines = false; // a line of the text is, or was, long
+    Span m_window;            // the shown part of the caret's long line
+    Span m_touched;           // bytes changed since the caret was last followed
+    // The last colouring pass and the one edit since, while no other colour was written:
+    // the next pass over the same range then writes only where its classes differ.
+    struct LastPass
+    {
+        bool valid = false;
+        qsizetype start = 0, end = 0;
+        Colour base = 0, strings = 0, functions = 0;
+        std::vector<ColourClass> classes;
+        int edits = 0;
+        qsizetype editOffset = 0;
+        qsizetype editLength = 0; // bytes inserted (> 0) or deleted (< 0)
+    } m_lastPass;
+    std::vector<ColourClass> m_spareClasses;
+    bool m_recolouredWhileTyping = false;
+    bool m_typing = false; // inside the control's own handling of a key press
+    void noteEditAfterPass(int position, int type, const char *text, int length);
 };
 
 

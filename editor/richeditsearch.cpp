@@ -144,7 +144,6 @@ void RichEdit::replaceSpan(const std::vector<qsizetype> &matches, qsizetype leng
     SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(first), static_cast<long>(last));
     SendScintilla(SCI_REPLACETARGET, static_cast<uintptr_t>(bytes.size()), bytes.constData());
     if (size > 0) {
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(first), 0L);
-        SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(size), styles.data());
+        writeStyles(first, size, styles.data());
     }
 }

@@ -99,7 +99,7 @@ bool RichEdit::reclaimStyles(const QList<int> &pinned)
         pairs.resize(static_cast<size_t>(2 * size + 2));
         SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(from + size), pairs.data());
         for (qsizetype k = 0; k < size; ++k)
-            used[static_cast<unsigned char>(pairs[static_cast<size_t>(2 * k + 1)])] = true;
+            used[m_baseStyle[static_cast<unsigned char>(pairs[static_cast<size_t>(2 * k + 1)])]] = true;
     }
     for (int style : pinned)
         used[static_cast<size_t>(style)] = true;

@@ -7,10 +7,15 @@
 #include "support/testsupport.h"
 
 #include "app/errors.h"
+#include "editor/colouring.h"
 #include "editor/richedit.h"
 #include "editor/textbytes.h"
 
+#include <QAccessible>
 #include <QTest>
+
+#include <functional>
+#include <random>
 
 #include <sys/stat.h>
 
@@ -203,6 +208,108 @@ TEST_F(Editor, ManyDistinctColoursNeverCrash)
     for (int i = 0; i < 200; ++i)
         ASSERT_EQ(m.colourAt(i), Colour(i * 7919)) << i;
     EXPECT_TRUE(m.hasOwnColour(599));
+}
+
+TEST_F(Editor, LongLinesDrawOnlyWhatCanBeSeenAndKeepTheirColours)
+{
+    // Line 0 and line 2 are long (100 KB, 60 KB); only a window around the caret, or
+    // a long line's head, is drawn. The colours read the same everywhere.
+    const QByteArray piece = "$a=f(\"s\");"; // 10 bytes: "s" at 6 is a string, "f" at 3 a function
+    const QByteArray line0 = piece.repeated(10000), line2 = piece.repeated(6000);
+    const qsizetype line2Start = line0.size() + 9;
+    m.resize(600, 300);
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    m.setBytes(line0 + "\r\nshort\r\n" + line2);
+    m.colourZone(0, m.textLength(), 0x000000, 0xFF0000, 0x0000FF);
+    struct Step
+    {
+        const char *what;
+        std::function<void()> act;
+        std::vector<std::pair<qsizetype, bool>> shown; // offset, drawn
+    };
+    const std::vector<Step> steps = {
+        {"loaded", [] {}, {{10, true}, {50004, false}, {line2Start + 10, true}, {line2Start + 30000, false}}},
+        {"caret far along line 0", [&] { m.setSelStart(50004); },
+         {{50004, true}, {53004, true}, {10, false}, {58004, false}, {line2Start + 10, true}}},
+        {"caret on line 2", [&] { m.setSelStart(line2Start + 30000); },
+         {{10, true}, {50004, false}, {line2Start + 30000, true}, {line2Start + 10, false}}},
+        {"line 0 split at 60000", [&] { m.setSelStart(60000); m.insert(QStringLiteral("\r\n")); m.setSelStart(60002); },
+         {{60012, true}, {10, true}, {50004, false}, {line2Start + 30002, false}}},
+        {"line 2 made short", [&] {
+             m.SendScintilla(QsciScintilla::SCI_DELETERANGE, static_cast<unsigned long>(line2Start + 2), 40000L);
+             m.setSelStart(line2Start + 2);
+         },
+         {{line2Start + 2 + 15000, true}, {10, true}, {50004, false}}},
+    };
+    for (const Step &step : steps) {
+        step.act();
+        m.viewport()->repaint(); // the window follows the caret when the control draws
+        for (const auto &[offset, drawn] : step.shown)
+            EXPECT_EQ(m.isShown(offset), drawn) << step.what << " at " << offset;
+        for (qsizetype offset : {qsizetype(6), qsizetype(30006), qsizetype(50006)}) {
+            EXPECT_EQ(m.colourAt(offset), 0xFF0000u) << step.what << " at " << offset;
+            EXPECT_EQ(m.colourAt(offset - 3), 0x0000FFu) << step.what << " at " << offset - 3;
+        }
+    }
+    EXPECT_EQ(m.lineText(0), line0.left(4096));
+}
+
+TEST_F(Editor, RecolouringAfterEditsMatchesAPassOverTheNewText)
+{
+    // A pass after one edit writes only what changed; after any edits, every colour
+    // must be what a pass over the new text gives. Random texts of the pass's
+    // characters, short and long (past the long-line limit), random edits.
+    const QByteArray alphabet = "$\"( )=;.+-<>ab";
+    const Colour base = 0x00AA00, strings = 0xFF0000, functions = 0x0000FF;
+    std::mt19937 random(7);
+    auto text = [&](int size) {
+        QByteArray bytes(size, ' ');
+        for (char &c : bytes)
+            c = alphabet[int(random() % alphabet.size())];
+        return bytes;
+    };
+    for (int round = 0; round < 60; ++round) {
+        const int size = round % 10 == 0 ? 40000 : 300;
+        m.setBytes(text(size));
+        m.colourZone(0, m.textLength(), base, strings, functions);
+        for (int edits = 0; edits < 6; ++edits) {
+            const int count = random() % 4 == 0 ? 2 : 1; // two edits make the next pass a whole one
+            for (int e = 0; e < count; ++e) {
+                const auto at = static_cast<unsigned long>(random() % (m.textLength() + 1));
+                if (random() % 2)
+                    m.SendScintilla(QsciScintilla::SCI_INSERTTEXT, at, text(1 + int(random() % 3)).constData());
+                else if (at < static_cast<unsigned long>(m.textLength()))
+                    m.SendScintilla(QsciScintilla::SCI_DELETERANGE, at, long(1 + random() % 3) > m.textLength() - long(at) ? 1L : long(1 + random() % 3));
+            }
+            const QByteArray now = m.wholeText();
+            m.colourZone(0, now.size(), base, strings, functions);
+            std::vector<ColourClass> classes(static_cast<size_t>(now.size() + 1));
+            colourPass(now.constData(), 0, now.size(), classes.data());
+            for (qsizetype offset = 0; offset + 1 < now.size(); ++offset) {
+                const ColourClass c = classes[static_cast<size_t>(offset + 1)];
+                const Colour expected = c == ColourClass::String ? strings : c == ColourClass::Function ? functions : base;
+                ASSERT_EQ(m.colourAt(offset), expected) << "round " << round << " edit " << edits << " offset " << offset;
+            }
+        }
+    }
+}
+
+TEST_F(Editor, TheTextReachesAssistiveTechnologyOnceItRuns)
+{
+    m.setBytes("abc");
+    m.show();
+    const bool wasActive = QAccessible::isActive();
+    QAccessible::setActive(false);
+    QAccessibleInterface *quiet = QAccessible::queryAccessibleInterface(&m);
+    ASSERT_NE(quiet, nullptr);
+    EXPECT_EQ(quiet->textInterface(), nullptr); // nothing counts characters at every key
+    QAccessible::setActive(true);
+    QAccessibleInterface *full = QAccessible::queryAccessibleInterface(&m);
+    ASSERT_NE(full, nullptr);
+    ASSERT_NE(full->textInterface(), nullptr);
+    EXPECT_EQ(full->textInterface()->characterCount(), 3);
+    QAccessible::setActive(wasActive);
 }
 
 TEST_F(Editor, KeyDownComesBeforeTheControlActsAndKeyUpAfter)
