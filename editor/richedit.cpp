@@ -27,6 +27,30 @@ constexpr int kFirstReservedStyle = 32; // STYLE_DEFAULT … STYLE_FOLDDISPLAYTE
 constexpr int kLastReservedStyle = 39;
 constexpr int kMaxStyle = 255;
 constexpr qsizetype kMaxLineText = 4096;
+
+/** The first index below n where a and b differ; n when they do not. */
+qsizetype firstDifference(const ColourClass *a, const ColourClass *b, qsizetype n)
+{
+    constexpr qsizetype block = 256;
+    qsizetype k = 0;
+    while (k + block <= n && std::memcmp(a + k, b + k, block) == 0)
+        k += block;
+    while (k < n && a[k] == b[k])
+        ++k;
+    return k;
+}
+
+/** The last index below n where a and b differ; −1 when they do not. */
+qsizetype lastDifference(const ColourClass *a, const ColourClass *b, qsizetype n)
+{
+    constexpr qsizetype block = 256;
+    qsizetype k = n;
+    while (k >= block && std::memcmp(a + k - block, b + k - block, block) == 0)
+        k -= block;
+    while (k > 0 && a[k - 1] == b[k - 1])
+        --k;
+    return k - 1;
+}
 constexpr int kLintMarker = 24;   // background of a line with a syntax error
 constexpr int kServerMarker = 23; // background of a line the server reported an error on
 constexpr int kDotMarker = 22;    // the dot in the mark margin
@@ -419,19 +443,16 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
         const std::vector<ColourClass> &old = last.classes;
         const qsizetype edit = last.editOffset - start; // the edit comes after index `edit`
         const qsizetype shift = last.editLength;
-        const auto differs = [&](qsizetype k) {
-            if (k <= edit)
-                return classes[size_t(k)] != old[size_t(k)];
-            if (shift > 0 && k <= edit + shift)
-                return true;
-            return classes[size_t(k)] != old[size_t(k - shift)];
-        };
-        from = 0;
-        while (from < count && !differs(from))
-            ++from;
-        to = count - 1;
-        while (to >= from && !differs(to))
-            --to;
+        // Indices 0 … edit are read as they are; from `tail` on, index k was k − shift.
+        const ColourClass *now = classes.data();
+        const ColourClass *was = old.data();
+        const qsizetype head = edit + 1;
+        const qsizetype tail = shift > 0 ? head + shift : head;
+        from = firstDifference(now, was, head);
+        if (from == head && shift < 0)
+            from = tail + firstDifference(now + tail, was + tail - shift, count - tail);
+        const qsizetype lastAfter = lastDifference(now + tail, was + tail - shift, count - tail);
+        to = lastAfter >= 0 ? tail + lastAfter : shift > 0 ? tail - 1 : lastDifference(now, was, head);
         if (from == 0 && classes[0] != ColourClass::Keep) {
             char style = styleOf[static_cast<int>(classes[0])];
             writeStylesKeepingTwins(start - 1, &style, 1);
