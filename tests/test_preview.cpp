@@ -2,6 +2,7 @@
 #include "support/qtmain.h"
 #include "support/filepage.h"
 #include "support/phpserver.h"
+#include "support/preview.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"
@@ -19,8 +20,6 @@
 #include <QWebEngineView>
 
 namespace {
-
-constexpr int kLoadTimeoutMs = 60000;
 
 class Preview : public ::testing::Test
 {
@@ -47,14 +46,7 @@ protected:
     }
 
     /** The text of the page the browser shows. */
-    QString shownText()
-    {
-        QString text;
-        bool done = false;
-        window->WB->view()->page()->toPlainText([&](const QString &t) { text = t; done = true; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs));
-        return text;
-    }
+    QString shownText() { return ::shownText(*window); }
 
     /** Types `text` at the end of the editor's text, with real key events. */
     void typeAtEnd(const QString &text)

@@ -3,6 +3,7 @@
 // preview page that behaves as a browser does.
 #include "support/qtmain.h"
 #include "support/filepage.h"
+#include "support/preview.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"
@@ -26,8 +27,6 @@
 
 namespace {
 
-constexpr int kLoadTimeoutMs = 60000;
-
 class BuiltinPreview : public ::testing::Test
 {
 protected:
@@ -39,17 +38,7 @@ protected:
     }
 
     /** The requests the built-in server logged, as "GET /path?query". */
-    QStringList requests() const
-    {
-        static const QRegularExpression request(QStringLiteral(R"(\[\d{3}\]: (\S+ \S+))"));
-        QStringList list;
-        for (const auto &line : window->server()->log()) {
-            const QRegularExpressionMatch m = request.match(line.text);
-            if (line.kind == ServerLineKind::Request && m.hasMatch())
-                list << m.captured(1);
-        }
-        return list;
-    }
+    QStringList requests() const { return builtinServerRequests(*window); }
 
     void pressF9()
     {
@@ -63,14 +52,7 @@ protected:
         return QTest::qWaitFor([&] { return window->param->text() == expected; }, kLoadTimeoutMs);
     }
 
-    QString shownText()
-    {
-        QString text;
-        bool done = false;
-        window->WB->view()->page()->toPlainText([&](const QString &t) { text = t; done = true; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs));
-        return text;
-    }
+    QString shownText() { return ::shownText(*window); }
 
     TempFolder sideFiles, site;
     QString root;

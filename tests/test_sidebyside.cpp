@@ -3,6 +3,7 @@
 // scroll position kept, saving while typing, errors marked on their lines.
 #include "support/qtmain.h"
 #include "support/filepage.h"
+#include "support/preview.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"
@@ -28,8 +29,6 @@
 
 namespace {
 
-constexpr int kLoadTimeoutMs = 60000;
-
 class SideBySide : public ::testing::Test
 {
 protected:
@@ -46,25 +45,9 @@ protected:
     }
 
     /** How many times the built-in server answered `request` ("GET /page.php?test=1"). */
-    int requests(const QString &request) const
-    {
-        static const QRegularExpression line(QStringLiteral(R"(\[\d{3}\]: (\S+ \S+))"));
-        int n = 0;
-        for (const auto &l : window->server()->log()) {
-            const QRegularExpressionMatch m = line.match(l.text);
-            n += l.kind == ServerLineKind::Request && m.hasMatch() && m.captured(1) == request;
-        }
-        return n;
-    }
+    int requests(const QString &request) const { return int(builtinServerRequests(*window).count(request)); }
 
-    QString shownText()
-    {
-        QString text;
-        bool done = false;
-        window->WB->view()->page()->toPlainText([&](const QString &t) { text = t; done = true; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs));
-        return text;
-    }
+    QString shownText() { return ::shownText(*window); }
 
     /** Ticks "Aperçu à côté" and waits for the page beside the editor. */
     void sideModeOn()

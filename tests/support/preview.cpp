@@ -1,0 +1,37 @@
+#include "preview.h"
+
+#include "app/main.h"
+#include "files/phpserver.h"
+#include "files/serverlogpanel.h"
+#include "files/webbrowser.h"
+
+#include <QRegularExpression>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+QString shownText(TfmMain &window)
+{
+    QString text;
+    bool done = false;
+    window.WB->view()->page()->toPlainText([&](const QString &t) {
+        text = t;
+        done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs)) << "the browser gave no text";
+    return text;
+}
+
+QStringList builtinServerRequests(const TfmMain &window)
+{
+    static const QRegularExpression request(QStringLiteral(R"(\[\d{3}\]: (\S+ \S+))"));
+    QStringList list;
+    for (const auto &line : window.server()->log()) {
+        const QRegularExpressionMatch m = request.match(line.text);
+        if (line.kind == ServerLineKind::Request && m.hasMatch())
+            list << m.captured(1);
+    }
+    return list;
+}
