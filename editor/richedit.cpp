@@ -455,7 +455,7 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
         to = lastAfter >= 0 ? tail + lastAfter : shift > 0 ? tail - 1 : lastDifference(now, was, head);
         if (from == 0 && classes[0] != ColourClass::Keep) {
             char style = styleOf[static_cast<int>(classes[0])];
-            writeStylesKeepingTwins(start - 1, &style, 1);
+            showOnlyShownParts(start - 1, start, &style);
         }
         from = std::max<qsizetype>(from, 1);
         to = std::min(to, count - 2);
@@ -472,7 +472,7 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
             styles[static_cast<size_t>(k - from)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k)])];
         const qsizetype offset = start + from - 1;
         if (oneEdit) {
-            writeStylesKeepingTwins(offset, styles.data(), to - from + 1);
+            showOnlyShownParts(offset, offset + to - from + 1, styles.data());
         } else {
             if (m_longLines)
                 mapToShown(offset, styles.data(), to - from + 1);
@@ -481,29 +481,6 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     }
     m_spareClasses = std::move(last.classes);
     last = {true, start, end, base, strings, functions, std::move(classes), 0, 0, 0};
-}
-
-void RichEdit::writeStylesKeepingTwins(qsizetype from, char *styles, qsizetype count)
-{
-    if (!m_longLines) {
-        writeStyles(from, count, styles, true);
-        return;
-    }
-    std::vector<char> pairs(static_cast<size_t>(2 * count + 2)); // (byte, style) pairs
-    SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(from + count), pairs.data());
-    for (qsizetype k = 0; k < count; ++k) {
-        const auto current = static_cast<unsigned char>(pairs[static_cast<size_t>(2 * k + 1)]);
-        if (m_baseStyle[current] == static_cast<unsigned char>(styles[k]))
-            styles[k] = static_cast<char>(current); // same colour: a twin stays the twin it is
-    }
-    mapToShown(from, styles, count);
-    qsizetype first = 0, last = count - 1;
-    while (first < count && styles[first] == pairs[static_cast<size_t>(2 * first + 1)])
-        ++first;
-    while (last > first && styles[last] == pairs[static_cast<size_t>(2 * last + 1)])
-        --last;
-    if (first < count)
-        writeStyles(from + first, last - first + 1, styles + first, true);
 }
 
 // --- Files -------------------------------------------------------------------

@@ -212,8 +212,6 @@ private:
      */
     void writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours = false);
     void writeStyle(qsizetype from, qsizetype count, int style);
-    /** Writes `styles` over a short span of a text with long lines, keeping the twins of unchanged colours. */
-    void writeStylesKeepingTwins(qsizetype from, char *styles, qsizetype count);
     /** A style no colour and no twin uses yet, or -1 when every style is taken. */
     int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
@@ -235,7 +233,12 @@ private:
     Span shownPart(qsizetype lineStart, qsizetype lineEnd) const;
     /** Gives the bytes [from, from + count) their real style where shown, their twin elsewhere. */
     void mapToShown(qsizetype from, char *styles, qsizetype count);
-    void showOnlyShownParts(qsizetype from, qsizetype to);
+    /**
+     * Puts the styles of [from, to) right: real where shown, twins elsewhere. With
+     * `colours`, each byte takes the colour (real style) given for it; without, it
+     * keeps its own. Only the part that changes is written.
+     */
+    void showOnlyShownParts(qsizetype from, qsizetype to, const char *colours = nullptr);
     int twinOf(int style, qsizetype offset);
     // Search (richeditsearch.cpp).
     struct Match

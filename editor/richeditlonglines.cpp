@@ -213,8 +213,12 @@ void RichEdit::mapToShown(qsizetype from, char *styles, qsizetype count)
     }
 }
 
-void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to)
+void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to, const char *colours)
 {
+    if (colours && !m_longLines) {
+        writeStyles(from, to - from, colours, true);
+        return;
+    }
     const qsizetype length = textLength();
     from = std::clamp<qsizetype>(from, 0, length);
     to = std::clamp<qsizetype>(to, from, length);
@@ -223,17 +227,22 @@ void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to)
         return;
     std::vector<char> pairs(static_cast<size_t>(2 * count + 2)); // (byte, style) pairs
     SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(to), pairs.data());
+    const auto current = [&](qsizetype k) { return pairs[static_cast<size_t>(2 * k + 1)]; };
     std::vector<char> styles(static_cast<size_t>(count));
-    for (qsizetype k = 0; k < count; ++k)
-        styles[static_cast<size_t>(k)] = pairs[static_cast<size_t>(2 * k + 1)];
+    for (qsizetype k = 0; k < count; ++k) {
+        // A byte whose colour stays keeps the twin it has.
+        const auto now = static_cast<unsigned char>(current(k));
+        const bool same = !colours || m_baseStyle[now] == static_cast<unsigned char>(colours[k]);
+        styles[static_cast<size_t>(k)] = same ? current(k) : colours[k];
+    }
     mapToShown(from, styles.data(), count);
     qsizetype first = 0;
-    while (first < count && styles[static_cast<size_t>(first)] == pairs[static_cast<size_t>(2 * first + 1)])
+    while (first < count && styles[static_cast<size_t>(first)] == current(first))
         ++first;
     if (first == count)
         return;
     qsizetype last = count - 1;
-    while (styles[static_cast<size_t>(last)] == pairs[static_cast<size_t>(2 * last + 1)])
+    while (styles[static_cast<size_t>(last)] == current(last))
         --last;
     writeStyles(from + first, last - first + 1, styles.data() + first, true);
 }
