@@ -25,12 +25,7 @@ namespace {
 
 QByteArray phpLines(qsizetype size)
 {
-    const QByteArray line = "    $total = count($rows) + strlen(\"abc\") - 1; // some words\r\n";
-    QByteArray text;
-    text.reserve(size + line.size());
-    while (text.size() < size)
-        text += line;
-    return text;
+    return repeatedTo("    $total = count($rows) + strlen(\"abc\") - 1; // some words\r\n", size);
 }
 
 QString keywordList(int lines)

@@ -14,12 +14,7 @@ namespace {
 
 QByteArray tenMegabytes()
 {
-    QByteArray line = "    echo \"<td>\" . htmlspecialchars($row['name']) . \"</td>\";\r\n";
-    QByteArray text;
-    text.reserve((10 << 20) + line.size());
-    while (text.size() < (10 << 20))
-        text += line;
-    return text;
+    return repeatedTo("    echo \"<td>\" . htmlspecialchars($row['name']) . \"</td>\";\r\n", 10 << 20);
 }
 
 void BM_JournalDueOnTheUiThread(benchmark::State &state)

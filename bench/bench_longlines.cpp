@@ -18,31 +18,31 @@ namespace {
 /** About `size` bytes of minified PHP/JS-like code without any line break. */
 QByteArray singleLine(qsizetype size)
 {
-    const QByteArray piece = "$a=f($b,\"s\");if($c>1){g(\"x\".$d);}else{h($e);}var k=[1,2,3];";
-    QByteArray text;
-    text.reserve(size + piece.size());
-    while (text.size() < size)
-        text += piece;
-    text.truncate(size);
-    return text;
+    return repeatedTo("$a=f($b,\"s\");if($c>1){g(\"x\".$d);}else{h($e);}var k=[1,2,3];", size).left(size);
 }
 
-void BM_TypeInSingleLine(benchmark::State &state)
+/** Times one typed key at a time in the real window, the caret at `caret` of `text`. */
+void typeKeys(benchmark::State &state, const QByteArray &text, qsizetype caret, bool colorier)
 {
     QTemporaryDir dir;
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
     window.showPage(window.tsEdit);
-    window.cbColore->setChecked(state.range(1) != 0);
-    window.M->setBytes(singleLine(state.range(0)));
+    window.cbColore->setChecked(colorier);
+    window.M->setBytes(text);
     window.M->setFocus();
-    window.M->setSelStart(state.range(0) / 2);
+    window.M->setSelStart(caret);
     QCoreApplication::processEvents();
     for (auto _ : state) {
         QTest::keyClick(window.M, Qt::Key_X);
         QCoreApplication::processEvents(); // the repaint of the typed character
     }
     window.M->setModified(false);
+}
+
+void BM_TypeInSingleLine(benchmark::State &state)
+{
+    typeKeys(state, singleLine(state.range(0)), state.range(0) / 2, state.range(1) != 0);
     state.SetLabel(state.range(1) ? "Colorier" : "plain");
 }
 BENCHMARK(BM_TypeInSingleLine)->Args({1 << 20, 0})->Args({1 << 20, 1})->Unit(benchmark::kMillisecond)->Iterations(30);
@@ -51,22 +51,8 @@ BENCHMARK(BM_TypeInSingleLine)->Args({20 << 20, 0})->Args({20 << 20, 1})->Unit(b
 /** Typing near the end of a 10 MB text of ordinary lines: the per-key cost that grows with the offset. */
 void BM_TypeNearTheEndOfLongText(benchmark::State &state)
 {
-    QTemporaryDir dir;
-    TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
-    window.show();
-    window.showPage(window.tsEdit);
-    QByteArray text;
-    while (text.size() < state.range(0))
-        text += "    $total = compute($a, \"text\") + 1; // words\r\n";
-    window.M->setBytes(text);
-    window.M->setFocus();
-    window.M->setSelStart(text.size() - 10);
-    QCoreApplication::processEvents();
-    for (auto _ : state) {
-        QTest::keyClick(window.M, Qt::Key_X);
-        QCoreApplication::processEvents();
-    }
-    window.M->setModified(false);
+    const QByteArray text = repeatedTo("    $total = compute($a, \"text\") + 1; // words\r\n", state.range(0));
+    typeKeys(state, text, text.size() - 10, false);
 }
 BENCHMARK(BM_TypeNearTheEndOfLongText)->Arg(10 << 20)->Unit(benchmark::kMillisecond)->Iterations(30);
 

@@ -30,11 +30,7 @@ namespace {
 
 QByteArray onePage(qsizetype size)
 {
-    const QByteArray line = "<?php echo strlen(\"abc\") . ' ' . $_GET['test']; // ligne de remplissage ?>\n";
-    QByteArray text;
-    while (text.size() < size)
-        text += line;
-    return text;
+    return repeatedTo("<?php echo strlen(\"abc\") . ' ' . $_GET['test']; // ligne de remplissage ?>\n", size);
 }
 
 int freePort()

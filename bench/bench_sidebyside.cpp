@@ -91,12 +91,8 @@ BENCHMARK(BM_SaveUntilPageBesideLoaded)->Unit(benchmark::kMillisecond)->UseManua
 
 QByteArray bigPage(qsizetype size)
 {
-    QByteArray text = "<?php echo 'Grande page ' . $_GET['test']; ?>\r\n";
-    const QByteArray line = "<p>Une ligne de la grande page, avec du texte pour la remplir.</p>\r\n";
-    text.reserve(size + line.size());
-    while (text.size() < size)
-        text += line;
-    return text;
+    const QByteArray head = "<?php echo 'Grande page ' . $_GET['test']; ?>\r\n";
+    return head + repeatedTo("<p>Une ligne de la grande page, avec du texte pour la remplir.</p>\r\n", size - head.size());
 }
 
 // Arg: where the caret types, 0 = on the second line, 1 = in the middle of the text; 2 = on the

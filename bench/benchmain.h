@@ -2,12 +2,23 @@
 // The main of a benchmark program that needs a QApplication (headless unless a
 // display is asked for). `before` runs once, after the application exists.
 #include <QApplication>
+#include <QByteArray>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <unistd.h>
+
+/** `piece` repeated until the text holds at least `size` bytes (whole pieces). */
+inline QByteArray repeatedTo(const QByteArray &piece, qsizetype size)
+{
+    QByteArray text;
+    text.reserve(size + piece.size());
+    while (text.size() < size)
+        text += piece;
+    return text;
+}
 
 template <typename Before>
 int runQtBenchmarks(int argc, char **argv, Before before)
