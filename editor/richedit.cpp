@@ -81,12 +81,18 @@ RichEdit::RichEdit(QWidget *parent)
             [this](int position, int type, const char *text, int length, int linesAdded) {
                 noteModification(position, type, text, length, linesAdded);
             });
+    connect(this, &QsciScintillaBase::SCN_CHARADDED, this, [this](int) {
+        if (m_quiet)
+            reportQuietEdit();
+    });
     setUpView();
     setUpLongLines();
 }
 
 void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
 {
+    if (m_quiet)
+        noteQuietEdit(position, type, length);
     noteInsertion(position, type, text, length);
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
         noteLongLineEdit(position, type, length, text);
@@ -585,7 +591,7 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
     if (!acceptsText(event->text()))
         return;
     m_typing = true;
-    QsciScintilla::keyPressEvent(event);
+    typeQuietly(event);
     m_typing = false;
 }
 

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <array>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +32,7 @@ public:
     };
 
     explicit RichEdit(QWidget *parent = nullptr);
+    ~RichEdit() override;
 
     // Text.
     QByteArray wholeText() const;
@@ -286,6 +288,8 @@ private:
     std::array<unsigned char, 256> m_baseStyle{};
     std::array<std::array<unsigned char, 2>, 256> m_twins{};
     bool m_longLines = false; // a line of the text is, or was, long
+    void holdLongLines(bool hold);
+    static bool assistiveTechnologyRuns();
     Span m_window;            // the shown part of the caret's long line
     Span m_touched;           // bytes changed since the caret was last followed
     // The last colouring pass and the one edit since, while no other colour was written:
@@ -303,6 +307,22 @@ private:
     std::vector<ColourClass> m_spareClasses;
     bool m_recolouredWhileTyping = false;
     bool m_typing = false; // inside the control's own handling of a key press
+    // A typed key's changes, passed on by Ondrel instead of the component (richeditquietedits.cpp).
+    struct QuietEdit
+    {
+        bool inserted = false;
+        int performed = 0;
+        int position = 0;
+        int length = 0;
+        QByteArray deleted;
+        qsizetype lengthBefore = 0;
+        int linesBefore = 0;
+    };
+    std::optional<QuietEdit> m_quietEdit;
+    bool m_quiet = false;
+    void typeQuietly(QKeyEvent *event);
+    void noteQuietEdit(int position, int type, int length);
+    void reportQuietEdit();
     void noteEditAfterPass(int position, int type, const char *text, int length);
 };
 

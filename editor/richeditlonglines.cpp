@@ -13,8 +13,11 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
+
+#include <malloc.h>
 
 namespace {
 
@@ -54,12 +57,16 @@ public:
     }
 };
 
-bool assistiveTechnologyRan = false;
+bool assistiveTechnologyOn = false;
+
+bool assistiveTechnologyRuns()
+{
+    return QAccessible::isActive() || assistiveTechnologyOn;
+}
 
 QAccessibleInterface *editorAccessible(const QString &className, QObject *object)
 {
-    if (className != QLatin1String("RichEdit") || !object || !object->isWidgetType() || QAccessible::isActive()
-        || assistiveTechnologyRan)
+    if (className != QLatin1String("RichEdit") || !object || !object->isWidgetType() || assistiveTechnologyRuns())
         return nullptr;
     return new QuietEditorAccessible(static_cast<QWidget *>(object));
 }
@@ -69,9 +76,9 @@ class AssistiveTechnologyWatch : public QAccessible::ActivationObserver
 public:
     void accessibilityActiveChanged(bool active) override
     {
+        assistiveTechnologyOn = active;
         if (!active)
             return;
-        assistiveTechnologyRan = true;
         for (QWidget *widget : QApplication::allWidgets()) {
             QAccessibleInterface *current = qobject_cast<RichEdit *>(widget) ? QAccessible::queryAccessibleInterface(widget) : nullptr;
             if (dynamic_cast<QuietEditorAccessible *>(current))
@@ -80,7 +87,43 @@ public:
     }
 };
 
+/**
+ * The control allocates its layout of a line anew each time the line grows: on a
+ * line of megabytes, tens of megabytes of fresh pages from the system at every key,
+ * which cost more than laying the line out. While an editor holds a long line,
+ * memory freed by the process stays with it, to be used again, and is handed back
+ * once no editor holds one.
+ */
+void keepFreedMemory(bool keep)
+{
+    static int holders = 0;
+    holders += keep ? 1 : -1;
+    if (holders == (keep ? 1 : 0)) {
+        mallopt(M_MMAP_MAX, keep ? 0 : 65536); // glibc's default
+        mallopt(M_TRIM_THRESHOLD, keep ? INT_MAX : 128 * 1024);
+        if (!keep)
+            malloc_trim(0);
+    }
+}
+
 } // namespace
+
+bool RichEdit::assistiveTechnologyRuns()
+{
+    return ::assistiveTechnologyRuns();
+}
+
+RichEdit::~RichEdit()
+{
+    holdLongLines(false);
+}
+
+void RichEdit::holdLongLines(bool hold)
+{
+    if (hold != m_longLines)
+        keepFreedMemory(hold);
+    m_longLines = hold;
+}
 
 void RichEdit::setUpLongLines()
 {
@@ -116,7 +159,7 @@ void RichEdit::noteLongLineEdit(int position, int type, int length, const char *
                                               || (text && holdsLongRun(text, length))));
         if (!longNow)
             return;
-        m_longLines = true;
+        holdLongLines(true);
     }
     // Offsets after the change move with the text; an insertion at the window's end
     // (typing there) widens the window.
@@ -142,7 +185,7 @@ void RichEdit::noteLongLineEdit(int position, int type, int length, const char *
 
 void RichEdit::hideLongLinesOf(const QByteArray &crlf)
 {
-    m_longLines = false;
+    bool longLines = false;
     m_window = {};
     const char *data = crlf.constData();
     const qsizetype size = crlf.size();
@@ -151,7 +194,7 @@ void RichEdit::hideLongLinesOf(const QByteArray &crlf)
         const auto *cr = static_cast<const char *>(std::memchr(data + lineStart, '\r', static_cast<size_t>(size - lineStart)));
         const qsizetype lineEnd = cr ? cr - data : size;
         if (lineEnd - lineStart > kLongLine) {
-            m_longLines = true;
+            longLines = true;
             // A new text has style 0 throughout.
             const qsizetype from = lineStart + kShown;
             styles.assign(static_cast<size_t>(lineEnd - from), 0);
@@ -162,6 +205,7 @@ void RichEdit::hideLongLinesOf(const QByteArray &crlf)
             break;
         lineStart = lineEnd + 1;
     }
+    holdLongLines(longLines);
     m_touched = {};
 }
 

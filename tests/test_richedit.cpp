@@ -12,6 +12,8 @@
 #include "editor/textbytes.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
 
 #include <functional>
@@ -310,6 +312,61 @@ TEST_F(Editor, TheTextReachesAssistiveTechnologyOnceItRuns)
     ASSERT_NE(full->textInterface(), nullptr);
     EXPECT_EQ(full->textInterface()->characterCount(), 3);
     QAccessible::setActive(wasActive);
+}
+
+TEST_F(Editor, TypedKeysReportTheirChangesAsTheComponentDoes)
+{
+    struct Row
+    {
+        QByteArray text;
+        int anchor, caret;
+        Qt::Key key;
+        QString typed;
+        bool overtype;
+    };
+    const Row rows[] = {
+        {"abc", 1, 1, Qt::Key_X, "x", false},
+        {"abc\r\ndef", 1, 6, Qt::Key_Y, "y", false}, // over a selection across a break
+        {"abc\r\ndef", 5, 5, Qt::Key_Backspace, "", false},
+        {"abc\r\ndef", 3, 3, Qt::Key_Delete, "", false},
+        {"abc", 0, 0, Qt::Key_Z, "z", true},
+        {"abc", 3, 3, Qt::Key_Eacute, QString::fromUtf8("é"), false},
+    };
+    m.show();
+    m.setFocus();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.text.toStdString() + " key " + std::to_string(row.key));
+        // Typed text taking its neighbour's colour at once, the component reports the changes itself.
+        QStringList reported[2];
+        QByteArray after[2];
+        bool withheld[2] = {false, false}; // the component keeps its own notice back
+        for (int quiet = 0; quiet < 2; ++quiet) {
+            m.setRecolouredWhileTyping(quiet == 0);
+            m.setBytes(row.text);
+            m.SendScintilla(QsciScintillaBase::SCI_SETOVERTYPE, row.overtype ? 1L : 0L);
+            m.SendScintilla(QsciScintillaBase::SCI_SETSEL, static_cast<unsigned long>(row.anchor), static_cast<long>(row.caret));
+            const auto connection = QObject::connect(&m, &QsciScintillaBase::SCN_MODIFIED,
+                [&](int position, int type, const char *text, int length, int linesAdded) {
+                    if (type & (QsciScintillaBase::SC_MOD_BEFOREINSERT | QsciScintillaBase::SC_MOD_BEFOREDELETE))
+                        withheld[quiet] = !(m.SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK) & QsciScintillaBase::SC_MOD_INSERTTEXT);
+                    if (type & (QsciScintillaBase::SC_MOD_INSERTTEXT | QsciScintillaBase::SC_MOD_DELETETEXT))
+                        reported[quiet] << QStringLiteral("%1 at %2: '%3' (%4 bytes, %5 lines)")
+                                               .arg(type & 0x13).arg(position).arg(QString::fromUtf8(text, length)).arg(length).arg(linesAdded);
+                });
+            QKeyEvent press(QEvent::KeyPress, row.key, Qt::NoModifier, row.typed);
+            QKeyEvent release(QEvent::KeyRelease, row.key, Qt::NoModifier, row.typed);
+            QApplication::sendEvent(&m, &press);
+            QApplication::sendEvent(&m, &release);
+            QObject::disconnect(connection);
+            after[quiet] = m.wholeText();
+        }
+        EXPECT_FALSE(reported[0].isEmpty());
+        EXPECT_FALSE(withheld[0]);
+        EXPECT_TRUE(withheld[1]);
+        EXPECT_EQ(reported[1], reported[0]);
+        EXPECT_EQ(after[1], after[0]);
+        EXPECT_NE(after[0], row.text);
+    }
 }
 
 TEST_F(Editor, KeyDownComesBeforeTheControlActsAndKeyUpAfter)
