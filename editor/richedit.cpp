@@ -14,6 +14,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QHelpEvent>
 #include <QToolTip>
 
@@ -60,6 +61,11 @@ constexpr unsigned kErrorMarkerMask = (1u << kLintMarker) | (1u << kServerMarker
 constexpr long kLightRed = 0x9090FF; // 0x00BBGGRR
 constexpr long kRed = 0x0000D0;
 
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 } // namespace
 
 RichEdit::RichEdit(QWidget *parent)
@@ -93,6 +99,8 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
 {
     if (m_quiet)
         noteQuietEdit(position, type, length);
+    if (m_asciiShown && (type & SC_MOD_INSERTTEXT) && text && !isAscii(text, length))
+        showAsUtf8(); // bytes of the text's own encoding, put in by Ondrel
     noteInsertion(position, type, text, length);
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
         noteLongLineEdit(position, type, length, text);
@@ -239,12 +247,12 @@ qsizetype RichEdit::offsetAfterCrFrom(qsizetype offset) const
 
 QString RichEdit::decode(const QByteArray &bytes) const
 {
-    return const_cast<RichEdit *>(this)->isUtf8() ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+    return textIsUtf8() ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
 }
 
 void RichEdit::applyBytes(const QByteArray &crlf)
 {
-    setUtf8(isValidUtf8(crlf.constData(), crlf.size()));
+    SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(codePageFor(crlf)));
     SendScintilla(SCI_SETUNDOCOLLECTION, 0L);
     dropMarks(ErrorSource::Lint); // the marks belong to the text that goes
     dropMarks(ErrorSource::Server);
@@ -298,7 +306,7 @@ void RichEdit::setSelLength(qsizetype length)
     const qsizetype start = selStart();
     qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), start, textLength());
     // Never end inside a character of several bytes: take the whole character.
-    if (end > start && isUtf8() && (static_cast<unsigned char>(byteAt(end - 1)) & 0x80))
+    if (end > start && textIsUtf8() && (static_cast<unsigned char>(byteAt(end - 1)) & 0x80))
         end = SendScintilla(SCI_POSITIONAFTER, static_cast<unsigned long>(end - 1));
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(end));
     SendScintilla(SCI_CHOOSECARETX);
@@ -513,8 +521,10 @@ void RichEdit::loadFile(const QString &path)
     m_breaks.clear();
     setReadOnly(false);
     applyBytes(loaded.crlf);
-    if (binary)
+    if (binary) {
         setUtf8(false);
+        m_asciiShown = false;
+    }
     setReadOnly(binary);
     m_windows1252 = windows1252;
     m_binary = binary;
@@ -590,6 +600,8 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
     Q_EMIT keyDown(vk);
     if (!acceptsText(event->text()))
         return;
+    if (m_asciiShown && !isAscii(event->text()))
+        showAsUtf8(); // before the control turns the text into bytes
     m_typing = true;
     typeQuietly(event);
     m_typing = false;
@@ -597,12 +609,22 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
 
 void RichEdit::inputMethodEvent(QInputMethodEvent *event)
 {
+    if (m_asciiShown && !(isAscii(event->commitString()) && isAscii(event->preeditString())))
+        showAsUtf8();
     if (!acceptsText(event->commitString())) {
         QInputMethodEvent cleared(event->preeditString(), event->attributes());
         QsciScintilla::inputMethodEvent(&cleared);
         return;
     }
     QsciScintilla::inputMethodEvent(event);
+}
+
+QByteArray RichEdit::fromMimeData(const QMimeData *source, bool &rectangular) const
+{
+    // Pasted or dropped text: the control turns it into bytes of the code page it shows.
+    if (m_asciiShown && !isAscii(source->text()))
+        const_cast<RichEdit *>(this)->showAsUtf8();
+    return QsciScintilla::fromMimeData(source, rectangular);
 }
 
 void RichEdit::paste()

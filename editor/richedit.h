@@ -189,6 +189,7 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    QByteArray fromMimeData(const QMimeData *source, bool &rectangular) const override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -289,6 +290,12 @@ private:
     std::array<std::array<unsigned char, 2>, 256> m_twins{};
     bool m_longLines = false; // a line of the text is, or was, long
     void holdLongLines(bool hold);
+    // A text of ASCII only with a long line is shown by the control as single bytes,
+    // which it lays out faster; it turns to UTF-8 before any other character comes in.
+    bool m_asciiShown = false;
+    int codePageFor(const QByteArray &crlf);
+    void showAsUtf8();
+    bool textIsUtf8() const { return m_asciiShown || const_cast<RichEdit *>(this)->isUtf8(); }
     static bool assistiveTechnologyRuns();
     Span m_window;            // the shown part of the caret's long line
     Span m_touched;           // bytes changed since the caret was last followed

@@ -7,6 +7,7 @@
 // long line. The window follows the caret. Colours are read through the twins, so
 // nothing but the drawing knows of them.
 #include "editor/richedit.h"
+#include "editor/textbytes.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -111,6 +112,26 @@ void keepFreedMemory(bool keep)
 bool RichEdit::assistiveTechnologyRuns()
 {
     return ::assistiveTechnologyRuns();
+}
+
+int RichEdit::codePageFor(const QByteArray &crlf)
+{
+    m_asciiShown = false;
+    if (!isValidUtf8(crlf.constData(), crlf.size()))
+        return 0;
+    // In UTF-8 the control works out the width in bytes of each character as it lays
+    // a line out: a fifth of the time on a long line.
+    m_asciiShown = holdsLongRun(crlf.constData(), crlf.size()) && isAscii(crlf.constData(), crlf.size());
+    return m_asciiShown ? 0 : SC_CP_UTF8;
+}
+
+void RichEdit::showAsUtf8()
+{
+    if (!m_asciiShown)
+        return;
+    m_asciiShown = false;
+    SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L); // see writeStyles
 }
 
 RichEdit::~RichEdit()

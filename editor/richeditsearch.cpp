@@ -25,7 +25,7 @@ int scintillaFlags(const RichEdit::SearchOptions &options)
 
 QByteArray RichEdit::encode(const QString &text) const
 {
-    return const_cast<RichEdit *>(this)->isUtf8() ? text.toUtf8() : encodeWindows1252(text);
+    return textIsUtf8() ? text.toUtf8() : encodeWindows1252(text);
 }
 
 RichEdit::Match RichEdit::searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from,

@@ -130,6 +130,20 @@ QByteArray restoreLineBreaks(const QByteArray &crlf, const QByteArray &lineBreak
     return out;
 }
 
+bool isAscii(const char *data, qsizetype size)
+{
+    quint64 high = 0;
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        high |= word;
+    }
+    for (; i < size; ++i)
+        high |= static_cast<unsigned char>(data[i]);
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
 bool isValidUtf8(const char *data, qsizetype size)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(data);

@@ -31,6 +31,9 @@ QByteArray restoreLineBreaks(const QByteArray &crlf, const QByteArray &lineBreak
 /** True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates). */
 bool isValidUtf8(const char *data, qsizetype size);
 
+/** True when no byte is above 0x7F. */
+bool isAscii(const char *data, qsizetype size);
+
 /**
  * Bytes read as Windows-1252, the code page of files brought over from Windows
  * (the five bytes it leaves undefined map to U+0081, U+008D, U+008F, U+0090, U+009D).

@@ -13,6 +13,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTest>
 
@@ -366,6 +368,42 @@ TEST_F(Editor, TypedKeysReportTheirChangesAsTheComponentDoes)
         EXPECT_EQ(reported[1], reported[0]);
         EXPECT_EQ(after[1], after[0]);
         EXPECT_NE(after[0], row.text);
+    }
+}
+
+TEST_F(Editor, OtherCharactersComeIntoAnAsciiLongLineAsUtf8)
+{
+    const QByteArray line = QByteArray("x=y;").repeated(10000);
+    const auto codePage = [&] { return m.SendScintilla(QsciScintillaBase::SCI_GETCODEPAGE); };
+    m.setBytes("short");
+    EXPECT_EQ(codePage(), QsciScintillaBase::SC_CP_UTF8);
+    const std::pair<QString, std::function<void(const QString &)>> routes[] = {
+        {QString::fromUtf8("é"), [&](const QString &c) {
+             QKeyEvent press(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, c);
+             QApplication::sendEvent(&m, &press);
+         }},
+        {QString::fromUtf8("ê"), [&](const QString &c) {
+             QInputMethodEvent input;
+             input.setCommitString(c);
+             QApplication::sendEvent(&m, &input);
+         }},
+        {QString::fromUtf8("€"), [&](const QString &c) {
+             QGuiApplication::clipboard()->setText(c);
+             m.paste();
+         }},
+        {QString::fromUtf8("ü"), [&](const QString &c) { m.replaceAll(QStringLiteral("y"), c, {}); }},
+    };
+    m.show();
+    m.setFocus();
+    for (const auto &[character, put] : routes) {
+        SCOPED_TRACE(character.toStdString());
+        m.setBytes(line);
+        m.setSelStart(8);
+        ASSERT_EQ(codePage(), 0L); // shown as single bytes
+        put(character);
+        EXPECT_EQ(codePage(), QsciScintillaBase::SC_CP_UTF8);
+        EXPECT_TRUE(m.wholeText().contains(character.toUtf8()));
+        EXPECT_TRUE(isValidUtf8(m.wholeText().constData(), m.textLength()));
     }
 }
 
