@@ -10,6 +10,8 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace {
 
 using Base = QsciScintillaBase;
@@ -34,8 +36,8 @@ bool isTypingKey(const QKeyEvent *event)
 
 void RichEdit::typeQuietly(QKeyEvent *event)
 {
-    // Typed text that takes its neighbour's colour at once is coloured when the
-    // component reports it, before it lays the line out.
+    // Typed text that takes its neighbour's colour at once is coloured as the
+    // component reports it, before the component lays the line out: it reports it itself.
     if (!isTypingKey(event) || m_recolouredWhileTyping || assistiveTechnologyRuns()) {
         QsciScintilla::keyPressEvent(event);
         return;
@@ -79,5 +81,6 @@ void RichEdit::reportQuietEdit()
     m_quietEdit.reset();
     const int type = (edit.inserted ? SC_MOD_INSERTTEXT : SC_MOD_DELETETEXT) | edit.performed;
     const QByteArray text = edit.inserted ? QByteArray(range(edit.position, length).data(), length) : edit.deleted;
+    Q_EMIT SCEN_CHANGE();
     Q_EMIT SCN_MODIFIED(edit.position, type, text.constData(), length, lines() - edit.linesBefore, 0, 0, 0, 0, 0);
 }

@@ -356,15 +356,12 @@ TEST_F(Editor, TypedKeysReportTheirChangesAsTheComponentDoes)
                                                .arg(type & 0x13).arg(position).arg(QString::fromUtf8(text, length)).arg(length).arg(linesAdded);
                 });
             QKeyEvent press(QEvent::KeyPress, row.key, Qt::NoModifier, row.typed);
-            QKeyEvent release(QEvent::KeyRelease, row.key, Qt::NoModifier, row.typed);
             QApplication::sendEvent(&m, &press);
-            QApplication::sendEvent(&m, &release);
             QObject::disconnect(connection);
             after[quiet] = m.wholeText();
         }
         EXPECT_FALSE(reported[0].isEmpty());
-        EXPECT_FALSE(withheld[0]);
-        EXPECT_TRUE(withheld[1]);
+        EXPECT_TRUE(!withheld[0] && withheld[1]);
         EXPECT_EQ(reported[1], reported[0]);
         EXPECT_EQ(after[1], after[0]);
         EXPECT_NE(after[0], row.text);
@@ -375,8 +372,6 @@ TEST_F(Editor, OtherCharactersComeIntoAnAsciiLongLineAsUtf8)
 {
     const QByteArray line = QByteArray("x=y;").repeated(10000);
     const auto codePage = [&] { return m.SendScintilla(QsciScintillaBase::SCI_GETCODEPAGE); };
-    m.setBytes("short");
-    EXPECT_EQ(codePage(), QsciScintillaBase::SC_CP_UTF8);
     const std::pair<QString, std::function<void(const QString &)>> routes[] = {
         {QString::fromUtf8("é"), [&](const QString &c) {
              QKeyEvent press(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, c);
