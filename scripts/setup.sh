@@ -15,6 +15,7 @@ test=(
   mariadb-server mariadb-client
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core
+  php-xdebug
 )
 package=(dpkg-dev lintian desktop-file-utils appstream)
 
