@@ -25,6 +25,11 @@ set(ONDREL_CORE_FILES
   app/handover.cpp app/handover.h
   db/packedrows.cpp db/packedrows.h
   db/consoletext.cpp db/consoletext.h
+  search/sitefiles.cpp search/sitefiles.h
+  search/fuzzymatch.cpp search/fuzzymatch.h
+  search/findinfiles.cpp search/findinfiles.h
+  search/phplexer.cpp search/phplexer.h
+  search/definitionindex.cpp search/definitionindex.h
   debug/dbgpprotocol.cpp debug/dbgpprotocol.h
   debug/dbgpsession.cpp debug/dbgpsession.h
   debug/dbgplistener.cpp debug/dbgplistener.h

@@ -19,7 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
+#include "support/coremain.h"
 
 #include <unistd.h>
 
@@ -297,9 +297,4 @@ TEST(DbgpSession, HugeValuesArriveWholeAndCutsEndTheSession)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+ONDREL_CORE_TEST_MAIN

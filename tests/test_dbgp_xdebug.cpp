@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
+#include "support/coremain.h"
 
 #include <memory>
 
@@ -262,9 +262,4 @@ TEST_F(XdebugPage, StopsOnWarningAndArreterEndsTheScript)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+ONDREL_CORE_TEST_MAIN
