@@ -34,7 +34,8 @@ set(ONDREL_CORE_FILES
   debug/dbgpsession.cpp debug/dbgpsession.h
   debug/dbgplistener.cpp debug/dbgplistener.h
   debug/debugger.cpp debug/debugger.h
-  debug/xdebugsetup.cpp debug/xdebugsetup.h)
+  debug/xdebugsetup.cpp debug/xdebugsetup.h
+  debug/breakpointfile.cpp debug/breakpointfile.h)
 
 # What a core file may not include: widgets, the editor component, the web
 # engine, the MySQL client. Checked at every build of the core.

@@ -2,6 +2,7 @@
 // behind `php -S` stepping through a page of three files, and a fake peer of
 // the test's own for what a real one rarely does (no init, garbage, a huge
 // value, a cut in the middle of an answer).
+#include "debug/breakpointfile.h"
 #include "debug/dbgplistener.h"
 #include "debug/dbgpprotocol.h"
 #include "debug/dbgpsession.h"
@@ -11,6 +12,7 @@
 #include "files/ports.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
@@ -137,6 +139,28 @@ TEST(XdebugSetup, ProbeOutputAndServerArguments)
     EXPECT_NE(probeXdebug(phpExecutable()), XdebugAvailability::Missing);
 }
 
+TEST(BreakpointFile, KeepsLinesAndConditionsAndSkipsWhatDoesNotRead)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ondrel.pts"));
+    const std::vector<DebugBreakpoint> written{
+        {QStringLiteral("/w/a b/été.php"), 12, {}},
+        {QStringLiteral("/w/c.php"), 1, QStringLiteral("$i == 3\t&& $x\n> 2")},
+    };
+    ASSERT_TRUE(writeBreakpoints(path, written));
+    const std::vector<DebugBreakpoint> read = readBreakpoints(path);
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_EQ(read[0], written[0]);
+    EXPECT_EQ(read[1].condition, QStringLiteral("$i == 3 && $x > 2")); // one line per breakpoint
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("x\t/w/d.php\n0\t/w/d.php\n3\trelative.php\n7\n12\t/w/a b/\xc3\xa9t\xc3\xa9.php\n");
+    file.close();
+    EXPECT_EQ(readBreakpoints(path).size(), 2u);
+    EXPECT_TRUE(readBreakpoints(dir.filePath(QStringLiteral("none"))).empty());
+    EXPECT_FALSE(writeBreakpoints(dir.filePath(QStringLiteral("no/such/folder/f")), written));
+}
+
 /** A peer of the test's own, connected to a listener. */
 struct FakePeer
 {
@@ -231,7 +255,7 @@ struct FakeSession
     FakeSession()
     {
         EXPECT_TRUE(listener.listen(pickLoopbackPort()));
-        listener.setReplyTimeout(400);
+        listener.setReplyTimeout(10000); // the case that tests it sets its own
         QObject::connect(&listener, &DbgpListener::sessionStarted, [this](DbgpSession *s) { session = s; });
         peer = std::make_unique<FakePeer>(listener.port());
         peer->socket.write(packet(initXml(listener.ideKey())));
@@ -284,6 +308,7 @@ TEST(DbgpSession, HugeValuesArriveWholeAndCutsEndTheSession)
         int calls = 0;
         DbgpSession::Reply got;
         got.ok = true;
+        f.session->setReplyTimeout(300);
         f.session->send(QStringLiteral("context_get"), {}, [&](const DbgpSession::Reply &r) { ++calls; got = r; });
         c.peerDoes(f, f.peer->command());
         ASSERT_TRUE(QTest::qWaitFor([&] { return ended.size() == 1; }, 5000));
