@@ -1,8 +1,8 @@
 #include "settings/profile.h"
 
-#include "files/readfile.h"
-#include "files/savefile.h"
-#include "settings/ansitext.h"
+#include "io/readfile.h"
+#include "io/savefile.h"
+#include "io/ansitext.h"
 #include "settings/integers.h"
 
 #include <QFile>

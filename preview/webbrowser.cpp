@@ -1,6 +1,6 @@
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 #include <QElapsedTimer>
 #include <QVBoxLayout>
