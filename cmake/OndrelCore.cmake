@@ -19,7 +19,7 @@ set(ONDREL_CORE_FILES
   preview/statustext.cpp preview/statustext.h
   settings/profile.cpp settings/profile.h
   settings/sidefiles.cpp settings/sidefiles.h
-  settings/integers.cpp settings/integers.h
+  base/integers.cpp base/integers.h
   io/ansitext.cpp io/ansitext.h
   base/virtualkeys.cpp base/virtualkeys.h
   app/commandline.cpp app/commandline.h

@@ -10,7 +10,7 @@
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "io/savefile.h"
-#include "settings/integers.h"
+#include "base/integers.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

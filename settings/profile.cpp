@@ -3,7 +3,7 @@
 #include "io/readfile.h"
 #include "io/savefile.h"
 #include "io/ansitext.h"
-#include "settings/integers.h"
+#include "base/integers.h"
 
 #include <QFile>
 #include <QFileInfo>
