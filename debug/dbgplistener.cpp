@@ -1,7 +1,7 @@
 #include "debug/dbgplistener.h"
 
 #include "debug/dbgpsession.h"
-#include "files/ports.h"
+#include "preview/ports.h"
 
 #include <QFile>
 #include <QRandomGenerator>

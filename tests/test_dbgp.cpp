@@ -8,8 +8,8 @@
 #include "debug/dbgpsession.h"
 #include "debug/debugger.h"
 #include "debug/xdebugsetup.h"
-#include "files/phpserver.h"
-#include "files/ports.h"
+#include "preview/phpserver.h"
+#include "preview/ports.h"
 
 #include <QCoreApplication>
 #include <QFile>

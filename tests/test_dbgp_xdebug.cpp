@@ -3,8 +3,8 @@
 // conditional breakpoint, a stop on a warning and "Arrêter".
 #include "debug/debugger.h"
 #include "debug/xdebugsetup.h"
-#include "files/phpserver.h"
-#include "files/ports.h"
+#include "preview/phpserver.h"
+#include "preview/ports.h"
 
 #include <QCoreApplication>
 #include <QDir>
