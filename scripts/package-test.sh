@@ -76,7 +76,7 @@ head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-ma
   || fail "$copyright is not in the machine-readable format"
 grep -qx 'License: GPL-3+' "$copyright" || fail "$copyright does not give GPL-3+"
 grep -q 'either version 3 of the License, or (at your option)' "$copyright" || fail "$copyright lacks the licence text"
-grep -q 'Files: packaging/icons/\*' "$copyright" || fail "$copyright does not name the icons"
+grep -qE '^(Files:)? +packaging/icons/\*$' "$copyright" || fail "$copyright does not name the icons"
 ! grep -qi 'vendre' "$copyright" || fail "$copyright still forbids selling"
 echo "Licence: GPL-3+ in $copyright"
 
