@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
