@@ -2,9 +2,9 @@
 // one way a file is opened (the file list's).
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/readfile.h"
+#include "io/readfile.h"
 #include "search/sitesearch.h"
 #include "search/sitesearchpanel.h"
 

@@ -1,13 +1,13 @@
 // The preview page: save the editor's text and show the served page.
 #include "app/main.h"
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/statustext.h"
+#include "preview/phpserver.h"
+#include "preview/statustext.h"
 #include "files/urlrules.h"
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -35,6 +35,8 @@ void TfmMain::PCChange()
             return;
         lintEditedFile();
         m_navigateWhenReady = false;
+        if (cbServeurIntegre->isChecked() && !mayServeFolder())
+            return;
         if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
             m_navigateWhenReady = true; // ServeurReady navigates
             WB->view(); // the web engine starts while php does
