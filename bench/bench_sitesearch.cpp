@@ -23,17 +23,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace {
 
 QString g_tree; // the WordPress folder
 
-/** This thread's processor time in milliseconds: on a loaded machine, what the work itself costs. */
-double threadCpuMs()
+/**
+ * Processor time in milliseconds, of this thread or of the whole process (the
+ * workers too): on a loaded machine, what the work itself costs.
+ */
+double cpuMs(clockid_t clock)
 {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+double threadCpuMs()
+{
+    return cpuMs(CLOCK_THREAD_CPUTIME_ID);
 }
 
 Site wordpress()
@@ -116,8 +124,10 @@ void BM_FindInFiles(benchmark::State &state)
         });
         QObject::connect(&finder, &FindInFiles::finished, &loop, &QEventLoop::quit);
         clock.start();
+        const double cpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
         finder.start(wordpress(), options);
         loop.exec();
+        state.counters["cpu_ms_tous_fils"] = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpu;
         state.SetIterationTime(firstOnly ? firstMs / 1000.0 : double(clock.nsecsElapsed()) / 1e9);
     }
     state.counters["lignes"] = double(lines);
@@ -132,11 +142,19 @@ void runTool(benchmark::State &state, const QString &program, const QStringList 
         return;
     }
     qsizetype bytes = 0;
+    const auto childrenCpuMs = [] {
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        return (double(usage.ru_utime.tv_sec) + double(usage.ru_stime.tv_sec)) * 1e3
+               + (double(usage.ru_utime.tv_usec) + double(usage.ru_stime.tv_usec)) / 1e3;
+    };
     for (auto _ : state) {
+        const double cpu = childrenCpuMs();
         QProcess tool;
         tool.start(program, arguments);
         tool.waitForFinished(-1);
         bytes = tool.readAllStandardOutput().size();
+        state.counters["cpu_ms_tous_fils"] = childrenCpuMs() - cpu;
     }
     state.counters["octets"] = double(bytes);
 }
@@ -156,11 +174,13 @@ void BM_DefinitionIndexCold(benchmark::State &state)
 {
     qsizetype definitions = 0;
     for (auto _ : state) {
+        const double cpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
         DefinitionIndexer indexer;
         indexer.ensureBuilt(wordpress());
         if (!indexer.waitReady(60000))
             state.SkipWithError("index not ready");
         definitions = indexer.index().definitionCount();
+        state.counters["cpu_ms_tous_fils"] = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - cpu;
     }
     state.counters["definitions"] = double(definitions);
 }
