@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
@@ -430,6 +429,7 @@ void TfmMain::bindEvents()
     connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
     connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });
     bindEditorKeys();
+    bindSiteSearch();
     connect(sbColorie, &QToolButton::clicked, this, [this] { guard([this] { sbColorieClick(); }); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton3Click(); }); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton4Click(); }); });
