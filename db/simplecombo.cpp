@@ -1,7 +1,6 @@
 #include "db/simplecombo.h"
-#include "app/virtualkeys.h"
 
-#include "editor/richedit.h"
+#include "app/virtualkeys.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
