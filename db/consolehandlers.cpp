@@ -2,13 +2,13 @@
 // "Annuler", the export, and the showing of what the console (db/dbconsole.h)
 // reports.
 #include "app/main.h"
-#include "app/virtualkeys.h"
-#include "app/widgets.h"
+#include "base/virtualkeys.h"
+#include "widgets/widgets.h"
 #include "db/consoletext.h"
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
-#include "settings/integers.h"
+#include "base/integers.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,10 +1,10 @@
 // "Exporter CSV…": the grid as the user sees it, written to a CSV file that a
 // spreadsheet opens without running anything.
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/consoletext.h"
 #include "db/stringgrid.h"
-#include "files/savefile.h"
+#include "io/savefile.h"
 
 #include <QFileDialog>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "db/simplecombo.h"
 
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
