@@ -26,7 +26,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
