@@ -502,6 +502,9 @@ void TfmMain::bindEditorKeys()
     connect(findBar->previousButton, &QPushButton::clicked, this, [this] { guard([this] { findNextMatch(true); }); });
     connect(findBar->replaceButton, &QPushButton::clicked, this, [this] { guard([this] { replaceMatch(); }); });
     connect(findBar->replaceAllButton, &QPushButton::clicked, this, [this] { guard([this] { replaceAllMatches(); }); });
+    connect(findBar, &FindBar::finished, this, [this](const FindRequest &request, const FindResult &result) {
+        guard([&] { findFinished(request, result); });
+    });
 }
 
 const QString &TfmMain::keywordList()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "editor/findtask.h"
 #include "files/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -112,16 +113,24 @@ public:
     {
         bool matchCase = false;
         bool wholeWord = false;
-        bool regex = false; // ECMAScript syntax; "\1" in a replacement is the first group
+        bool regex = false; // PCRE2 syntax; "\1" in a replacement is the first group
     };
+    /** A find-bar task over a copy of the text, with the selection as it is now. */
+    FindRequest findRequest(FindRequest::Kind kind, const QString &text, const QString &replacement,
+                            const SearchOptions &options) const;
     /**
-     * Selects the next match of `text` after the selection (before it when
-     * `backwards`), going round the end of the text; false, and the selection
-     * unchanged, when there is none. An invalid expression finds nothing.
+     * Applies a task's result: selects its match; puts its replacements in as one undo
+     * step. False, and nothing done, when the text is no longer the request's.
+     */
+    bool applyFound(const FindRequest &request, const FindResult &result);
+    /** True when the text is exactly `text`. */
+    bool holdsText(const QByteArray &text) const;
+    /**
+     * The same, worked out at once on this thread: selects the next match of `text`
+     * after the selection (before it when `backwards`), going round the end of the
+     * text; false, and the selection unchanged, when there is none.
      */
     bool findMatch(const QString &text, const SearchOptions &options, bool backwards);
-    /** When the selection is a match of `text`, replaces it (one undo step); true if it did. */
-    bool replaceSelectedMatch(const QString &text, const QString &replacement, const SearchOptions &options);
     /** Replaces every match in the text as one undo step; returns how many. */
     qsizetype replaceAll(const QString &text, const QString &replacement, const SearchOptions &options);
     /** Text as the control's bytes: UTF-8 when the text is shown as UTF-8, else Windows-1252. */
@@ -244,12 +253,9 @@ private:
     void showOnlyShownParts(qsizetype from, qsizetype to, const char *colours = nullptr);
     int twinOf(int style, qsizetype offset);
     // Search (richeditsearch.cpp).
-    struct Match
-    {
-        qsizetype start = -1, end = -1;
-    };
-    void replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with);
-    Match searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from, bool backwards);
+    void replaceSpan(const std::vector<FindResult::Replaced> &replaced, const QByteArray &bytes);
+    FindResult findNow(FindRequest::Kind kind, const QString &text, const QString &replacement,
+                       const SearchOptions &options);
     void noteInsertion(int position, int type, const char *text, int length);
     void noteModification(int position, int type, const char *text, int length, int linesAdded);
     bool acceptsText(const QString &text);
