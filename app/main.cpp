@@ -28,6 +28,8 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -65,7 +67,9 @@ W *placed(W *widget, const char *name, int left, int top, int width = -1, int he
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
 {
-    return placed(new QLabel(caption, parent), name, left, top);
+    auto *shown = new QLabel(caption, parent);
+    shown->setTextFormat(Qt::PlainText);
+    return placed(shown, name, left, top);
 }
 
 Edit *edit(QWidget *parent, const char *name, int left, int top, int width)
@@ -249,6 +253,7 @@ void TfmMain::buildEditorPage()
     findBar = named(new FindBar(tsEdit), "findBar");
     column->addWidget(findBar);
     lNotice = named(new QLabel(tsEdit), "lNotice");
+    lNotice->setTextFormat(Qt::PlainText);
     lNotice->setWordWrap(true);
     lNotice->setStyleSheet(QStringLiteral("QLabel { background: #FFF3C4; color: #000000; padding: 3px; }"));
     lNotice->hide();
@@ -510,7 +515,11 @@ void TfmMain::bindEditorKeys()
 const QString &TfmMain::keywordList()
 {
     if (m_keywordsStale) {
-        m_keywords = mAide->toPlainText();
+        // The lines as they stand: toPlainText would turn a no-break space into a space.
+        QStringList lines;
+        for (QTextBlock block = mAide->document()->begin(); block.isValid(); block = block.next())
+            lines.append(block.text());
+        m_keywords = lines.join(u'\n');
         m_keywordsStale = false;
     }
     return m_keywords;

@@ -40,7 +40,9 @@ FindBar::FindBar(QWidget *parent)
     regex = named(new QCheckBox(QStringLiteral("Expression régulière"), this), "cbExpression");
     status = named(new QLabel(this), "lRecherche");
     status->setTextFormat(Qt::PlainText);
-    grid->addWidget(new QLabel(QStringLiteral("Rechercher"), this), 0, 0);
+    auto *findLabel = new QLabel(QStringLiteral("Rechercher"), this);
+    findLabel->setTextFormat(Qt::PlainText);
+    grid->addWidget(findLabel, 0, 0);
     grid->addWidget(findEdit, 0, 1);
     grid->addWidget(nextButton, 0, 2);
     grid->addWidget(previousButton, 0, 3);
@@ -58,6 +60,7 @@ FindBar::FindBar(QWidget *parent)
     replaceButton = named(new QPushButton(QStringLiteral("Remplacer"), this), "bRemplacer");
     replaceAllButton = named(new QPushButton(QStringLiteral("Tout remplacer"), this), "bToutRemplacer");
     auto *replaceLabel = new QLabel(QStringLiteral("Remplacer"), this);
+    replaceLabel->setTextFormat(Qt::PlainText);
     grid->addWidget(replaceLabel, 1, 0);
     grid->addWidget(replaceEdit, 1, 1);
     grid->addWidget(replaceButton, 1, 2);

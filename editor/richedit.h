@@ -66,10 +66,18 @@ public:
 
     // Caret and selection.
     CaretPos caretPosition() const;
+    /**
+     * `offset` counted in the file's characters, as the read-out shows positions: the
+     * same for a UTF-8 file (its bytes), one per character for a Windows-1252 file,
+     * which the control holds as UTF-8.
+     */
+    qsizetype fileOffset(qsizetype offset) const;
     qsizetype selStart() const;
     qsizetype selLength() const;
     void setSelStart(qsizetype offset);
     void setSelLength(qsizetype length);
+    /** Selects start … start + length as setSelStart and setSelLength do, without scrolling the view. */
+    void restoreSelection(qsizetype start, qsizetype length);
 
     // Colours.
     Colour backgroundColour() const { return m_background; }
@@ -216,6 +224,8 @@ public:
 
 private:
     int styleFor(Colour colour);
+    /** Where a selection of `length` bytes from `start` ends: never inside a character. */
+    qsizetype selectionEnd(qsizetype start, qsizetype length) const;
     /**
      * Gives the bytes [from, from + count) the styles `styles`, or all the one style
      * `style`. The whole text then counts as styled again: the colours are the
@@ -224,6 +234,8 @@ private:
      */
     void writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours = false);
     void writeStyle(qsizetype from, qsizetype count, int style);
+    /** When `edge` falls inside a character, gives all of it the style of its first byte. */
+    void keepCharacterWhole(qsizetype edge);
     /** A style no colour and no twin uses yet, or -1 when every style is taken. */
     int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
@@ -290,6 +302,7 @@ private:
     FileIdentity m_identity;
     bool m_binary = false;
     bool m_windows1252 = false;
+    bool m_characterIndex = false; // the control keeps the character offset of each line
     // Very long lines: each style's base (itself, or the style a twin stands for) and
     // the two invisible twins of each base (0: none yet).
     std::array<unsigned char, 256> m_baseStyle{};
