@@ -6,7 +6,7 @@
 // again by the interpreter, which keeps its backtracking on the heap (bounded).
 #include "editor/findtask.h"
 
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 #include "editor/textsearch.h"
 
 #include <QRegularExpression>
