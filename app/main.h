@@ -30,6 +30,8 @@ class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
 class FindBar;
+class SiteSearch;
+class SiteSearchPanel;
 class WebBrowser;
 class ServerLogPanel;
 class BuiltinServer;
@@ -106,6 +108,8 @@ public:
     QLabel *lNotice = nullptr;
     RichEdit *M = nullptr;
     FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
+    SiteSearchPanel *pRechercheSite = nullptr; // at the page's foot, hidden until Ctrl+Shift+F
+    SiteSearch *siteSearch = nullptr;          // Ctrl+P, Ctrl+Shift+F, F12, Shift+F12 (search/)
 
     // Page "Visualisation du résultat (F9)".
     QWidget *tsWB = nullptr;
@@ -264,6 +268,12 @@ public:
     void offerRecovery();
     /** Shows `text` in the editor page's notice line; an empty text hides it. */
     void showNotice(const QString &text);
+    /**
+     * Opens `path` from the site search as a click in the file list would (unsaved
+     * text asked about first, errors shown) and shows the editor. True when the
+     * editor holds that file afterwards.
+     */
+    bool openSiteFile(const QString &path);
 
     // The session (app/sessionhandlers.cpp): launches, stop signals, the end of the run.
     /**
@@ -342,6 +352,10 @@ public:
         }
     }
 
+signals:
+    /** The edited file was written (by any save); `path` is its absolute path. */
+    void fileWritten(const QString &path);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -355,6 +369,7 @@ private:
     void buildHelpPage();
     void bindEvents();
     void bindEditorKeys();
+    void bindSiteSearch();
 
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);

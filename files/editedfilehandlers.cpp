@@ -136,6 +136,7 @@ void TfmMain::afterEditedFileSaved()
     m_journalFor = M->filePath();
     showNotice(QString());
     watchEditedFile();
+    emit fileWritten(M->filePath());
 }
 
 void TfmMain::editedFileChangedOnDisk()
