@@ -58,8 +58,9 @@ TEST(ErrorBox, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn)
         EXPECT_EQ(watcher.boxes.back().format, Qt::PlainText);
     }
     for (QLabel *label : window->findChildren<QLabel *>()) {
-        if (label->window() == window.get())
+        if (label->window() == window.get()) {
             EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
     }
 }
 
