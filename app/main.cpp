@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>

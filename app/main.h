@@ -43,6 +43,7 @@ class StringGrid;
 struct ConnectRequest;
 struct ConnectOutcome;
 struct StatementOutcome;
+struct FileIdentity;
 
 /**
  * The main window `fmMain`: every control of the six pages, the four fields the
@@ -373,6 +374,8 @@ private:
 
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);
+    /** chooseFile's steps after the load: eFile, the site's final "/", the URL, the text colour and the caption. */
+    void showChosenFile(const QString &path);
     /** The click of openFromCommandLine; throws OndrelError. */
     void openPath(const QString &path);
     void reportShutDownFailure(const QString &message);
@@ -383,8 +386,15 @@ private:
     void placeBrowser();
     void refreshBeside();
     void editedFileSaved();
+    /**
+     * saveEditedFile, given what the file on disk is when the caller has just read
+     * it (saving while typing does, to decide), so that it is not read again.
+     */
+    bool saveEditedFile(const FileIdentity *disk);
     /** saveEditedFile without what follows a save: false on "Annuler". */
-    bool writeEditedFile();
+    bool writeEditedFile(const FileIdentity *disk);
+    /** mayAutoSave, keeping what the file on disk is in `disk` when it had to read it. */
+    bool mayAutoSave(FileIdentity *disk) const;
     bool namesEditedFile(const QString &file) const;
     /** Keeps the window's place while it is still on screen, for shut-down to store. */
     void notePlacementAtClose();
