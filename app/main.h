@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "db/mysqlclient.h"
 #include "editor/colouring.h"
+#include "editor/findtask.h"
 #include "settings/sidefiles.h"
 
 #include <QElapsedTimer>
@@ -209,7 +210,10 @@ public:
     void findNextMatch(bool backwards);
     void replaceMatch();
     void replaceAllMatches();
-    /** Escape in the find bar. */
+    /** Starts the find bar's task over the editor's text; `findFinished` applies its result. */
+    void runFind(FindRequest::Kind kind);
+    void findFinished(const FindRequest &request, const FindResult &result);
+    /** Escape in the find bar (a running search is dropped). */
     void closeFindBar();
     /** Ctrl+G: "Aller à la ligne". */
     void goToLine();
