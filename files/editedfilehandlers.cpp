@@ -27,6 +27,7 @@ QString ask(QWidget *parent, const char *name, const QString &text, const QStrin
 {
     QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::NoButton, parent);
     box.setObjectName(QLatin1String(name));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *cancelButton = nullptr;
     for (const QString &caption : buttons) {
         QPushButton *b = box.addButton(caption, caption == cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);

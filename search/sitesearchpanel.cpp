@@ -78,6 +78,7 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
     auto *row = new QHBoxLayout;
     row->setSpacing(4);
     auto *caption = new QLabel(QStringLiteral("Rechercher dans le site"), this);
+    caption->setTextFormat(Qt::PlainText);
     patternEdit = named(new QLineEdit(this), "eRechercheSite");
     matchCase = named(new QCheckBox(QStringLiteral("Respecter la casse"), this), "cbCasseSite");
     wholeWord = named(new QCheckBox(QStringLiteral("Mot entier"), this), "cbMotEntierSite");

@@ -325,6 +325,7 @@ bool agreesToReplaceKeywords(TfmMain &w, const QString &path)
                                    "Remplacer le fichier %1 par le texte tapé dans la liste ?").arg(path),
                     QMessageBox::NoButton, &w);
     box.setObjectName(QStringLiteral("replaceKeywordsBox"));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *replace = box.addButton(QStringLiteral("Remplacer"), QMessageBox::AcceptRole);
     box.setDefaultButton(box.addButton(QStringLiteral("Conserver le fichier"), QMessageBox::RejectRole));
     box.exec();
@@ -444,7 +445,6 @@ void TfmMain::FormCreate()
     setTargetUrl(); // no "/" inserted here
     loadHistory(*this, m_sideFiles, files.history);
     showPage(TabSheet2);
-    EstConnecte = false;
 }
 
 void TfmMain::FormShow()
