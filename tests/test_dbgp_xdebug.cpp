@@ -71,7 +71,6 @@ protected:
             port = pickLoopbackPort();
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QString::fromLatin1(kXdebugKeyVariable), debugger.listener().ideKey());
-            env.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QStringLiteral("2"));
             php.setProcessEnvironment(env);
             php.setProcessChannelMode(QProcess::MergedChannels);
             php.start(phpExecutable(), QStringList{QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
