@@ -436,8 +436,10 @@ TEST_F(QueryConsole, ExportWritesWhatTheGridShowsWithoutFormulasUnderANameEnding
     QString description;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
+        // Found by name, not as the active modal widget, which another test's
+        // leftover window could be.
+        auto *dialog = window->findChild<QFileDialog *>(QStringLiteral("exportDialog"));
+        if (!dialog || !dialog->isVisible())
             return;
         if (auto *note = dialog->findChild<QLabel *>(QStringLiteral("exportDescription")))
             description = note->text();
