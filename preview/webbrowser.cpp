@@ -219,7 +219,7 @@ void WebBrowser::setServerKey(int port, const QByteArray &key)
 void WebBrowser::navigate(const QString &url)
 {
     const QUrl target(url, QUrl::TolerantMode);
-    if (!target.isValid())
+    if (!target.isValid() || target.isRelative()) // "?test=1" alone names no page
         throw OndrelError(QStringLiteral("Adresse invalide : %1").arg(url));
     QWebEngineHttpRequest request(target);
     request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
