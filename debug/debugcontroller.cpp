@@ -125,7 +125,12 @@ void DebugController::setUpMargin()
     // Queued: a file being loaded replaces the text before the editor names the
     // new file, and the old markers gather on its first line meanwhile.
     connect(editor, &QsciScintilla::linesChanged, this, &DebugController::noteLineMoves, Qt::QueuedConnection);
-    connect(m_window->eFile, &QLineEdit::textChanged, this, &DebugController::showMarks);
+    connect(editor, &RichEdit::fileLoaded, this, &DebugController::onFileLoaded);
+    connect(editor, &RichEdit::fileRenamed, this, [this] {
+        // Saved under another name: the marks follow the text.
+        m_markedFile = shownFile();
+        publishBreakpoints();
+    });
     // Hovering a $variable while stopped shows its value.
     editor->SendScintilla(QsciScintilla::SCI_SETMOUSEDWELLTIME, 500L);
     connect(editor, &QsciScintilla::SCN_DWELLSTART, this, &DebugController::hoverAt);
@@ -143,6 +148,19 @@ void DebugController::noteLineMoves()
             m.line = line;
     }
     publishBreakpoints();
+}
+
+void DebugController::onFileLoaded()
+{
+    if (shownFile() != m_markedFile) {
+        showMarks();
+        return;
+    }
+    // The same file read again: its text was replaced, and the markers with it.
+    for (Mark &m : m_marks) {
+        m_window->M->markerDeleteHandle(m.handle);
+        m.handle = m_window->M->markerAdd(std::min(m.line, std::max(0, m_window->M->lines() - 1)), kBreakpointMarker);
+    }
 }
 
 QString DebugController::shownFile() const

@@ -46,6 +46,7 @@ private:
     void setUpMargin();
     void askCondition(int line);
     void showMarks();
+    void onFileLoaded();
     void noteLineMoves();
     void publishBreakpoints();
     void withXdebug(const std::function<void()> &then);
