@@ -19,6 +19,7 @@
 #include <QLayout>
 #include <QProcess>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QToolTip>
@@ -255,8 +256,17 @@ void DebugController::debugPage()
 {
     if (!m_window->saveEditedFile())
         return;
-    if (!m_debugger.listener().isListening() && !m_debugger.listen())
-        throw OndrelError(QStringLiteral("Impossible d'écouter Xdebug sur 127.0.0.1"));
+    const int wanted = m_panel->portBox()->value();
+    if (m_debugger.listener().isListening() && wanted != m_listenedFor && !m_debugger.hasSession())
+        m_debugger.listener().close(); // "Port de débogage" was changed
+    if (!m_debugger.listener().isListening()) {
+        if (!m_debugger.listen(wanted))
+            throw OndrelError(QStringLiteral("Impossible d'écouter Xdebug sur 127.0.0.1"));
+        m_listenedFor = wanted;
+        if (m_debugger.listener().port() != wanted)
+            m_window->mJournal->appendLine(QStringLiteral("Le port de débogage %1 est pris : Ondrel attend Xdebug sur le port %2.")
+                                               .arg(wanted).arg(m_debugger.listener().port()), ServerLineKind::Other);
+    }
     if (!m_window->cbServeurIntegre->isChecked()) {
         // The user's own server: Xdebug must be set up in its php.ini.
         m_window->mJournal->appendLine(QStringLiteral("Débogage avec votre serveur : ajoutez à son php.ini (Xdebug installé, paquet php-xdebug) :"),

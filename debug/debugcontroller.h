@@ -66,6 +66,7 @@ private:
     BuiltinServer *m_server = nullptr; // the debugging twin of the preview's server
     std::optional<XdebugAvailability> m_xdebug;
     bool m_probing = false;
+    int m_listenedFor = 0; // the "Port de débogage" asked for when listening started
     QString m_breakpointFile;
     std::vector<DebugBreakpoint> m_others; // breakpoints of files not in the editor
     QList<Mark> m_marks;                    // those of the edited file

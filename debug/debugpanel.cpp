@@ -1,6 +1,7 @@
 // The editor page's debugging bar and panels over a Debugger.
 #include "debug/debugpanel.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,7 +12,9 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QSplitter>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -61,36 +64,45 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    auto *bar = new QWidget(this);
+    // A tool bar: what does not fit a narrow window goes behind its "»" button,
+    // and the keys of the actions work all the same.
+    auto *bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("debugBar"));
-    auto *row = new QHBoxLayout(bar);
-    row->setContentsMargins(2, 1, 2, 1);
-    m_debug = new QToolButton(bar);
-    m_debug->setObjectName(QStringLiteral("sbDeboguer"));
-    m_debug->setText(QStringLiteral("Déboguer"));
-    m_debug->setToolTip(QStringLiteral("Enregistrer et montrer la page en s'arrêtant aux points d'arrêt (Ctrl+F9)"));
-    connect(m_debug, &QToolButton::clicked, this, &DebugPanel::debugRequested);
-    row->addWidget(m_debug);
-    m_steps << addButton("sbContinuer", QStringLiteral("Continuer"), QKeySequence(Qt::Key_F8), &Debugger::continueRun)
-            << addButton("sbPasPrincipal", QStringLiteral("Pas à pas principal"), QKeySequence(Qt::Key_F6), &Debugger::stepOver)
-            << addButton("sbPasDetaille", QStringLiteral("Pas à pas détaillé"), QKeySequence(Qt::Key_F7), &Debugger::stepInto)
-            << addButton("sbSortir", QStringLiteral("Sortir"), QKeySequence(Qt::SHIFT | Qt::Key_F7), &Debugger::stepOut);
-    for (QToolButton *b : m_steps)
-        row->addWidget(b);
-    auto *stop = new QToolButton(bar);
-    stop->setObjectName(QStringLiteral("sbArreter"));
-    stop->setText(QStringLiteral("Arrêter"));
-    stop->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8));
-    stop->setToolTip(QStringLiteral("Arrêter le script (Maj+F8)"));
-    connect(stop, &QToolButton::clicked, m_debugger, &Debugger::stopScript);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_debug = addButton(bar, "sbDeboguer", QStringLiteral("Déboguer"),
+                        QStringLiteral("Enregistrer et montrer la page en s'arrêtant aux points d'arrêt (Ctrl+F9)"), {});
+    connect(m_debug, &QAction::triggered, this, &DebugPanel::debugRequested);
+    const auto step = [this, bar](const char *name, const QString &text, const QKeySequence &keys, bool (Debugger::*action)()) {
+        QAction *a = addButton(bar, name, text, QStringLiteral("%1 (%2)").arg(text, keys.toString(QKeySequence::NativeText)), keys);
+        connect(a, &QAction::triggered, m_debugger, [this, action] { (m_debugger->*action)(); });
+        m_steps << a;
+    };
+    step("sbContinuer", QStringLiteral("Continuer"), QKeySequence(Qt::Key_F8), &Debugger::continueRun);
+    step("sbPasPrincipal", QStringLiteral("Pas à pas principal"), QKeySequence(Qt::Key_F6), &Debugger::stepOver);
+    step("sbPasDetaille", QStringLiteral("Pas à pas détaillé"), QKeySequence(Qt::Key_F7), &Debugger::stepInto);
+    step("sbSortir", QStringLiteral("Sortir"), QKeySequence(Qt::SHIFT | Qt::Key_F7), &Debugger::stepOut);
+    QAction *stop = addButton(bar, "sbArreter", QStringLiteral("Arrêter"), QStringLiteral("Arrêter le script (Maj+F8)"),
+                              QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    connect(stop, &QAction::triggered, m_debugger, &Debugger::stopScript);
     m_steps << stop;
-    row->addWidget(stop);
+    bar->addSeparator();
     m_stopOnErrors = new QCheckBox(QStringLiteral("Arrêter sur les erreurs"), bar);
     m_stopOnErrors->setObjectName(QStringLiteral("cbArreterErreurs"));
     m_stopOnErrors->setToolTip(QStringLiteral("S'arrêter à chaque notice, avertissement, erreur ou exception non interceptée"));
     connect(m_stopOnErrors, &QCheckBox::toggled, m_debugger, &Debugger::setStopOnErrors);
-    row->addWidget(m_stopOnErrors);
-    row->addStretch(1);
+    bar->addWidget(m_stopOnErrors);
+    bar->addSeparator();
+    auto *portLabel = new QLabel(QStringLiteral("Port de débogage "), bar);
+    portLabel->setTextFormat(Qt::PlainText);
+    bar->addWidget(portLabel);
+    m_port = new QSpinBox(bar);
+    m_port->setObjectName(QStringLiteral("sePortDebogage"));
+    m_port->setRange(1024, 65535);
+    m_port->setValue(DbgpListener::kDefaultPort);
+    m_port->setToolTip(QStringLiteral("Port où Ondrel attend Xdebug, sur 127.0.0.1 seulement "
+                                      "(un autre port libre quand celui-ci est pris)"));
+    portLabel->setBuddy(m_port);
+    bar->addWidget(m_port);
     column->addWidget(bar);
 
     m_panels = new QSplitter(Qt::Horizontal, this);
@@ -101,7 +113,9 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
         auto *layout = new QVBoxLayout(box);
         layout->setContentsMargins(1, 1, 1, 1);
         layout->setSpacing(1);
-        layout->addWidget(new QLabel(title, box));
+        auto *caption = new QLabel(title, box);
+        caption->setTextFormat(Qt::PlainText);
+        layout->addWidget(caption);
         layout->addWidget(content, 1);
         if (extra)
             layout->addWidget(extra);
@@ -140,25 +154,32 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
         }
     });
     titled(QStringLiteral("Expressions"), m_watches, m_newWatch);
+    // An expression goes with Delete or its menu's "Supprimer l'expression".
+    m_watches->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *remove = new QAction(QStringLiteral("Supprimer l'expression"), m_watches);
+    remove->setObjectName(QStringLiteral("acSupprimerExpression"));
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &DebugPanel::removeWatch);
+    m_watches->addAction(remove);
     connect(m_debugger, &Debugger::watchesUpdated, this, &DebugPanel::showWatches);
     column->addWidget(m_panels, 1);
     setSessionRunning(false);
 }
 
-QToolButton *DebugPanel::addButton(const char *name, const QString &text, const QKeySequence &keys, bool (Debugger::*action)())
+QAction *DebugPanel::addButton(QToolBar *bar, const char *name, const QString &text, const QString &tip, const QKeySequence &keys)
 {
-    auto *button = new QToolButton(this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(text);
-    button->setShortcut(keys);
-    button->setToolTip(QStringLiteral("%1 (%2)").arg(text, keys.toString(QKeySequence::NativeText)));
-    connect(button, &QToolButton::clicked, m_debugger, [this, action] { (m_debugger->*action)(); });
-    return button;
+    auto *action = bar->addAction(text);
+    action->setToolTip(tip);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    bar->widgetForAction(action)->setObjectName(QString::fromLatin1(name));
+    return action;
 }
 
 void DebugPanel::setSessionRunning(bool running)
 {
-    for (QToolButton *b : m_steps)
+    for (QAction *b : m_steps)
         b->setEnabled(running);
     m_panels->setVisible(running);
     if (!running) {
@@ -171,13 +192,13 @@ void DebugPanel::setSessionRunning(bool running)
 void DebugPanel::showRunning()
 {
     ++m_generation;
-    for (QToolButton *b : m_steps.mid(0, 4))
+    for (QAction *b : m_steps.mid(0, 4))
         b->setEnabled(false);
 }
 
 void DebugPanel::showPause(const DebugPause &pause)
 {
-    for (QToolButton *b : m_steps)
+    for (QAction *b : m_steps)
         b->setEnabled(true);
     ++m_generation;
     const QSignalBlocker blocker(m_stack);
@@ -284,6 +305,18 @@ void DebugPanel::showWholeValue(QTreeWidgetItem *item)
         dialog->resize(600, 400);
         dialog->show();
     });
+}
+
+void DebugPanel::removeWatch()
+{
+    QTreeWidgetItem *item = m_watches->currentItem();
+    if (!item)
+        return;
+    QStringList watches = m_debugger->watches();
+    watches.removeAll(item->text(0));
+    delete item;
+    m_debugger->setWatches(watches);
+    Q_EMIT watchesChanged(watches);
 }
 
 void DebugPanel::showWatches(const std::vector<DebugWatch> &watches)

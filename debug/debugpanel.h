@@ -7,7 +7,9 @@
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
-class QToolButton;
+class QSpinBox;
+class QAction;
+class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -29,8 +31,10 @@ public:
     void showPause(const DebugPause &pause);
     void showRunning();
 
-    QToolButton *debugButton() const { return m_debug; }
+    QAction *debugAction() const { return m_debug; }
     QCheckBox *stopOnErrorsBox() const { return m_stopOnErrors; }
+    /** "Port de débogage": where Xdebug is awaited (another free one when it is taken). */
+    QSpinBox *portBox() const { return m_port; }
 
 Q_SIGNALS:
     void debugRequested();
@@ -39,17 +43,19 @@ Q_SIGNALS:
     void watchesChanged(const QStringList &expressions);
 
 private:
-    QToolButton *addButton(const char *name, const QString &text, const QKeySequence &keys, bool (Debugger::*action)());
+    QAction *addButton(QToolBar *bar, const char *name, const QString &text, const QString &tip, const QKeySequence &keys);
     void fillVariables(int frame);
     void addProperties(QTreeWidgetItem *parent, const std::vector<DbgpProperty> &props, int frame, int context);
     void expand(QTreeWidgetItem *item);
     void showWholeValue(QTreeWidgetItem *item);
     void showWatches(const std::vector<DebugWatch> &watches);
+    void removeWatch();
 
     Debugger *m_debugger;
-    QToolButton *m_debug;
-    QList<QToolButton *> m_steps;
+    QAction *m_debug;
+    QList<QAction *> m_steps;
     QCheckBox *m_stopOnErrors;
+    QSpinBox *m_port;
     QWidget *m_panels;
     QTreeWidget *m_variables;
     QListWidget *m_stack;

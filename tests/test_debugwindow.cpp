@@ -14,6 +14,10 @@
 #include "preview/serverlogpanel.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTest>
@@ -108,6 +112,57 @@ TEST_F(DebugWindow, CtrlF9StopsAtTheBreakpointStepsIntoTheOtherFileAndShowsThePa
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownText(*window).contains(QStringLiteral("b=6")); }, 30000));
     // Debugging has a server of its own: the ordinary preview's was never started.
     EXPECT_FALSE(window->server()->isRunning());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(DebugWindow, ATakenPortGivesAnotherStrangersAreRefusedAndWatchesComeAndGo)
+{
+    // "Port de débogage" held by another program: Ondrel says which port it took instead.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, quint16(freeLoopbackPort())));
+    panel->portBox()->setValue(other.serverPort());
+    controller->toggleBreakpoint(3);
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/page.php"), 4)) << window->eText->text().toStdString();
+    const int port = controller->debugger()->listener().port();
+    EXPECT_NE(port, int(other.serverPort()));
+    EXPECT_TRUE(window->mJournal->lines().join(u'\n').contains(QStringLiteral("sur le port %1").arg(port)));
+
+    // A connection that does not carry this start's key is closed; the session goes on.
+    QTcpSocket stranger;
+    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(stranger.waitForConnected(5000));
+    const QByteArray init = "<?xml version=\"1.0\"?><init xmlns=\"urn:debugger_protocol_v1\" fileuri=\"file:///tmp/x.php\" "
+                            "language=\"PHP\" protocol_version=\"1.0\" appid=\"1\" idekey=\"guess\"/>";
+    stranger.write(QByteArray::number(init.size()) + '\0' + init + '\0');
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stranger.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    EXPECT_TRUE(window->mJournal->lines().join(u'\n').contains(QStringLiteral("refusée")));
+    EXPECT_TRUE(controller->debugger()->isPaused());
+
+    // Expressions are evaluated at the stop; one that fails says why; Delete takes one away.
+    auto *entry = panel->findChild<QLineEdit *>(QStringLiteral("eExpression"));
+    auto *watches = panel->findChild<QTreeWidget *>(QStringLiteral("tvExpressions"));
+    for (const char *expression : {"$a * 10", "nowhere_defined()"}) {
+        entry->setText(QString::fromLatin1(expression));
+        QTest::keyClick(entry, Qt::Key_Return);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watches->topLevelItemCount() == 2 && !watches->topLevelItem(1)->text(1).isEmpty(); }, 10000));
+    EXPECT_EQ(watches->topLevelItem(0)->text(1), QStringLiteral("20"));
+    EXPECT_NE(watches->topLevelItem(1)->text(1), QStringLiteral("20"));
+    watches->setCurrentItem(watches->topLevelItem(0));
+    watches->setFocus();
+    QTest::keyClick(watches, Qt::Key_Delete);
+    EXPECT_EQ(controller->debugger()->watches(), QStringList{QStringLiteral("nowhere_defined()")});
+    click("sbPasPrincipal");
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/page.php"), 5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watches->topLevelItemCount() == 1; }, 10000));
+    EXPECT_EQ(watches->topLevelItem(0)->text(0), QStringLiteral("nowhere_defined()"));
+
+    // "Arrêter" ends the script there: the page never gets its text.
+    click("sbArreter");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->debugger()->hasSession(); }, 30000));
+    EXPECT_FALSE(shownText(*window).contains(QStringLiteral("b=")));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
