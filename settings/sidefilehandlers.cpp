@@ -3,6 +3,7 @@
 #include "app/main.h"
 
 #include "widgets/widgets.h"
+#include "db/builtindatabase.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
@@ -31,6 +32,7 @@ const QString kParams = QStringLiteral("Params");
 const QString kMysql = QStringLiteral("Mysql");
 
 const QString kDefaultSite = QStringLiteral("http://localhost/");
+const QString kDefaultHost = QStringLiteral("localhost");
 constexpr int kDefaultConnectTimeout = 10; // seconds
 
 QString defaultHelpFolder()
@@ -140,7 +142,7 @@ const SettingKey kSettings[] = {
      [](const TfmMain &w) -> QVariant { return w.M->tabWidth(); },
      [](TfmMain &w, const QVariant &v) { w.M->setTabColumns(v.toInt()); }},
 
-    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("localhost"); },
+    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultHost; },
      [](const TfmMain &w) -> QVariant { return w.host->text(); },
      [](TfmMain &w, const QVariant &v) { w.host->setText(v.toString()); }},
     {kMysql, "User", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("root"); },
@@ -152,6 +154,15 @@ const SettingKey kSettings[] = {
     {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
      [](const TfmMain &w) -> QVariant { return w.base->text(); },
      [](TfmMain &w, const QVariant &v) { w.base->setText(v.toString()); }},
+    // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
+    // host keeps that server.
+    {kMysql, "BaseIntegree", Kind::Bool,
+     [](const ProfileFile &ini) -> QVariant {
+         return !mariadbdExecutable().isEmpty()
+             && ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost) == kDefaultHost;
+     },
+     [](const TfmMain &w) -> QVariant { return w.cbBaseIntegree->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbBaseIntegree->setChecked(v.toBool()); }},
     {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
      [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
      [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},
