@@ -61,6 +61,7 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     auto *window = new TfmMain;
     watchStopSignals(window, [window] { window->closeOnSignal(); });
     window->show();
+    window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
     window->openFromCommandLine(launch->line.files);
     QObject::connect(&instance, &InstanceServer::filesHandedOver, window, [window](const QStringList &files) {
         window->comeToFront();

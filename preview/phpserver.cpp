@@ -200,7 +200,7 @@ QString BuiltinServer::origin()
 
 bool BuiltinServer::start(const QString &root)
 {
-    if (isRunning() && root == m_root)
+    if (isRunning() && root == m_root && m_launchedSocket == m_databaseSocket)
         return true;
     m_php = phpExecutable();
     if (m_php.isEmpty())
@@ -242,6 +242,11 @@ void BuiltinServer::launch()
                           .arg(m_routerDir ? m_routerDir->path() : QDir::tempPath()));
         return;
     }
+    QStringList database;
+    if (!m_databaseSocket.isEmpty()) // mysqli_connect('localhost', …) and new PDO('mysql:host=localhost…') reach it
+        database << QStringLiteral("-d") << QStringLiteral("mysqli.default_socket=") + m_databaseSocket
+                 << QStringLiteral("-d") << QStringLiteral("pdo_mysql.default_socket=") + m_databaseSocket;
+    m_launchedSocket = m_databaseSocket;
     m_process.setProgram(m_php);
     m_process.setArguments(QStringList{QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port()),
                             QStringLiteral("-t"), m_root,
@@ -253,7 +258,7 @@ void BuiltinServer::launch()
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
                             QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")}
-                           + m_extraArguments + QStringList{m_routerDir->filePath(QStringLiteral("routeur.php"))});
+                           + database + m_extraArguments + QStringList{m_routerDir->filePath(QStringLiteral("routeur.php"))});
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QString::number(kWorkers));
     for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)

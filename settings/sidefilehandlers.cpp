@@ -3,6 +3,7 @@
 #include "app/main.h"
 
 #include "widgets/widgets.h"
+#include "db/builtindatabase.h"
 #include "db/simplecombo.h"
 #include "debug/dbgplistener.h"
 #include "editor/richedit.h"
@@ -33,6 +34,7 @@ const QString kParams = QStringLiteral("Params");
 const QString kMysql = QStringLiteral("Mysql");
 
 const QString kDefaultSite = QStringLiteral("http://localhost/");
+const QString kDefaultHost = QStringLiteral("localhost");
 constexpr int kDefaultConnectTimeout = 10; // seconds
 
 QString defaultHelpFolder()
@@ -153,7 +155,7 @@ const SettingKey kSettings[] = {
      [](const TfmMain &w) -> QVariant { return debugPortBox(w)->value(); },
      [](TfmMain &w, const QVariant &v) { debugPortBox(w)->setValue(v.toInt()); }},
 
-    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("localhost"); },
+    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultHost; },
      [](const TfmMain &w) -> QVariant { return w.host->text(); },
      [](TfmMain &w, const QVariant &v) { w.host->setText(v.toString()); }},
     {kMysql, "User", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("root"); },
@@ -165,6 +167,15 @@ const SettingKey kSettings[] = {
     {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
      [](const TfmMain &w) -> QVariant { return w.base->text(); },
      [](TfmMain &w, const QVariant &v) { w.base->setText(v.toString()); }},
+    // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
+    // host keeps that server.
+    {kMysql, "BaseIntegree", Kind::Bool,
+     [](const ProfileFile &ini) -> QVariant {
+         return !mariadbdExecutable().isEmpty()
+             && ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost) == kDefaultHost;
+     },
+     [](const TfmMain &w) -> QVariant { return w.cbBaseIntegree->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbBaseIntegree->setChecked(v.toBool()); }},
     {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
      [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
      [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},
