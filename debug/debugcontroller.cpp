@@ -7,6 +7,7 @@
 #include "debug/breakpointfile.h"
 #include "debug/debugpanel.h"
 #include "editor/richedit.h"
+#include "db/builtindatabase.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "files/urlrules.h"
@@ -276,6 +277,9 @@ void DebugController::debugPage()
         navigateDebug();
         return;
     }
+    // The home folder or "/" is served whole only with the user's yes, as for F9.
+    if (!m_window->mayServeFolder())
+        return;
     withXdebug([this] {
         if (m_xdebug == XdebugAvailability::Missing)
             throw OndrelError(xdebugMissingMessage());
@@ -290,6 +294,8 @@ void DebugController::debugPage()
             });
         }
         m_server->setExtraArguments(xdebugServerArguments(*m_xdebug, m_debugger.listener().port()));
+        // The debugged page reaches the same database as the preview's.
+        m_server->setDatabaseSocket(m_window->usesBuiltinDatabase() ? m_window->builtinDatabase()->paths().socket : QString());
         if (!m_server->start(root))
             throw OndrelError(phpMissingMessage());
         if (m_server->isReady())
