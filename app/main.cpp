@@ -1,4 +1,5 @@
 #include "app/main.h"
+#include "debug/debugcontroller.h"
 
 #include "app/commandline.h"
 
@@ -184,6 +185,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_journalDelay->setInterval(2000);
     m_journal = std::make_unique<JournalWriter>();
     bindEvents();
+    new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });
 }

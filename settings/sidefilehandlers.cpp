@@ -5,6 +5,7 @@
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
 #include "db/simplecombo.h"
+#include "debug/dbgplistener.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "io/readfile.h"
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTextBlock>
 
 #include <exception>
@@ -46,6 +48,14 @@ bool userSetSite(const ProfileFile &ini)
 {
     return ini.contains(kParams, QStringLiteral("Site"))
         && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
+}
+
+/** "Port de débogage", on the editor page's debugging bar. */
+QSpinBox *debugPortBox(const TfmMain &w)
+{
+    auto *box = w.findChild<QSpinBox *>(QStringLiteral("sePortDebogage"));
+    Q_ASSERT(box);
+    return box;
 }
 
 /** How the settings file holds a value. */
@@ -141,6 +151,9 @@ const SettingKey kSettings[] = {
     {kParams, "Tabulation", Kind::Integer, [](const ProfileFile &) -> QVariant { return 4; },
      [](const TfmMain &w) -> QVariant { return w.M->tabWidth(); },
      [](TfmMain &w, const QVariant &v) { w.M->setTabColumns(v.toInt()); }},
+    {kParams, "PortDebogage", Kind::Integer, [](const ProfileFile &) -> QVariant { return DbgpListener::kDefaultPort; },
+     [](const TfmMain &w) -> QVariant { return debugPortBox(w)->value(); },
+     [](TfmMain &w, const QVariant &v) { debugPortBox(w)->setValue(v.toInt()); }},
 
     {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultHost; },
      [](const TfmMain &w) -> QVariant { return w.host->text(); },

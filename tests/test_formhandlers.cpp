@@ -123,7 +123,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\n"
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nPortDebogage=9003\r\n"
           "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
@@ -692,6 +692,7 @@ TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
         {"Params", "Aide", "/usr/share/doc/php/"}, {"Params", "ServeurIntegre", "0"},
         {"Params", "Racine", sub}, {"Params", "ApercuLargeur", "300"},
         {"Params", "EnregistrementAuto", "1"}, {"Params", "Tabulation", "2"},
+        {"Params", "PortDebogage", "9100"},
         {"Mysql", "Host", "db.exemple.test"}, {"Mysql", "User", "moi"}, {"Mysql", "Pass", "secret"},
         {"Mysql", "Base", "boutique"}, {"Mysql", "BaseIntegree", "0"}, {"Mysql", "DelaiConnexion", "3"},
     };
