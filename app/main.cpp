@@ -185,9 +185,10 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_journalDelay->setInterval(2000);
     m_journal = std::make_unique<JournalWriter>();
     bindEvents();
-    new DebugController(this); // step debugging: it wires itself to the editor page
+    auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });
+    debugging->readBreakpointFile(); // beside the side files, whose place start-up has settled
 }
 
 TfmMain::~TfmMain()
