@@ -1,7 +1,9 @@
 // "Base intégrée": from a click on "Go" to the console connected, for a new user
 // (the data folder made first) and for a later launch (the data folder there,
 // the server started as the window opens). Beside each, the longest time the
-// event loop was held meanwhile: the window must stay usable.
+// event loop was held meanwhile: the window must stay usable. Last, a page's
+// mysqli_connect through the built-in server's socket beside one over TCP to a
+// throwaway server on 127.0.0.1 (tests/servers/mariadb.sh), same MariaDB.
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
@@ -12,6 +14,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -113,6 +117,69 @@ void BM_LaterLaunchToConsoleConnected(benchmark::State &state)
     state.counters["longest_loop_hold_ms"] = held;
 }
 BENCHMARK(BM_LaterLaunchToConsoleConnected)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+QString scriptPath()
+{
+    const QString here = QFileInfo(QStringLiteral(__FILE__)).absolutePath();
+    return here + QStringLiteral("/../tests/servers/mariadb.sh");
+}
+
+QString textOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+/** Milliseconds per mysqli_connect + close, as a page does them, over `count` of them; negative on a failure. */
+double connectMs(const QString &host, const QString &password, const QString &socket, int port, int count)
+{
+    const QString code = QStringLiteral(
+        "$t = hrtime(true); for ($i = 0; $i < %1; ++$i) { $m = mysqli_connect('%2', 'root', '%3', '', %4, '%5'); mysqli_close($m); }"
+        " echo (hrtime(true) - $t) / 1e6 / %1;").arg(count).arg(host, password).arg(port).arg(socket);
+    QProcess php;
+    php.start(QStringLiteral("php"), {QStringLiteral("-r"), code});
+    if (!php.waitForFinished(120000) || php.exitCode() != 0)
+        return -1;
+    return php.readAllStandardOutput().trimmed().toDouble();
+}
+
+/** range(0): 0 through the built-in server's socket, 1 over TCP to 127.0.0.1. */
+void BM_PageConnect(benchmark::State &state)
+{
+    static Home home;
+    static BuiltinDatabase *builtin = nullptr;
+    static QTemporaryDir tcpDir;
+    static bool tcpUp = false;
+    if (!builtin) {
+        builtin = new BuiltinDatabase;
+        builtin->start();
+        if (!QTest::qWaitFor([] { return builtin->isReady(); }, 120000))
+            qWarning("the built-in server did not start");
+        tcpUp = QProcess::execute(QStringLiteral("bash"), {scriptPath(), QStringLiteral("start"), tcpDir.path()}) == 0;
+    }
+    const bool socket = state.range(0) == 0;
+    if (!builtin->isReady() || (!socket && !tcpUp)) {
+        state.SkipWithError("a server did not start");
+        return;
+    }
+    const QString password = socket ? QString() : textOf(tcpDir.filePath(QStringLiteral("password")));
+    const int port = socket ? 0 : textOf(tcpDir.filePath(QStringLiteral("port"))).toInt();
+    for (auto _ : state) {
+        const double ms = socket ? connectMs(QStringLiteral("localhost"), password, builtin->paths().socket, 0, 200)
+                                 : connectMs(QStringLiteral("127.0.0.1"), password, QString(), port, 200);
+        if (ms < 0) {
+            state.SkipWithError("php could not connect");
+            return;
+        }
+        state.SetIterationTime(ms / 1000.0);
+    }
+    if (!socket) { // the last case: both servers go
+        QProcess::execute(QStringLiteral("bash"), {scriptPath(), QStringLiteral("stop"), tcpDir.path()});
+        delete builtin;
+        builtin = nullptr;
+    }
+}
+BENCHMARK(BM_PageConnect)->Arg(0)->Arg(1)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
