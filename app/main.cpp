@@ -37,8 +37,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-TfmMain *fmMain = nullptr;
-
 namespace {
 
 constexpr int kEditHeight = 21;
@@ -138,7 +136,6 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     : QWidget(parent)
     , m_sideFileBase(sideFileBase)
 {
-    fmMain = this;
     static const bool fontsMapped = [] {
         QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                    {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
@@ -199,8 +196,6 @@ TfmMain::~TfmMain()
     m_journal->wait();
     if (!m_keepJournal)
         m_journal->remove(m_journalFor); // a clean end: the text was saved or let go
-    if (fmMain == this)
-        fmMain = nullptr;
 }
 
 void TfmMain::buildFilePage()

@@ -50,8 +50,8 @@ struct ClientAccess;
 struct FileIdentity;
 
 /**
- * The main window `fmMain`: every control of the six pages, the four fields the
- * handlers share, and every handler. app/main.cpp builds the controls and binds
+ * The main window (object name "fmMain"): every control of the six pages, the
+ * state the handlers share, and every handler. app/main.cpp builds the controls and binds
  * the events; each handler is defined in the folder of the subsystem it serves.
  *
  * An OndrelError that escapes a handler ends it and is shown in the generic error
@@ -498,6 +498,3 @@ private:
     bool m_titleMarked = false;            // the title starts with the unsaved mark "*"
     qsizetype m_ligneSelection[2] = {0, 0}; // selection start and end at the last Ligne
 };
-
-/** The one main window of the process, reached by ExecRequete. */
-extern TfmMain *fmMain;

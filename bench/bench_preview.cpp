@@ -4,10 +4,10 @@
 // started. The goal is under 50 ms. The web engine is already running, as it is
 // after the first preview of a session.
 #include "app/main.h"
-#include "preview/ports.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "preview/webbrowser.h"
+#include "support/phpserver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,16 +33,11 @@ QByteArray onePage(qsizetype size)
     return repeatedTo("<?php echo strlen(\"abc\") . ' ' . $_GET['test']; // ligne de remplissage ?>\n", size);
 }
 
-int freePort()
-{
-    return pickLoopbackPort();
-}
-
 /** A window with a 1 MB page loaded, a php -S server for its folder, and the engine started. */
 struct PreviewSetUp
 {
     QTemporaryDir dir;
-    QProcess php;
+    std::unique_ptr<PhpServer> php;
     std::unique_ptr<TfmMain> window;
     QString page = dir.filePath(QStringLiteral("page.php"));
 
@@ -52,17 +47,8 @@ struct PreviewSetUp
         if (file.open(QIODevice::WriteOnly))
             file.write(onePage(1 << 20));
         file.close();
-        const int port = freePort();
-        php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
-                                          QStringLiteral("-t"), dir.path()});
-        php.waitForStarted();
-        const bool up = QTest::qWaitFor([port] {
-            QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
-            return probe.waitForConnected(200);
-        }, 15000);
-        if (!up)
-            qFatal("php -S did not start");
+        php = std::make_unique<PhpServer>(dir.path());
+        const int port = php->port();
 
         window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
         window->show();
@@ -78,8 +64,6 @@ struct PreviewSetUp
     ~PreviewSetUp()
     {
         window.reset();
-        php.terminate();
-        php.waitForFinished(5000);
     }
 
     void backToEditor()

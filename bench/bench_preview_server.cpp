@@ -10,6 +10,7 @@
 #include "preview/phpserver.h"
 #include "preview/ports.h"
 #include "preview/webbrowser.h"
+#include "support/phpserver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -116,28 +117,12 @@ BENCHMARK(BM_F9Builtin_Later)->Unit(benchmark::kMillisecond)->UseManualTime()->I
 /** An external `php -S` on the session's folder, already accepting connections. */
 struct ExternalPhp
 {
-    QProcess php;
-    int port = pickLoopbackPort();
+    PhpServer php;
 
     explicit ExternalPhp(Session &s)
+        : php(s.dir.path())
     {
-        php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
-                                          QStringLiteral("-t"), s.dir.path()});
-        php.waitForStarted();
-        const int p = port;
-        const bool up = QTest::qWaitFor([p] {
-            QTcpSocket probe;
-            probe.connectToHost(QStringLiteral("127.0.0.1"), quint16(p));
-            return probe.waitForConnected(200);
-        }, 15000);
-        if (!up)
-            qFatal("php -S did not start");
-        s.window->eSite->setText(QStringLiteral("http://127.0.0.1:%1/").arg(port));
-    }
-    ~ExternalPhp()
-    {
-        php.terminate();
-        php.waitForFinished(5000);
+        s.window->eSite->setText(php.origin() + QLatin1Char('/'));
     }
 };
 

@@ -7,7 +7,8 @@
 
 namespace {
 
-/** Runs the shared colour dialog from `initial`; true with `chosen` set when the user confirms. */
+/** Runs the shared colour dialog from `initial`; true with `chosen` set when the user confirms
+ *  (`chosen` may be `initial` itself: it is written only after the dialog closes). */
 bool pickColour(QColorDialog *dialog, Colour initial, Colour &chosen)
 {
     dialog->setCurrentColor(toQColor(initial));
@@ -55,18 +56,12 @@ void TfmMain::SpeedButton4Click()
 
 void TfmMain::SpeedButton5Click()
 {
-    Colour chosen;
-    if (!pickColour(ColorDialog1, CoulChaines, chosen))
-        return;
-    CoulChaines = chosen;
-    ColorieZone(0, M->textLength());
+    if (pickColour(ColorDialog1, CoulChaines, CoulChaines))
+        ColorieZone(0, M->textLength());
 }
 
 void TfmMain::SpeedButton6Click()
 {
-    Colour chosen;
-    if (!pickColour(ColorDialog1, CoulFonctions, chosen))
-        return;
-    CoulFonctions = chosen;
-    ColorieZone(0, M->textLength());
+    if (pickColour(ColorDialog1, CoulFonctions, CoulFonctions))
+        ColorieZone(0, M->textLength());
 }

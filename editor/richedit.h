@@ -104,7 +104,6 @@ public:
     // Display and typing (richeditview.cpp).
     /** The line-number margin, shown by default; its width follows the number of lines. */
     void setLineNumbersShown(bool shown);
-    bool lineNumbersShown() const { return m_lineNumbers; }
     /** Columns between tab stops (1 to 32; other values are brought into that range). */
     void setTabColumns(int columns);
 
