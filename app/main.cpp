@@ -1,16 +1,16 @@
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "editor/findbar.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/phpserver.h"
-#include "files/serverlogpanel.h"
-#include "files/recovery.h"
-#include "files/webbrowser.h"
-#include "app/virtualkeys.h"
+#include "preview/phpserver.h"
+#include "preview/serverlogpanel.h"
+#include "io/recovery.h"
+#include "preview/webbrowser.h"
+#include "base/virtualkeys.h"
 
 #include <QApplication>
 #include <QCheckBox>

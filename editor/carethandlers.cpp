@@ -1,12 +1,12 @@
 // Caret read-out, function hint and context help of the source editor, and its keys.
 #include "app/main.h"
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/contexthelp.h"
 #include "editor/richedit.h"
-#include "files/readfile.h"
-#include "files/webbrowser.h"
+#include "io/readfile.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>

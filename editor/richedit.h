@@ -1,7 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
-#include "files/fileidentity.h"
+#include "io/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
 

@@ -1,12 +1,12 @@
 // Start-up and shut-down of the main window: the settings file and the side files.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/readfile.h"
-#include "files/savefile.h"
+#include "io/readfile.h"
+#include "io/savefile.h"
 #include "files/urlrules.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"

@@ -5,8 +5,8 @@
 #include "support/qtmain.h"
 
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/savefile.h"
+#include "io/savefile.h"
+#include "preview/phpserver.h"
 #include "settings/profile.h"
 #include "support/faultprocess.h"
 #include "support/faults.h"
