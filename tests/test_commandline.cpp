@@ -285,7 +285,7 @@ HandOver handOverMeanwhile(const QString &path, const QStringList &files)
         result = handOverToWindow(path, files, kHandOverAnswerMs);
         done = true;
     });
-    QTest::qWaitFor([&] { return done.load(); }, 2 * kHandOverAnswerMs);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 2 * kHandOverAnswerMs)); // the answer has its own time-out
     launch.join();
     return result;
 }
