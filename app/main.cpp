@@ -1,5 +1,7 @@
 #include "app/main.h"
 
+#include "app/commandline.h"
+
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
@@ -108,14 +110,14 @@ const QString kAboutText = QStringLiteral(
     "Ondrel V2.1\n"
     "\n"
     "Un atelier pour écrire des pages PHP sur un poste qui fait tourner son propre serveur web.\n"
-    "Réalisé par l'équipe Ondrel. Contact : equipe@ondrel.example\n"
+    "Réalisé par l'équipe Ondrel. Contact : equipe@ondrel.org\n"
     "\n"
     "Un seul geste pour voir son travail : choisissez la page « Visualisation du résultat » "
     "ou appuyez sur F9 dans l'éditeur, et Ondrel enregistre le fichier puis recharge le "
     "navigateur, sans passer par le cache.\n"
     "\n"
-    "Distribution : Ondrel est libre. Vous pouvez le copier, le donner et le diffuser sans "
-    "frais, à condition de le laisser entier et de ne pas le vendre.\n"
+    "Distribution : Ondrel est libre. Vous pouvez le copier, le donner, le modifier et le "
+    "diffuser, avec ou sans frais, aux conditions de la licence ci-dessous.\n"
     "\n"
     "Autres programmes de l'équipe : aucun pour l'instant ; Ondrel est notre premier outil.\n"
     "\n"
@@ -284,13 +286,17 @@ void TfmMain::buildEditorPage()
     SpeedButton12 = anchors[4];
     sbAide = button(Panel1, "sbAide", QStringLiteral("Index de l'aide (F1)"), 0, 16, 145, 16);
     Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
-    // Past the anchors, so that nothing else moves; the hint runs below them.
-    cbApercuACote = placed(new QCheckBox(QStringLiteral("Aperçu à côté"), Panel1), "cbApercuACote", 544, 0, 140, 16);
-    cbApercuACote->setToolTip(QStringLiteral("La page à droite de l'éditeur, rechargée à chaque enregistrement (F10)"));
-    cbEnregistrementAuto = placed(new QCheckBox(QStringLiteral("Enregistrer en tapant"), Panel1),
-                                  "cbEnregistrementAuto", 544, 16, 140, 16);
-    cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistre le fichier peu après la dernière frappe, "
-                                                    "une fois qu'il a été enregistré depuis le lancement"));
+    // Past the anchors, so that nothing else moves; the hint runs below them. The
+    // captions are short enough for the first-start width (640 pixels); the
+    // tooltips give the full names.
+    cbApercuACote = placed(new QCheckBox(QStringLiteral("À côté"), Panel1), "cbApercuACote", 544, 0, 84, 16);
+    cbApercuACote->setToolTip(QStringLiteral("Aperçu à côté : la page à droite de l'éditeur, rechargée à "
+                                             "chaque enregistrement (F10)"));
+    cbEnregistrementAuto = placed(new QCheckBox(QStringLiteral("Enreg. auto"), Panel1),
+                                  "cbEnregistrementAuto", 544, 16, 84, 16);
+    cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistrer en tapant : enregistre le fichier peu après la "
+                                                    "dernière frappe, une fois qu'il a été enregistré depuis le "
+                                                    "lancement"));
     // Keyword lines are shown as they are written, "<b>" and "<br>" included.
     Label5->setTextFormat(Qt::PlainText);
     Label6->setTextFormat(Qt::PlainText);
@@ -361,7 +367,8 @@ void TfmMain::buildAboutPage()
     Memo1->setFrameStyle(QFrame::NoFrame);
     Memo1->setFont(memoFont());
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setPlainText(kAboutText);
+    // The licence under the about text, in the words --version uses.
+    Memo1->setPlainText(kAboutText + u'\n' + licenceLine() + u'\n');
     stacked(TabSheet1)->addWidget(Memo1);
 }
 
