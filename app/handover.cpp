@@ -104,6 +104,21 @@ ReceivedHandOver readHandOverMessage(const QByteArray &received)
 }
 
 
+std::optional<int> handOverExitStatus(const QString &socketPath, const QStringList &files, int answerMs,
+                                      void (*print)(const QString &message))
+{
+    switch (handOverToWindow(socketPath, files, answerMs)) {
+    case HandOver::HandedOver:
+        return 0;
+    case HandOver::NoAnswer:
+        print(noAnswerMessage());
+        return 1;
+    case HandOver::NoWindow:
+        break;
+    }
+    return std::nullopt;
+}
+
 QString noAnswerMessage()
 {
     return QStringLiteral("la fenêtre d'Ondrel déjà ouverte ne répond pas ; "

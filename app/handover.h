@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -50,5 +52,12 @@ enum class HandOver {
 HandOver handOverToWindow(const QString &socketPath, const QStringList &files, int answerMs);
 /** The message when a window listens but does not answer. */
 QString noAnswerMessage();
+/**
+ * A launch's hand-over to the window already open, as both the executable and the
+ * window module try it: the exit status when the launch ends here (0 handed over;
+ * 1 no answer, after `print` told why), nothing when no window listens.
+ */
+std::optional<int> handOverExitStatus(const QString &socketPath, const QStringList &files, int answerMs,
+                                      void (*print)(const QString &message));
 /** Whether something listens on `socketPath` (connects, sends nothing: the window is not raised). */
 bool windowListens(const QString &socketPath);

@@ -25,11 +25,12 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -67,7 +68,9 @@ W *placed(W *widget, const char *name, int left, int top, int width = -1, int he
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
 {
-    return placed(new QLabel(caption, parent), name, left, top);
+    auto *shown = new QLabel(caption, parent);
+    shown->setTextFormat(Qt::PlainText);
+    return placed(shown, name, left, top);
 }
 
 Edit *edit(QWidget *parent, const char *name, int left, int top, int width)
@@ -251,6 +254,7 @@ void TfmMain::buildEditorPage()
     findBar = named(new FindBar(tsEdit), "findBar");
     column->addWidget(findBar);
     lNotice = named(new QLabel(tsEdit), "lNotice");
+    lNotice->setTextFormat(Qt::PlainText);
     lNotice->setWordWrap(true);
     lNotice->setStyleSheet(QStringLiteral("QLabel { background: #FFF3C4; color: #000000; padding: 3px; }"));
     lNotice->hide();
@@ -430,6 +434,7 @@ void TfmMain::bindEvents()
     connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
     connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });
     bindEditorKeys();
+    bindSiteSearch();
     connect(sbColorie, &QToolButton::clicked, this, [this] { guard([this] { sbColorieClick(); }); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton3Click(); }); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton4Click(); }); });
@@ -509,12 +514,19 @@ void TfmMain::bindEditorKeys()
     connect(findBar->previousButton, &QPushButton::clicked, this, [this] { guard([this] { findNextMatch(true); }); });
     connect(findBar->replaceButton, &QPushButton::clicked, this, [this] { guard([this] { replaceMatch(); }); });
     connect(findBar->replaceAllButton, &QPushButton::clicked, this, [this] { guard([this] { replaceAllMatches(); }); });
+    connect(findBar, &FindBar::finished, this, [this](const FindRequest &request, const FindResult &result) {
+        guard([&] { findFinished(request, result); });
+    });
 }
 
 const QString &TfmMain::keywordList()
 {
     if (m_keywordsStale) {
-        m_keywords = mAide->toPlainText();
+        // The lines as they stand: toPlainText would turn a no-break space into a space.
+        QStringList lines;
+        for (QTextBlock block = mAide->document()->begin(); block.isValid(); block = block.next())
+            lines.append(block.text());
+        m_keywords = lines.join(u'\n');
         m_keywordsStale = false;
     }
     return m_keywords;

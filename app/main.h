@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "editor/colouring.h"
+#include "editor/findtask.h"
 #include "settings/sidefiles.h"
 
 #include <QElapsedTimer>
@@ -29,6 +30,8 @@ class FilterComboBox;
 class DirectoryListBox;
 class FileListBox;
 class FindBar;
+class SiteSearch;
+class SiteSearchPanel;
 class WebBrowser;
 class ServerLogPanel;
 class BuiltinServer;
@@ -40,6 +43,7 @@ class StringGrid;
 struct ConnectRequest;
 struct ConnectOutcome;
 struct StatementOutcome;
+struct FileIdentity;
 
 /**
  * The main window `fmMain`: every control of the six pages, the four fields the
@@ -105,6 +109,8 @@ public:
     QLabel *lNotice = nullptr;
     RichEdit *M = nullptr;
     FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
+    SiteSearchPanel *pRechercheSite = nullptr; // at the page's foot, hidden until Ctrl+Shift+F
+    SiteSearch *siteSearch = nullptr;          // Ctrl+P, Ctrl+Shift+F, F12, Shift+F12 (search/)
 
     // Page "Visualisation du résultat (F9)".
     QWidget *tsWB = nullptr;
@@ -204,7 +210,10 @@ public:
     void findNextMatch(bool backwards);
     void replaceMatch();
     void replaceAllMatches();
-    /** Escape in the find bar. */
+    /** Starts the find bar's task over the editor's text; `findFinished` applies its result. */
+    void runFind(FindRequest::Kind kind);
+    void findFinished(const FindRequest &request, const FindResult &result);
+    /** Escape in the find bar (a running search is dropped). */
     void closeFindBar();
     /** Ctrl+G: "Aller à la ligne". */
     void goToLine();
@@ -260,6 +269,12 @@ public:
     void offerRecovery();
     /** Shows `text` in the editor page's notice line; an empty text hides it. */
     void showNotice(const QString &text);
+    /**
+     * Opens `path` from the site search as a click in the file list would (unsaved
+     * text asked about first, errors shown) and shows the editor. True when the
+     * editor holds that file afterwards.
+     */
+    bool openSiteFile(const QString &path);
 
     // The session (app/sessionhandlers.cpp): launches, stop signals, the end of the run.
     /**
@@ -338,6 +353,10 @@ public:
         }
     }
 
+signals:
+    /** The edited file was written (by any save); `path` is its absolute path. */
+    void fileWritten(const QString &path);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -351,9 +370,12 @@ private:
     void buildHelpPage();
     void bindEvents();
     void bindEditorKeys();
+    void bindSiteSearch();
 
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);
+    /** chooseFile's steps after the load: eFile, the site's final "/", the URL, the text colour and the caption. */
+    void showChosenFile(const QString &path);
     /** The click of openFromCommandLine; throws OndrelError. */
     void openPath(const QString &path);
     void reportShutDownFailure(const QString &message);
@@ -364,8 +386,15 @@ private:
     void placeBrowser();
     void refreshBeside();
     void editedFileSaved();
+    /**
+     * saveEditedFile, given what the file on disk is when the caller has just read
+     * it (saving while typing does, to decide), so that it is not read again.
+     */
+    bool saveEditedFile(const FileIdentity *disk);
     /** saveEditedFile without what follows a save: false on "Annuler". */
-    bool writeEditedFile();
+    bool writeEditedFile(const FileIdentity *disk);
+    /** mayAutoSave, keeping what the file on disk is in `disk` when it had to read it. */
+    bool mayAutoSave(FileIdentity *disk) const;
     bool namesEditedFile(const QString &file) const;
     /** Keeps the window's place while it is still on screen, for shut-down to store. */
     void notePlacementAtClose();

@@ -94,15 +94,8 @@ int main(int argc, char *argv[])
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     launch.socketPath = instanceSocketPath(runtime, sideFileBaseOf(exe));
     if (!launch.line.newInstance) {
-        switch (handOverToWindow(launch.socketPath, launch.line.files, kHandOverAnswerMs)) {
-        case HandOver::HandedOver:
-            return 0;
-        case HandOver::NoAnswer:
-            printMessage(noAnswerMessage());
-            return 1;
-        case HandOver::NoWindow:
-            break;
-        }
+        if (const auto status = handOverExitStatus(launch.socketPath, launch.line.files, kHandOverAnswerMs, printMessage))
+            return *status;
     }
     return runWindow(argc, argv, launch, exe);
 }

@@ -54,15 +54,8 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     instance.lock();
     if (!newInstance) {
         // Another launch may have opened its window a moment ago.
-        switch (handOverToWindow(launch->socketPath, launch->line.files, kHandOverAnswerMs)) {
-        case HandOver::HandedOver:
-            return 0;
-        case HandOver::NoAnswer:
-            printMessage(noAnswerMessage());
-            return 1;
-        case HandOver::NoWindow:
-            break;
-        }
+        if (const auto status = handOverExitStatus(launch->socketPath, launch->line.files, kHandOverAnswerMs, printMessage))
+            return *status;
     }
 
     // Served before anything can show a box: a later launch never waits on one,

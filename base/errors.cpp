@@ -55,6 +55,7 @@ QString withFullStop(const QString &text)
 static void showBox(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 {
     QMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText); // messages quote names and server texts, tags included
     box.setObjectName(icon == QMessageBox::NoIcon ? QStringLiteral("plainBox")
                                                   : QStringLiteral("errorBox"));
     box.exec();

@@ -7,6 +7,8 @@ set(ONDREL_CORE_FILES
   editor/landing.cpp editor/landing.h
   io/textbytes.cpp io/textbytes.h
   editor/textsearch.cpp editor/textsearch.h
+  editor/findtask.cpp editor/findtask.h
+  editor/findjob.cpp editor/findjob.h
   files/urlrules.cpp files/urlrules.h
   io/savefile.cpp io/savefile.h
   files/listing.cpp files/listing.h

@@ -74,13 +74,16 @@ void TfmMain::Ligne()
             offer(sbAide, Label6, QStringLiteral("Aide sur \"%1\" (F1)").arg(name), page);
     }
 
-    setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(caret.x).arg(caret.y + 1));
+    // Positions count the file's characters (a Windows-1252 file is held as UTF-8).
+    const qsizetype lineStart = M->lineStartOffset(caret.y);
+    const qsizetype column = M->fileOffset(lineStart + caret.x) - M->fileOffset(lineStart);
+    setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(column).arg(caret.y + 1));
 
     if (cbColore->isChecked()) {
         const qsizetype p = M->selStart();
         const qsizetype s = M->offsetAfterCrBefore(p);
         const qsizetype e = M->offsetAfterCrFrom(p);
-        setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(s).arg(e));
+        setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(M->fileOffset(s)).arg(M->fileOffset(e)));
         ColorieZone(s, e);
     }
     m_ligneSelection[0] = M->selStart();

@@ -24,11 +24,11 @@ void TfmMain::ColorieZone(qsizetype start, qsizetype end)
     tsEdit->setFocus();
     const qsizetype selectionStart = M->selStart();
     const qsizetype selectionLength = M->selLength();
-    // The pass writes colours by runs, so the selection never moves while it runs.
+    // The pass writes colours by runs, so the selection never moves while it runs; and
+    // the view never scrolls: a click near its edge with the button still held would
+    // otherwise end on another character and select.
     M->colourZone(start, end, CoulPolice, CoulChaines, CoulFonctions);
-    M->setSelStart(selectionStart);
-    M->setSelLength(1);
-    M->setSelLength(selectionLength);
+    M->restoreSelection(selectionStart, selectionLength);
     M->setFocus();
 }
 

@@ -1,11 +1,14 @@
 #include "editor/findbar.h"
 
+#include "editor/findjob.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -15,6 +18,9 @@ W *named(W *widget, const char *name)
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
+
+constexpr int kProgressAfterMs = 200; // a search that ends sooner shows no progress
+constexpr int kProgressEveryMs = 100;
 
 } // namespace
 
@@ -34,7 +40,9 @@ FindBar::FindBar(QWidget *parent)
     regex = named(new QCheckBox(QStringLiteral("Expression régulière"), this), "cbExpression");
     status = named(new QLabel(this), "lRecherche");
     status->setTextFormat(Qt::PlainText);
-    grid->addWidget(new QLabel(QStringLiteral("Rechercher"), this), 0, 0);
+    auto *findLabel = new QLabel(QStringLiteral("Rechercher"), this);
+    findLabel->setTextFormat(Qt::PlainText);
+    grid->addWidget(findLabel, 0, 0);
     grid->addWidget(findEdit, 0, 1);
     grid->addWidget(nextButton, 0, 2);
     grid->addWidget(previousButton, 0, 3);
@@ -43,12 +51,16 @@ FindBar::FindBar(QWidget *parent)
     options->addWidget(wholeWord);
     options->addWidget(regex);
     options->addWidget(status, 1);
+    cancelButton = named(new QPushButton(QStringLiteral("Annuler"), this), "bAnnulerRecherche");
+    cancelButton->hide();
+    options->addWidget(cancelButton);
     grid->addLayout(options, 0, 4);
 
     replaceEdit = named(new QLineEdit(this), "eRemplacer");
     replaceButton = named(new QPushButton(QStringLiteral("Remplacer"), this), "bRemplacer");
     replaceAllButton = named(new QPushButton(QStringLiteral("Tout remplacer"), this), "bToutRemplacer");
     auto *replaceLabel = new QLabel(QStringLiteral("Remplacer"), this);
+    replaceLabel->setTextFormat(Qt::PlainText);
     grid->addWidget(replaceLabel, 1, 0);
     grid->addWidget(replaceEdit, 1, 1);
     grid->addWidget(replaceButton, 1, 2);
@@ -58,9 +70,54 @@ FindBar::FindBar(QWidget *parent)
     for (QWidget *w : {static_cast<QWidget *>(replaceLabel), static_cast<QWidget *>(replaceEdit),
                        static_cast<QWidget *>(replaceButton), static_cast<QWidget *>(replaceAllButton)})
         w->setProperty("replaceRow", true);
-    for (QPushButton *b : {nextButton, previousButton, replaceButton, replaceAllButton})
+    for (QPushButton *b : {nextButton, previousButton, replaceButton, replaceAllButton, cancelButton})
         b->setAutoDefault(false);
+
+    m_job = new FindJob(this);
+    m_progress = new QTimer(this);
+    connect(m_progress, &QTimer::timeout, this, &FindBar::showProgress);
+    connect(cancelButton, &QPushButton::clicked, this, &FindBar::cancelRun);
+    connect(m_job, &FindJob::finished, this, [this](const FindRequest &request, const FindResult &result) {
+        endRun();
+        Q_EMIT finished(request, result);
+    });
     hide();
+}
+
+void FindBar::run(FindRequest request)
+{
+    m_job->start(std::move(request));
+    status->clear();
+    cancelButton->hide();
+    m_progress->start(kProgressAfterMs);
+}
+
+bool FindBar::running() const
+{
+    return m_job->isRunning();
+}
+
+void FindBar::cancelRun()
+{
+    if (!m_job->isRunning())
+        return;
+    m_job->cancel();
+    endRun();
+    setStatus(QStringLiteral("Recherche annulée"));
+}
+
+void FindBar::showProgress()
+{
+    m_progress->setInterval(kProgressEveryMs);
+    status->setText(QStringLiteral("Recherche… %1 %").arg(m_job->permille() / 10));
+    cancelButton->show();
+}
+
+void FindBar::endRun()
+{
+    m_progress->stop();
+    cancelButton->hide();
+    status->clear();
 }
 
 bool FindBar::replaceShown() const

@@ -1,16 +1,21 @@
 #pragma once
 
+#include "editor/findtask.h"
+
 #include <QWidget>
 
+class FindJob;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 /**
  * The editor page's find bar, under its toolbar: what to look for, what to put
- * in its place, and the options. It only holds the controls; the window's
- * handlers act on the editor.
+ * in its place, and the options. It runs the searches away from the window's
+ * thread: one that lasts shows its progress and "Annuler" after 200 ms. The
+ * window's handlers make the requests and apply the results to the editor.
  */
 class FindBar : public QWidget
 {
@@ -23,10 +28,30 @@ public:
     bool replaceShown() const;
     void setStatus(const QString &text);
 
+    /** Starts a search or a replacement; one already running is dropped. */
+    void run(FindRequest request);
+    /** Drops the running search, if any; the status says so. */
+    void cancelRun();
+    bool running() const;
+
+Q_SIGNALS:
+    /** A search ended (not one that was dropped); its status is not shown yet. */
+    void finished(const FindRequest &request, const FindResult &result);
+
+public:
+
     QLineEdit *findEdit = nullptr;    // "Rechercher"
     QLineEdit *replaceEdit = nullptr; // "Remplacer"
     QPushButton *nextButton = nullptr, *previousButton = nullptr;
     QPushButton *replaceButton = nullptr, *replaceAllButton = nullptr;
+    QPushButton *cancelButton = nullptr; // "Annuler", while a search lasts
     QCheckBox *matchCase = nullptr, *wholeWord = nullptr, *regex = nullptr;
     QLabel *status = nullptr;
+
+private:
+    void showProgress();
+    void endRun();
+
+    FindJob *m_job = nullptr;
+    QTimer *m_progress = nullptr;
 };

@@ -44,27 +44,40 @@ void TfmMain::findNextMatch(bool backwards)
         openFindBar(findBar->isVisible() && findBar->replaceShown());
         return;
     }
-    const bool found = M->findMatch(findBar->findEdit->text(), searchOptions(findBar), backwards);
-    findBar->setStatus(found ? QString() : QStringLiteral("Introuvable"));
-    if (found) // shown while the find bar keeps the focus; hidden again when the editor loses it
-        M->SendScintilla(QsciScintillaBase::SCI_HIDESELECTION, 0L);
+    runFind(backwards ? FindRequest::Kind::Previous : FindRequest::Kind::Next);
 }
 
 void TfmMain::replaceMatch()
 {
-    M->replaceSelectedMatch(findBar->findEdit->text(), findBar->replaceEdit->text(), searchOptions(findBar));
-    findNextMatch(false);
+    runFind(FindRequest::Kind::ReplaceSelected);
 }
 
 void TfmMain::replaceAllMatches()
 {
-    const qsizetype count = M->replaceAll(findBar->findEdit->text(), findBar->replaceEdit->text(), searchOptions(findBar));
-    findBar->setStatus(count == 1 ? QStringLiteral("1 remplacement")
-                                  : QStringLiteral("%1 remplacements").arg(count));
+    runFind(FindRequest::Kind::ReplaceAll);
+}
+
+void TfmMain::runFind(FindRequest::Kind kind)
+{
+    if (findBar->findEdit->text().isEmpty())
+        return;
+    findBar->run(M->findRequest(kind, findBar->findEdit->text(), findBar->replaceEdit->text(), searchOptions(findBar)));
+}
+
+void TfmMain::findFinished(const FindRequest &request, const FindResult &result)
+{
+    if (!M->applyFound(request, result)) {
+        findBar->setStatus(QStringLiteral("Le texte a changé pendant la recherche : rien n'est fait, relancez-la"));
+        return;
+    }
+    findBar->setStatus(findOutcomeText(request, result));
+    if (result.matchStart >= 0) // shown while the find bar keeps the focus; hidden again when the editor loses it
+        M->SendScintilla(QsciScintillaBase::SCI_HIDESELECTION, 0L);
 }
 
 void TfmMain::closeFindBar()
 {
+    findBar->cancelRun();
     findBar->hide();
     M->setFocus(Qt::ShortcutFocusReason);
 }

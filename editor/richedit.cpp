@@ -283,6 +283,22 @@ RichEdit::CaretPos RichEdit::caretPosition() const
     return {end - lineStartOffset(line), line};
 }
 
+qsizetype RichEdit::fileOffset(qsizetype offset) const
+{
+    if (!m_windows1252)
+        return offset;
+    auto *self = const_cast<RichEdit *>(this);
+    if (!m_characterIndex) { // kept up to date by the control from then on, so a read-out costs one line
+        self->SendScintilla(SCI_ALLOCATELINECHARACTERINDEX, static_cast<unsigned long>(SC_LINECHARACTERINDEX_UTF32));
+        self->m_characterIndex = true;
+    }
+    const int line = lineOfOffset(offset);
+    const qsizetype lineStart = lineStartOffset(line);
+    return self->SendScintilla(SCI_INDEXPOSITIONFROMLINE, static_cast<unsigned long>(line),
+                               static_cast<long>(SC_LINECHARACTERINDEX_UTF32))
+           + self->SendScintilla(SCI_COUNTCHARACTERS, static_cast<unsigned long>(lineStart), static_cast<long>(offset));
+}
+
 qsizetype RichEdit::selStart() const
 {
     return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSELECTIONSTART);
@@ -301,16 +317,30 @@ void RichEdit::setSelStart(qsizetype offset)
     SendScintilla(SCI_CHOOSECARETX); // up and down arrows go on from here
 }
 
-void RichEdit::setSelLength(qsizetype length)
+qsizetype RichEdit::selectionEnd(qsizetype start, qsizetype length) const
 {
-    const qsizetype start = selStart();
     qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), start, textLength());
     // Never end inside a character of several bytes: take the whole character.
     if (end > start && textIsUtf8() && (static_cast<unsigned char>(byteAt(end - 1)) & 0x80))
-        end = SendScintilla(SCI_POSITIONAFTER, static_cast<unsigned long>(end - 1));
-    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(end));
+        end = const_cast<RichEdit *>(this)->SendScintilla(SCI_POSITIONAFTER, static_cast<unsigned long>(end - 1));
+    return end;
+}
+
+void RichEdit::setSelLength(qsizetype length)
+{
+    const qsizetype start = selStart();
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(selectionEnd(start, length)));
     SendScintilla(SCI_CHOOSECARETX);
     SendScintilla(SCI_SCROLLCARET);
+}
+
+void RichEdit::restoreSelection(qsizetype start, qsizetype length)
+{
+    start = std::clamp<qsizetype>(start, 0, textLength());
+    // Unlike SCI_SETSEL, these two leave the view where it is.
+    SendScintilla(SCI_SETANCHOR, static_cast<unsigned long>(start));
+    SendScintilla(SCI_SETCURRENTPOS, static_cast<unsigned long>(selectionEnd(start, length)));
+    SendScintilla(SCI_CHOOSECARETX);
 }
 
 // --- Colours ---------------------------------------------------------------
@@ -365,6 +395,8 @@ void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, 
         m_lastPass.valid = false;
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
     SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(count), styles);
+    keepCharacterWhole(from);
+    keepCharacterWhole(from + count);
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
 }
 
@@ -373,7 +405,30 @@ void RichEdit::writeStyle(qsizetype from, qsizetype count, int style)
     m_lastPass.valid = false;
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
     SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(count), static_cast<long>(style));
+    keepCharacterWhole(from);
+    keepCharacterWhole(from + count);
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+}
+
+// A run of styles that ends inside a character of several bytes makes the control
+// draw that character's whole line without colours. A run written up to such an
+// edge (the colouring pass leaves the last position of its range alone) gives the
+// character the style of its first byte.
+void RichEdit::keepCharacterWhole(qsizetype edge)
+{
+    const qsizetype length = textLength();
+    auto continuation = [&](qsizetype at) { return (static_cast<unsigned char>(byteAt(at)) & 0xC0) == 0x80; };
+    if (!textIsUtf8() || edge <= 0 || edge >= length || !continuation(edge))
+        return;
+    qsizetype lead = edge - 1;
+    while (lead > 0 && edge - lead < 3 && continuation(lead))
+        --lead;
+    qsizetype end = edge + 1;
+    while (end < length && end - lead < 4 && continuation(end))
+        ++end;
+    const long style = SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(lead)) & 0xFF;
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(lead + 1), 0L);
+    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(end - lead - 1), style);
 }
 
 void RichEdit::setSelColour(Colour colour)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "editor/findtask.h"
 #include "io/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -65,10 +66,18 @@ public:
 
     // Caret and selection.
     CaretPos caretPosition() const;
+    /**
+     * `offset` counted in the file's characters, as the read-out shows positions: the
+     * same for a UTF-8 file (its bytes), one per character for a Windows-1252 file,
+     * which the control holds as UTF-8.
+     */
+    qsizetype fileOffset(qsizetype offset) const;
     qsizetype selStart() const;
     qsizetype selLength() const;
     void setSelStart(qsizetype offset);
     void setSelLength(qsizetype length);
+    /** Selects start … start + length as setSelStart and setSelLength do, without scrolling the view. */
+    void restoreSelection(qsizetype start, qsizetype length);
 
     // Colours.
     Colour backgroundColour() const { return m_background; }
@@ -112,16 +121,24 @@ public:
     {
         bool matchCase = false;
         bool wholeWord = false;
-        bool regex = false; // ECMAScript syntax; "\1" in a replacement is the first group
+        bool regex = false; // PCRE2 syntax; "\1" in a replacement is the first group
     };
+    /** A find-bar task over a copy of the text, with the selection as it is now. */
+    FindRequest findRequest(FindRequest::Kind kind, const QString &text, const QString &replacement,
+                            const SearchOptions &options) const;
     /**
-     * Selects the next match of `text` after the selection (before it when
-     * `backwards`), going round the end of the text; false, and the selection
-     * unchanged, when there is none. An invalid expression finds nothing.
+     * Applies a task's result: selects its match; puts its replacements in as one undo
+     * step. False, and nothing done, when the text is no longer the request's.
+     */
+    bool applyFound(const FindRequest &request, const FindResult &result);
+    /** True when the text is exactly `text`. */
+    bool holdsText(const QByteArray &text) const;
+    /**
+     * The same, worked out at once on this thread: selects the next match of `text`
+     * after the selection (before it when `backwards`), going round the end of the
+     * text; false, and the selection unchanged, when there is none.
      */
     bool findMatch(const QString &text, const SearchOptions &options, bool backwards);
-    /** When the selection is a match of `text`, replaces it (one undo step); true if it did. */
-    bool replaceSelectedMatch(const QString &text, const QString &replacement, const SearchOptions &options);
     /** Replaces every match in the text as one undo step; returns how many. */
     qsizetype replaceAll(const QString &text, const QString &replacement, const SearchOptions &options);
     /** Text as the control's bytes: UTF-8 when the text is shown as UTF-8, else Windows-1252. */
@@ -207,6 +224,8 @@ public:
 
 private:
     int styleFor(Colour colour);
+    /** Where a selection of `length` bytes from `start` ends: never inside a character. */
+    qsizetype selectionEnd(qsizetype start, qsizetype length) const;
     /**
      * Gives the bytes [from, from + count) the styles `styles`, or all the one style
      * `style`. The whole text then counts as styled again: the colours are the
@@ -215,6 +234,8 @@ private:
      */
     void writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours = false);
     void writeStyle(qsizetype from, qsizetype count, int style);
+    /** When `edge` falls inside a character, gives all of it the style of its first byte. */
+    void keepCharacterWhole(qsizetype edge);
     /** A style no colour and no twin uses yet, or -1 when every style is taken. */
     int takeStyle();
     /** Frees the styles no character uses, keeping those of `pinned`; true if one was freed. */
@@ -244,12 +265,9 @@ private:
     void showOnlyShownParts(qsizetype from, qsizetype to, const char *colours = nullptr);
     int twinOf(int style, qsizetype offset);
     // Search (richeditsearch.cpp).
-    struct Match
-    {
-        qsizetype start = -1, end = -1;
-    };
-    void replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with);
-    Match searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from, bool backwards);
+    void replaceSpan(const std::vector<FindResult::Replaced> &replaced, const QByteArray &bytes);
+    FindResult findNow(FindRequest::Kind kind, const QString &text, const QString &replacement,
+                       const SearchOptions &options);
     void noteInsertion(int position, int type, const char *text, int length);
     void noteModification(int position, int type, const char *text, int length, int linesAdded);
     bool acceptsText(const QString &text);
@@ -284,6 +302,7 @@ private:
     FileIdentity m_identity;
     bool m_binary = false;
     bool m_windows1252 = false;
+    bool m_characterIndex = false; // the control keeps the character offset of each line
     // Very long lines: each style's base (itself, or the style a twin stands for) and
     // the two invisible twins of each base (0: none yet).
     std::array<unsigned char, 256> m_baseStyle{};

@@ -1,149 +1,105 @@
-// Find and replace in the editor. Plain text is searched in the control's own bytes
-// (memchr-driven, no copy); regular expressions and letter-case folding beyond ASCII
-// use the control's search.
+// Find and replace in the editor: a request carries a copy of the bytes to the
+// find bar's task (editor/findtask.h), and its result comes back here, applied
+// only to the text it was worked out on.
 #include "editor/richedit.h"
 
+#include "editor/findtask.h"
 #include "editor/textsearch.h"
 
 #include <algorithm>
-
-namespace {
-
-int scintillaFlags(const RichEdit::SearchOptions &options)
-{
-    int flags = 0;
-    if (options.matchCase)
-        flags |= QsciScintillaBase::SCFIND_MATCHCASE;
-    if (options.wholeWord)
-        flags |= QsciScintillaBase::SCFIND_WHOLEWORD;
-    if (options.regex)
-        flags |= QsciScintillaBase::SCFIND_REGEXP | QsciScintillaBase::SCFIND_CXX11REGEX;
-    return flags;
-}
-
-} // namespace
 
 QByteArray RichEdit::encode(const QString &text) const
 {
     return textIsUtf8() ? text.toUtf8() : encodeWindows1252(text);
 }
 
-RichEdit::Match RichEdit::searchFrom(const QByteArray &needle, const SearchOptions &options, qsizetype from,
-                                     bool backwards)
+FindRequest RichEdit::findRequest(FindRequest::Kind kind, const QString &text, const QString &replacement,
+                                  const SearchOptions &options) const
 {
-    const qsizetype length = textLength();
-    const TextSearch plain{needle, options.matchCase, options.wholeWord};
-    if (!options.regex && plain.bytewise()) {
-        const std::string_view text = range(0, length);
-        const qsizetype at = backwards ? plain.previous(text, from) : plain.next(text, from);
-        return at < 0 ? Match{} : Match{at, at + needle.size()};
+    FindRequest request;
+    request.kind = kind;
+    const std::string_view bytes = range(0, textLength());
+    request.text = QByteArray(bytes.data(), qsizetype(bytes.size()));
+    request.utf8 = textIsUtf8();
+    request.windows1252File = isWindows1252();
+    request.pattern = text;
+    request.replacement = replacement;
+    request.matchCase = options.matchCase;
+    request.wholeWord = options.wholeWord;
+    request.regex = options.regex;
+    request.selStart = selStart();
+    request.selEnd = request.selStart + selLength();
+    return request;
+}
+
+bool RichEdit::holdsText(const QByteArray &text) const
+{
+    return textLength() == text.size() && range(0, text.size()) == std::string_view(text.constData(), size_t(text.size()));
+}
+
+bool RichEdit::applyFound(const FindRequest &request, const FindResult &result)
+{
+    if (result.outcome != FindResult::Outcome::Found)
+        return true;
+    if (!holdsText(request.text))
+        return false;
+    if (request.kind == FindRequest::Kind::ReplaceAll || request.kind == FindRequest::Kind::ReplaceSelected) {
+        SendScintilla(SCI_BEGINUNDOACTION);
+        replaceSpan(result.replaced, result.span);
+        SendScintilla(SCI_ENDUNDOACTION);
     }
-    // The control's search: forwards from `from` to the end, or backwards from `from` to 0.
-    SendScintilla(SCI_SETSEARCHFLAGS, static_cast<unsigned long>(scintillaFlags(options)));
-    SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(from), static_cast<long>(backwards ? 0 : length));
-    const long at = SendScintilla(SCI_SEARCHINTARGET, static_cast<uintptr_t>(needle.size()), needle.constData());
-    if (at < 0)
-        return {};
-    return {at, SendScintilla(SCI_GETTARGETEND)};
+    if (result.matchStart >= 0) {
+        SendScintilla(SCI_SETSEL, static_cast<unsigned long>(result.matchStart), static_cast<long>(result.matchEnd));
+        SendScintilla(SCI_CHOOSECARETX);
+    } else if (request.kind == FindRequest::Kind::ReplaceSelected) {
+        const qsizetype after = result.replaced.front().start + result.replaced.front().length;
+        SendScintilla(SCI_SETSEL, static_cast<unsigned long>(after), static_cast<long>(after));
+    }
+    return true;
+}
+
+FindResult RichEdit::findNow(FindRequest::Kind kind, const QString &text, const QString &replacement,
+                             const SearchOptions &options)
+{
+    const FindRequest request = findRequest(kind, text, replacement, options);
+    FindProgress progress;
+    const FindResult result = runFind(request, progress);
+    applyFound(request, result);
+    return result;
 }
 
 bool RichEdit::findMatch(const QString &text, const SearchOptions &options, bool backwards)
 {
-    const QByteArray needle = encode(text);
-    if (needle.isEmpty())
-        return false;
-    const qsizetype start = selStart();
-    const qsizetype end = start + selLength();
-    // From just past the selection, then once round the end of the text.
-    Match match = backwards ? searchFrom(needle, options, start, true) : searchFrom(needle, options, end, false);
-    if (match.start < 0)
-        match = backwards ? searchFrom(needle, options, textLength(), true) : searchFrom(needle, options, 0, false);
-    if (match.start < 0)
-        return false;
-    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(match.start), static_cast<long>(match.end));
-    SendScintilla(SCI_CHOOSECARETX);
-    return true;
-}
-
-bool RichEdit::replaceSelectedMatch(const QString &text, const QString &replacement, const SearchOptions &options)
-{
-    const QByteArray needle = encode(text);
-    const qsizetype start = selStart();
-    const qsizetype end = start + selLength();
-    if (needle.isEmpty() || end == start)
-        return false;
-    const Match match = searchFrom(needle, options, start, false);
-    if (match.start != start || match.end != end)
-        return false;
-    const QByteArray with = encode(replacement);
-    SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(start), static_cast<long>(end));
-    const long written = SendScintilla(options.regex ? SCI_REPLACETARGETRE : SCI_REPLACETARGET,
-                                       static_cast<uintptr_t>(with.size()), with.constData());
-    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start + written), static_cast<long>(start + written));
-    return true;
+    const auto kind = backwards ? FindRequest::Kind::Previous : FindRequest::Kind::Next;
+    return findNow(kind, text, {}, options).matchStart >= 0;
 }
 
 qsizetype RichEdit::replaceAll(const QString &text, const QString &replacement, const SearchOptions &options)
 {
-    const QByteArray needle = encode(text);
-    if (needle.isEmpty())
-        return 0;
-    const QByteArray with = encode(replacement);
-    qsizetype count = 0;
-    SendScintilla(SCI_BEGINUNDOACTION);
-    const TextSearch plain{needle, options.matchCase, options.wholeWord};
-    if (!options.regex && plain.bytewise()) {
-        const std::vector<qsizetype> matches = plain.all(range(0, textLength()));
-        if (!matches.empty())
-            replaceSpan(matches, needle.size(), with);
-        count = static_cast<qsizetype>(matches.size());
-    } else {
-        qsizetype from = 0;
-        for (Match m = searchFrom(needle, options, from, false); m.start >= 0;
-             m = searchFrom(needle, options, from, false)) {
-            SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(m.start), static_cast<long>(m.end));
-            const long written = SendScintilla(options.regex ? SCI_REPLACETARGETRE : SCI_REPLACETARGET,
-                                               static_cast<uintptr_t>(with.size()), with.constData());
-            ++count;
-            from = m.start + written + (m.end == m.start ? 1 : 0); // an empty match moves on by one
-            if (from > textLength())
-                break;
-        }
-    }
-    SendScintilla(SCI_ENDUNDOACTION);
-    return count;
+    return qsizetype(findNow(FindRequest::Kind::ReplaceAll, text, replacement, options).replaced.size());
 }
 
 // One replacement of the span from the first match to the end of the last: the
 // control then records one change, whatever the number of matches. The bytes
 // between the matches keep their colours; the replacements, like typed text, have none.
-void RichEdit::replaceSpan(const std::vector<qsizetype> &matches, qsizetype length, const QByteArray &with)
+void RichEdit::replaceSpan(const std::vector<FindResult::Replaced> &replaced, const QByteArray &bytes)
 {
-    const qsizetype first = matches.front();
-    const qsizetype last = matches.back() + length;
+    const qsizetype first = replaced.front().start;
+    const qsizetype last = replaced.back().end;
     std::vector<char> pairs(static_cast<size_t>(2 * (last - first) + 2)); // (byte, style) pairs
     SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(first), static_cast<long>(last), pairs.data());
-    const qsizetype size = (last - first) + qsizetype(matches.size()) * (with.size() - length);
-    QByteArray bytes(size, Qt::Uninitialized);
-    std::vector<char> styles(static_cast<size_t>(size));
+    std::vector<char> styles(static_cast<size_t>(bytes.size()));
     qsizetype out = 0;
     qsizetype from = first;
-    auto keep = [&](qsizetype to) { // the bytes between two matches, with their styles
-        for (qsizetype p = from; p < to; ++p, ++out) {
-            bytes[out] = pairs[static_cast<size_t>(2 * (p - first))];
+    for (const FindResult::Replaced &r : replaced) {
+        for (qsizetype p = from; p < r.start; ++p, ++out) // the bytes between two matches keep their styles
             styles[static_cast<size_t>(out)] = pairs[static_cast<size_t>(2 * (p - first) + 1)];
-        }
-    };
-    for (qsizetype at : matches) {
-        keep(at);
-        std::copy(with.cbegin(), with.cend(), bytes.begin() + out);
-        std::fill_n(styles.begin() + out, with.size(), char(0));
-        out += with.size();
-        from = at + length;
+        std::fill_n(styles.begin() + out, r.length, char(0));
+        out += r.length;
+        from = r.end;
     }
     SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(first), static_cast<long>(last));
     SendScintilla(SCI_REPLACETARGET, static_cast<uintptr_t>(bytes.size()), bytes.constData());
-    if (size > 0) {
-        writeStyles(first, size, styles.data());
-    }
+    if (!bytes.isEmpty())
+        writeStyles(first, bytes.size(), styles.data());
 }

@@ -26,6 +26,7 @@ bool TfmMain::mayDropEditorText()
                                          "L'enregistrer dans %1 ?").arg(path),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("unsavedBox"));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *save = path.isEmpty() ? nullptr : box.addButton(QStringLiteral("Enregistrer"), QMessageBox::YesRole);
     box.addButton(QStringLiteral("Abandonner"), QMessageBox::NoRole);
     QPushButton *cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);

@@ -8,7 +8,6 @@
 #include "io/fileidentity.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
-#include "files/urlrules.h"
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -28,6 +27,7 @@ QString ask(QWidget *parent, const char *name, const QString &text, const QStrin
 {
     QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::NoButton, parent);
     box.setObjectName(QLatin1String(name));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *cancelButton = nullptr;
     for (const QString &caption : buttons) {
         QPushButton *b = box.addButton(caption, caption == cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
@@ -71,14 +71,19 @@ void TfmMain::watchEditedFile()
 
 bool TfmMain::saveEditedFile()
 {
-    if (!writeEditedFile())
+    return saveEditedFile(nullptr);
+}
+
+bool TfmMain::saveEditedFile(const FileIdentity *knownDisk)
+{
+    if (!writeEditedFile(knownDisk))
         return false;
     if (!eFile->text().isEmpty())
         editedFileSaved(); // the page beside the editor follows every save
     return true;
 }
 
-bool TfmMain::writeEditedFile()
+bool TfmMain::writeEditedFile(const FileIdentity *knownDisk)
 {
     const QString target = eFile->text();
     if (target.isEmpty())
@@ -105,7 +110,7 @@ bool TfmMain::writeEditedFile()
         return true;
     }
 
-    const FileIdentity disk = diskIdentity(target);
+    const FileIdentity disk = knownDisk ? *knownDisk : diskIdentity(target);
     if (disk.known && !disk.sameContent(M->fileIdentity())) {
         const QString answer = ask(this, "changedBox",
                                    QStringLiteral("Le fichier %1 a été modifié par un autre programme depuis son chargement.")
@@ -135,6 +140,7 @@ void TfmMain::afterEditedFileSaved()
     m_journalFor = M->filePath();
     showNotice(QString());
     watchEditedFile();
+    emit fileWritten(M->filePath());
 }
 
 void TfmMain::editedFileChangedOnDisk()
@@ -197,24 +203,22 @@ void TfmMain::offerRecovery()
             continue;
         }
         M->forgetFile();
-        if (!journal.path.isEmpty() && isExistingFile(journal.path)) {
+        if (!journal.path.isEmpty()) {
+            // As a click in the file list would: the same file name, URL and caption.
             try {
-                loadEditedFile(journal.path);
+                if (isExistingFile(journal.path))
+                    loadEditedFile(journal.path);
             } catch (const OndrelError &) {
                 M->forgetFile();
             }
+            showChosenFile(journal.path);
         }
-        // The recovered text replaces the file's, as an edit not yet saved.
+        // The recovered text replaces the file's, as an edit not yet saved (the caption gets its "*").
         M->SendScintilla(QsciScintillaBase::SCI_TARGETWHOLEDOCUMENT);
         M->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, static_cast<unsigned long>(journal.text.size()),
                          journal.text.constData());
         M->setSelStart(0);
         m_journalFor = journal.path;
-        if (!journal.path.isEmpty()) {
-            eFile->setText(journal.path);
-            eURL->setText(targetUrl(eSite->text(), eFile->text()));
-            setWindowTitle(journal.path);
-        }
         m_journal->schedule(m_journalFor, M->wholeText()); // ours now
         return; // the editor holds one text: the others wait for the next start
     }

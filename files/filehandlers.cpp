@@ -48,6 +48,11 @@ void TfmMain::flbMouseDown()
 void TfmMain::chooseFile(const QString &path)
 {
     loadEditedFile(path);
+    showChosenFile(path);
+}
+
+void TfmMain::showChosenFile(const QString &path)
+{
     eFile->setText(path);
     applyTrailingSlash(eSite);
     setTargetUrl();

@@ -30,6 +30,29 @@ QString errnoText()
     return saveFailureReason(errno);
 }
 
+/**
+ * The process's umask, read from /proc/self/status: umask() can only be read by
+ * setting it, and a save on one thread would then leave another thread's files
+ * (the journal's, say) created under a umask of 0 for a moment, or for good when
+ * two such reads cross. Where the line cannot be read, 077: a new file is then
+ * never more open than the user's own umask would make it.
+ */
+mode_t currentUmask()
+{
+    const ReadResult status = readWholeFile(QStringLiteral("/proc/self/status"), 64 * 1024);
+    if (status.ok()) {
+        for (const QByteArray &line : status.bytes.split('\n')) {
+            if (!line.startsWith("Umask:"))
+                continue;
+            bool ok = false;
+            const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok && value <= 0777)
+                return static_cast<mode_t>(value);
+        }
+    }
+    return 077;
+}
+
 /** The file a write to `path` must replace: the end of a chain of links, or the path itself. */
 QString writeTarget(const QString &path)
 {
@@ -242,8 +265,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
         return fail(why, errnoText());
     }
 
-    const mode_t umaskNow = ::umask(0);
-    ::umask(umaskNow);
+    const mode_t umaskNow = currentUmask();
     const mode_t mode = exists ? (old.st_mode & 07777) : (newFileMode & ~umaskNow);
 
     // A file with other hard links is written in place: a new inode would leave them the old text.

@@ -177,7 +177,6 @@ public:
     ~PhpLint() override;
     /** Starts checking `path`; nothing happens when php cannot be found. */
     void check(const QString &path);
-    bool isChecking() const { return m_current != nullptr; }
 
 Q_SIGNALS:
     void checked(const QString &path, const LintResult &result);

@@ -98,7 +98,7 @@ void TfmMain::SpeedButton7Click()
 void TfmMain::paramKeyDown(int key)
 {
     if (key == VkEnter && !param->text().trimmed().isEmpty())
-        WB->navigate(param->text().trimmed());
+        WB->navigate(QUrl::fromUserInput(param->text().trimmed()).toString()); // typed like a browser's address
 }
 
 void TfmMain::tsWBKeyDown(int key)

@@ -93,6 +93,7 @@ bool TfmMain::mayServeFolder()
                         .arg(what),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("wholeFolderBox"));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *serve = box.addButton(QStringLiteral("Servir ce dossier"), QMessageBox::AcceptRole);
     QPushButton *cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);

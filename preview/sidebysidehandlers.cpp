@@ -116,6 +116,11 @@ void TfmMain::editedFileSaved()
 
 bool TfmMain::mayAutoSave() const
 {
+    return mayAutoSave(nullptr);
+}
+
+bool TfmMain::mayAutoSave(FileIdentity *knownDisk) const
+{
     if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly() || M->isBinary())
         return false;
     const QString path = eFile->text();
@@ -123,6 +128,8 @@ bool TfmMain::mayAutoSave() const
         return false;
     // Changed by another program since Ondrel last read or wrote it: only the user may decide.
     const FileIdentity disk = diskIdentity(path);
+    if (knownDisk)
+        *knownDisk = disk;
     return disk.known && disk.sameContent(M->fileIdentity());
 }
 
@@ -142,11 +149,12 @@ void TfmMain::MTextChange()
 
 void TfmMain::AutoSaveTimer()
 {
-    if (!mayAutoSave())
+    FileIdentity disk;
+    if (!mayAutoSave(&disk))
         return;
     m_autoSaving = true;
     try {
-        saveEditedFile();
+        saveEditedFile(&disk); // the file was just read to decide: once is enough
     } catch (...) {
         m_autoSaving = false;
         m_savedByUser.clear(); // no box at every pause: the user's next save says what goes on

@@ -215,9 +215,10 @@ void WebBrowser::setServerKey(int port, const QByteArray &key)
     m_keys->setKey(port, key);
 }
 
+// "URL" + "?" + "Param" is sent as it stands: not trimmed, no scheme guessed.
 void WebBrowser::navigate(const QString &url)
 {
-    const QUrl target = QUrl::fromUserInput(url);
+    const QUrl target(url, QUrl::TolerantMode);
     if (!target.isValid())
         throw OndrelError(QStringLiteral("Adresse invalide : %1").arg(url));
     QWebEngineHttpRequest request(target);
@@ -229,7 +230,7 @@ void WebBrowser::navigate(const QString &url)
 
 void WebBrowser::navigateKeepingScroll(const QString &url)
 {
-    const QUrl target = QUrl::fromUserInput(url);
+    const QUrl target(url, QUrl::TolerantMode);
     const bool samePage = m_view && m_view->url() == target;
     // A refresh that comes while the last one still loads keeps the place read before that one.
     if (samePage && !(m_restoreScroll && m_restoreUrl == target))

@@ -12,7 +12,7 @@ run=(
   php-cli php-mysql php-mbstring php-xml php-curl php-gd
 )
 test=(
-  libgtest-dev libgmock-dev libbenchmark-dev acl attr curl
+  libgtest-dev libgmock-dev libbenchmark-dev acl attr curl ripgrep
   mariadb-server mariadb-client
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core

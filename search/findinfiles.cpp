@@ -40,6 +40,9 @@ FindMatch lineMatch(std::string_view bytes, size_t lineStart, size_t lineEnd, si
 {
     if (lineEnd > lineStart && bytes[lineEnd - 1] == '\r')
         --lineEnd;
+    FindMatch m;
+    m.byteColumn = qsizetype(hit - lineStart);
+    m.byteLength = qsizetype(hitLength);
     size_t from = hit > lineStart + kContextBytes ? hit - kContextBytes : lineStart;
     size_t to = std::min(lineEnd, std::max(hit + hitLength, from + kMaxShownChars * 2));
     while (from > lineStart && isContinuationByte(bytes[from]))
@@ -53,7 +56,6 @@ FindMatch lineMatch(std::string_view bytes, size_t lineStart, size_t lineEnd, si
         const QByteArrayView view(bytes.data() + a, qsizetype(b - a));
         return utf8 ? QString::fromUtf8(view) : fromWindows1252(view);
     };
-    FindMatch m;
     m.file = file;
     m.line = line;
     m.column = int(decode(from, hit).size());

@@ -36,6 +36,8 @@ struct FindMatch
     int length = 0;     // the match's length in `text`, in UTF-16 units
     QString text;       // the line's text (decoded as UTF-8, else Windows-1252), cut after 400 characters
     int matchesOnLine = 1;
+    qsizetype byteColumn = 0; // the match's start in the line's bytes, from the line's start
+    qsizetype byteLength = 0; // the match's length in bytes
 };
 
 struct FindSummary

@@ -23,6 +23,15 @@ constexpr int kGapExtend = 1;
 constexpr int kMinusInfinity = INT_MIN / 4;
 constexpr qsizetype kMaxScoredLength = 1024; // longer paths are scored on their end
 
+/** Each UTF-16 unit in lower case on its own, so that places in the text and in its lower case agree. */
+QString lowerSameLength(QStringView text)
+{
+    QString lower(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        lower[i] = text[i].toLower();
+    return lower;
+}
+
 int positionBonus(QStringView path, qsizetype j, qsizetype nameStart)
 {
     if (j == nameStart)
@@ -39,19 +48,6 @@ int positionBonus(QStringView path, qsizetype j, qsizetype nameStart)
     return 0;
 }
 
-/** True when the letters of `lowerQuery` are in `lowerPath` in order. */
-bool inOrder(QStringView lowerQuery, QStringView lowerPath)
-{
-    qsizetype j = 0;
-    for (const QChar c : lowerQuery) {
-        j = lowerPath.indexOf(c, j);
-        if (j < 0)
-            return false;
-        ++j;
-    }
-    return true;
-}
-
 int score(QStringView query, QStringView lowerQuery, QStringView path, QStringView lowerPath)
 {
     if (path.size() > kMaxScoredLength) {
@@ -60,27 +56,59 @@ int score(QStringView query, QStringView lowerQuery, QStringView path, QStringVi
     }
     const qsizetype n = lowerQuery.size();
     const qsizetype m = lowerPath.size();
-    if (n == 0 || n > m || !inOrder(lowerQuery, lowerPath))
+    if (n == 0 || n > m)
         return kNoMatch;
+    const char16_t *q = lowerQuery.utf16();
+    const char16_t *p = lowerPath.utf16();
+
+    // Where each letter can go: from its earliest place (letters placed as early as
+    // possible) to its latest (placed as late as possible). Nothing outside is scored.
+    thread_local std::vector<int> lo, hi, prev, cur;
+    if (lo.size() < size_t(n)) {
+        lo.resize(size_t(n));
+        hi.resize(size_t(n));
+    }
+    for (qsizetype i = 0, j = 0; i < n; ++i, ++j) {
+        while (j < m && p[j] != q[i])
+            ++j;
+        if (j == m)
+            return kNoMatch;
+        lo[size_t(i)] = int(j);
+    }
+    for (qsizetype i = n - 1, j = m - 1; i >= 0; --i, --j) {
+        while (p[j] != q[i])
+            --j;
+        hi[size_t(i)] = int(j);
+    }
+    if (prev.size() < size_t(m)) {
+        prev.resize(size_t(m));
+        cur.resize(size_t(m));
+    }
     const qsizetype nameStart = lowerPath.lastIndexOf(u'/') + 1;
 
-    // Row i: best[j] is the best score with query letter i placed on path letter j.
-    thread_local std::vector<int> prev, cur;
-    prev.assign(size_t(m), kMinusInfinity);
-    cur.assign(size_t(m), kMinusInfinity);
+    // Row i: cur[j] is the best score with query letter i placed on path letter j.
     for (qsizetype i = 0; i < n; ++i) {
-        int gapBest = kMinusInfinity; // best of prev[k] for k < j - 1, with its gap's cost
-        for (qsizetype j = 0; j < m; ++j) {
-            if (i > 0 && j >= 2)
-                gapBest = std::max(gapBest - kGapExtend, prev[size_t(j - 2)] - kGapStart);
-            if (j < i || lowerPath[j] != lowerQuery[i]) {
+        const qsizetype first = lo[size_t(i)], last = hi[size_t(i)];
+        const qsizetype prevFirst = i > 0 ? lo[size_t(i - 1)] : 0, prevLast = i > 0 ? hi[size_t(i - 1)] : -1;
+        int gapBest = kMinusInfinity; // best of prev[k] for k < j - 1, less its gap's cost
+        for (qsizetype j = i > 0 ? std::min(first, prevFirst + 2) : first; j <= last; ++j) {
+            if (i > 0) {
+                const qsizetype k = j - 2;
+                gapBest = std::max(gapBest - kGapExtend,
+                                   k >= prevFirst && k <= prevLast ? prev[size_t(k)] - kGapStart : kMinusInfinity);
+            }
+            if (j < first)
+                continue;
+            if (p[j] != q[i]) {
                 cur[size_t(j)] = kMinusInfinity;
                 continue;
             }
             int from = 0;
             if (i > 0) {
-                const int consecutive = j >= 1 && prev[size_t(j - 1)] > kMinusInfinity ? prev[size_t(j - 1)] + kConsecutive
-                                                                                        : kMinusInfinity;
+                const qsizetype k = j - 1;
+                const int consecutive = k >= prevFirst && k <= prevLast && prev[size_t(k)] > kMinusInfinity
+                                            ? prev[size_t(k)] + kConsecutive
+                                            : kMinusInfinity;
                 from = std::max(consecutive, gapBest);
                 if (from <= kMinusInfinity / 2) {
                     cur[size_t(j)] = kMinusInfinity;
@@ -96,7 +124,9 @@ int score(QStringView query, QStringView lowerQuery, QStringView path, QStringVi
         }
         std::swap(prev, cur);
     }
-    const int best = *std::max_element(prev.begin(), prev.end());
+    int best = kMinusInfinity;
+    for (qsizetype j = lo[size_t(n - 1)]; j <= hi[size_t(n - 1)]; ++j)
+        best = std::max(best, prev[size_t(j)]);
     return best <= kMinusInfinity / 2 ? kNoMatch : best;
 }
 
@@ -104,7 +134,7 @@ int score(QStringView query, QStringView lowerQuery, QStringView path, QStringVi
 
 int fuzzyScore(QStringView query, QStringView path)
 {
-    return score(query, query.toString().toLower(), path, path.toString().toLower());
+    return score(query, lowerSameLength(query), path, lowerSameLength(path));
 }
 
 FileQuery parseFileQuery(const QString &typed)
@@ -125,7 +155,7 @@ void FuzzyFinder::setPaths(QStringList paths)
     m_lower.clear();
     m_lower.reserve(size_t(m_paths.size()));
     for (const QString &path : std::as_const(m_paths))
-        m_lower.push_back(path.toLower());
+        m_lower.push_back(lowerSameLength(path));
     m_haveLast = false;
     m_lastMatches.clear();
 }
@@ -138,9 +168,9 @@ QList<FuzzyFinder::Hit> FuzzyFinder::find(const QString &query, qsizetype limit)
         m_haveLast = false;
         return {};
     }
-    const QString lowerQuery = typed.toLower();
+    const QString lowerQuery = lowerSameLength(typed);
     std::vector<int> candidates;
-    const bool narrowing = m_haveLast && lowerQuery.startsWith(m_lastQuery.toLower());
+    const bool narrowing = m_haveLast && lowerQuery.startsWith(lowerSameLength(m_lastQuery));
     std::vector<Hit> hits;
     auto consider = [&](int index) {
         const int s = score(typed, lowerQuery, m_paths[index], m_lower[size_t(index)]);

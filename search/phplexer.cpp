@@ -238,8 +238,9 @@ PhpToken PhpLexer::next()
     } else if (c == '\'' || c == '"' || c == '`') {
         kind = PhpTokenKind::String;
         end = quoted(c);
-    } else if (c == '<' && c1 == '<' && at(begin + 2) == '<' && (end = heredoc()) != 0) {
+    } else if (const std::uint32_t hereEnd = c == '<' && c1 == '<' && at(begin + 2) == '<' ? heredoc() : 0) {
         kind = PhpTokenKind::Heredoc;
+        end = hereEnd;
     } else if (c == '$' && isNameStart(static_cast<unsigned char>(c1))) {
         kind = PhpTokenKind::Variable;
         end = begin + 1;
@@ -278,4 +279,22 @@ PhpToken PhpLexer::next()
     m_pos = end;
     countLines(begin, end);
     return {kind, begin, end, line};
+}
+
+std::string_view phpNameAt(std::string_view line, std::size_t column)
+{
+    column = std::min(column, line.size());
+    const auto nameByte = [&](std::size_t i) { return i < line.size() && isPhpNameByte(static_cast<unsigned char>(line[i])); };
+    if (!nameByte(column) && column > 0 && nameByte(column - 1))
+        --column;
+    if (!nameByte(column))
+        return {};
+    std::size_t begin = column, end = column;
+    while (begin > 0 && nameByte(begin - 1))
+        --begin;
+    while (nameByte(end))
+        ++end;
+    if ((begin > 0 && line[begin - 1] == '$') || (line[begin] >= '0' && line[begin] <= '9'))
+        return {};
+    return line.substr(begin, end - begin);
 }

@@ -75,3 +75,10 @@ inline bool isPhpNameByte(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c >= 0x80;
 }
+
+/**
+ * The PHP name at byte `column` of `line`: the name the caret is in, or the one
+ * just before it. Only its last segment when it is qualified (`App\User` gives
+ * `User`); empty on a variable (`$name`), a number or anything else.
+ */
+std::string_view phpNameAt(std::string_view line, std::size_t column);

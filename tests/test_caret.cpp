@@ -186,6 +186,72 @@ TEST_F(Caret, ColorierShowsTheLineRangeAndRecoloursTheLine)
     EXPECT_EQ(readOut(), QStringLiteral("Pos: 0,4"));
 }
 
+// Positions count the file's characters: a Windows-1252 file is held as UTF-8 inside
+// the control, where é takes two bytes and € three.
+TEST_F(Caret, ReadOutCountsTheFileCharactersOfAWindows1252File)
+{
+    const QString page = folder.write("doc/function.strlen.html", "page");
+    window->mAide->setPlainText(QStringLiteral("int strlen(string s)"));
+    struct Row
+    {
+        const char *what;
+        QByteArray file;
+        bool colorier;
+        QString readOut;
+    };
+    const Row rows[] = {
+        {"column after é", "caf\xe9(x", false, QStringLiteral("Pos: 6,1")},
+        {"column on the second line", "\x80\r\n\xe9\xe8=strlen(", false, QStringLiteral("Pos: 10,2")},
+        {"line range with Colorier", "a\xe9\r\n\x80" "b\r\n\xe9", true, QStringLiteral("Pos: 3,7")},
+        {"UTF-8 counts its bytes", "caf\xc3\xa9(x", false, QStringLiteral("Pos: 7,1")},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        window->cbColore->setChecked(row.colorier);
+        window->M->loadFile(folder.write("page.php", row.file));
+        const qsizetype lineEnd = row.colorier ? window->M->lineStartOffset(2) - 2 : window->M->textLength();
+        window->M->setSelStart(lineEnd);
+        key(Qt::Key_Shift);
+        EXPECT_EQ(readOut(), row.readOut);
+    }
+    // The hint and the manual page follow the same line.
+    window->cbColore->setChecked(false);
+    window->M->loadFile(folder.write("page.php", "\xe9=strlen("));
+    window->M->setSelStart(window->M->textLength());
+    key(Qt::Key_Shift);
+    EXPECT_EQ(readOut(), QStringLiteral("Pos: 9,1"));
+    EXPECT_EQ(hint(), QStringLiteral("int strlen(string s)"));
+    EXPECT_EQ(window->sbAide->toolTip(), page);
+}
+
+// Recolouring at a press never scrolls: with the button still held, a scroll would
+// put the release on another character and select the text between.
+TEST_F(Caret, AClickNearTheRightEdgeOfAScrolledViewPlacesTheCaretWithColorier)
+{
+    RichEdit *m = window->M;
+    window->cbColore->setChecked(true);
+    m->setBytes(QByteArray(300, 'x'));
+    m->setSelStart(100);
+    m->SendScintilla(QsciScintillaBase::SCI_SETSCROLLWIDTH, 4000UL);
+    m->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET, 500UL);
+    ASSERT_EQ(m->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET), 500L);
+    QWidget *view = m->viewport();
+    const long lineY = m->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, 0L);
+    for (int fromEdge : {5, 9, 14}) {
+        SCOPED_TRACE(fromEdge);
+        const QPoint at(view->width() - fromEdge, int(lineY) + 5);
+        const long target = m->SendScintilla(QsciScintillaBase::SCI_CHARPOSITIONFROMPOINT, static_cast<unsigned long>(at.x()),
+                                             static_cast<long>(at.y()));
+        const long offset = m->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET);
+        QTest::mousePress(view, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+        EXPECT_EQ(m->selLength(), 0);
+        EXPECT_EQ(m->SendScintilla(QsciScintillaBase::SCI_GETXOFFSET), offset);
+        EXPECT_NEAR(m->selStart(), target, 1); // before or after the character clicked
+        QTest::qWait(QApplication::doubleClickInterval() + 20); // the next press is no double click
+    }
+}
+
 TEST_F(Caret, DoubleClickAndReleaseInsideASelectionRefreshTheReadOut)
 {
     window->M->setBytes("abc defgh");
@@ -217,6 +283,9 @@ TEST_F(Caret, HintReadOutAndServerMessagesShowTheirTextAsItIs)
     window->mAide->setPlainText(QStringLiteral("<b>strlen(</b><br>string $s"));
     type(QStringLiteral(" strlen("));
     EXPECT_EQ(hint(), QStringLiteral("<b>strlen(</b><br>string $s"));
+    window->mAide->setPlainText(QStringLiteral("x\nint\u00A0count(array\u00A0$a)"));
+    type(QStringLiteral(" count("));
+    EXPECT_EQ(hint(), QStringLiteral("int\u00A0count(array\u00A0$a)")); // no-break spaces as they stand
     for (QLabel *label : {window->Label5, window->Label6, window->mysqlErr}) {
         label->setText(QStringLiteral("<b>x</b>"));
         // Shown as text, the tags take room of their own.

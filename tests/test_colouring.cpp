@@ -261,6 +261,39 @@ TEST_F(ColouringWindow, CancelledDialogChangesNothing)
     EXPECT_FALSE(window->M->hasOwnColour(0)); // nothing was recoloured
 }
 
+// A style run that ends inside a character makes the control draw that line without
+// colours: every byte of a character must have the style of its first byte.
+TEST_F(ColouringWindow, NoColourRunEndsInsideACharacter)
+{
+    struct Case
+    {
+        const char *what;
+        QByteArray file;
+    };
+    const Case cases[] = {
+        {"UTF-8, é last", "zz a\xc3\xa9"},
+        {"Windows-1252, é last", "zz a\xe9"},
+        {"UTF-8, € last in a string", "$x = \"\xe2\x82\xac"},
+        {"Windows-1252, € last on the second line", "a\r\nzz \x80"},
+        {"UTF-8, four bytes after a call", "f(\xf0\x9f\x98\x80"},
+        {"UTF-8, a variable that ends in é", "$\xc3\xa9\xc3\xa9"},
+    };
+    RichEdit *m = window->M;
+    auto styleAt = [&](qsizetype at) {
+        return m->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(at)) & 0xFF;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        m->loadFile(folder.write("page.php", c.file));
+        QTest::mouseClick(window->sbColorie, Qt::LeftButton);
+        for (qsizetype at = 1; at < m->textLength(); ++at) {
+            if ((static_cast<unsigned char>(m->byteAt(at)) & 0xC0) == 0x80)
+                EXPECT_EQ(styleAt(at), styleAt(at - 1)) << "byte " << at;
+        }
+        EXPECT_TRUE(m->hasOwnColour(m->textLength() - 1)); // the last character is coloured whole
+    }
+}
+
 TEST_F(ColouringWindow, EmptyTextStillRestoresCaretAndFocus)
 {
     window->M->setBytes("");

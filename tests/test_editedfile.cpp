@@ -15,6 +15,7 @@
 #include "io/recovery.h"
 #include "preview/webbrowser.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +28,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -473,6 +475,94 @@ TEST(Journal, TextTypedBeforeAKillIsOfferedBackAtTheNextStart)
     window.reset();
     auto again = makeWindow(sideFiles.path({}));
     EXPECT_EQ(boxes.boxes.size(), 1); // nothing left to offer
+}
+
+/** Leaves the journal of `text` for `path` as a process that has since ended would. */
+void leaveJournal(const QString &path, const QByteArray &text)
+{
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    QByteArray bytes = journalBytes(path, text);
+    bytes.replace("pid=" + QByteArray::number(::getpid()) + '\n', "pid=" + QByteArray::number(gone) + '\n');
+    QDir().mkpath(recoveryFolder());
+    writeFile(journalPathFor(path), bytes);
+}
+
+struct RecoveryCase
+{
+    const char *name;
+    const char *settings; // ondrel.ini; empty: a new user (the built-in server)
+    bool fileThere;       // the edited file still exists
+};
+
+class Recovered : public ::testing::TestWithParam<RecoveryCase> {};
+
+// "Récupérer" shows the file as a click in the list would: its URL by the rule in
+// force, and the caption marked "*" since the text is not saved.
+TEST_P(Recovered, TextGetsTheUrlOfTheRuleInForceAndTheUnsavedMark)
+{
+    const RecoveryCase &c = GetParam();
+    TempFolder sideFiles;
+    ShmFolder shm;
+    // Below the folder it lies in: the rule in force and the bare one give different URLs.
+    ASSERT_TRUE(QDir().mkpath(shm.path(QStringLiteral("sub"))));
+    const QString file = shm.path(QStringLiteral("sub/page.php"));
+    if (c.fileThere)
+        writeFile(file, "saved\n");
+    if (*c.settings)
+        writeFile(sideFiles.path(QStringLiteral("ondrel.ini")), QByteArray(c.settings).replace("ROOT", QFile::encodeName(shm.dir.path())));
+    leaveJournal(file, "typed\r\n");
+    ModalWatcher boxes;
+    boxes.answer = QStringLiteral("Récupérer");
+    auto window = makeWindow(sideFiles.path({}));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(window->M->wholeText(), QByteArray("typed\r\n"));
+    EXPECT_EQ(window->eFile->text(), file);
+    EXPECT_EQ(window->eURL->text(), window->targetUrlNow());
+    EXPECT_TRUE(window->eURL->text().endsWith(QStringLiteral("/page.php"))) << window->eURL->text().toStdString();
+    EXPECT_NE(window->eURL->text(), QStringLiteral("http://localhost/page.php"));
+    EXPECT_TRUE(window->M->isModified());
+    EXPECT_EQ(window->windowTitle(), u'*' + file);
+    window->eURL->setText(QStringLiteral("about:blank"));
+    ASSERT_TRUE(window->saveEditedFile());
+    EXPECT_EQ(readFile(file), QByteArray("typed\n"));
+    EXPECT_EQ(window->windowTitle(), file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Recovered, ::testing::Values(
+    RecoveryCase{"BuiltinServer", "", true},
+    RecoveryCase{"BuiltinServerFileGone", "", false},
+    RecoveryCase{"OwnServerWithRoot", "[Params]\r\nServeurIntegre=0\r\nSite=http://exemple.test/site/\r\nRacine=ROOT\r\n", true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+/** Bytes this process has read so far, from any file (/proc/self/io). */
+qint64 bytesRead()
+{
+    for (const QByteArray &line : readFile(QStringLiteral("/proc/self/io")).split('\n'))
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
+
+TEST_F(EditedFile, SavingWhileTypingReadsTheFileOnce)
+{
+    const QString file = shm.path(QStringLiteral("big.php"));
+    const QByteArray line = QByteArray("<?php echo 'une ligne de texte'; ?>").leftJustified(99, ' ') + '\n';
+    writeFile(file, line.repeated(40000)); // 4 MB
+    load(file);
+    window->cbEnregistrementAuto->click();
+    ASSERT_TRUE(window->saveEditedFile()); // saved once by the user: saving while typing may go on
+    QTest::keyClicks(window->M, QStringLiteral("x"));
+    ASSERT_TRUE(window->mayAutoSave());
+    const qint64 before = bytesRead();
+    window->AutoSaveTimer();
+    const qint64 read = bytesRead() - before;
+    EXPECT_FALSE(window->M->isModified());
+    EXPECT_TRUE(readFile(file).startsWith("x<?php"));
+    EXPECT_GE(read, line.size() * 40000);
+    EXPECT_LT(read, line.size() * 60000) << "the file was read more than once";
 }
 
 TEST(Journal, IsNamedByTheWholePathAndIgnoredWhenItsProcessRuns)

@@ -67,6 +67,16 @@ protected:
     }
 
     void key(QWidget *w, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(w, k, mods); }
+    /** Waits for the find bar's search, which runs away from the window's thread, to be applied. */
+    void settle(int ms = 10000)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->findBar->running(); }, ms));
+    }
+    void click(QPushButton *button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        settle();
+    }
     QByteArray selected() const
     {
         return window->M->wholeText().mid(window->M->selStart(), window->M->selLength());
@@ -119,6 +129,7 @@ TEST_F(EditorKeys, FindBarKeysAndOptions)
         window->M->setSelStart(0);
         for (const Step &s : steps) {
             key(bar->findEdit, s.key, s.mods);
+            settle();
             EXPECT_EQ(window->M->selStart(), s.start) << what;
             EXPECT_EQ(window->M->selLength(), 3) << what;
         }
@@ -138,11 +149,13 @@ TEST_F(EditorKeys, FindBarKeysAndOptions)
     bar->regex->setChecked(true);
     window->M->setSelStart(0);
     key(bar->findEdit, Qt::Key_Return);
+    settle();
     EXPECT_EQ(selected(), QByteArray("foo("));
 
     bar->findEdit->setText(QStringLiteral("absent"));
     bar->regex->setChecked(false);
     key(bar->findEdit, Qt::Key_Return);
+    settle();
     EXPECT_EQ(bar->status->text(), QStringLiteral("Introuvable"));
     EXPECT_EQ(selected(), QByteArray("foo("));
 
@@ -164,15 +177,15 @@ TEST_F(EditorKeys, ReplaceOneThenAllAsOneUndoStep)
     bar->replaceEdit->setText(QStringLiteral("= 2"));
     bar->wholeWord->setChecked(false);
 
-    QTest::mouseClick(bar->nextButton, Qt::LeftButton);
-    QTest::mouseClick(bar->replaceButton, Qt::LeftButton); // replaces the selected match, selects the next
+    click(bar->nextButton);
+    click(bar->replaceButton); // replaces the selected match, selects the next
     EXPECT_EQ(window->M->wholeText(), QByteArray("a= 2; b=1; c=10;\r\nd=1;"));
     EXPECT_EQ(window->M->selStart(), 7);
 
     window->M->setSelStart(6);
     window->M->setSelLength(1);
     window->M->setSelColour(0x123456); // the "b" between two matches keeps its colour
-    QTest::mouseClick(bar->replaceAllButton, Qt::LeftButton);
+    click(bar->replaceAllButton);
     EXPECT_EQ(window->M->wholeText(), QByteArray("a= 2; b= 2; c= 20;\r\nd= 2;"));
     EXPECT_EQ(window->M->colourAt(6), 0x123456u);
     EXPECT_EQ(bar->status->text(), QStringLiteral("3 remplacements"));
@@ -184,9 +197,52 @@ TEST_F(EditorKeys, ReplaceOneThenAllAsOneUndoStep)
     bar->findEdit->setText(QStringLiteral("([a-d])=1"));
     bar->replaceEdit->setText(QStringLiteral("\\1:=1"));
     bar->regex->setChecked(true);
-    QTest::mouseClick(bar->replaceAllButton, Qt::LeftButton);
+    click(bar->replaceAllButton);
     EXPECT_EQ(window->M->wholeText(), QByteArray("a= 2; b:=1; c:=10;\r\nd:=1;"));
+    window->M->setFocus();
+    key(window->M, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window->M->wholeText(), QByteArray("a= 2; b=1; c=10;\r\nd=1;"));
+
+    // A text changed while the replacements were worked out is left as it is.
+    bar->findEdit->setText(QStringLiteral("=1"));
+    QTest::mouseClick(bar->replaceAllButton, Qt::LeftButton);
+    window->M->setSelStart(0);
+    window->M->insert(QStringLiteral("z"));
+    settle();
+    EXPECT_EQ(window->M->wholeText(), QByteArray("za= 2; b=1; c=10;\r\nd=1;"));
+    EXPECT_EQ(bar->status->text(), QStringLiteral("Le texte a changé pendant la recherche : rien n'est fait, relancez-la"));
 }
+
+// An expression that would backtrack for ever: the window goes on, shows how far
+// the search is and "Annuler" after a moment, and the engine's limit ends it.
+TEST_F(EditorKeys, CostlyExpressionShowsProgressCanBeCancelledAndEnds)
+{
+    const QByteArray text = QByteArray(10000, 'a') + "b\r\nend";
+    window->M->setBytes(text);
+    window->M->setSelStart(0);
+    key(window->M, Qt::Key_F, Qt::ControlModifier);
+    FindBar *bar = window->findBar;
+    bar->regex->setChecked(true);
+    bar->findEdit->setText(QStringLiteral("(a+)+$"));
+    auto progressShown = [&] {
+        return bar->cancelButton->isVisible() && bar->status->text().startsWith(QStringLiteral("Recherche… "));
+    };
+    key(bar->findEdit, Qt::Key_Return);
+    ASSERT_TRUE(bar->running());
+    ASSERT_TRUE(QTest::qWaitFor(progressShown, 10000));
+    QTest::mouseClick(bar->cancelButton, Qt::LeftButton);
+    EXPECT_FALSE(bar->running());
+    EXPECT_FALSE(bar->cancelButton->isVisible());
+    EXPECT_EQ(bar->status->text(), QStringLiteral("Recherche annulée"));
+
+    key(bar->findEdit, Qt::Key_Return);
+    settle(60000);
+    EXPECT_EQ(bar->status->text(), QStringLiteral("Expression trop coûteuse"));
+    EXPECT_EQ(window->M->selLength(), 0);
+    EXPECT_EQ(window->M->wholeText(), text);
+}
+
+
 
 TEST_F(EditorKeys, CtrlGGoesToTheLineTyped)
 {

@@ -670,6 +670,40 @@ TEST_F(SideFiles, ConnectTimeoutIsReadFromTheSettings)
     EXPECT_EQ(start()->DelaiConnexion, 10); // no time-out at all is not offered
 }
 
+// Each key read at start-up comes back unchanged at shut-down: a key the table reads
+// into the wrong control, or writes in another form than it reads, changes here.
+TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
+{
+    struct Key
+    {
+        const char *section, *name;
+        QString value;
+    };
+    const QString sub = folder.path("site");
+    ASSERT_TRUE(QDir().mkpath(sub));
+    const Key keys[] = {
+        {"MainW", "x", "20"}, {"MainW", "y", "30"}, {"MainW", "w", "700"}, {"MainW", "h", "500"},
+        {"MainW", "Maxi", "0"},
+        {"Params", "Fichier", folder.path("absent.php")}, {"Params", "Site", "http://exemple.test/"},
+        {"Params", "Param", "a=2"}, {"Params", "InitialDir", sub},
+        {"Params", "CouleurFond", "12632256"}, {"Params", "CouleurPolice", "4210752"},
+        {"Params", "CouleurChaînes", "32768"}, {"Params", "CouleurFonctions", "8421504"},
+        {"Params", "Aide", "/usr/share/doc/php/"}, {"Params", "ServeurIntegre", "0"},
+        {"Params", "Racine", sub}, {"Params", "ApercuLargeur", "300"},
+        {"Params", "EnregistrementAuto", "1"}, {"Params", "Tabulation", "2"},
+        {"Mysql", "Host", "db.exemple.test"}, {"Mysql", "User", "moi"}, {"Mysql", "Pass", "secret"},
+        {"Mysql", "Base", "boutique"}, {"Mysql", "DelaiConnexion", "3"},
+    };
+    ProfileFile written;
+    for (const Key &k : keys)
+        written.writeString(u8(k.section), u8(k.name), k.value);
+    writeFile(ini, written.bytes());
+    start().reset();
+    const ProfileFile back = stored();
+    for (const Key &k : keys)
+        EXPECT_EQ(back.readString(u8(k.section), u8(k.name)), k.value) << k.section << '/' << k.name;
+}
+
 } // namespace
 
 ONDREL_QT_TEST_MAIN

@@ -109,6 +109,9 @@ TEST(PhpDefinitions, FindsDeclarationsAndNothingInStringsCommentsOrHtml)
         {"unclosed string and comment at the end do not run away",
          "<?php\nfunction a() {}\n$s = 'never closed function no() {}\n",
          {"fonction a@2"}},
+        {"<<< that is not a heredoc (no line break after the label) is an operator",
+         "<?php\n$h = <<<EOTx; function after() {}\n",
+         {"fonction after@2"}},
         {"short open tag with a space, and <?xml left as HTML",
          "<?xml version=\"1.0\"?>\n<? function shortTag() {} ?>\n",
          {"fonction shortTag@2"}},
@@ -126,6 +129,23 @@ TEST(PhpLexer, CutsTokensAtTheRightPlaces)
         seen << QString::fromUtf8(t.text(php).data(), qsizetype(t.text(php).size()));
     EXPECT_EQ(seen, (QStringList{"<?php", "$a", "->", "b", "?->", "c", "::", "D", ";", "$s", "=", "\"x{$y}\"", ".",
                                  "1.5e-3", ";", "#[", "A", "]", "?>", "tail"}));
+}
+
+TEST(PhpLexer, TakesTheNameUnderOrJustBeforeTheCaret)
+{
+    struct Case
+    {
+        const char *line;
+        size_t column;
+        const char *name;
+    } const cases[] = {
+        {"wp_die( 'x' );", 0, "wp_die"}, {"wp_die( 'x' );", 3, "wp_die"}, {"wp_die( 'x' );", 6, "wp_die"},
+        {"wp_die( 'x' );", 7, ""},       {"new \\App\\User();", 12, "User"}, {"$user->save();", 2, ""},
+        {"$user->save();", 8, "save"},   {"x = 42;", 5, ""},                 {"été();", 1, "été"},
+        {"", 0, ""},                     {"abc", 99, "abc"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(phpNameAt(c.line, c.column), std::string_view(c.name)) << c.line << " @" << c.column;
 }
 
 TEST(DefinitionIndex, FindsByNameWithoutCaseAndReplacesOneFileAtATime)

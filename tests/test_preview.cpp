@@ -156,6 +156,25 @@ TEST_F(Preview, QueryStringFollowsTheUrlOnlyWhenParamIsSet)
     clickTab(*window, window->tsWB);
     ASSERT_TRUE(completes(url(QStringLiteral("/page.php?x=1?test=2"))));
     EXPECT_EQ(server->count(QStringLiteral("GET /page.php?x=1?test=2")), 1);
+
+    // "URL" + "?" + "Param" goes as it stands: no space trimmed, no scheme guessed.
+    window->eURL->setText(url(QStringLiteral("/page.php ")));
+    clickTab(*window, window->TabSheet2);
+    clickTab(*window, window->tsWB);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->count(QStringLiteral("GET /page.php%20?test=2")) == 1; },
+                                kLoadTimeoutMs));
+    const QString withoutScheme = server->origin().mid(server->origin().indexOf(u'/') + 2);
+    for (const QString &typed : {u' ' + url(QStringLiteral("/page.php")), withoutScheme + QStringLiteral("/page.php")}) {
+        SCOPED_TRACE(typed.toStdString());
+        boxes.boxes.clear();
+        window->eURL->setText(typed);
+        clickTab(*window, window->TabSheet2);
+        clickTab(*window, window->tsWB);
+        ASSERT_EQ(boxes.boxes.size(), 1);
+        EXPECT_EQ(boxes.boxes[0].text, withFullStop(QStringLiteral("Adresse invalide : ") + typed + QStringLiteral("?test=2")));
+    }
+    EXPECT_EQ(server->count(QStringLiteral("GET /page.php?test=2")), 0);
+}
 }
 
 TEST_F(Preview, AFailedSaveShowsTheErrorAndDoesNotNavigate)

@@ -49,6 +49,19 @@ TEST(ErrorBox, AnErrorEscapingAHandlerIsShownAndTheProgramGoesOn)
     EXPECT_EQ(watcher.boxes[0].caption, applicationTitle());
     EXPECT_TRUE(watcher.boxes[0].hasIcon);
     EXPECT_FALSE(laterStepRan);
+
+    // A message that quotes markup shows it as it is.
+    for (const QString &text : {QStringLiteral("Unknown database '<b>shop</b>'"),
+                                QStringLiteral("Impossible d'ouvrir le fichier /tmp/<i>x</i>.php")}) {
+        window->guard([&] { throw OndrelError(text); });
+        EXPECT_EQ(watcher.boxes.back().text, withFullStop(text));
+        EXPECT_EQ(watcher.boxes.back().format, Qt::PlainText);
+    }
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        if (label->window() == window.get()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
+    }
 }
 
 class Window : public ::testing::Test

@@ -7,6 +7,9 @@
 #include "app/translations.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "search/openfilebox.h"
+#include "search/sitesearch.h"
+#include "search/sitesearchpanel.h"
 #include "files/browser.h"
 
 #include <QApplication>
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -140,6 +144,22 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 100 && window.param->text().isEmpty(); ++i)
         settle(100);
     shoot(window, window.tsEdit, out + QStringLiteral("/apercu-a-cote.png"));
+
+    // The site search: the box of Ctrl+P, then find in files with its results.
+    window.cbApercuACote->click();
+    window.showPage(window.tsEdit);
+    window.M->setFocus();
+    window.siteSearch->openFileBox();
+    QTest::keyClicks(window.siteSearch->box()->edit, QStringLiteral("liv"));
+    shoot(window, window.tsEdit, out + QStringLiteral("/ouvrir-fichier.png"));
+    window.siteSearch->box()->close();
+    window.M->setFocus();
+    window.siteSearch->findInSite();
+    window.pRechercheSite->patternEdit->setText(QStringLiteral("echo"));
+    emit window.pRechercheSite->searchAsked();
+    for (int i = 0; i < 50 && !window.pRechercheSite->cancelButton->isHidden(); ++i)
+        settle(100);
+    shoot(window, window.tsEdit, out + QStringLiteral("/recherche-site.png"));
 
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "app/main.h"
 
 #include <QApplication>
+#include <gtest/gtest.h>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFile>
@@ -29,7 +30,9 @@ void ModalWatcher::poll()
     if (!modal)
         return;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        boxes.append({box->text(), box->windowTitle(), box->icon() != QMessageBox::NoIcon});
+        boxes.append({box->text(), box->windowTitle(), box->icon() != QMessageBox::NoIcon, box->textFormat()});
+        // Messages quote file names and server texts: markup in them is shown, never rendered.
+        EXPECT_EQ(box->textFormat(), Qt::PlainText) << box->text().toStdString();
         if (whileBoxOpen)
             whileBoxOpen();
         for (QAbstractButton *button : box->buttons()) {

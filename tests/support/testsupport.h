@@ -30,6 +30,7 @@ public:
         QString text;
         QString caption;
         bool hasIcon;
+        Qt::TextFormat format;
     };
 
     ModalWatcher();

@@ -1,4 +1,5 @@
-// Start-up and shut-down of the main window: the settings file and the side files.
+// Start-up and shut-down of the main window: the side files (the settings file, the
+// keyword list and the query history), read and written back.
 #include "app/main.h"
 
 #include "widgets/widgets.h"
@@ -7,7 +8,6 @@
 #include "files/browser.h"
 #include "io/readfile.h"
 #include "io/savefile.h"
-#include "files/urlrules.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
 #include "settings/windowplacement.h"
@@ -31,80 +31,197 @@ const QString kParams = QStringLiteral("Params");
 const QString kMysql = QStringLiteral("Mysql");
 
 const QString kDefaultSite = QStringLiteral("http://localhost/");
-const QString kDefaultParam = QStringLiteral("test=1");
-const QString kDefaultHost = QStringLiteral("localhost");
-const QString kDefaultUser = QStringLiteral("root");
-const QString kDefaultBase = QStringLiteral("mysql");
 constexpr int kDefaultConnectTimeout = 10; // seconds
-constexpr Colour kDefaultBackground = 0xFFFFFF; // white
-constexpr Colour kDefaultText = 0x000000;       // black
-constexpr Colour kDefaultStrings = 0xFF0000;    // blue (0x00BBGGRR)
-constexpr Colour kDefaultFunctions = 0x0000FF;  // red
-constexpr int kDefaultTabColumns = 4;
 
 QString defaultHelpFolder()
 {
     return QDir::homePath() + QStringLiteral("/docphp/");
 }
 
-QString colourText(Colour colour)
+// A new user previews through Ondrel's own server; one whose settings name a
+// web server of their own (a "Site" other than the default) keeps it.
+bool userSetSite(const ProfileFile &ini)
 {
-    return QString::number(static_cast<qint32>(colour)); // signed decimal, as Windows stores it
+    return ini.contains(kParams, QStringLiteral("Site"))
+        && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
 }
 
-Colour readColour(const ProfileFile &ini, const QString &key, Colour fallback)
+/** How the settings file holds a value. */
+enum class Kind
 {
-    return static_cast<Colour>(ini.readInteger(kParams, key, static_cast<qint32>(fallback)));
+    Text,    // as typed
+    Integer, // decimal, read by the settings file's integer rules
+    Bool,    // "1" or "0"
+    Colour,  // 0x00BBGGRR as a signed decimal, as Windows stores it
+};
+
+/**
+ * One key of the settings file: where it lives, what a file without it gives,
+ * how the window's value is taken for storing and how a read value is applied.
+ * `apply` is empty for the window's place, which start-up applies as a whole.
+ */
+struct SettingKey
+{
+    const QString &section;
+    const char *name;
+    Kind kind;
+    QVariant (*fallback)(const ProfileFile &ini);
+    QVariant (*value)(const TfmMain &w);
+    void (*apply)(TfmMain &w, const QVariant &value);
+};
+
+/**
+ * Every key of the settings file, once, in the order it is written and, but for
+ * the window's place, applied at start-up. A new setting is one more row.
+ */
+const SettingKey kSettings[] = {
+    {kMainW, "x", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().left(); },
+     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).left; }, nullptr},
+    {kMainW, "y", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().top(); },
+     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).top; }, nullptr},
+    {kMainW, "w", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().width(); },
+     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).width; }, nullptr},
+    {kMainW, "h", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().height(); },
+     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).height; }, nullptr},
+    {kMainW, "Maxi", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
+     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).maximised; }, nullptr},
+
+    {kParams, "Fichier", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
+     [](const TfmMain &w) -> QVariant { return w.eFile->text(); },
+     [](TfmMain &w, const QVariant &v) { w.eFile->setText(v.toString()); }},
+    {kParams, "Site", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultSite; },
+     [](const TfmMain &w) -> QVariant { return w.eSite->text(); },
+     [](TfmMain &w, const QVariant &v) { w.eSite->setText(v.toString()); }},
+    {kParams, "Param", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("test=1"); },
+     [](const TfmMain &w) -> QVariant { return w.eParam->text(); },
+     [](TfmMain &w, const QVariant &v) { w.eParam->setText(v.toString()); }},
+    // A new user starts among their own files; an empty folder leaves the list where it is.
+    // Entering it throws when it cannot be entered: the values after it are then not loaded.
+    {kParams, "InitialDir", Kind::Text, [](const ProfileFile &) -> QVariant { return QDir::homePath(); },
+     [](const TfmMain &w) -> QVariant { return w.dlb->currentFolder(); },
+     [](TfmMain &w, const QVariant &v) {
+         if (!v.toString().isEmpty())
+             w.dlb->setCurrentFolder(v.toString());
+     }},
+    {kParams, "CouleurFond", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0xFFFFFFu; }, // white
+     [](const TfmMain &w) -> QVariant { return w.M->backgroundColour(); },
+     [](TfmMain &w, const QVariant &v) { w.M->setBackgroundColour(v.toUInt()); }},
+    {kParams, "CouleurPolice", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0x000000u; }, // black
+     [](const TfmMain &w) -> QVariant { return w.M->textColour(); },
+     [](TfmMain &w, const QVariant &v) {
+         w.M->setTextColour(v.toUInt());
+         w.CoulPolice = w.M->textColour();
+     }},
+    {kParams, "CouleurChaînes", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0xFF0000u; }, // blue
+     [](const TfmMain &w) -> QVariant { return w.CoulChaines; },
+     [](TfmMain &w, const QVariant &v) { w.CoulChaines = v.toUInt(); }},
+    {kParams, "CouleurFonctions", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0x0000FFu; }, // red
+     [](const TfmMain &w) -> QVariant { return w.CoulFonctions; },
+     [](TfmMain &w, const QVariant &v) { w.CoulFonctions = v.toUInt(); }},
+    {kParams, "Aide", Kind::Text, [](const ProfileFile &) -> QVariant { return defaultHelpFolder(); },
+     [](const TfmMain &w) -> QVariant { return w.eAide->text(); },
+     [](TfmMain &w, const QVariant &v) { w.eAide->setText(v.toString().isEmpty() ? defaultHelpFolder() : v.toString()); }},
+    {kParams, "ServeurIntegre", Kind::Bool, [](const ProfileFile &ini) -> QVariant { return !userSetSite(ini); },
+     [](const TfmMain &w) -> QVariant { return w.cbServeurIntegre->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbServeurIntegre->setChecked(v.toBool()); }},
+    {kParams, "Racine", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
+     [](const TfmMain &w) -> QVariant { return w.eRacine->text(); },
+     [](TfmMain &w, const QVariant &v) { w.eRacine->setText(v.toString()); }},
+    {kParams, "ApercuACote", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
+     [](const TfmMain &w) -> QVariant { return w.cbApercuACote->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbApercuACote->setChecked(v.toBool()); }},
+    {kParams, "ApercuLargeur", Kind::Integer, [](const ProfileFile &) -> QVariant { return 0; },
+     [](const TfmMain &w) -> QVariant { return w.apercuLargeur(); },
+     [](TfmMain &w, const QVariant &v) { w.setApercuLargeur(v.toInt()); }},
+    {kParams, "EnregistrementAuto", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
+     [](const TfmMain &w) -> QVariant { return w.cbEnregistrementAuto->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbEnregistrementAuto->setChecked(v.toBool()); }},
+    {kParams, "Tabulation", Kind::Integer, [](const ProfileFile &) -> QVariant { return 4; },
+     [](const TfmMain &w) -> QVariant { return w.M->tabWidth(); },
+     [](TfmMain &w, const QVariant &v) { w.M->setTabColumns(v.toInt()); }},
+
+    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("localhost"); },
+     [](const TfmMain &w) -> QVariant { return w.host->text(); },
+     [](TfmMain &w, const QVariant &v) { w.host->setText(v.toString()); }},
+    {kMysql, "User", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("root"); },
+     [](const TfmMain &w) -> QVariant { return w.user->text(); },
+     [](TfmMain &w, const QVariant &v) { w.user->setText(v.toString()); }},
+    {kMysql, "Pass", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
+     [](const TfmMain &w) -> QVariant { return w.pass->text(); },
+     [](TfmMain &w, const QVariant &v) { w.pass->setText(v.toString()); }},
+    {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
+     [](const TfmMain &w) -> QVariant { return w.base->text(); },
+     [](TfmMain &w, const QVariant &v) { w.base->setText(v.toString()); }},
+    {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
+     [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
+     [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},
+};
+
+/** The key named `name` in `section`; every caller names a key of the table. */
+const SettingKey &settingKey(const QString &section, QStringView name)
+{
+    for (const SettingKey &key : kSettings)
+        if (key.section == section && QLatin1StringView(key.name) == name)
+            return key;
+    Q_UNREACHABLE();
 }
 
-QString boolText(bool value)
+/** The value of `key` in `ini`, or its fallback when the file lacks it or it does not read as its kind. */
+QVariant readSetting(const ProfileFile &ini, const SettingKey &key)
 {
-    return value ? QStringLiteral("1") : QStringLiteral("0");
+    const QString name = QString::fromUtf8(key.name);
+    const QVariant fallback = key.fallback(ini);
+    switch (key.kind) {
+    case Kind::Text:
+        return ini.readString(key.section, name, fallback.toString());
+    case Kind::Integer:
+        return ini.readInteger(key.section, name, fallback.toInt());
+    case Kind::Bool:
+        return ini.readBool(key.section, name, fallback.toBool());
+    case Kind::Colour:
+        return static_cast<Colour>(ini.readInteger(key.section, name, static_cast<qint32>(fallback.toUInt())));
+    }
+    return fallback;
+}
+
+/** The window's value of `key` as the settings file holds it. */
+QString settingText(const TfmMain &w, const SettingKey &key)
+{
+    const QVariant value = key.value(w);
+    switch (key.kind) {
+    case Kind::Text:
+        return value.toString();
+    case Kind::Integer:
+        return QString::number(value.toInt());
+    case Kind::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case Kind::Colour:
+        return QString::number(static_cast<qint32>(value.toUInt())); // signed decimal, as Windows stores it
+    }
+    return value.toString();
 }
 
 /** "MainW": the window's bounds and state as shut-down stores them now. */
 QList<StoredSetting> placementSettings(const TfmMain &w)
 {
-    const WindowBounds bounds = windowBoundsToSave(w);
-    return {
-        {kMainW, QStringLiteral("x"), QString::number(bounds.left)},
-        {kMainW, QStringLiteral("y"), QString::number(bounds.top)},
-        {kMainW, QStringLiteral("w"), QString::number(bounds.width)},
-        {kMainW, QStringLiteral("h"), QString::number(bounds.height)},
-        {kMainW, QStringLiteral("Maxi"), boolText(bounds.maximised)},
-    };
+    QList<StoredSetting> all;
+    for (const SettingKey &key : kSettings)
+        if (key.section == kMainW)
+            all.append({key.section, QString::fromUtf8(key.name), settingText(w, key)});
+    return all;
 }
 
 /**
  * Every value of the settings file in the order it is written, with the values
  * the window holds now; the place is the one the window had when it was closed,
- * if it was. A new stored value joins shut-down's merge by being listed here.
+ * if it was.
  */
 QList<StoredSetting> storedSettings(const TfmMain &w, const SideFileState &state)
 {
     QList<StoredSetting> all = state.placementAtClose.isEmpty() ? placementSettings(w) : state.placementAtClose;
-    all += {
-        {kParams, QStringLiteral("Fichier"), w.eFile->text()},
-        {kParams, QStringLiteral("Site"), w.eSite->text()},
-        {kParams, QStringLiteral("Param"), w.eParam->text()},
-        {kParams, QStringLiteral("InitialDir"), w.dlb->currentFolder()},
-        {kParams, QStringLiteral("CouleurFond"), colourText(w.M->backgroundColour())},
-        {kParams, QStringLiteral("CouleurPolice"), colourText(w.M->textColour())},
-        {kParams, QStringLiteral("CouleurChaînes"), colourText(w.CoulChaines)},
-        {kParams, QStringLiteral("CouleurFonctions"), colourText(w.CoulFonctions)},
-        {kParams, QStringLiteral("Aide"), w.eAide->text()},
-        {kParams, QStringLiteral("ServeurIntegre"), w.cbServeurIntegre->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
-        {kParams, QStringLiteral("Racine"), w.eRacine->text()},
-        {kParams, QStringLiteral("ApercuACote"), w.cbApercuACote->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
-        {kParams, QStringLiteral("ApercuLargeur"), QString::number(w.apercuLargeur())},
-        {kParams, QStringLiteral("EnregistrementAuto"), w.cbEnregistrementAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
-        {kParams, QStringLiteral("Tabulation"), QString::number(w.M->tabWidth())},
-        {kMysql, QStringLiteral("Host"), w.host->text()},
-        {kMysql, QStringLiteral("User"), w.user->text()},
-        {kMysql, QStringLiteral("Pass"), w.pass->text()},
-        {kMysql, QStringLiteral("Base"), w.base->text()},
-        {kMysql, QStringLiteral("DelaiConnexion"), QString::number(w.DelaiConnexion)},
-    };
+    for (const SettingKey &key : kSettings)
+        if (key.section != kMainW)
+            all.append({key.section, QString::fromUtf8(key.name), settingText(w, key)});
     return all;
 }
 
@@ -131,72 +248,17 @@ ProfileFile readSettings(const QString &path)
 // The bounds are brought within the screen the window lands on.
 void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
 {
-    if (ini.readBool(kMainW, QStringLiteral("Maxi"), false)) {
+    auto read = [&](const char16_t *name) { return readSetting(ini, settingKey(kMainW, name)); };
+    if (read(u"Maxi").toBool()) {
         w.setWindowState(w.windowState() | Qt::WindowMaximized);
         return;
     }
-    const QRect centred = defaultWindowBounds();
     WindowBounds bounds;
-    bounds.width = ini.readInteger(kMainW, QStringLiteral("w"), centred.width());
-    bounds.height = ini.readInteger(kMainW, QStringLiteral("h"), centred.height());
-    bounds.left = ini.readInteger(kMainW, QStringLiteral("x"), centred.left());
-    bounds.top = ini.readInteger(kMainW, QStringLiteral("y"), centred.top());
+    bounds.width = read(u"w").toInt();
+    bounds.height = read(u"h").toInt();
+    bounds.left = read(u"x").toInt();
+    bounds.top = read(u"y").toInt();
     setWindowBounds(w, boundsOnScreen(bounds));
-}
-
-// A new user previews through Ondrel's own server; one whose settings name a
-// web server of their own (a "Site" other than the default) keeps it.
-bool userSetSite(const ProfileFile &ini)
-{
-    return ini.contains(kParams, QStringLiteral("Site"))
-        && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
-}
-
-// Start-up: the file page, applied as read.
-void applyFilePage(TfmMain &w, const ProfileFile &ini)
-{
-    w.eFile->setText(ini.readString(kParams, QStringLiteral("Fichier")));
-    w.eSite->setText(ini.readString(kParams, QStringLiteral("Site"), kDefaultSite));
-    w.eParam->setText(ini.readString(kParams, QStringLiteral("Param"), kDefaultParam));
-}
-
-// Start-up: the folder list's start folder; an empty one leaves it where it is.
-void applyStartFolder(TfmMain &w, const ProfileFile &ini)
-{
-    // A new user starts among their own files; a stored folder is used as it is.
-    const QString startFolder = ini.readString(kParams, QStringLiteral("InitialDir"), QDir::homePath());
-    if (!startFolder.isEmpty())
-        w.dlb->setCurrentFolder(startFolder); // throws when it cannot be entered
-}
-
-// Start-up: the colours and the help folder, each applied as it is read.
-void applyEditorSettings(TfmMain &w, const ProfileFile &ini)
-{
-    w.M->setBackgroundColour(readColour(ini, QStringLiteral("CouleurFond"), kDefaultBackground));
-    w.M->setTextColour(readColour(ini, QStringLiteral("CouleurPolice"), kDefaultText));
-    w.CoulPolice = w.M->textColour();
-    w.CoulChaines = readColour(ini, QStringLiteral("CouleurChaînes"), kDefaultStrings);
-    w.CoulFonctions = readColour(ini, QStringLiteral("CouleurFonctions"), kDefaultFunctions);
-    w.eAide->setText(ini.readString(kParams, QStringLiteral("Aide"), defaultHelpFolder()));
-    w.M->setTabColumns(ini.readInteger(kParams, QStringLiteral("Tabulation"), kDefaultTabColumns));
-    if (w.eAide->text().isEmpty())
-        w.eAide->setText(defaultHelpFolder());
-    w.cbServeurIntegre->setChecked(ini.readBool(kParams, QStringLiteral("ServeurIntegre"), !userSetSite(ini)));
-    w.eRacine->setText(ini.readString(kParams, QStringLiteral("Racine")));
-    w.cbApercuACote->setChecked(ini.readBool(kParams, QStringLiteral("ApercuACote"), false));
-    w.setApercuLargeur(ini.readInteger(kParams, QStringLiteral("ApercuLargeur"), 0));
-    w.cbEnregistrementAuto->setChecked(ini.readBool(kParams, QStringLiteral("EnregistrementAuto"), false));
-}
-
-// Start-up: the connection fields.
-void applyConnection(TfmMain &w, const ProfileFile &ini)
-{
-    w.host->setText(ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost));
-    w.user->setText(ini.readString(kMysql, QStringLiteral("User"), kDefaultUser));
-    w.pass->setText(ini.readString(kMysql, QStringLiteral("Pass")));
-    w.base->setText(ini.readString(kMysql, QStringLiteral("Base"), kDefaultBase));
-    const int timeout = ini.readInteger(kMysql, QStringLiteral("DelaiConnexion"), kDefaultConnectTimeout);
-    w.DelaiConnexion = timeout > 0 ? timeout : kDefaultConnectTimeout;
 }
 
 // Start-up: a history that cannot be read leaves the list empty, without a message.
@@ -263,6 +325,7 @@ bool agreesToReplaceKeywords(TfmMain &w, const QString &path)
                                    "Remplacer le fichier %1 par le texte tapé dans la liste ?").arg(path),
                     QMessageBox::NoButton, &w);
     box.setObjectName(QStringLiteral("replaceKeywordsBox"));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *replace = box.addButton(QStringLiteral("Remplacer"), QMessageBox::AcceptRole);
     box.setDefaultButton(box.addButton(QStringLiteral("Conserver le fichier"), QMessageBox::RejectRole));
     box.exec();
@@ -314,7 +377,7 @@ void saveSettings(const TfmMain &w, SideFileState &state, const QString &path)
     const bool exists = QFileInfo::exists(path);
     QString why;
     // The password is in clear: owner only, before any of it is written.
-    if (exists && !ini.readString(kMysql, QStringLiteral("Pass")).isEmpty() && !keepOwnerOnly(path, &why))
+    if (exists && !readSetting(ini, settingKey(kMysql, u"Pass")).toString().isEmpty() && !keepOwnerOnly(path, &why))
         throw OndrelError(cannotWriteMessage(path, why));
     if (!exists || ini.bytes() != before) {
         if (!ini.save(path, 0600, &why))
@@ -371,11 +434,13 @@ void TfmMain::FormCreate()
     const ProfileFile ini = readSettings(files.settings); // read once; nothing stays open
     m_sideFiles.noteSettings(storedSettings(*this, m_sideFiles), false); // nothing loaded yet
     applyWindowPlacement(*this, ini);
-    applyFilePage(*this, ini);
-    m_sideFiles.noteSettings(readBeforeStartFolder(storedSettings(*this, m_sideFiles)), true);
-    applyStartFolder(*this, ini); // throws when it cannot be entered: the values after it stay not loaded
-    applyEditorSettings(*this, ini);
-    applyConnection(*this, ini);
+    for (const SettingKey &key : kSettings) {
+        if (!key.apply)
+            continue;
+        if (QLatin1StringView(key.name) == u"InitialDir") // may throw: the values after it stay not loaded
+            m_sideFiles.noteSettings(readBeforeStartFolder(storedSettings(*this, m_sideFiles)), true);
+        key.apply(*this, readSetting(ini, key));
+    }
     m_sideFiles.noteSettings(storedSettings(*this, m_sideFiles), true);
     setTargetUrl(); // no "/" inserted here
     loadHistory(*this, m_sideFiles, files.history);

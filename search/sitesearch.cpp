@@ -1,0 +1,330 @@
+// Search of the whole site from the editor page: the steps behind Ctrl+P,
+// Ctrl+Shift+F, F12 and Shift+F12. The work runs on the core's worker threads;
+// this object only takes their results in and moves the editor.
+#include "search/sitesearch.h"
+
+#include "editor/richedit.h"
+#include "search/openfilebox.h"
+#include "search/phplexer.h"
+#include "search/sitesearchpanel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QThread>
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kLineRole = Qt::UserRole + 1;
+constexpr int kShownFiles = 200;
+constexpr int kRecentFiles = 20;
+const QString kPhpFiles = QStringLiteral("*.php;*.inc;*.phtml;*.php3;*.php4;*.php5;*.php7;*.php8");
+
+QString absoluteClean(const QString &path)
+{
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+SiteSearch::SiteSearch(RichEdit *editor, QWidget *page, SiteSearchPanel *panel, Host host, QObject *parent)
+    : QObject(parent), m_editor(editor), m_box(new OpenFileBox(page)), m_panel(panel), m_host(std::move(host)),
+      m_find(new FindInFiles(this)), m_indexer(new DefinitionIndexer(this))
+{
+    connect(m_box, &OpenFileBox::textEdited, this, &SiteSearch::fillFileList);
+    connect(m_box, &OpenFileBox::accepted, this, &SiteSearch::boxAccepted);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (m_box->isVisible() && now && !m_box->isAncestorOf(now))
+            m_box->close();
+    });
+    connect(m_panel, &SiteSearchPanel::searchAsked, this, &SiteSearch::startSearch);
+    connect(m_panel, &SiteSearchPanel::cancelAsked, this, [this] {
+        if (!m_find->isRunning())
+            return;
+        m_find->cancel();
+        FindSummary summary;
+        summary.cancelled = true;
+        summary.matches = m_panel->matchCount();
+        m_panel->searchFinished(summary);
+    });
+    connect(m_panel, &SiteSearchPanel::matchChosen, this, &SiteSearch::openMatch);
+    connect(m_find, &FindInFiles::found, m_panel, &SiteSearchPanel::addMatches);
+    connect(m_find, &FindInFiles::finished, m_panel, &SiteSearchPanel::searchFinished);
+    connect(m_indexer, &DefinitionIndexer::ready, this, [this] {
+        m_host.notify(QString());
+        if (!m_pendingDefinition.isEmpty())
+            showDefinitions(std::exchange(m_pendingDefinition, QString()));
+    });
+}
+
+SiteSearch::~SiteSearch()
+{
+    // A listing thread posts to this object: it must end while the object is whole.
+    for (const QPointer<QThread> &thread : std::as_const(m_listers)) {
+        if (thread)
+            thread->wait();
+    }
+}
+
+Site SiteSearch::site() const
+{
+    return siteFor(m_host.racine(), absoluteClean(m_host.editedFile()), QDir::homePath());
+}
+
+QString SiteSearch::relativeToSite(const QString &path) const
+{
+    const QString root = m_listedSite.root == u"/" ? QString() : m_listedSite.root;
+    return path.startsWith(root + u'/') ? path.mid(root.size() + 1) : path;
+}
+
+void SiteSearch::rememberRecent(const QString &path)
+{
+    const QString clean = absoluteClean(path);
+    if (clean.isEmpty())
+        return;
+    m_recent.removeAll(clean);
+    m_recent.prepend(clean);
+    if (m_recent.size() > kRecentFiles)
+        m_recent.resize(kRecentFiles);
+}
+
+void SiteSearch::openFileBox()
+{
+    const Site now = site();
+    if (!now.isValid()) {
+        m_host.notify(QStringLiteral("Aucun site : ouvrez un fichier ou indiquez une « Racine » sur la page Fichier."));
+        return;
+    }
+    rememberRecent(m_host.editedFile());
+    m_mode = BoxMode::Files;
+    m_box->popUp(QStringLiteral("Ouvrir un fichier du site"), true);
+    if (!(m_listedSite == now)) {
+        m_listedSite = now;
+        m_finder.setPaths({});
+    }
+    fillFileList(QString());
+    refreshFiles();
+}
+
+void SiteSearch::refreshFiles()
+{
+    // Listed again at each opening, off the UI thread (a big site takes a moment);
+    // the list shown meanwhile is the last one.
+    const Site listed = m_listedSite;
+    const int generation = ++m_listing;
+    QThread *thread = QThread::create([this, listed, generation] {
+        SiteListing listing = listSiteFiles(listed);
+        QMetaObject::invokeMethod(this, [this, listed, generation, files = std::move(listing.files)]() mutable {
+            if (generation != m_listing || !(listed == m_listedSite))
+                return;
+            m_finder.setPaths(std::move(files));
+            if (m_box->isVisible() && m_mode == BoxMode::Files)
+                fillFileList(m_box->edit->text());
+        }, Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_listers.removeAll(nullptr);
+    m_listers.append(thread);
+    thread->start();
+}
+
+void SiteSearch::fillFileList(const QString &typed)
+{
+    if (m_mode != BoxMode::Files)
+        return;
+    const FileQuery query = parseFileQuery(typed);
+    const QString root = m_listedSite.root == u"/" ? QString() : m_listedSite.root;
+    QListWidget *list = m_box->list;
+    list->setUpdatesEnabled(false);
+    list->clear();
+    const auto add = [&](const QString &relative) {
+        auto *item = new QListWidgetItem(relative, list);
+        item->setData(kPathRole, root + u'/' + relative);
+        item->setData(kLineRole, query.line);
+    };
+    if (query.text.isEmpty()) {
+        // The open and recent files first, then the site in order.
+        QStringList shown;
+        for (const QString &recent : std::as_const(m_recent)) {
+            if (recent.startsWith(root + u'/') && QFileInfo(recent).isFile())
+                shown << relativeToSite(recent);
+        }
+        for (const QString &path : m_finder.paths()) {
+            if (shown.size() >= kShownFiles)
+                break;
+            if (!shown.contains(path))
+                shown << path;
+        }
+        for (const QString &path : std::as_const(shown))
+            add(path);
+    } else {
+        for (const FuzzyFinder::Hit &hit : m_finder.find(query.text, kShownFiles))
+            add(m_finder.paths()[hit.index]);
+    }
+    list->setCurrentRow(list->count() ? 0 : -1);
+    list->setUpdatesEnabled(true);
+}
+
+void SiteSearch::boxAccepted(int row)
+{
+    QListWidgetItem *item = m_box->list->item(row);
+    if (!item)
+        return;
+    m_box->close();
+    if (m_mode == BoxMode::Definitions && row < m_candidates.size()) {
+        const Definition d = m_candidates.at(row);
+        jumpTo(d.file, d.line, 0, 0);
+        return;
+    }
+    jumpTo(item->data(kPathRole).toString(), item->data(kLineRole).toInt());
+}
+
+bool SiteSearch::jumpTo(const QString &path, int line, qsizetype byteColumn, qsizetype length)
+{
+    const QString from = absoluteClean(m_editor->filePath());
+    const Place here{from, m_editor->selStart()};
+    if (absoluteClean(path) != from) {
+        if (!m_host.openFile(path))
+            return false;
+        rememberRecent(path);
+    }
+    if (!from.isEmpty())
+        m_back.append(here);
+    if (line > 0) {
+        const int target = std::clamp(line - 1, 0, std::max(0, m_editor->lineCount() - 1));
+        const qsizetype start = m_editor->lineStartOffset(target);
+        const qsizetype lineLength = m_editor->lineText(target).size();
+        m_editor->setSelStart(start + std::min(byteColumn, lineLength));
+        m_editor->setSelLength(std::min(length, lineLength - std::min(byteColumn, lineLength)));
+    }
+    m_editor->setFocus();
+    return true;
+}
+
+void SiteSearch::goBack()
+{
+    if (m_back.isEmpty()) {
+        m_host.notify(QStringLiteral("Aucun endroit où revenir."));
+        return;
+    }
+    const Place place = m_back.takeLast();
+    if (place.file != absoluteClean(m_editor->filePath()) && !m_host.openFile(place.file))
+        return;
+    m_editor->setSelStart(std::min(place.offset, m_editor->textLength()));
+    m_editor->setSelLength(0);
+    m_editor->setFocus();
+}
+
+QString SiteSearch::nameAtCaret() const
+{
+    const qsizetype offset = m_editor->selStart();
+    const int line = m_editor->lineOfOffset(offset);
+    const QByteArray text = m_editor->lineText(line);
+    const std::string_view name = phpNameAt(std::string_view(text.constData(), size_t(text.size())),
+                                            size_t(offset - m_editor->lineStartOffset(line)));
+    return m_editor->decode(QByteArray(name.data(), qsizetype(name.size())));
+}
+
+void SiteSearch::findInSite()
+{
+    QString pattern;
+    if (m_editor->selLength() > 0 && m_editor->selLength() < 200) {
+        const std::string_view selected = m_editor->range(m_editor->selStart(), m_editor->selLength());
+        if (selected.find('\n') == std::string_view::npos && selected.find('\r') == std::string_view::npos)
+            pattern = m_editor->decode(QByteArray(selected.data(), qsizetype(selected.size())));
+    }
+    if (pattern.isEmpty())
+        pattern = nameAtCaret();
+    m_panel->open(pattern);
+}
+
+void SiteSearch::startSearch()
+{
+    const Site now = site();
+    if (!now.isValid()) {
+        m_panel->count->setText(QStringLiteral("Aucun site : ouvrez un fichier ou indiquez une « Racine »."));
+        return;
+    }
+    m_searchedSite = now;
+    m_panel->searchStarted();
+    m_find->start(now, m_panel->options());
+}
+
+void SiteSearch::openMatch(int row)
+{
+    if (row < 0 || row >= m_panel->matchCount())
+        return;
+    const FindMatch &m = m_panel->match(row);
+    const QString root = m_searchedSite.root == u"/" ? QString() : m_searchedSite.root;
+    jumpTo(root + u'/' + m.file, m.line, m.byteColumn, m.byteLength);
+}
+
+void SiteSearch::goToDefinition()
+{
+    const QString name = nameAtCaret();
+    if (name.isEmpty()) {
+        m_host.notify(QStringLiteral("Aucun nom sous le curseur."));
+        return;
+    }
+    const Site now = site();
+    if (!now.isValid()) {
+        m_host.notify(QStringLiteral("Aucun site : ouvrez un fichier ou indiquez une « Racine » sur la page Fichier."));
+        return;
+    }
+    if (!m_indexer->isReadyFor(now)) {
+        m_pendingDefinition = name;
+        m_indexer->ensureBuilt(now);
+        m_host.notify(QStringLiteral("Index des définitions du site en construction…"));
+        return;
+    }
+    showDefinitions(name);
+}
+
+void SiteSearch::showDefinitions(const QString &name)
+{
+    m_candidates = m_indexer->index().find(name);
+    if (m_candidates.isEmpty()) {
+        m_host.notify(QStringLiteral("Aucune définition de « %1 » dans le site.").arg(name));
+        return;
+    }
+    if (m_candidates.size() == 1) {
+        jumpTo(m_candidates.first().file, m_candidates.first().line);
+        return;
+    }
+    m_mode = BoxMode::Definitions;
+    const QString root = site().root;
+    m_box->popUp(QStringLiteral("Définitions de « %1 »").arg(name), false);
+    QListWidget *list = m_box->list;
+    list->clear();
+    for (const Definition &d : std::as_const(m_candidates)) {
+        const QString what = d.container.isEmpty() ? d.name : d.container + QStringLiteral("::") + d.name;
+        new QListWidgetItem(QStringLiteral("%1 %2 — %3:%4").arg(definitionKindText(d.kind), what, d.file.startsWith(root + u'/') ? d.file.mid(root.size() + 1) : d.file).arg(d.line),
+                            list);
+    }
+    list->setCurrentRow(0);
+}
+
+void SiteSearch::listUses()
+{
+    const QString name = nameAtCaret();
+    if (name.isEmpty()) {
+        m_host.notify(QStringLiteral("Aucun nom sous le curseur."));
+        return;
+    }
+    FindOptions options;
+    options.pattern = name;
+    options.wholeWord = true;
+    options.fileFilter = kPhpFiles;
+    m_panel->setOptions(options);
+    m_panel->open(QString());
+    startSearch();
+}
+
+void SiteSearch::fileSaved(const QString &path)
+{
+    m_indexer->updateFile(absoluteClean(path));
+}

@@ -1,0 +1,56 @@
+// The window's side of the site search: its keys, its panel's place, and the
+// one way a file is opened (the file list's).
+#include "app/main.h"
+
+#include "widgets/widgets.h"
+#include "editor/richedit.h"
+#include "io/readfile.h"
+#include "search/sitesearch.h"
+#include "search/sitesearchpanel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+void TfmMain::bindSiteSearch()
+{
+    pRechercheSite = new SiteSearchPanel(tsEdit);
+    static_cast<QVBoxLayout *>(tsEdit->layout())->addWidget(pRechercheSite);
+    SiteSearch::Host host;
+    host.racine = [this] { return eRacine->text(); };
+    host.editedFile = [this] { return eFile->text(); };
+    host.openFile = [this](const QString &path) { return openSiteFile(path); };
+    host.notify = [this](const QString &text) { showNotice(text); };
+    siteSearch = new SiteSearch(M, tsEdit, pRechercheSite, host, this);
+
+    const auto key = [this](const QKeySequence &keys, void (SiteSearch::*action)()) {
+        auto *shortcut = new QShortcut(keys, tsEdit);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, action] { guard([&] { (siteSearch->*action)(); }); });
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_P), &SiteSearch::openFileBox);
+    key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &SiteSearch::findInSite);
+    key(QKeySequence(Qt::Key_F12), &SiteSearch::goToDefinition);
+    key(QKeySequence(Qt::SHIFT | Qt::Key_F12), &SiteSearch::listUses);
+    key(QKeySequence(Qt::ALT | Qt::Key_Left), &SiteSearch::goBack);
+    connect(M, &RichEdit::mouseUp, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton && (QGuiApplication::keyboardModifiers() & Qt::ControlModifier))
+            guard([this] { siteSearch->goToDefinition(); });
+    });
+    connect(this, &TfmMain::fileWritten, siteSearch, &SiteSearch::fileSaved);
+}
+
+bool TfmMain::openSiteFile(const QString &path)
+{
+    const QString wanted = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    guard([&] {
+        // What cannot be loaded is refused before the edited text is put in question.
+        const QString refused = readFailureMessage(wanted, checkReadable(wanted, kMaxFileBytes));
+        if (!refused.isEmpty())
+            throw OndrelError(refused);
+        openPath(wanted);
+    });
+    return QDir::cleanPath(M->filePath()) == wanted;
+}
