@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "editor/findbar.h"
@@ -28,6 +29,7 @@
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -158,8 +160,8 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     ColorDialog1 = named(new QColorDialog(this), "ColorDialog1");
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
     ColorDialog1->hide();
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(1000);
+    m_console = new DbConsole(this);
+    Timer1 = m_console->refreshTimer();
     m_autoSave = new QTimer(this);
     m_autoSave->setObjectName(QStringLiteral("tmEnregistrementAuto"));
     m_autoSave->setSingleShot(true);
@@ -189,7 +191,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
 TfmMain::~TfmMain()
 {
     shutDown(); // writes the side files back, unless the end of the run did already
-    if (m_connecting)
+    if (m_console->isConnecting())
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
     m_journal->wait();
     if (!m_keepJournal)
@@ -338,6 +340,11 @@ void TfmMain::buildDatabasePage()
     auto *column = stacked(TabSheet4);
     Panel6 = panel(TabSheet4, "Panel6", 130, true);
     column->addWidget(Panel6);
+    tbResultats = named(new QTabBar(TabSheet4), "tbResultats");
+    tbResultats->setExpanding(false);
+    tbResultats->setDrawBase(false);
+    tbResultats->hide(); // shown when a statement gives several result sets
+    column->addWidget(tbResultats);
     sg = named(new StringGrid(TabSheet4), "sg");
     sg->setFrameStyle(QFrame::NoFrame);
     column->addWidget(sg, 1);
@@ -490,7 +497,17 @@ void TfmMain::bindEvents()
     connect(sbExport, &QToolButton::clicked, this, [this] { guard([this] { sbExportClick(); }); });
     connect(TimerEnCours, &QTimer::timeout, this, [this] { guard([this] { TimerEnCoursTimer(); }); });
     connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
-    connect(Timer1, &QTimer::timeout, this, [this] { guard([this] { Timer1Timer(); }); });
+    connect(tbResultats, &QTabBar::currentChanged, this, [this](int index) { guard([&] { tbResultatsChange(index); }); });
+    connect(m_console, &DbConsole::connected, this,
+            [this](const ConnectOutcome &outcome) { guard([&] { consoleConnected(outcome); }); });
+    connect(m_console, &DbConsole::statementStarted, this, [this] { guard([this] { statementStarted(); }); });
+    connect(m_console, &DbConsole::statementFinished, this, [this](const StatementOutcome &outcome, bool fromRefresh) {
+        guard([&] { statementFinished(outcome, fromRefresh); });
+    });
+    connect(m_console, &DbConsole::connectionLost, this, [this] { guard([this] { connectionLost(); }); });
+    connect(m_console, &DbConsole::cancelFailed, this,
+            [this](const QString &error, bool reachable) { guard([&] { cancelFailed(error, reachable); }); });
+    connect(m_console, &DbConsole::nothingToRepeat, this, [this] { guard([this] { nothingToRepeat(); }); });
 }
 
 void TfmMain::bindEditorKeys()

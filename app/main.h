@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/errors.h"
+#include "db/mysqlclient.h"
 #include "editor/colouring.h"
 #include "editor/findtask.h"
 #include "settings/sidefiles.h"
@@ -18,6 +19,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
+class QTabBar;
 class QTabWidget;
 class QTimer;
 
@@ -40,9 +42,7 @@ struct LintResult;
 enum class ServerLineKind;
 class SimpleComboBox;
 class StringGrid;
-struct ConnectRequest;
-struct ConnectOutcome;
-struct StatementOutcome;
+class DbConsole;
 struct FileIdentity;
 
 /**
@@ -67,7 +67,6 @@ public:
     ~TfmMain() override;
 
     // Fields.
-    bool EstConnecte = false;
     int DelaiConnexion = 10; // connect time-out in seconds, [Mysql] "DelaiConnexion"
     Colour CoulChaines = 0;
     Colour CoulFonctions = 0;
@@ -133,6 +132,7 @@ public:
     QLabel *mysqlErr = nullptr;
     SpeedButton *sbAnnuler = nullptr; // shown while a statement runs
     SpeedButton *sbExport = nullptr;
+    QTabBar *tbResultats = nullptr; // above sg: one tab per result set, when a statement gave several
     StringGrid *sg = nullptr;
     QTimer *TimerEnCours = nullptr; // counts the running statement's time in mysqlErr
 
@@ -149,7 +149,7 @@ public:
     QPlainTextEdit *mAide = nullptr;
 
     QColorDialog *ColorDialog1 = nullptr;
-    QTimer *Timer1 = nullptr;
+    QTimer *Timer1 = nullptr; // the console's refresh timer
 
     // Handlers (settings/).
     void FormCreate();
@@ -225,16 +225,20 @@ public:
     void cbKeyDown(int key);
     void cbListKeyDown(int key);
     void cbTempoClick();
-    void Timer1Timer();
     void sbAnnulerClick();
     void sbExportClick();
     void TimerEnCoursTimer();
+    void tbResultatsChange(int index);
+    // What the console reports (db/consolehandlers.cpp, db/connectionhandlers.cpp).
+    void consoleConnected(const ConnectOutcome &outcome);
+    void statementStarted();
+    void statementFinished(const StatementOutcome &outcome, bool fromRefresh);
+    void connectionLost();
+    void cancelFailed(const QString &error, bool reachable);
+    void nothingToRepeat();
 
-    /** A connect or a statement is on the database worker. */
-    bool dbBusy() const { return m_connecting || m_running; }
-    bool statementRunning() const { return m_running; }
-    /** Runs a statement on the worker (ExecRequete); false when it could not be sent. */
-    void startStatement(const QString &statement, bool fromTimer);
+    /** The database console: the connection, the running statement and the refresh. */
+    DbConsole *console() const { return m_console; }
 
     // Methods called by handlers.
     void Ligne();
@@ -402,20 +406,15 @@ private:
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
 
-    void connectionDone(const ConnectOutcome &outcome);
-    void statementDone(const QString &statement, bool fromTimer, StatementOutcome &outcome);
     void showStatementRunning(bool running);
-    void stopRefresh(const QString &why);
+    void showStatus(const QString &text);
+    void showResultSets(const StatementOutcome &outcome);
 
-    // The database console: what runs on the worker, and the last statement Enter ran.
-    bool m_connecting = false;
-    bool m_running = false;
-    bool m_cancelAsked = false;
-    QElapsedTimer m_runClock;
-    std::shared_ptr<ConnectRequest> m_connection; // of the open connection, for KILL QUERY
-    quint64 m_threadId = 0;
-    QString m_lastStatement;
-    bool m_lastGaveRows = false; // the only kind of statement the refresh re-runs
+    DbConsole *m_console = nullptr;
+    /** What the running statement's status adds to its time (a refused Enter, a failed cancel). */
+    QString m_runningNote;
+    /** The result sets of the last statement that gave several, shown one at a time by tbResultats. */
+    std::vector<ResultSet> m_resultSets;
 
     void editedFileChangedOnDisk();
     void journalSoon();

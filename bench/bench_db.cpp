@@ -4,6 +4,7 @@
 // Runs its own throwaway MariaDB server (tests/servers/mariadb.sh).
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 
@@ -150,7 +151,7 @@ void closeMessageBoxes()
 /** Runs the event loop until the console has nothing on the database worker. */
 void waitUntilIdle(TfmMain &window)
 {
-    while (window.dbBusy())
+    while (window.console()->isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until the reply comes
     QCoreApplication::processEvents();
 }
@@ -159,7 +160,7 @@ void waitUntilIdle(TfmMain &window)
 auto connectedWindow(QTemporaryDir &sideFiles)
 {
     auto closing = [](TfmMain *window) {
-        if (window->EstConnecte)
+        if (window->console()->isConnected())
             window->sbConnected->click();
         delete window;
     };

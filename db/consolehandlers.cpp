@@ -1,23 +1,20 @@
-// The query console: statements, history and automatic refresh.
-#include "db/console.h"
-
+// The query console's window side: the keys of the query box, the refresh box,
+// "Annuler", the export, and the showing of what the console (db/dbconsole.h)
+// reports.
 #include "app/main.h"
 #include "base/virtualkeys.h"
 #include "widgets/widgets.h"
-#include "db/_libmysq.h"
 #include "db/consoletext.h"
-#include "db/dbworker.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
-#include "io/savefile.h"
 #include "base/integers.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPointer>
-#include <QThreadPool>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -27,15 +24,9 @@ namespace {
 constexpr qint32 kDefaultRefreshMs = 5000;
 constexpr int kQueryBoxRightMargin = 3; // pixels left free at Panel6's right edge
 constexpr int kRunningTickMs = 100;     // how often the running time is shown
-const QString kNotConnected = QStringLiteral("Non connecté");
-const QString kRefreshRefused =
-    QStringLiteral("Actualisation refusée : seule une requête qui renvoie des lignes (SELECT, SHOW…) est répétée.");
-
-void showStatus(TfmMain &w, const QString &message)
-{
-    w.mysqlErr->setText(message);
-    w.mysqlErr->adjustSize(); // the label grows with its text
-}
+const QString kStatementRunning = QStringLiteral("Une requête est en cours, la nouvelle n'est pas lancée");
+const QString kNothingToRepeat = QStringLiteral(
+    "Actualisation : rien à répéter, seule une requête qui a renvoyé des lignes (SELECT, SHOW…) est répétée.");
 
 bool historyHas(const SimpleComboBox *box, const QString &statement)
 {
@@ -45,45 +36,56 @@ bool historyHas(const SimpleComboBox *box, const QString &statement)
     });
 }
 
-} // namespace
-
-void ExecRequete(const QString &statement, StringGrid *grid)
+/** A copy of a result set's rows, for the grid to take while the set itself stays for its tab. */
+PackedRows copyOf(const PackedRows &rows)
 {
-    if (auto *w = qobject_cast<TfmMain *>(grid->window()))
-        w->startStatement(statement, false);
+    PackedRows copy;
+    for (int row = 0; row < rows.size(); ++row)
+        copy.appendRow(rows.cells(row));
+    return copy;
 }
 
-void TfmMain::startStatement(const QString &statement, bool fromTimer)
+} // namespace
+
+void TfmMain::showStatus(const QString &text)
 {
-    if (dbBusy())
+    mysqlErr->setText(text);
+    mysqlErr->adjustSize(); // the label grows with its text
+}
+
+void TfmMain::cbKeyDown(int key)
+{
+    if (key != VkEnter)
         return;
-    if (!EstConnecte) {
-        sg->setVisible(false);
-        showStatus(*this, kNotConnected);
-        return;
+    const QString statement = cb->text();
+    if (!historyHas(cb, statement))
+        cb->addItem(statement);
+    if (m_console->run(statement) == DbConsole::Start::Busy) {
+        // One statement at a time on the connection: this one is not sent, and the user sees why.
+        m_runningNote = kStatementRunning;
+        TimerEnCoursTimer();
     }
+}
+
+void TfmMain::cbListKeyDown(int key)
+{
+    if (key == VkDelete && cb->selectedIndex() >= 0)
+        cb->removeItem(cb->selectedIndex());
+}
+
+void TfmMain::statementStarted()
+{
     showStatementRunning(true);
-    const QPointer<QObject> window(this);
-    const QByteArray bytes = statement.toUtf8(); // whole, line breaks and all
-    DbWorker::post([window, bytes, statement, fromTimer] {
-        auto outcome = std::make_shared<StatementOutcome>(mysqlRun(bytes));
-        DbWorker::reply(window, [window, outcome, statement, fromTimer] {
-            auto *w = static_cast<TfmMain *>(window.data());
-            w->guard([&] { w->statementDone(statement, fromTimer, *outcome); });
-        });
-    });
 }
 
 void TfmMain::showStatementRunning(bool running)
 {
-    m_running = running;
-    m_cancelAsked = false;
+    m_runningNote.clear();
     cb->setBusy(running);
     sbAnnuler->setVisible(running);
     sbAnnuler->setEnabled(running);
     mysqlErr->move(running ? sbAnnuler->geometry().right() + 6 : sbAnnuler->x(), mysqlErr->y());
     if (running) {
-        m_runClock.start();
         TimerEnCours->start(kRunningTickMs);
         TimerEnCoursTimer();
     } else {
@@ -93,107 +95,96 @@ void TfmMain::showStatementRunning(bool running)
 
 void TfmMain::TimerEnCoursTimer()
 {
-    if (m_running)
-        showStatus(*this, runningMessage(m_runClock.elapsed()));
+    if (!m_console->isRunning())
+        return;
+    const QString time = runningMessage(m_console->runningMs());
+    showStatus(m_runningNote.isEmpty() ? time : m_runningNote + QStringLiteral(" — ") + time);
 }
 
 // The steps of a statement's outcome, in their order, once the worker has it whole.
-void TfmMain::statementDone(const QString &statement, bool fromTimer, StatementOutcome &outcome)
+void TfmMain::statementFinished(const StatementOutcome &outcome, bool fromRefresh)
 {
+    Q_UNUSED(fromRefresh); // a tick's outcome shows as Enter's does
     showStatementRunning(false);
-    if (outcome.connectionLost) {
-        EstConnecte = false;
-        m_connection.reset();
-        sbConnected->setText(QStringLiteral("Go"));
-    }
-    sg->setVisible(outcome.hasResult);
-    if (outcome.hasResult) {
-        const int columns = int(outcome.binaryColumns.size());
-        sg->cells()->takeResult(std::move(*outcome.rows), columns, std::move(outcome.binaryColumns));
-    }
-    QString status = firstCharacters(outcome.error, kErrorTextLength);
-    if (!outcome.hasResult && outcome.errorNumber == 0)
-        status = affectedRowsMessage(outcome.affectedRows, outcome.insertId);
-    showStatus(*this, status);
-
-    if (fromTimer)
-        return;
-    m_lastStatement = statement;
-    m_lastGaveRows = outcome.hasResult;
-    if (Timer1->isActive() && !m_lastGaveRows)
-        stopRefresh(status.isEmpty() ? kRefreshRefused : status + QStringLiteral(" — actualisation arrêtée"));
+    showResultSets(outcome);
+    if (!outcome.error.isEmpty())
+        showStatus(firstCharacters(outcome.error, kErrorTextLength));
+    else if (outcome.hasResult())
+        showStatus(QString());
+    else
+        showStatus(affectedRowsMessage(outcome.affectedRows, outcome.insertId));
 }
 
-void TfmMain::stopRefresh(const QString &why)
+void TfmMain::showResultSets(const StatementOutcome &outcome)
 {
-    Timer1->stop();
-    cbTempo->setChecked(false);
-    showStatus(*this, why);
+    m_resultSets.clear();
+    {
+        const QSignalBlocker quiet(tbResultats);
+        while (tbResultats->count() > 0)
+            tbResultats->removeTab(0);
+    }
+    tbResultats->setVisible(outcome.results.size() > 1);
+    sg->setVisible(outcome.hasResult());
+    sbExport->setEnabled(outcome.hasResult()); // the export writes what the grid shows, never a hidden grid
+    if (!outcome.hasResult())
+        return;
+    if (outcome.results.size() == 1) { // the usual case: the rows move into the grid
+        const ResultSet &set = outcome.results.front();
+        sg->cells()->takeResult(std::move(*set.rows), set.columnCount(), set.binaryColumns);
+        return;
+    }
+    m_resultSets = outcome.results;
+    const QSignalBlocker quiet(tbResultats);
+    for (size_t k = 0; k < m_resultSets.size(); ++k)
+        tbResultats->addTab(resultTabText(int(k) + 1, m_resultSets[k].rowCount()));
+    tbResultats->setCurrentIndex(0);
+    tbResultatsChange(0);
+}
+
+void TfmMain::tbResultatsChange(int index)
+{
+    if (index < 0 || size_t(index) >= m_resultSets.size())
+        return;
+    const ResultSet &set = m_resultSets[size_t(index)];
+    sg->cells()->takeResult(copyOf(*set.rows), set.columnCount(), set.binaryColumns);
 }
 
 void TfmMain::sbAnnulerClick()
 {
-    if (!m_running || m_cancelAsked || !m_connection)
+    if (!m_console->isRunning())
         return;
-    m_cancelAsked = true;
     sbAnnuler->setEnabled(false);
-    // A second, short-lived connection asks the server to stop the statement.
-    const std::shared_ptr<ConnectRequest> request = m_connection;
-    const quint64 threadId = m_threadId;
-    QThreadPool::globalInstance()->start([request, threadId] { mysqlKillQuery(*request, threadId); });
+    m_console->cancel();
 }
 
-void TfmMain::cbKeyDown(int key)
+void TfmMain::cancelFailed(const QString &error, bool reachable)
 {
-    if (key != VkEnter || m_running)
-        return; // while a statement runs, Enter does not start a second one
-    const QString statement = cb->text();
-    if (!historyHas(cb, statement))
-        cb->addItem(statement);
-    ExecRequete(statement, sg);
-}
-
-void TfmMain::cbListKeyDown(int key)
-{
-    if (key == VkDelete && cb->selectedIndex() >= 0)
-        cb->removeItem(cb->selectedIndex());
+    sbAnnuler->setEnabled(true); // the user may try again
+    m_runningNote = cancelFailedMessage(error);
+    TimerEnCoursTimer();
+    if (reachable)
+        return;
+    // The server refuses a second connection (a connection limit, say): the only
+    // way to stop the statement is to drop the connection it runs on.
+    QMessageBox box(QMessageBox::Question, applicationTitle(), closeToCancelQuestion(error), QMessageBox::NoButton,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *closeButton = box.addButton(QStringLiteral("Fermer la connexion"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Continuer"), QMessageBox::RejectRole);
+    box.exec();
+    if (box.clickedButton() == closeButton)
+        m_console->abortConnection();
 }
 
 void TfmMain::cbTempoClick()
 {
-    if (cbTempo->isChecked() && !m_lastGaveRows) {
-        stopRefresh(kRefreshRefused);
-        return;
-    }
-    // A period of 0 would fire continuously and a negative one means nothing:
-    // neither starts the timer.
-    Timer1->setInterval(std::max(toPeriodInteger(tempo->text()).value_or(kDefaultRefreshMs), 0));
-    if (cbTempo->isChecked() && Timer1->interval() > 0)
-        Timer1->start();
-    else
-        Timer1->stop();
+    const int period = toPeriodInteger(tempo->text()).value_or(kDefaultRefreshMs);
+    m_console->setRefresh(cbTempo->isChecked(), period);
 }
 
-void TfmMain::Timer1Timer()
+void TfmMain::nothingToRepeat()
 {
-    if (dbBusy())
-        return; // the statement of an earlier tick (or of Enter) still runs: this tick is skipped
-    if (!m_lastGaveRows) {
-        stopRefresh(kRefreshRefused);
-        return;
-    }
-    startStatement(m_lastStatement, true);
-}
-
-void TfmMain::sbExportClick()
-{
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exporter CSV"), QString(),
-                                                      QStringLiteral("Fichiers CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QString why;
-    if (!replaceFileAtomically(path, sg->cells()->csv(), 0666, &why))
-        throw OndrelError(cannotCreateMessage(path, why));
+    showStatus(kNothingToRepeat);
 }
 
 void TfmMain::Panel6Resize()

@@ -2,6 +2,9 @@
 
 #include "io/textbytes.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace {
@@ -98,4 +101,60 @@ QString csvField(const QString &value)
     QString field = value;
     field.replace(QStringLiteral("\""), QStringLiteral("\"\""));
     return u'"' + field + u'"';
+}
+
+bool looksLikeFormula(const QString &value)
+{
+    static const QString starts = QStringLiteral("=+-@\t\r");
+    if (value.isEmpty() || !starts.contains(value.front()))
+        return false;
+    // A plain number, signed or not, with "." or "," and an exponent: a spreadsheet reads it as that number.
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+([.,][0-9]+)?([eE][+-]?[0-9]+)?$"));
+    return !number.match(value).hasMatch();
+}
+
+QString csvExportField(const QString &value)
+{
+    QString field = value;
+    field.replace(QChar(u'\0'), QChar(0x2400));
+    if (looksLikeFormula(field))
+        field.prepend(u'\'');
+    return csvField(field);
+}
+
+QString csvExportDescription()
+{
+    return QStringLiteral("Le fichier reprend la grille telle qu'elle est affichée (un NULL donne un champ vide, "
+                          "un octet nul s'écrit ␀). Une valeur qui commence par =, +, -, @, une tabulation ou un "
+                          "retour chariot, et qui n'est pas un simple nombre, est précédée d'une apostrophe (') : "
+                          "un tableur ne la prend pas pour une formule.");
+}
+
+QString csvExportPath(const QString &chosen)
+{
+    if (chosen.isEmpty() || !QFileInfo(chosen).suffix().isEmpty())
+        return chosen;
+    return chosen + QStringLiteral(".csv");
+}
+
+QString rowCountText(qint64 rows)
+{
+    return rows > 1 ? QStringLiteral("%1 lignes").arg(rows) : QStringLiteral("%1 ligne").arg(rows);
+}
+
+QString resultTabText(int number, qint64 rows)
+{
+    return QStringLiteral("Résultat %1 : %2").arg(number).arg(rowCountText(rows));
+}
+
+QString cancelFailedMessage(const QString &error)
+{
+    return QStringLiteral("Annulation impossible : ") + trimmedBelow33(firstCharacters(error, kErrorTextLength));
+}
+
+QString closeToCancelQuestion(const QString &error)
+{
+    return QStringLiteral("La requête ne peut pas être annulée : le serveur refuse la seconde connexion "
+                          "qu'il faut pour cela (\"%1\").\n\nFermer la connexion ? Le serveur arrête alors la requête.")
+        .arg(trimmedBelow33(firstCharacters(error, kErrorTextLength)));
 }

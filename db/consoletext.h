@@ -58,3 +58,28 @@ QString runningMessage(qint64 elapsedMs);
 
 /** One field of a CSV file (RFC 4180): quoted when it holds a comma, a quote, CR or LF. */
 QString csvField(const QString &value);
+/**
+ * Whether a spreadsheet would take the value for a formula: it starts with
+ * "=", "+", "-", "@", a tab or a CR, and is not just a number ("-12,5" is not
+ * a formula, "-1+1" is).
+ */
+bool looksLikeFormula(const QString &value);
+/**
+ * One field of an exported CSV file: a zero byte written as the grid shows it
+ * ("␀"), a "'" before a value that looks like a formula (OWASP's advice against
+ * CSV injection), then quoted as csvField() does.
+ */
+QString csvExportField(const QString &value);
+/** What the export dialog says about how values are written. */
+QString csvExportDescription();
+/** The chosen file name, with ".csv" added when it has no suffix. */
+QString csvExportPath(const QString &chosen);
+
+/** "1 ligne", "3 lignes": a count of rows (0 and 1 take the singular, as French does). */
+QString rowCountText(qint64 rows);
+/** The tab of the `number`th result set (from 1): "Résultat 2 : 3 lignes". */
+QString resultTabText(int number, qint64 rows);
+/** The running statement's status after "Annuler" failed: "Annulation impossible : <error>". */
+QString cancelFailedMessage(const QString &error);
+/** The question asked when "Annuler" cannot reach the server: close the connection instead? */
+QString closeToCancelQuestion(const QString &error);

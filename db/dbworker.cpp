@@ -1,6 +1,6 @@
 #include "db/dbworker.h"
 
-#include "db/_libmysq.h"
+#include "db/mysqlclient.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -239,7 +239,7 @@ QByteArray StringGridModel::csv() const
             if (column > 0)
                 line += u',';
             if (!isNull(column, row))
-                line += csvField(cell(column, row));
+                line += csvExportField(cell(column, row));
         }
         out += line.toUtf8() + "\r\n";
     }

@@ -61,7 +61,10 @@ public:
     void takeResult(PackedRows &&rows, int columns, std::vector<bool> binaryColumns);
     bool isBinaryColumn(int column) const;
 
-    /** Every row of the grid (the names first) as RFC 4180 CSV in UTF-8; a NULL is an empty field. */
+    /**
+     * Every row of the grid (the names first) as RFC 4180 CSV in UTF-8, each value
+     * as csvExportField() writes it; a NULL is an empty field.
+     */
     QByteArray csv() const;
     /** The cells of a block of model rows and columns as tab-separated text, one line per row. */
     QString tabText(int firstRow, int lastRow, int firstColumn, int lastColumn) const;

@@ -1,7 +1,6 @@
 #include "db/simplecombo.h"
-#include "base/virtualkeys.h"
 
-#include "editor/richedit.h"
+#include "base/virtualkeys.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -445,7 +445,6 @@ void TfmMain::FormCreate()
     setTargetUrl(); // no "/" inserted here
     loadHistory(*this, m_sideFiles, files.history);
     showPage(TabSheet2);
-    EstConnecte = false;
 }
 
 void TfmMain::FormShow()

@@ -5,6 +5,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "db/consoletext.h"
+#include "db/dbconsole.h"
 #include "support/dbserver.h"
 #include "support/testsupport.h"
 
@@ -65,7 +66,7 @@ TEST_F(DbConnection, WrongPasswordGivesOneConnectionMessageAndStaysClosed)
     EXPECT_TRUE(error.endsWith(QStringLiteral("(using password: YES)"))) << qPrintable(error);
     EXPECT_EQ(watcher.boxes[0].caption, applicationTitle());
     EXPECT_FALSE(watcher.boxes[0].hasIcon);
-    EXPECT_FALSE(window->EstConnecte);
+    EXPECT_FALSE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
 }
 
@@ -81,7 +82,7 @@ TEST_F(DbConnection, OpenAgainAfterAFailedOpenReusesTheRecord)
     window->sbConnected->click();
     waitForConsole(*window);
     EXPECT_EQ(watcher.boxes.size(), 1); // no second message
-    EXPECT_TRUE(window->EstConnecte);
+    EXPECT_TRUE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
 }
 
@@ -94,13 +95,13 @@ TEST_F(DbConnection, MissingDatabaseKeepsTheConnectionOpenAndStopClosesSilently)
     EXPECT_EQ(watcher.boxes[0].text,
               QStringLiteral("Erreur \"Unknown database 'no_such_base'") + kBaseAdvice);
     EXPECT_FALSE(watcher.boxes[0].hasIcon);
-    EXPECT_TRUE(window->EstConnecte);
+    EXPECT_TRUE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
 
     window->sbConnected->click();
     waitForConsole(*window);
     EXPECT_EQ(watcher.boxes.size(), 1);
-    EXPECT_FALSE(window->EstConnecte);
+    EXPECT_FALSE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
 }
 
@@ -132,7 +133,7 @@ TEST_F(DbConnection, RightCredentialsOpenWithoutMessage)
     ModalWatcher watcher;
     openConnection(*window, *server);
     EXPECT_TRUE(watcher.boxes.isEmpty());
-    EXPECT_TRUE(window->EstConnecte);
+    EXPECT_TRUE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
 }
 

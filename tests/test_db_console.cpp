@@ -3,23 +3,28 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "support/dbserver.h"
 #include "support/testsupport.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTabBar>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
-class DbConsole : public DbWindowTest
+class QueryConsole : public DbWindowTest
 {
 protected:
     void connect()
@@ -45,7 +50,7 @@ protected:
     }
 };
 
-TEST_F(DbConsole, StatementWithoutAConnectionSaysNonConnecte)
+TEST_F(QueryConsole, StatementWithoutAConnectionSaysNonConnecte)
 {
     run(QStringLiteral("SELECT 1"));
     EXPECT_TRUE(grid()->isHidden());
@@ -61,7 +66,7 @@ TEST_F(DbConsole, StatementWithoutAConnectionSaysNonConnecte)
     EXPECT_EQ(status(), QStringLiteral("Non connecté"));
 }
 
-TEST_F(DbConsole, DesignStateBeforeTheFirstStatement)
+TEST_F(QueryConsole, DesignStateBeforeTheFirstStatement)
 {
     EXPECT_EQ(status(), QStringLiteral("Ok"));
     EXPECT_FALSE(grid()->isHidden());
@@ -75,7 +80,7 @@ TEST_F(DbConsole, DesignStateBeforeTheFirstStatement)
     EXPECT_FALSE(window->Timer1->isActive());
 }
 
-TEST_F(DbConsole, QueryWithRowsShowsFixedHeaderAndRowsInServerOrder)
+TEST_F(QueryConsole, QueryWithRowsShowsFixedHeaderAndRowsInServerOrder)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_rows;"
                                "CREATE TABLE c_rows (id INT, name VARCHAR(20), note TEXT);"
@@ -95,7 +100,7 @@ TEST_F(DbConsole, QueryWithRowsShowsFixedHeaderAndRowsInServerOrder)
     EXPECT_EQ(status(), QString());
 }
 
-TEST_F(DbConsole, QueryWithoutRowsShowsOneUnfixedRowOfNames)
+TEST_F(QueryConsole, QueryWithoutRowsShowsOneUnfixedRowOfNames)
 {
     connect();
     run(QStringLiteral("SELECT 1 AS a, 2 AS b WHERE 1 = 0"));
@@ -113,7 +118,7 @@ TEST_F(DbConsole, QueryWithoutRowsShowsOneUnfixedRowOfNames)
     EXPECT_EQ(grid()->fixedRows(), 1);
 }
 
-TEST_F(DbConsole, ValuesAreShownAsTheyAre)
+TEST_F(QueryConsole, ValuesAreShownAsTheyAre)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_bin; CREATE TABLE c_bin (b BLOB, vb VARBINARY(8), t TEXT);"
                                "INSERT INTO c_bin VALUES (REPEAT(X'AB', 100), X'0001', 'x');"));
@@ -143,7 +148,7 @@ TEST_F(DbConsole, ValuesAreShownAsTheyAre)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), whole + QStringLiteral("\t0x0001\tx"));
 }
 
-TEST_F(DbConsole, StatementsWithoutResultSayHowManyRowsAndTheIdMade)
+TEST_F(QueryConsole, StatementsWithoutResultSayHowManyRowsAndTheIdMade)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_ai; CREATE TABLE c_ai (id INT AUTO_INCREMENT PRIMARY KEY, v INT);"));
     connect();
@@ -155,7 +160,7 @@ TEST_F(DbConsole, StatementsWithoutResultSayHowManyRowsAndTheIdMade)
     EXPECT_EQ(status(), QStringLiteral("0 ligne(s) affectée(s)"));
 }
 
-TEST_F(DbConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
+TEST_F(QueryConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_big; CREATE TABLE c_big (v VARCHAR(100));"));
     connect();
@@ -172,22 +177,27 @@ TEST_F(DbConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
     EXPECT_EQ(window->cb->items(), QStringList{statement});
 }
 
-TEST_F(DbConsole, ASlowStatementLeavesTheWindowUsableAndCanBeCancelled)
+TEST_F(QueryConsole, ASlowStatementLeavesTheWindowUsableAndCanBeCancelled)
 {
+    server->sql(QStringLiteral("DROP TABLE IF EXISTS c_refused;"));
     connect();
     window->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(30) AS s"));
     QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
-    ASSERT_TRUE(window->statementRunning());
+    ASSERT_TRUE(window->console()->isRunning());
     EXPECT_TRUE(window->cb->isBusy());
     EXPECT_FALSE(window->sbAnnuler->isHidden());
 
-    // The event loop runs meanwhile: the status counts the time, a second Enter starts nothing.
+    // The event loop runs meanwhile: the status counts the time; a second Enter is
+    // refused where the user sees it, and joins the history all the same.
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return status().startsWith(QStringLiteral("Exécution… ")) && !status().startsWith(QStringLiteral("Exécution… 0,0"));
     }, 5000)) << qPrintable(status());
-    window->cb->editLine()->setText(QStringLiteral("SELECT 2"));
+    window->cb->editLine()->setText(QStringLiteral("CREATE TABLE c_refused (v INT)"));
     QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
-    EXPECT_EQ(window->cb->count(), 1);
+    EXPECT_EQ(window->cb->items(), (QStringList{"SELECT SLEEP(30) AS s", "CREATE TABLE c_refused (v INT)"}));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Une requête est en cours"))) << qPrintable(status());
+    QTest::qWait(250); // the running time goes on counting, the refusal stays in view
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Une requête est en cours"))) << qPrintable(status());
 
     QElapsedTimer clock;
     clock.start();
@@ -196,12 +206,13 @@ TEST_F(DbConsole, ASlowStatementLeavesTheWindowUsableAndCanBeCancelled)
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_FALSE(window->cb->isBusy());
     EXPECT_TRUE(window->sbAnnuler->isHidden());
-    EXPECT_TRUE(window->EstConnecte); // only the statement was stopped
+    EXPECT_TRUE(window->console()->isConnected()); // only the statement was stopped
+    EXPECT_TRUE(server->sql(QStringLiteral("SHOW TABLES LIKE 'c_refused'")).isEmpty()); // the refused one never ran
     run(QStringLiteral("SELECT 3 AS t"));
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("3"));
 }
 
-TEST_F(DbConsole, AMillionRowsStreamIntoTheGrid)
+TEST_F(QueryConsole, AMillionRowsStreamIntoTheGrid)
 {
     connect();
     run(QStringLiteral("SELECT seq AS n, CONCAT('ligne ', seq) AS t FROM seq_1_to_1000000"));
@@ -210,14 +221,14 @@ TEST_F(DbConsole, AMillionRowsStreamIntoTheGrid)
     EXPECT_EQ(status(), QString());
 }
 
-TEST_F(DbConsole, ExportWritesTheGridAsCsv)
+TEST_F(QueryConsole, ExportWritesTheGridAsCsv)
 {
     connect();
     run(QStringLiteral("SELECT 1 AS a, 'x,y' AS b, 'dit \"non\"' AS c, NULL AS d UNION ALL SELECT 2, 'deux\nlignes', '', 'z'"));
     EXPECT_EQ(grid()->cells()->csv(), QByteArray("a,b,c,d\r\n1,\"x,y\",\"dit \"\"non\"\"\",\r\n2,\"deux\nlignes\",,z\r\n"));
 }
 
-TEST_F(DbConsole, StatementWithoutResultHidesGridUntilTheNextResult)
+TEST_F(QueryConsole, StatementWithoutResultHidesGridUntilTheNextResult)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_upd; CREATE TABLE c_upd (v INT); INSERT INTO c_upd VALUES (1);"));
     connect();
@@ -237,7 +248,7 @@ TEST_F(DbConsole, StatementWithoutResultHidesGridUntilTheNextResult)
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("2"));
 }
 
-TEST_F(DbConsole, SyntaxErrorHidesGridShowsServerMessageAndStaysInHistory)
+TEST_F(QueryConsole, SyntaxErrorHidesGridShowsServerMessageAndStaysInHistory)
 {
     connect();
     run(QStringLiteral("SELEC 1"));
@@ -247,7 +258,7 @@ TEST_F(DbConsole, SyntaxErrorHidesGridShowsServerMessageAndStaysInHistory)
     EXPECT_EQ(window->cb->items(), QStringList{QStringLiteral("SELEC 1")});
 }
 
-TEST_F(DbConsole, EnterOnACaseVariantRunsItAsTypedAndKeepsTheHistory)
+TEST_F(QueryConsole, EnterOnACaseVariantRunsItAsTypedAndKeepsTheHistory)
 {
     connect();
     run(QStringLiteral("SELECT 'Abc' AS Col"));
@@ -261,7 +272,7 @@ TEST_F(DbConsole, EnterOnACaseVariantRunsItAsTypedAndKeepsTheHistory)
     EXPECT_EQ(window->cb->item(1), QStringLiteral("SELECT 2"));
 }
 
-TEST_F(DbConsole, EmptyStatementIsSentAndItsErrorShown)
+TEST_F(QueryConsole, EmptyStatementIsSentAndItsErrorShown)
 {
     connect();
     run(QString());
@@ -270,7 +281,7 @@ TEST_F(DbConsole, EmptyStatementIsSentAndItsErrorShown)
     EXPECT_EQ(window->cb->items(), QStringList{QString()});
 }
 
-TEST_F(DbConsole, DeleteForgetsAHistoryLineOnlyFromTheList)
+TEST_F(QueryConsole, DeleteForgetsAHistoryLineOnlyFromTheList)
 {
     for (const char *line : {"SELECT 'a'", "SELECT 'b'", "SELECT 'c'"})
         window->cb->addItem(QString::fromLatin1(line));
@@ -295,7 +306,7 @@ TEST_F(DbConsole, DeleteForgetsAHistoryLineOnlyFromTheList)
     EXPECT_EQ(window->cb->count(), 2);
 }
 
-TEST_F(DbConsole, ArrowKeysChooseHistoryLines)
+TEST_F(QueryConsole, ArrowKeysChooseHistoryLines)
 {
     for (const char *line : {"SELECT 'a'", "SELECT 'b'"})
         window->cb->addItem(QString::fromLatin1(line));
@@ -307,7 +318,7 @@ TEST_F(DbConsole, ArrowKeysChooseHistoryLines)
     EXPECT_EQ(window->cb->selectedIndex(), 1);
 }
 
-TEST_F(DbConsole, ShiftEnterRunsLikeEnter)
+TEST_F(QueryConsole, ShiftEnterRunsLikeEnter)
 {
     connect();
     window->cb->editLine()->setText(QStringLiteral("SELECT 7 AS s"));
@@ -317,7 +328,7 @@ TEST_F(DbConsole, ShiftEnterRunsLikeEnter)
     EXPECT_EQ(window->cb->count(), 1);
 }
 
-TEST_F(DbConsole, ThousandFieldsAreAllShown)
+TEST_F(QueryConsole, ThousandFieldsAreAllShown)
 {
     QStringList fields;
     for (int k = 0; k < 1000; ++k)
@@ -331,7 +342,7 @@ TEST_F(DbConsole, ThousandFieldsAreAllShown)
     EXPECT_EQ(grid()->cell(999, 1), QStringLiteral("999"));
 }
 
-TEST_F(DbConsole, ColumnWidthsAreKeptNewOnesStartAt100)
+TEST_F(QueryConsole, ColumnWidthsAreKeptNewOnesStartAt100)
 {
     connect();
     run(QStringLiteral("SELECT 1 a, 2 b, 3 c, 4 d, 5 e"));
@@ -351,7 +362,103 @@ TEST_F(DbConsole, ColumnWidthsAreKeptNewOnesStartAt100)
     EXPECT_EQ(grid()->columnWidth(3), 100);
 }
 
-TEST_F(DbConsole, QueryBoxReachesToThreePixelsShortOfThePanelEdge)
+TEST_F(QueryConsole, ACallShowsEachResultSetInATabWithItsRowCount)
+{
+    connect();
+    run(QStringLiteral("CREATE OR REPLACE PROCEDURE w_two() BEGIN SELECT 1 AS a UNION ALL SELECT 2; SELECT 'x' AS b; DO 0; END"));
+    window->showPage(window->TabSheet4);
+    QTabBar *tabs = window->tbResultats;
+    run(QStringLiteral("CALL w_two()"));
+    EXPECT_EQ(status(), QString());
+    ASSERT_FALSE(tabs->isHidden());
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Résultat 1 : 2 lignes"));
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("Résultat 2 : 1 ligne"));
+    EXPECT_EQ(row(0), QStringList{"a"});
+    EXPECT_EQ(row(2), QStringList{"2"});
+
+    QTest::qWait(1);
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    EXPECT_EQ(row(0), QStringList{"b"});
+    EXPECT_EQ(row(1), QStringList{"x"});
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    EXPECT_EQ(row(2), QStringList{"2"});
+
+    // The connection stayed in step; a statement with one result set shows no tabs.
+    run(QStringLiteral("SELECT 3 AS t"));
+    EXPECT_EQ(row(1), QStringList{"3"});
+    EXPECT_TRUE(tabs->isHidden());
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+}
+
+// A user allowed one connection: "Annuler" cannot make its second one.
+TEST_F(QueryConsole, AnnulerThatCannotConnectSaysWhyAndOffersToCloseTheConnection)
+{
+    server->sql(QStringLiteral("DROP USER IF EXISTS 'w_one'@'%';"
+                               "CREATE USER 'w_one'@'%' IDENTIFIED BY 'pw2' WITH MAX_USER_CONNECTIONS 1;"
+                               "GRANT SELECT ON ondrel_test.* TO 'w_one'@'%';"));
+    window->host->setText(QStringLiteral("127.0.0.1"));
+    window->user->setText(QStringLiteral("w_one"));
+    window->pass->setText(QStringLiteral("pw2"));
+    window->base->setText(QStringLiteral("ondrel_test"));
+    window->sbConnected->click();
+    waitForConsole(*window);
+    ASSERT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    window->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(60) AS s"));
+    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
+    ASSERT_TRUE(window->console()->isRunning());
+    QTest::qWait(300); // the statement reaches the server
+
+    ModalWatcher watcher;
+    watcher.answer = QStringLiteral("Fermer la connexion");
+    QString statusWhileAsked;
+    watcher.whileBoxOpen = [&] { statusWhileAsked = status(); };
+    QElapsedTimer clock;
+    clock.start();
+    window->sbAnnuler->click();
+    waitForConsole(*window);
+    EXPECT_LT(clock.elapsed(), 20000);
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_TRUE(watcher.boxes[0].text.contains(QStringLiteral("max_user_connections"))) << qPrintable(watcher.boxes[0].text);
+    EXPECT_TRUE(statusWhileAsked.startsWith(QStringLiteral("Annulation impossible : "))) << qPrintable(statusWhileAsked);
+    EXPECT_TRUE(statusWhileAsked.contains(QStringLiteral("max_user_connections"))) << qPrintable(statusWhileAsked);
+    // The connection is closed under the statement, which ends at once.
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_TRUE(grid()->isHidden());
+    EXPECT_FALSE(status().isEmpty());
+}
+
+TEST_F(QueryConsole, ExportWritesWhatTheGridShowsWithoutFormulasUnderANameEndingInCsv)
+{
+    connect();
+    run(QStringLiteral("SELECT '=HYPERLINK(\"http://x\")' AS f, -5 AS n, '@a' AS s, 'a\\0b' AS z, NULL AS nul"));
+    const QString chosen = folder.path(QStringLiteral("export"));
+    QString description;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (auto *note = dialog->findChild<QLabel *>(QStringLiteral("exportDescription")))
+            description = note->text();
+        dialog->selectFile(chosen); // no suffix typed
+        static_cast<QDialog *>(dialog)->accept(); // the dialog's own accept: it adds the suffix
+    });
+    answer.start(20);
+    window->sbExport->click();
+    answer.stop();
+    EXPECT_TRUE(description.contains(QStringLiteral("apostrophe"))) << qPrintable(description);
+    EXPECT_EQ(readFile(chosen + QStringLiteral(".csv")),
+              QString::fromUtf8("f,n,s,z,nul\r\n\"'=HYPERLINK(\"\"http://x\"\")\",-5,'@a,a\u2400b,\r\n").toUtf8());
+
+    // After a failed statement the grid is hidden: there is nothing to export.
+    run(QStringLiteral("SELEC 1"));
+    EXPECT_FALSE(window->sbExport->isEnabled());
+    run(QStringLiteral("SELECT 1"));
+    EXPECT_TRUE(window->sbExport->isEnabled());
+}
+
+TEST_F(QueryConsole, QueryBoxReachesToThreePixelsShortOfThePanelEdge)
 {
     window->resize(900, 500);
     QTest::qWait(1);

@@ -220,6 +220,42 @@ TEST(ConsoleText, HexCutTextsAndCsvFields)
     EXPECT_EQ(csvField(QStringLiteral("two\r\nlines")), QStringLiteral("\"two\r\nlines\""));
 }
 
+// What a spreadsheet would run as a formula gets a "'" before it; numbers stay numbers.
+TEST(ConsoleText, ExportedFieldsNeverMakeFormulas)
+{
+    struct Case
+    {
+        const char *value;
+        const char *written;
+    };
+    const Case cases[] = {
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+33 1 23", "'+33 1 23"},
+        {"-1+1", "'-1+1"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tcmd", "'\tcmd"},
+        {"\r=1", "\"'\r=1\""},
+        {"=1,2", "\"'=1,2\""},
+        {"-5", "-5"},
+        {"+3.25", "+3.25"},
+        {"-1,5", "\"-1,5\""},
+        {"-2e10", "-2e10"},
+        {"a=b", "a=b"},
+        {"", ""},
+        {" =1", " =1"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(csvExportField(QString::fromUtf8(c.value)), QString::fromUtf8(c.written)) << c.value;
+    // A zero byte is written as the grid shows it, and cannot hide a formula behind it.
+    EXPECT_EQ(csvExportField(QString::fromUtf8("a\0b", 3)), QString::fromUtf8("a\u2400b"));
+    EXPECT_EQ(csvExportField(QString::fromUtf8("=\0", 2)), QString::fromUtf8("'=\u2400"));
+
+    EXPECT_EQ(csvExportPath(QStringLiteral("/tmp/export")), QStringLiteral("/tmp/export.csv"));
+    EXPECT_EQ(csvExportPath(QStringLiteral("/tmp/export.csv")), QStringLiteral("/tmp/export.csv"));
+    EXPECT_EQ(csvExportPath(QStringLiteral("/tmp/export.txt")), QStringLiteral("/tmp/export.txt"));
+    EXPECT_EQ(csvExportPath(QStringLiteral("/tmp/v1.2/export")), QStringLiteral("/tmp/v1.2/export.csv"));
+}
+
 TEST(GridView, HeaderShownWhileOneRowIsFixedAndWidthsFollowTheColumns)
 {
     StringGrid grid;

@@ -4,6 +4,7 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/stringgrid.h"
 #include "support/dbserver.h"
 #include "support/testsupport.h"
@@ -53,7 +54,7 @@ TEST(DbLostServer, KilledServerGivesAnErrorAndGoBackThenGoReconnects)
     EXPECT_TRUE(window->mysqlErr->text() == QStringLiteral("Lost connection to server during query")
                 || window->mysqlErr->text() == QStringLiteral("Server has gone away"))
         << qPrintable(window->mysqlErr->text());
-    EXPECT_FALSE(window->EstConnecte);
+    EXPECT_FALSE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
     runStatement(*window, QStringLiteral("SELECT 2"));
     EXPECT_EQ(window->mysqlErr->text(), QStringLiteral("Non connecté"));

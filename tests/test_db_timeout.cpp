@@ -5,6 +5,7 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
@@ -60,7 +61,7 @@ TEST(DbTimeout, AServerThatNeverAnswersGivesTheMessageWithinTheDelayAndNeverFree
     EXPECT_LT(took, 6000);
     EXPECT_LT(longestGap, 200);
     EXPECT_TRUE(watcher.boxes[0].text.startsWith(QStringLiteral("Erreur \""))) << qPrintable(watcher.boxes[0].text);
-    EXPECT_FALSE(window->EstConnecte);
+    EXPECT_FALSE(window->console()->isConnected());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
     EXPECT_TRUE(window->sbConnected->isEnabled());
 }

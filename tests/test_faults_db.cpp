@@ -5,6 +5,7 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "support/dbserver.h"

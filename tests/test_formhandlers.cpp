@@ -6,6 +6,7 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
@@ -105,7 +106,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
     EXPECT_EQ(w->mAide->toPlainText(), QString());
     EXPECT_EQ(w->cb->list()->count(), 0);
     EXPECT_EQ(w->PC->currentWidget(), w->TabSheet2);
-    EXPECT_FALSE(w->EstConnecte);
+    EXPECT_FALSE(w->console()->isConnected());
     w.reset();
 
     EXPECT_TRUE(watcher.boxes.isEmpty());

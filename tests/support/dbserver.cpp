@@ -2,6 +2,7 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/dbconsole.h"
 #include "db/simplecombo.h"
 
 #include <QCheckBox>
@@ -95,7 +96,7 @@ bool DbServer::runScript(const QString &action, const QString &folder)
 
 void waitForConsole(TfmMain &window)
 {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.dbBusy(); }, 60000)) << "the database console is still busy";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.console()->isBusy(); }, 60000)) << "the database console is still busy";
 }
 
 void openConnection(TfmMain &window, const DbServer &server, const QString &database)
@@ -110,7 +111,7 @@ void openConnection(TfmMain &window, const DbServer &server, const QString &data
 
 void closeConnection(TfmMain &window)
 {
-    if (window.EstConnecte)
+    if (window.console()->isConnected())
         window.sbConnected->click();
 }
 

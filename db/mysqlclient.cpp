@@ -1,17 +1,30 @@
-#include "db/_libmysq.h"
+#include "db/mysqlclient.h"
 
 #include "db/consoletext.h"
 
 #include <mysql.h>
 #include <errmsg.h>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+
+#include <sys/socket.h>
 
 namespace {
 
 /** The connection record of the whole program; the library never allocates or frees it. */
 MYSQL MySQLConn;
+
+/**
+ * The open connection's socket, for mysqlAbortConnection() on another thread;
+ * -1 while none is open. The lock keeps the socket from being closed (and its
+ * number reused) while it is shut down.
+ */
+std::mutex socketLock;
+int openSocket = -1;
 
 /** The record, prepared by mysql_init before its first use. */
 MYSQL *record()
@@ -67,23 +80,45 @@ void setOptions(MYSQL *conn, int timeoutSeconds)
     mysql_options(conn, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
 }
 
-void readResult(MYSQL_RES *result, StatementOutcome &outcome)
+ResultSet readResult(MYSQL_RES *result)
 {
+    ResultSet set;
     const unsigned count = mysql_num_fields(result);
     const MYSQL_FIELD *fields = mysql_fetch_fields(result);
-    outcome.binaryColumns.resize(count);
+    set.binaryColumns.resize(count);
     std::vector<QByteArrayView> values(count);
     for (unsigned k = 0; k < count; ++k) {
         values[k] = QByteArrayView(fields[k].name ? fields[k].name : "", qsizetype(fields[k].name_length));
-        outcome.binaryColumns[k] = isBinary(fields[k]);
+        set.binaryColumns[k] = isBinary(fields[k]);
     }
-    outcome.rows = std::make_shared<PackedRows>();
-    outcome.rows->appendRow(values);
+    set.rows = std::make_shared<PackedRows>();
+    set.rows->appendRow(values);
     while (const MYSQL_ROW row = mysql_fetch_row(result)) {
         const unsigned long *lengths = mysql_fetch_lengths(result);
         for (unsigned k = 0; k < count; ++k) // a NULL stays a null view; zero bytes are kept
             values[k] = row[k] ? QByteArrayView(row[k], qsizetype(lengths[k])) : QByteArrayView();
-        outcome.rows->appendRow(values);
+        set.rows->appendRow(values);
+    }
+    return set;
+}
+
+/**
+ * Reads every part of the statement's answer: each result set, and the status
+ * of each part without one (a CALL ends with one). Stops at the first error;
+ * the server sends nothing after it.
+ */
+void readAnswer(MYSQL *conn, StatementOutcome &outcome)
+{
+    for (;;) {
+        if (MYSQL_RES *result = mysql_use_result(conn)) {
+            outcome.results.push_back(readResult(result));
+            mysql_free_result(result);
+        } else if (mysql_field_count(conn) == 0) {
+            outcome.affectedRows = mysql_affected_rows(conn);
+            outcome.insertId = mysql_insert_id(conn);
+        }
+        if (mysql_errno(conn) != 0 || mysql_next_result(conn) != 0)
+            return; // an error (also one met while rows came in), or no part left
     }
 }
 
@@ -100,12 +135,16 @@ ConnectOutcome mysqlOpen(const ConnectRequest &request)
     MYSQL *conn = record();
     setOptions(conn, request.timeoutSeconds);
     ConnectOutcome outcome;
-    mysql_real_connect(conn, cText(request.host), cText(request.user), cText(request.password), nullptr, 0, nullptr, 0);
+    mysql_real_connect(conn, cText(request.host), cText(request.user), cText(request.password), nullptr, request.port,
+                       request.socket.isEmpty() ? nullptr : request.socket.constData(), 0);
     if (mysql_errno(conn) != 0) {
         outcome.error = errorOf(conn);
-        mysql_close(conn); // the next open starts from a prepared record
-        mysql_init(&MySQLConn);
+        mysqlClose(); // the next open starts from a prepared record
         return outcome;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(socketLock);
+        openSocket = int(mysql_get_socket(conn));
     }
     outcome.opened = true;
     outcome.threadId = mysql_thread_id(conn);
@@ -117,24 +156,28 @@ ConnectOutcome mysqlOpen(const ConnectRequest &request)
 
 void mysqlClose()
 {
+    const std::lock_guard<std::mutex> lock(socketLock);
+    openSocket = -1;
     mysql_close(record());
     mysql_init(&MySQLConn);
+}
+
+void mysqlAbortConnection()
+{
+    const std::lock_guard<std::mutex> lock(socketLock);
+    if (openSocket >= 0)
+        ::shutdown(openSocket, SHUT_RDWR); // the socket stays open until mysqlClose closes it
 }
 
 StatementOutcome mysqlRun(const QByteArray &statement)
 {
     MYSQL *conn = record();
     StatementOutcome outcome;
-    if (mysql_real_query(conn, statement.constData(), static_cast<unsigned long>(statement.size())) == 0) {
-        if (MYSQL_RES *result = mysql_use_result(conn)) {
-            outcome.hasResult = true;
-            readResult(result, outcome);
-            mysql_free_result(result);
-        } else if (mysql_field_count(conn) == 0) {
-            outcome.affectedRows = mysql_affected_rows(conn);
-            outcome.insertId = mysql_insert_id(conn);
-        }
-    }
+    QElapsedTimer clock;
+    clock.start();
+    if (mysql_real_query(conn, statement.constData(), static_cast<unsigned long>(statement.size())) == 0)
+        readAnswer(conn, outcome);
+    outcome.elapsedMs = clock.elapsed();
     outcome.errorNumber = mysql_errno(conn); // also an error met while the rows came in
     if (outcome.errorNumber != 0)
         outcome.error = errorOf(conn);
@@ -145,24 +188,27 @@ StatementOutcome mysqlRun(const QByteArray &statement)
     return outcome;
 }
 
-QString mysqlKillQuery(const ConnectRequest &request, quint64 threadId)
+KillOutcome mysqlKillQuery(const ConnectRequest &request, quint64 threadId)
 {
+    KillOutcome outcome;
     MYSQL conn;
-    if (!mysql_init(&conn))
-        return QStringLiteral("mysql_init");
+    if (!mysql_init(&conn)) {
+        outcome.error = QStringLiteral("mysql_init");
+        return outcome;
+    }
     setOptions(&conn, request.timeoutSeconds);
     const unsigned timeout = unsigned(std::max(request.timeoutSeconds, 1));
     mysql_options(&conn, MYSQL_OPT_READ_TIMEOUT, &timeout);
     mysql_options(&conn, MYSQL_OPT_WRITE_TIMEOUT, &timeout);
-    QString error;
-    if (mysql_real_connect(&conn, cText(request.host), cText(request.user), cText(request.password), nullptr, 0,
-                           nullptr, 0)) {
+    if (mysql_real_connect(&conn, cText(request.host), cText(request.user), cText(request.password), nullptr,
+                           request.port, request.socket.isEmpty() ? nullptr : request.socket.constData(), 0)) {
+        outcome.connected = true;
         const QByteArray kill = "KILL QUERY " + QByteArray::number(threadId);
         if (mysql_real_query(&conn, kill.constData(), static_cast<unsigned long>(kill.size())) != 0)
-            error = errorOf(&conn);
+            outcome.error = errorOf(&conn);
     } else {
-        error = errorOf(&conn);
+        outcome.error = errorOf(&conn);
     }
     mysql_close(&conn);
-    return error;
+    return outcome;
 }
