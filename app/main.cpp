@@ -3,7 +3,9 @@
 #include "app/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
+#include "editor/editorcompletion.h"
 #include "editor/findbar.h"
+#include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "files/phpserver.h"
@@ -286,6 +288,8 @@ void TfmMain::buildEditorPage()
     Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
     // Past the anchors, so that nothing else moves; the hint runs below them.
     cbApercuACote = placed(new QCheckBox(QStringLiteral("Aperçu à côté"), Panel1), "cbApercuACote", 544, 0, 140, 16);
+    cbPhpColouring = placed(new QCheckBox(QStringLiteral("Coloration PHP"), Panel1), "cbPhpColouring", 688, 0, 120, 16);
+    cbPhpColouring->setToolTip(QStringLiteral("PHP, HTML, CSS et JavaScript en couleurs pendant la frappe"));
     cbApercuACote->setToolTip(QStringLiteral("La page à droite de l'éditeur, rechargée à chaque enregistrement (F10)"));
     cbEnregistrementAuto = placed(new QCheckBox(QStringLiteral("Enregistrer en tapant"), Panel1),
                                   "cbEnregistrementAuto", 544, 16, 140, 16);
@@ -419,6 +423,10 @@ void TfmMain::bindEvents()
     connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
     connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
     connect(cbColore, &QCheckBox::toggled, M, &RichEdit::setRecolouredWhileTyping);
+    connect(cbPhpColouring, &QCheckBox::toggled, this, [this] { guard([this] { cbPhpColouringToggled(); }); });
+    m_completion = new EditorCompletion(M, [this] {
+        return std::pair(keywordList(), m_phpSignatures ? m_phpSignatures->signatures() : QString());
+    });
     connect(M, &RichEdit::mouseDown, this, [this] { guard([this] { MMouseDown(); }); });
     connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
     connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });

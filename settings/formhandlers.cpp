@@ -3,8 +3,11 @@
 
 #include "app/widgets.h"
 #include "db/simplecombo.h"
+#include "editor/phpsignatures.h"
+#include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/phpserver.h"
 #include "files/readfile.h"
 #include "files/savefile.h"
 #include "files/urlrules.h"
@@ -99,6 +102,7 @@ QList<StoredSetting> storedSettings(const TfmMain &w, const SideFileState &state
         {kParams, QStringLiteral("ApercuLargeur"), QString::number(w.apercuLargeur())},
         {kParams, QStringLiteral("EnregistrementAuto"), w.cbEnregistrementAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
         {kParams, QStringLiteral("Tabulation"), QString::number(w.M->tabWidth())},
+        {kParams, QStringLiteral("ColorationPHP"), boolText(w.cbPhpColouring->isChecked())},
         {kMysql, QStringLiteral("Host"), w.host->text()},
         {kMysql, QStringLiteral("User"), w.user->text()},
         {kMysql, QStringLiteral("Pass"), w.pass->text()},
@@ -186,6 +190,9 @@ void applyEditorSettings(TfmMain &w, const ProfileFile &ini)
     w.cbApercuACote->setChecked(ini.readBool(kParams, QStringLiteral("ApercuACote"), false));
     w.setApercuLargeur(ini.readInteger(kParams, QStringLiteral("ApercuLargeur"), 0));
     w.cbEnregistrementAuto->setChecked(ini.readBool(kParams, QStringLiteral("EnregistrementAuto"), false));
+    // A new user (no settings file yet) sees PHP coloured; settings written before
+    // the box existed keep the colouring their user had.
+    w.cbPhpColouring->setChecked(ini.readBool(kParams, QStringLiteral("ColorationPHP"), ini.bytes().isEmpty()));
 }
 
 // Start-up: the connection fields.
@@ -395,6 +402,10 @@ void TfmMain::FormShow()
     if (isExistingFile(eFile->text()))
         loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
     loadKeywordList(*this, m_sideFiles, sideFilePaths(m_sideFileBase).keywords);
+    if (!m_phpSignatures) {
+        m_phpSignatures = new PhpSignatureSource(this);
+        m_phpSignatures->start(phpExecutable(), signatureCachePath());
+    }
 }
 
 void TfmMain::notePlacementAtClose()
