@@ -328,6 +328,13 @@ public:
      */
     void setTargetUrl();
     QString targetUrlNow();
+    /**
+     * Whether the built-in server may serve the edited file's folder: always,
+     * unless it is the home folder or "/" that no "Racine" names, which is served
+     * only once the user said yes to it. Asked once per folder and run; a yes goes
+     * into the server's log, a no into the status line.
+     */
+    bool mayServeFolder();
     /** Ondrel's own PHP server (started by the first preview that needs it). */
     BuiltinServer *server() const { return m_server; }
 
@@ -422,6 +429,8 @@ private:
     bool m_runFailed = false;    // something of the run could not be written: exit status 1
     QString m_pathToOpen;        // a launch's file, waiting for a dialog to close
     BuiltinServer *m_server = nullptr;
+    QStringList m_wholeFoldersAllowed; // the home folder or "/", served whole since the user said yes
+    QStringList m_wholeFoldersRefused; // ... or not served, since the user said no
     PhpLint *m_lint = nullptr;
     bool m_navigateWhenReady = false; // a preview waits for the server to accept connections
     QString m_lintMessage;            // the syntax error of the last check; empty when clean

@@ -29,7 +29,12 @@ set(ONDREL_CORE_FILES
   app/commandline.cpp app/commandline.h
   app/handover.cpp app/handover.h
   db/packedrows.cpp db/packedrows.h
-  db/consoletext.cpp db/consoletext.h)
+  db/consoletext.cpp db/consoletext.h
+  search/sitefiles.cpp search/sitefiles.h
+  search/fuzzymatch.cpp search/fuzzymatch.h
+  search/findinfiles.cpp search/findinfiles.h
+  search/phplexer.cpp search/phplexer.h
+  search/definitionindex.cpp search/definitionindex.h)
 
 # What a core file may not include: widgets, the editor component, the web
 # engine, the MySQL client. Checked at every build of the core.

@@ -2,8 +2,12 @@
 
 #include "files/ports.h"
 
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -15,6 +19,50 @@ namespace {
 constexpr int kBindAttempts = 5;
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kStopWaitMs = 2000;
+constexpr int kKeyBytes = 32;
+
+// Runs before every request. It must stay quick (it is paid on each one) and
+// leave the request as it found it when it lets it through: returning false
+// hands it to php's own handling, with SCRIPT_NAME, PATH_INFO and the rest as
+// without a router. The key header is unset first, so no page sees it in
+// $_SERVER. Paths are decoded as often as they hold escapes ("%252e"), so no
+// encoding hides a dot.
+constexpr char kRouterTemplate[] = R"php(<?php
+// Routeur du serveur PHP intégré d'Ondrel, écrit à chaque démarrage : n'y touchez pas.
+$ondrelRefus = (static function (): ?string {
+    $host = strtolower($_SERVER['HTTP_HOST'] ?? '');
+    if ($host !== '127.0.0.1:@PORT@' && $host !== 'localhost:@PORT@')
+        return "Nom d'hôte refusé : ce serveur ne répond qu'aux adresses 127.0.0.1:@PORT@ et localhost:@PORT@.";
+    if (!hash_equals('@KEY@', (string) ($_SERVER['HTTP_X_ONDREL_JETON'] ?? '')))
+        return "Ce serveur PHP est celui de l'aperçu d'Ondrel : il ne répond qu'au navigateur intégré "
+            . "de la fenêtre qui l'a démarré. Pour voir la page ailleurs, servez-la avec votre propre serveur web.";
+    $path = explode('?', $_SERVER['REQUEST_URI'] ?? '', 2)[0];
+    if ($path === '' || $path[0] !== '/')
+        return 'Adresse de requête refusée.';
+    for ($i = 0; ; ++$i) {
+        if ($i === 8 || str_contains($path, "\0") || preg_match('~(?:^|/)\.~', $path))
+            return 'Les fichiers et dossiers cachés (dont le nom commence par un point) ne sont jamais servis.';
+        $decoded = rawurldecode($path);
+        if ($decoded === $path)
+            return null;
+        $path = $decoded;
+    }
+})();
+unset($_SERVER['HTTP_X_ONDREL_JETON']);
+if ($ondrelRefus === null) {
+    unset($ondrelRefus);
+    return false;
+}
+// php logs only the requests it handles itself: the refusal goes to the log as one of them would.
+error_log(sprintf('%s:%s [403]: %s %s - %s', $_SERVER['REMOTE_ADDR'] ?? '?', $_SERVER['REMOTE_PORT'] ?? '?',
+    $_SERVER['REQUEST_METHOD'] ?? '?', preg_replace('~[^\x21-\x7e]~', '?', $_SERVER['REQUEST_URI'] ?? ''), $ondrelRefus));
+http_response_code(403);
+header('Content-Type: text/html; charset=utf-8');
+header('Cache-Control: no-store');
+echo '<!DOCTYPE html><html lang="fr"><head><meta charset="utf-8"><title>Accès refusé</title></head>',
+    '<body><h1>Accès refusé</h1><p>', htmlspecialchars($ondrelRefus, ENT_NOQUOTES), '</p></body></html>';
+return true;
+)php";
 
 /** The text after "[date] ", or the whole line when it has no such prefix. */
 QStringView afterDate(const QString &line)
@@ -32,8 +80,10 @@ ServerLineKind serverLineKind(const QString &line, ServerLineKind previous)
     if (!line.startsWith(u'['))
         return previous == ServerLineKind::Noise ? ServerLineKind::Other : previous;
     const QStringView rest = afterDate(line);
-    // "PHP Warning:  …", "PHP Parse error:  …"; not "PHP 8.2.1 Development Server …".
-    if (rest.startsWith(QLatin1String("PHP ")) && rest.size() > 4 && rest.at(4).isLetter())
+    // "PHP Warning:  …", "PHP Parse error:  …", and Xdebug's trace lines after them
+    // ("PHP   1. {main}() /a.php:0"); not "PHP 8.2.1 Development Server …".
+    if (rest.startsWith(QLatin1String("PHP ")) && rest.size() > 4
+        && (rest.at(4).isLetter() || (rest.at(4) == u' ' && previous == ServerLineKind::Error)))
         return ServerLineKind::Error;
     static const QRegularExpression request(QStringLiteral(R"(^\S+ \[\d{3}\]: )"));
     if (request.match(rest.toString()).hasMatch())
@@ -70,6 +120,14 @@ LintResult lintResult(int exitCode, const QByteArray &output)
             return {false, 0, line.trimmed()};
     }
     return {false, 0, QStringLiteral("php -l a échoué (code %1)").arg(exitCode)};
+}
+
+QByteArray serverRouterScript(int port, const QByteArray &secret)
+{
+    QByteArray script(kRouterTemplate);
+    script.replace("@PORT@", QByteArray::number(port));
+    script.replace("@KEY@", secret);
+    return script;
 }
 
 QString phpExecutable()
@@ -145,6 +203,24 @@ bool BuiltinServer::start(const QString &root)
     return true;
 }
 
+bool BuiltinServer::writeRouter()
+{
+    // A folder of mode 0700, made once: no other account reads the key in it.
+    if (!m_routerDir) {
+        m_routerDir = std::make_unique<QTemporaryDir>();
+        if (!m_routerDir->isValid())
+            return false;
+    }
+    QByteArray bytes(kKeyBytes, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), kKeyBytes / 4);
+    m_key = bytes.toHex();
+    QFile router(m_routerDir->filePath(QStringLiteral("routeur.php")));
+    const QByteArray script = serverRouterScript(port(), m_key);
+    return router.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && router.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        && router.write(script) == script.size() && router.flush();
+}
+
 void BuiltinServer::launch()
 {
     m_ready = false;
@@ -152,6 +228,11 @@ void BuiltinServer::launch()
     m_pending.clear();
     m_lastMessage.clear();
     ++m_attempts;
+    if (!writeRouter()) {
+        Q_EMIT failed(QStringLiteral("Le serveur PHP intégré n'a pas démarré : son routeur ne peut pas être écrit dans %1")
+                          .arg(m_routerDir ? m_routerDir->path() : QDir::tempPath()));
+        return;
+    }
     m_process.setProgram(m_php);
     m_process.setArguments({QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port()),
                             QStringLiteral("-t"), m_root,
@@ -162,7 +243,8 @@ void BuiltinServer::launch()
                             // command line has it off) and would look at a file's date only every
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
-                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")});
+                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0"),
+                            m_routerDir->filePath(QStringLiteral("routeur.php"))});
     m_startTimer->start();
     m_process.start();
 }
@@ -183,6 +265,14 @@ void BuiltinServer::stop()
         m_process.waitForFinished(kStopWaitMs);
     }
     m_stopping = false;
+}
+
+void BuiltinServer::note(const QString &text)
+{
+    m_log.push_back({text, ServerLineKind::Other});
+    if (m_log.size() > kLogLines)
+        m_log.pop_front();
+    Q_EMIT logLine(text, ServerLineKind::Other);
 }
 
 void BuiltinServer::readOutput()

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <deque>
+#include <memory>
+
+class QTemporaryDir;
 
 /** What a line of PHP's output is about, for the server log. */
 enum class ServerLineKind {
@@ -50,8 +54,26 @@ QString phpExecutable();
 QString phpMissingMessage();
 
 /**
- * Ondrel's own PHP web server: `php -S 127.0.0.1:PORT -t ROOT` with every error
- * shown in the page and logged. The port is a free loopback port picked once
+ * The PHP text of the router that Ondrel's server runs before every request
+ * (`php -S … routeur.php`). It answers 403 with a short French page to any
+ * request that does not carry `secret` in the header kServerKeyHeader, whose
+ * Host is not 127.0.0.1:`port` or localhost:`port`, or whose path (decoded,
+ * path info included) has a segment starting with "." (.ssh, .git, .env, "..").
+ * Every other request goes on to PHP's own handling (the router returns false),
+ * so static files and pages are served exactly as without it; the key is taken
+ * out of the page's $_SERVER first. `secret` must be made of hex digits.
+ */
+QByteArray serverRouterScript(int port, const QByteArray &secret);
+
+/** The request header that carries the server's key ("X-Ondrel-Jeton"). */
+inline constexpr char kServerKeyHeader[] = "X-Ondrel-Jeton";
+
+/**
+ * Ondrel's own PHP web server: `php -S 127.0.0.1:PORT -t ROOT routeur.php` with
+ * every error shown in the page and logged. It answers only a client that sends
+ * key() in the header kServerKeyHeader (the preview browser: see
+ * serverRouterScript()); the key is made afresh at every start of php and the
+ * router lives in a folder only this user may read. The port is a free loopback port picked once
  * and kept across restarts; when php cannot bind it (another program took it),
  * the server is started again on a new one and originChanged() tells the URL.
  *
@@ -90,6 +112,10 @@ public:
     QString origin();
     QString root() const { return m_root; }
     qint64 processId() const { return m_process.processId(); }
+    /** The key of the running server (hex digits), made afresh at every start; empty before the first. */
+    QByteArray key() const { return m_key; }
+    /** Adds a line of Ondrel's own to the log ("Journal du serveur"). */
+    void note(const QString &text);
 
     struct LogLine
     {
@@ -111,7 +137,11 @@ private:
     void onFinished();
     void onStartTimeout();
 
+    bool writeRouter();
+
     QProcess m_process;
+    std::unique_ptr<QTemporaryDir> m_routerDir;
+    QByteArray m_key;
     QString m_root;
     QString m_php;
     int m_port = 0;

@@ -35,6 +35,8 @@ void TfmMain::PCChange()
             return;
         lintEditedFile();
         m_navigateWhenReady = false;
+        if (cbServeurIntegre->isChecked() && !mayServeFolder())
+            return;
         if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
             m_navigateWhenReady = true; // ServeurReady navigates
             WB->view(); // the web engine starts while php does

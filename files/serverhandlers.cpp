@@ -6,9 +6,13 @@
 #include "files/phpserver.h"
 #include "files/serverlogpanel.h"
 #include "files/urlrules.h"
+#include "files/webbrowser.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -67,6 +71,43 @@ void TfmMain::eRacineChange()
  * the folder changed). True when it accepts connections already; otherwise the
  * preview goes on from ServeurReady.
  */
+bool TfmMain::mayServeFolder()
+{
+    const QString folder = servedFolder(*this);
+    const bool home = folder == QDir::cleanPath(QDir::homePath());
+    if ((!home && folder != QLatin1String("/")) || m_wholeFoldersAllowed.contains(folder)
+        || QDir::cleanPath(absolute(eRacine->text())) == folder) // the user named it as "Racine"
+        return true;
+    const QString refused = QStringLiteral("Aperçu annulé : « %1 » n'est pas servi en entier. "
+                                           "Indiquez une « Racine » sur la page « Fichier ».").arg(folder);
+    if (m_wholeFoldersRefused.contains(folder)) {
+        eText->setText(refused);
+        return false;
+    }
+    const QString what = home ? QStringLiteral("votre dossier personnel (%1)").arg(folder)
+                              : QStringLiteral("la racine du système de fichiers (/)");
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    QStringLiteral("Le fichier est dans %1. Sans « Racine » qui le contienne, le serveur PHP "
+                                   "intégré servirait ce dossier entier à l'aperçu, fichiers et pages PHP compris "
+                                   "(jamais les fichiers cachés).\n\nServir ce dossier quand même ?")
+                        .arg(what),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("wholeFolderBox"));
+    QPushButton *serve = box.addButton(QStringLiteral("Servir ce dossier"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() != serve) {
+        m_wholeFoldersRefused << folder;
+        eText->setText(refused);
+        return false;
+    }
+    m_wholeFoldersAllowed << folder;
+    m_server->note(QStringLiteral("Dossier « %1 » servi en entier, avec votre accord.").arg(folder));
+    return true;
+}
+
 bool TfmMain::serverReadyForPreview()
 {
     if (!m_server->start(servedFolder(*this)))
@@ -76,6 +117,7 @@ bool TfmMain::serverReadyForPreview()
 
 void TfmMain::ServeurReady()
 {
+    WB->setServerKey(m_server->port(), m_server->key());
     if (m_navigateWhenReady) {
         m_navigateWhenReady = false;
         navigatePreview();

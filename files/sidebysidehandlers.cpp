@@ -91,6 +91,8 @@ void TfmMain::spApercuMoved()
 void TfmMain::refreshBeside()
 {
     m_navigateWhenReady = false;
+    if (cbServeurIntegre->isChecked() && !mayServeFolder())
+        return;
     if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
         m_navigateWhenReady = true; // ServeurReady navigates
         WB->view();

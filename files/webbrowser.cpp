@@ -1,6 +1,7 @@
 #include "files/webbrowser.h"
 
 #include "app/errors.h"
+#include "files/phpserver.h"
 
 #include <QElapsedTimer>
 #include <QVBoxLayout>
@@ -10,9 +11,48 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <functional>
+
+/**
+ * Puts the built-in server's key on the requests that may carry it: those to the
+ * server's origin that the browser makes for the user or that a page of that
+ * origin makes. A page of another site (a link, a script, a rebinding name)
+ * gets no key, so it cannot reach the server through the preview.
+ */
+class ServerKeyInterceptor : public QWebEngineUrlRequestInterceptor
+{
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void setKey(int port, const QByteArray &key)
+    {
+        m_port = port;
+        m_key = key;
+    }
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        if (m_port <= 0 || !isServer(info.requestUrl()))
+            return;
+        const QUrl initiator = info.initiator(); // empty for what the browser asks itself
+        if (!initiator.isEmpty() && !isServer(initiator))
+            return;
+        info.setHttpHeader(QByteArray(kServerKeyHeader), m_key);
+    }
+
+private:
+    bool isServer(const QUrl &url) const
+    {
+        return url.scheme() == QLatin1String("http") && url.port() == m_port
+            && (url.host() == QLatin1String("127.0.0.1") || url.host() == QLatin1String("localhost"));
+    }
+
+    int m_port = 0;
+    QByteArray m_key;
+};
 
 namespace {
 
@@ -93,6 +133,7 @@ QString failureText(const QWebEngineLoadingInfo &info)
 
 WebBrowser::WebBrowser(QWidget *parent)
     : QWidget(parent)
+    , m_keys(new ServerKeyInterceptor(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -118,6 +159,7 @@ void WebBrowser::startEngine()
     // disk, and it is told to keep no HTTP cache in memory either.
     m_profile = new QWebEngineProfile;
     m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
+    m_profile->setUrlRequestInterceptor(m_keys);
     m_view = new QWebEngineView(this);
     auto *page = new PreviewPage(m_profile, m_view, [this] {
         Q_EMIT statusTextChange(QStringLiteral("Boîtes de dialogue JavaScript bloquées sur cette page"));
@@ -166,6 +208,11 @@ void WebBrowser::startEngine()
             break;
         }
     });
+}
+
+void WebBrowser::setServerKey(int port, const QByteArray &key)
+{
+    m_keys->setKey(port, key);
 }
 
 void WebBrowser::navigate(const QString &url)

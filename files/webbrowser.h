@@ -6,6 +6,7 @@
 
 class QWebEngineProfile;
 class QWebEngineView;
+class ServerKeyInterceptor;
 
 /**
  * The preview browser `WB`, over QtWebEngine (also the page of the help window). The web engine behind it is
@@ -47,6 +48,15 @@ public:
     /** Loads the current page again from the server, whatever a cache holds (F5). */
     void reloadBypassingCache();
 
+    /**
+     * From now on, every request to http://127.0.0.1:`port` or http://localhost:`port`
+     * carries `key` in the header kServerKeyHeader (Ondrel's own server answers
+     * nothing else), when the browser itself asks for it (an address, F9, F5) or a
+     * page of that origin does; a page of any other site never sends it. A port of
+     * 0 sends the key nowhere.
+     */
+    void setServerKey(int port, const QByteArray &key);
+
     /** Whether the engine has been created yet. */
     bool engineStarted() const { return m_view != nullptr; }
     /** Whether a load is in progress. */
@@ -64,6 +74,7 @@ Q_SIGNALS:
 private:
     void startEngine();
 
+    ServerKeyInterceptor *m_keys = nullptr;
     QWebEngineProfile *m_profile = nullptr;
     QWebEngineView *m_view = nullptr;
     bool m_loading = false;

@@ -11,7 +11,7 @@ run=(
   libmariadb-dev libxxhash-dev fonts-liberation2 php-cli
 )
 test=(
-  libgtest-dev libgmock-dev libbenchmark-dev acl attr
+  libgtest-dev libgmock-dev libbenchmark-dev acl attr curl
   mariadb-server mariadb-client
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core

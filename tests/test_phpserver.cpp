@@ -6,6 +6,7 @@
 #include "files/phpserver.h"
 #include "files/statustext.h"
 #include "files/urlrules.h"
+#include "support/phpserver.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -32,6 +34,8 @@ TEST(ServerLog, LinesAreSortedByKindAndTracesFollowTheirError)
         {"[Mon Dec  7 11:48:36 2026] PHP Parse error:  syntax error in /a.php on line 2", ServerLineKind::Request, ServerLineKind::Error},
         {"[Mon Dec  7 11:48:36 2026] PHP Warning:  Undefined variable $x in /a.php on line 1", ServerLineKind::Other, ServerLineKind::Error},
         {"Stack trace:", ServerLineKind::Error, ServerLineKind::Error},
+        {"[Mon Dec  7 11:48:36 2026] PHP   1. {main}() /a.php:0", ServerLineKind::Error, ServerLineKind::Error},
+        {"[Mon Dec  7 11:48:36 2026] PHP   1. {main}() /a.php:0", ServerLineKind::Request, ServerLineKind::Other},
         {"  thrown in /a.php on line 1", ServerLineKind::Error, ServerLineKind::Error},
         {"[Mon Dec  7 11:48:35 2026] PHP 8.2.36 Development Server (http://127.0.0.1:1) started", ServerLineKind::Other, ServerLineKind::Other},
         {"[Mon Dec  7 11:48:36 2026] 127.0.0.1:38154 Accepted", ServerLineKind::Other, ServerLineKind::Noise},
@@ -121,20 +125,37 @@ TEST(StatusText, OnlyPlainTextReachesTheStatusLine)
     }
 }
 
-bool get(int port, const QByteArray &target, QByteArray *body = nullptr)
+/**
+ * One HTTP/1.0 request to 127.0.0.1:`port` with the extra header lines `headers`
+ * ("Name: value\r\n" each); the answer's status code, 0 when none came.
+ */
+int request(int port, const QByteArray &target, const QByteArray &headers, QByteArray *body = nullptr)
 {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
     if (!socket.waitForConnected(5000))
-        return false;
-    socket.write("GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+        return 0;
+    socket.write("GET " + target + " HTTP/1.0\r\n" + headers + "\r\n");
     QByteArray answer;
     while (socket.waitForReadyRead(5000))
         answer += socket.readAll();
     answer += socket.readAll();
     if (body)
         *body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
-    return answer.startsWith("HTTP/1.");
+    return answer.startsWith("HTTP/1.") ? answer.mid(9, 3).toInt() : 0;
+}
+
+/** The headers the preview browser sends to `server`: its Host and its key. */
+QByteArray asThePreview(BuiltinServer &server)
+{
+    return "Host: 127.0.0.1:" + QByteArray::number(server.port()) + "\r\n" + kServerKeyHeader + ": " + server.key()
+        + "\r\n";
+}
+
+/** A request as the preview browser makes it; whether an answer came. */
+bool get(BuiltinServer &server, const QByteArray &target, QByteArray *body = nullptr)
+{
+    return request(server.port(), target, asThePreview(server), body) != 0;
 }
 
 TEST(BuiltinServer, ServesTheRootLogsRequestsAndErrorsAndGoesWithItsOwner)
@@ -151,9 +172,9 @@ TEST(BuiltinServer, ServesTheRootLogsRequestsAndErrorsAndGoesWithItsOwner)
     EXPECT_LT(server->port(), 32768);
 
     QByteArray body;
-    ASSERT_TRUE(get(server->port(), "/sub/page.php?a=1", &body));
+    ASSERT_TRUE(get(*server, "/sub/page.php?a=1", &body));
     EXPECT_EQ(body, QByteArray("ok 1"));
-    ASSERT_TRUE(get(server->port(), "/bad.php", &body));
+    ASSERT_TRUE(get(*server, "/bad.php", &body));
     EXPECT_TRUE(body.contains("Parse error")); // shown in the page
     auto logged = [&](ServerLineKind kind, const QString &part) {
         return QTest::qWaitFor([&] {
@@ -175,7 +196,7 @@ TEST(BuiltinServer, ServesTheRootLogsRequestsAndErrorsAndGoesWithItsOwner)
     EXPECT_FALSE(processAlive(first));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->isReady(); }, 15000));
     EXPECT_EQ(server->port(), port);
-    ASSERT_TRUE(get(server->port(), "/page.php?a=2", &body));
+    ASSERT_TRUE(get(*server, "/page.php?a=2", &body));
     EXPECT_EQ(body, QByteArray("ok 2"));
 
     const qint64 pid = server->processId();
@@ -203,10 +224,10 @@ TEST(BuiltinServer, APageSavedRightAfterItWasServedIsServedNew)
     ASSERT_TRUE(server.start(site.path({})));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
     QByteArray body;
-    ASSERT_TRUE(get(server.port(), "/p.php", &body));
+    ASSERT_TRUE(get(server, "/p.php", &body));
     EXPECT_EQ(body, QByteArray("v1"));
     writeDated("<?php echo 'v2';", QDateTime::currentDateTime());
-    ASSERT_TRUE(get(server.port(), "/p.php", &body));
+    ASSERT_TRUE(get(server, "/p.php", &body));
     EXPECT_EQ(body, QByteArray("v2"));
 }
 
@@ -218,7 +239,7 @@ TEST(BuiltinServer, KeepsOnlyTheLastThousandLines)
     ASSERT_TRUE(server.start(site.path({})));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
     for (int i = 0; i < 4; ++i) { // the log is read between requests, as the window's event loop does
-        ASSERT_TRUE(get(server.port(), "/w.php"));
+        ASSERT_TRUE(get(server, "/w.php"));
         QTest::qWait(50);
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.log().back().text.contains(QStringLiteral("GET /w.php")) && server.log().size() == 1000; }, 10000));
@@ -241,7 +262,7 @@ TEST(BuiltinServer, APortTakenMeanwhileGivesAnotherAndTellsTheNewOrigin)
     EXPECT_EQ(moved[0][0].toString(), taken);
     EXPECT_EQ(moved[0][1].toString(), server.origin());
     EXPECT_NE(server.origin(), taken);
-    EXPECT_TRUE(get(server.port(), "/a.php"));
+    EXPECT_TRUE(get(server, "/a.php"));
 }
 
 TEST(BuiltinServer, AMissingRootFails)
@@ -252,6 +273,130 @@ TEST(BuiltinServer, AMissingRootFails)
     ASSERT_TRUE(failed.wait(15000));
     EXPECT_EQ(failed[0][0].toString(),
               QStringLiteral("Le serveur PHP intégré n'a pas démarré : Directory /nulle/part does not exist."));
+}
+
+/** `argv` run as another account (nobody), as a stranger on the same machine would; its standard output. */
+QByteArray asStranger(const QStringList &argv, int *exitCode = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral("setpriv"),
+                  QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                              QStringLiteral("--clear-groups")} + argv);
+    process.waitForFinished(20000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+TEST(BuiltinServer, AnswersOnlyThePreviewsKeyHostAndVisiblePaths)
+{
+    TempFolder site;
+    site.write(QStringLiteral("x.txt"), "visible");
+    site.write(QStringLiteral("sub/page.php"), "<?php echo 'page ', $_GET['q'] ?? '';");
+    site.write(QStringLiteral(".ssh/id_ed25519"), "CLE PRIVEE");
+    site.write(QStringLiteral(".config/ondrel/ondrel.ini"), "MotDePasse=secret");
+    site.write(QStringLiteral("sub/.env"), "DB_PASSWORD=x");
+    site.write(QStringLiteral("sub/.git/config"), "[core]");
+    BuiltinServer server;
+    ASSERT_TRUE(server.start(site.path({})));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+    const QByteArray port = QByteArray::number(server.port());
+    const QByteArray key = QByteArray(kServerKeyHeader) + ": " + server.key() + "\r\n";
+    const QByteArray host = "Host: 127.0.0.1:" + port + "\r\n";
+    const struct
+    {
+        const char *what;
+        QByteArray target, headers;
+        int status;
+        const char *body;
+    } cases[] = {
+        {"the preview", "/x.txt", host + key, 200, "visible"},
+        {"a page with its query", "/sub/page.php?q=1", host + key, 200, "page 1"},
+        {"localhost", "/x.txt", "Host: localhost:" + port + "\r\n" + key, 200, "visible"},
+        {"no key", "/x.txt", host, 403, "ne répond qu'au navigateur intégré"},
+        {"a wrong key", "/x.txt", host + kServerKeyHeader + ": " + QByteArray(64, 'a') + "\r\n", 403, "Accès refusé"},
+        {"a key cut short", "/x.txt", host + kServerKeyHeader + ": " + server.key().left(63) + "\r\n", 403, "Accès refusé"},
+        {"a rebinding name", "/x.txt", "Host: rebind.attacker.example:" + port + "\r\n" + key, 403, "Nom d'hôte refusé"},
+        {"another port", "/x.txt", "Host: 127.0.0.1:80\r\n" + key, 403, "Nom d'hôte refusé"},
+        {"no Host", "/x.txt", key, 403, "Nom d'hôte refusé"},
+        {"a hidden folder", "/.ssh/id_ed25519", host + key, 403, "cachés"},
+        {"settings below home", "/.config/ondrel/ondrel.ini", host + key, 403, "cachés"},
+        {"a hidden file in a folder", "/sub/.env", host + key, 403, "cachés"},
+        {"an encoded dot", "/%2essh/id_ed25519", host + key, 403, "cachés"},
+        {"an encoded dot, upper case", "/%2Essh/id_ed25519", host + key, 403, "cachés"},
+        {"an encoded escape", "/%252essh/id_ed25519", host + key, 403, "cachés"},
+        {"an encoded slash", "/sub%2f.git%2fconfig", host + key, 403, "cachés"},
+        {"a parent segment", "/sub/../.ssh/id_ed25519", host + key, 403, "cachés"},
+        {"path info", "/sub/page.php/.ssh/id_ed25519", host + key, 403, "cachés"},
+        {"a NUL byte", "/x.txt%00.php", host + key, 403, "cachés"},
+        {"a dot in the query only", "/sub/page.php?q=.ssh", host + key, 200, "page .ssh"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QByteArray body;
+        EXPECT_EQ(request(server.port(), c.target, c.headers, &body), c.status);
+        EXPECT_TRUE(body.contains(c.body)) << body.toStdString();
+        EXPECT_FALSE(body.contains("PRIVEE") || body.contains("secret") || body.contains("PASSWORD"));
+    }
+
+    // Another account on the machine: no key to send, and none to read where php keeps it.
+    int status = -1;
+    const QByteArray url = "http://127.0.0.1:" + port;
+    EXPECT_EQ(asStranger({QStringLiteral("curl"), QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                          QStringLiteral("-w"), QStringLiteral("%{http_code}"), QString::fromUtf8(url + "/x.txt")},
+                         &status),
+              QByteArray("403"));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { // the refusal is in the log ("Journal du serveur")
+        return std::any_of(server.log().begin(), server.log().end(), [](const BuiltinServer::LogLine &line) {
+            return line.kind == ServerLineKind::Request && line.text.contains(QStringLiteral("[403]: GET /x.txt - Ce serveur"));
+        });
+    }, 5000));
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(server.processId()));
+    ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
+    const QList<QByteArray> argv = cmdline.readAll().split('\0');
+    EXPECT_FALSE(argv.join(' ').contains(server.key()));
+    const QByteArray router = argv.value(argv.size() - 2); // the last argument, before the final NUL
+    ASSERT_TRUE(router.endsWith("routeur.php")) << argv.join(' ').toStdString();
+    ASSERT_TRUE(readFile(QString::fromUtf8(router)).contains(server.key()));
+    EXPECT_EQ(asStranger({QStringLiteral("cat"), QString::fromUtf8(router)}, &status), QByteArray());
+    EXPECT_NE(status, 0);
+
+    // A new start makes a new key: the old one opens nothing.
+    const QByteArray oldKey = key;
+    ASSERT_TRUE(server.start(site.path(QStringLiteral("sub"))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+    EXPECT_EQ(request(server.port(), "/page.php", host + oldKey), 403);
+    EXPECT_EQ(request(server.port(), "/page.php", asThePreview(server)), 200);
+}
+
+TEST(BuiltinServer, PagesSeeTheRequestAsWithoutTheRouterButNotTheKey)
+{
+    TempFolder site;
+    site.write(QStringLiteral("sub/info.php"),
+               "<?php foreach (['SCRIPT_NAME', 'SCRIPT_FILENAME', 'PHP_SELF', 'PATH_INFO', 'REQUEST_URI', "
+               "'QUERY_STRING', 'DOCUMENT_ROOT', 'REQUEST_METHOD'] as $k) echo $k, '=', $_SERVER[$k] ?? '-', \"\\n\";\n"
+               "echo 'key=', json_encode(array_values(array_filter(array_keys($_SERVER), fn($k) => stripos($k, 'JETON') !== false))), \"\\n\";\n"
+               "echo 'globals=', implode(',', array_filter(array_keys($GLOBALS), fn($k) => stripos($k, 'ondrel') !== false));");
+    site.write(QStringLiteral("sub/index.html"), "<p>index</p>");
+    BuiltinServer server;
+    ASSERT_TRUE(server.start(site.path({})));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+    PhpServer plain(site.path({})); // php -S as it serves without Ondrel's router
+    for (const QByteArray &target : {QByteArray("/sub/info.php/plus/loin?a=1&b=%C3%A9"), QByteArray("/sub/info.php"),
+                                    QByteArray("/sub/"), QByteArray("/sub/rien.php")}) {
+        SCOPED_TRACE(target.toStdString());
+        QByteArray routed, direct;
+        const int status = request(server.port(), target, asThePreview(server), &routed);
+        EXPECT_EQ(status, request(plain.port(), target, "Host: 127.0.0.1\r\n", &direct));
+        EXPECT_EQ(routed, direct);
+    }
+    QByteArray body;
+    ASSERT_EQ(request(server.port(), "/sub/info.php", asThePreview(server), &body), 200);
+    EXPECT_TRUE(body.contains("SCRIPT_NAME=/sub/info.php\n")) << body.toStdString();
+    EXPECT_TRUE(body.contains("key=[]\n")) << body.toStdString();
+    EXPECT_TRUE(body.endsWith("globals=")) << body.toStdString();
+    EXPECT_FALSE(body.contains(server.key()));
 }
 
 } // namespace

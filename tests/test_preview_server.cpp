@@ -3,6 +3,7 @@
 // preview page that behaves as a browser does.
 #include "support/qtmain.h"
 #include "support/filepage.h"
+#include "support/phpserver.h"
 #include "support/preview.h"
 #include "support/testsupport.h"
 
@@ -268,6 +269,90 @@ TEST_F(BuiltinPreview, F1WithoutALocalPageExplainsPhpsFunctionAndWithOneOpensIt)
     EXPECT_TRUE(shown.contains("https://www.php.net/manual/fr/function.str-replace.php"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return helpWindow->windowTitle() == QStringLiteral("Aide - str_replace"); },
                                 kLoadTimeoutMs));
+}
+
+/** The status the built-in server logged for `request` ("GET /a.php"); 0 while it logged none. */
+int loggedStatus(const TfmMain &window, const QString &request)
+{
+    static const QRegularExpression line(QStringLiteral(R"(\[(\d{3})\]: (\S+ \S+))"));
+    for (const auto &logged : window.server()->log()) {
+        const QRegularExpressionMatch m = line.match(logged.text);
+        if (m.hasMatch() && m.captured(2) == request)
+            return m.captured(1).toInt();
+    }
+    return 0;
+}
+
+TEST_F(BuiltinPreview, APageOfAnotherSiteInThePreviewCannotReachTheServer)
+{
+    chooseFile(*window, root + QStringLiteral("/sub"), QStringLiteral("page.php"));
+    pressF9();
+    const QString origin = window->server()->origin();
+    ASSERT_TRUE(completes(origin + QStringLiteral("/page.php?test=1")));
+    EXPECT_EQ(loggedStatus(*window, QStringLiteral("GET /page.php?test=1")), 200);
+
+    // A site the user browses to from the address line asks the server for a page, as a script,
+    // an image and a form would: the server sees requests without the key and refuses them.
+    TempFolder other;
+    other.write(QStringLiteral("autre.html"),
+                QStringLiteral("<p>autre site</p><img src=\"%1/page.php?par=image\">"
+                               "<script>fetch('%1/page.php?par=script', {mode: 'no-cors'});</script>")
+                    .arg(origin).toUtf8());
+    PhpServer site2(other.path({}));
+    window->param->setText(site2.origin() + QStringLiteral("/autre.html"));
+    window->param->setFocus();
+    QTest::keyClick(window->param, Qt::Key_Return);
+    for (const QString &request : {QStringLiteral("GET /page.php?par=image"), QStringLiteral("GET /page.php?par=script")}) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return loggedStatus(*window, request) != 0; }, kLoadTimeoutMs))
+            << request.toStdString();
+        EXPECT_EQ(loggedStatus(*window, request), 403) << request.toStdString();
+    }
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinPreview, TheHomeFolderIsServedWholeOnlyOnceTheUserSaysSo)
+{
+    TempFolder home;
+    const QString homePath = QDir(home.path({})).canonicalPath();
+    writeFile(homePath + QStringLiteral("/essai.php"), "<?php echo 'chez moi';");
+    writeFile(homePath + QStringLiteral("/.ssh/id_ed25519"), "CLE PRIVEE");
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", homePath.toLocal8Bit());
+    struct Restore
+    {
+        QByteArray home;
+        ~Restore() { qputenv("HOME", home); }
+    } restore{realHome};
+
+    // No: nothing is served, the status says why, and the question is not asked again.
+    chooseFile(*window, homePath, QStringLiteral("essai.php"));
+    pressF9();
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("votre dossier personnel (%1)").arg(homePath)));
+    EXPECT_FALSE(window->server()->isRunning());
+    EXPECT_TRUE(window->eText->text().startsWith(QStringLiteral("Aperçu annulé")));
+    pressF9();
+    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_FALSE(window->server()->isRunning());
+
+    // Yes, in a new run: the page shows, the log says so, hidden files stay out of reach.
+    window = makeWindow(sideFiles.path({}));
+    boxes.answer = QStringLiteral("Servir ce dossier");
+    chooseFile(*window, homePath, QStringLiteral("essai.php"));
+    pressF9();
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    const QString origin = window->server()->origin();
+    ASSERT_TRUE(completes(origin + QStringLiteral("/essai.php?test=1")));
+    EXPECT_TRUE(shownText().contains(QStringLiteral("chez moi")));
+    EXPECT_TRUE(window->mJournal->lines().contains(
+        QStringLiteral("Dossier « %1 » servi en entier, avec votre accord.").arg(homePath)));
+    window->param->setText(origin + QStringLiteral("/.ssh/id_ed25519"));
+    window->param->setFocus();
+    QTest::keyClick(window->param, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("Accès refusé")); }, kLoadTimeoutMs));
+    EXPECT_FALSE(shownText().contains(QStringLiteral("PRIVEE")));
+    pressF9();
+    EXPECT_EQ(boxes.boxes.size(), 2); // asked once
 }
 
 } // namespace
