@@ -11,8 +11,10 @@ PhpSignatureSource::PhpSignatureSource(QObject *parent)
 
 PhpSignatureSource::~PhpSignatureSource()
 {
-    if (m_thread)
+    if (m_thread) {
         m_thread->wait();
+        delete m_thread; // its end was never handled here
+    }
 }
 
 void PhpSignatureSource::start(const QString &php, const QString &cacheFile)
