@@ -257,7 +257,9 @@ TEST_F(BuiltinPreview, F1WithoutALocalPageExplainsPhpsFunctionAndWithOneOpensIt)
     EXPECT_EQ(window->findChild<QWidget *>(QStringLiteral("fmAide")), nullptr);
 
     // None: Ondrel's help window shows what PHP says of the function, here from inside the call.
-    QTest::keyClicks(window->M, QStringLiteral("$a);\necho str_replace($x, "));
+    QTest::keyClicks(window->M, QStringLiteral("$a);"));
+    QTest::keyClick(window->M, Qt::Key_Return);
+    QTest::keyClicks(window->M, QStringLiteral("echo str_replace($x, "));
     QTest::keyClick(window->M, Qt::Key_F1);
     EXPECT_EQ(opened.files, QStringList{page});
     auto *helpWindow = window->findChild<QWidget *>(QStringLiteral("fmAide"));
