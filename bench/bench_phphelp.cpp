@@ -81,7 +81,7 @@ void BM_CompletionList10000(benchmark::State &state)
         if (oneMore && !completion.isOpen())
             state.SkipWithError("the list did not open");
         state.ResumeTiming();
-        typeText(&editor, oneMore ? QStringLiteral("1") : QStringLiteral("b"));
+        typeText(&editor, oneMore ? QStringLiteral("0") : QStringLiteral("b"));
     }
     if (!completion.isOpen())
         state.SkipWithError("the list is not open");
