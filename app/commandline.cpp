@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 #ifndef ONDREL_VERSION
@@ -146,7 +147,115 @@ QString roffCode(const QString &text)
     return roff(text).replace(u'-', QStringLiteral("\\-"));
 }
 
+/** Splits a Markdown table row at the "|" that are not inside `code`; the cells come trimmed. */
+QStringList tableCells(const QString &row)
+{
+    QStringList cells;
+    QString cell;
+    bool code = false;
+    for (QChar c : row.trimmed()) {
+        if (c == u'`')
+            code = !code;
+        if (c == u'|' && !code) {
+            cells << cell.trimmed();
+            cell.clear();
+        } else {
+            cell += c;
+        }
+    }
+    cells << cell.trimmed();
+    // A row starts and ends with "|": drop the empty cells outside them.
+    if (!cells.isEmpty() && cells.first().isEmpty())
+        cells.removeFirst();
+    if (!cells.isEmpty() && cells.last().isEmpty())
+        cells.removeLast();
+    return cells;
+}
+
+/** The README's tables that the manual page gives, with the page's heading for each. */
+struct ManualTable
+{
+    QString readmeHeading;
+    QString manualHeading;
+};
+
+const QList<ManualTable> kManualTables = {
+    {QStringLiteral("## Keys and mouse"), QStringLiteral("TOUCHES ET SOURIS")},
+    {QStringLiteral("## Pointing Ondrel at your servers"), QStringLiteral("\"SERVEUR PHP INTÉGRÉ ET RACINE\"")},
+    {QStringLiteral("## Environment"), QStringLiteral("ENVIRONNEMENT")},
+};
+
+/** One row as a tagged paragraph: the key (or field, or variable), then the rest, "Where: effect". */
+QString manualEntry(const QStringList &cells)
+{
+    if (cells.size() >= 3)
+        return QStringLiteral(".TP\n%1\n%2: %3\n")
+            .arg(markdownToRoff(cells[1]), markdownToRoff(cells[0]),
+                 markdownToRoff(cells.mid(2).join(QStringLiteral(" | "))));
+    return QStringLiteral(".TP\n%1\n%2\n").arg(markdownToRoff(cells.value(0)), markdownToRoff(cells.value(1)));
+}
+
 } // namespace
+
+QList<QStringList> markdownTable(const QString &markdown, const QString &heading)
+{
+    const QStringList lines = markdown.split(u'\n');
+    const QString level = heading.left(heading.indexOf(u' ') + 1); // "## "
+    qsizetype i = lines.indexOf(heading);
+    if (i < 0 || level.isEmpty())
+        return {};
+    QList<QStringList> rows;
+    bool header = true;
+    for (++i; i < lines.size(); ++i) {
+        const QString line = lines[i].trimmed();
+        if (line.startsWith(level))
+            break;
+        if (!line.startsWith(u'|')) {
+            if (!rows.isEmpty() || !header)
+                break; // the end of the first table
+            continue;
+        }
+        if (header) { // the column names
+            header = false;
+            continue;
+        }
+        const QStringList cells = tableCells(line);
+        static const QRegularExpression separator(QStringLiteral("^:?-+:?$"));
+        if (!cells.isEmpty() && separator.match(cells.first()).hasMatch())
+            continue;
+        rows << cells;
+    }
+    return rows;
+}
+
+QString markdownToRoff(const QString &cell)
+{
+    QString out;
+    bool bold = false;
+    bool code = false;
+    for (qsizetype i = 0; i < cell.size(); ++i) {
+        const QChar c = cell[i];
+        if (c == u'`') {
+            code = !code;
+            out += code || bold ? QStringLiteral("\\fB") : QStringLiteral("\\fR");
+        } else if (!code && c == u'*' && cell.mid(i, 2) == QLatin1String("**")) {
+            bold = !bold;
+            out += bold ? QStringLiteral("\\fB") : QStringLiteral("\\fR");
+            ++i;
+        } else if (c == u'\\') {
+            out += QStringLiteral("\\e");
+        } else if (c == u'-' && code) {
+            out += QStringLiteral("\\-"); // an option or a path, copied into a terminal
+        } else {
+            out += c;
+        }
+    }
+    if (bold || code)
+        out += QStringLiteral("\\fR");
+    if (out.startsWith(u'.') || out.startsWith(u'\''))
+        out.prepend(QStringLiteral("\\&"));
+    return out;
+}
 
 CommandLine parseCommandLine(const QStringList &arguments, const QString &currentFolder)
 {
@@ -211,7 +320,13 @@ QString helpText()
 
 QString versionText()
 {
-    return QStringLiteral("ondrel " ONDREL_VERSION "\n");
+    return QStringLiteral("ondrel " ONDREL_VERSION "\n") + licenceLine() + u'\n';
+}
+
+QString licenceLine()
+{
+    return QStringLiteral("Licence : GNU GPL version 3 ou ultérieure (GPL-3.0-or-later), "
+                          "sans aucune garantie ; voir https://www.gnu.org/licenses/gpl-3.0.html");
 }
 
 QString errorHint()
@@ -219,8 +334,14 @@ QString errorHint()
     return QStringLiteral("Essayez « ondrel --help » pour la liste des options.\n");
 }
 
-QString manualPage(const QString &date)
+QString manualPage(const QString &date, const QString &readme)
 {
+    QList<QList<QStringList>> tables;
+    for (const ManualTable &table : kManualTables) {
+        tables << markdownTable(readme, table.readmeHeading);
+        if (tables.last().isEmpty())
+            return {};
+    }
     QString page;
     auto line = [&page](const QString &text) { page += text + u'\n'; };
     line(QStringLiteral(".TH ONDREL 1 \"%1\" \"Ondrel " ONDREL_VERSION "\" \"Commandes\"").arg(date));
@@ -245,6 +366,13 @@ QString manualPage(const QString &date)
     line(QStringLiteral(".TP"));
     line(QStringLiteral(".I ") + kFileArgument);
     line(roff(kFileArgumentText));
+    for (qsizetype t = 0; t < kManualTables.size(); ++t) {
+        line(QStringLiteral(".SH ") + kManualTables[t].manualHeading);
+        if (t == 0)
+            line(roff(QStringLiteral("Ces trois tableaux sont ceux du README d'Ondrel, en anglais.")));
+        for (const QStringList &row : tables[t])
+            page += manualEntry(row);
+    }
     line(QStringLiteral(".SH FICHIERS"));
     const QList<QPair<QString, QString>> files = {
         {QStringLiteral("~/.config/ondrel/ondrel.ini"),

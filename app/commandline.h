@@ -30,12 +30,30 @@ CommandLine parseCommandLine(const QStringList &arguments, const QString &curren
 
 /** What `ondrel --help` prints. */
 QString helpText();
-/** What `ondrel --version` prints: "ondrel 2.1". */
+/** What `ondrel --version` prints: "ondrel 2.1", then the licence line. */
 QString versionText();
+/** Ondrel's licence in one French line (also under the about text). */
+QString licenceLine();
 /** The line after an error, which points to --help. */
 QString errorHint();
-/** The manual page ondrel.1, in French, as roff (man macros); `date` goes in its header. */
-QString manualPage(const QString &date);
+/**
+ * The manual page ondrel.1, in French, as roff (man macros); `date` goes in its
+ * header. Its keys, the fields that tell where a page is served and its
+ * environment are the tables of the README (`readme`, Markdown), so that the two
+ * cannot disagree. Empty when one of those tables is missing from `readme`.
+ */
+QString manualPage(const QString &date, const QString &readme);
+
+/**
+ * The rows of the first table under the heading line `heading` ("## Keys and mouse")
+ * of a Markdown text, before the next heading of that level: each row a list of its
+ * cells, still in Markdown, the header and separator rows left out. Empty when
+ * there is no such table.
+ */
+QList<QStringList> markdownTable(const QString &markdown, const QString &heading);
+
+/** A Markdown table cell as roff text: **bold** and `code` in bold, backslashes and requests escaped. */
+QString markdownToRoff(const QString &cell);
 
 /** Exit status of a launch whose command line cannot be used. */
 inline constexpr int kUsageExitStatus = 2;

@@ -1,6 +1,8 @@
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "app/commandline.h"
+
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "editor/editorcompletion.h"
@@ -8,11 +10,11 @@
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/phpserver.h"
-#include "files/serverlogpanel.h"
-#include "files/recovery.h"
-#include "files/webbrowser.h"
-#include "app/virtualkeys.h"
+#include "preview/phpserver.h"
+#include "preview/serverlogpanel.h"
+#include "io/recovery.h"
+#include "preview/webbrowser.h"
+#include "base/virtualkeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -110,14 +112,14 @@ const QString kAboutText = QStringLiteral(
     "Ondrel V2.1\n"
     "\n"
     "Un atelier pour écrire des pages PHP sur un poste qui fait tourner son propre serveur web.\n"
-    "Réalisé par l'équipe Ondrel. Contact : equipe@ondrel.example\n"
+    "Réalisé par l'équipe Ondrel. Contact : equipe@ondrel.org\n"
     "\n"
     "Un seul geste pour voir son travail : choisissez la page « Visualisation du résultat » "
     "ou appuyez sur F9 dans l'éditeur, et Ondrel enregistre le fichier puis recharge le "
     "navigateur, sans passer par le cache.\n"
     "\n"
-    "Distribution : Ondrel est libre. Vous pouvez le copier, le donner et le diffuser sans "
-    "frais, à condition de le laisser entier et de ne pas le vendre.\n"
+    "Distribution : Ondrel est libre. Vous pouvez le copier, le donner, le modifier et le "
+    "diffuser, avec ou sans frais, aux conditions de la licence ci-dessous.\n"
     "\n"
     "Autres programmes de l'équipe : aucun pour l'instant ; Ondrel est notre premier outil.\n"
     "\n"
@@ -286,15 +288,19 @@ void TfmMain::buildEditorPage()
     SpeedButton12 = anchors[4];
     sbAide = button(Panel1, "sbAide", QStringLiteral("Index de l'aide (F1)"), 0, 16, 145, 16);
     Label6 = label(Panel1, "Label6", QStringLiteral("Aide"), 152, 19);
-    // Past the anchors, so that nothing else moves; the hint runs below them.
-    cbApercuACote = placed(new QCheckBox(QStringLiteral("Aperçu à côté"), Panel1), "cbApercuACote", 544, 0, 140, 16);
-    cbPhpColouring = placed(new QCheckBox(QStringLiteral("Coloration PHP"), Panel1), "cbPhpColouring", 688, 0, 120, 16);
-    cbPhpColouring->setToolTip(QStringLiteral("PHP, HTML, CSS et JavaScript en couleurs pendant la frappe"));
-    cbApercuACote->setToolTip(QStringLiteral("La page à droite de l'éditeur, rechargée à chaque enregistrement (F10)"));
-    cbEnregistrementAuto = placed(new QCheckBox(QStringLiteral("Enregistrer en tapant"), Panel1),
-                                  "cbEnregistrementAuto", 544, 16, 140, 16);
-    cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistre le fichier peu après la dernière frappe, "
-                                                    "une fois qu'il a été enregistré depuis le lancement"));
+    // Past the anchors, so that nothing else moves; the hint runs below them. The
+    // captions are short enough for the first-start width (640 pixels); the
+    // tooltips give the full names.
+    cbApercuACote = placed(new QCheckBox(QStringLiteral("À côté"), Panel1), "cbApercuACote", 544, 0, 84, 16);
+    cbApercuACote->setToolTip(QStringLiteral("Aperçu à côté : la page à droite de l'éditeur, rechargée à "
+                                             "chaque enregistrement (F10)"));
+    cbEnregistrementAuto = placed(new QCheckBox(QStringLiteral("Enreg. auto"), Panel1),
+                                  "cbEnregistrementAuto", 544, 16, 84, 16);
+    cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistrer en tapant : enregistre le fichier peu après la "
+                                                    "dernière frappe, une fois qu'il a été enregistré depuis le "
+                                                    "lancement"));
+    cbPhpColouring = placed(new QCheckBox(QStringLiteral("Coloration PHP"), Panel1), "cbPhpColouring", 628, 0, 110, 16);
+    cbPhpColouring->setToolTip(QStringLiteral("PHP, HTML et JavaScript en couleurs pendant la frappe"));
     // Keyword lines are shown as they are written, "<b>" and "<br>" included.
     Label5->setTextFormat(Qt::PlainText);
     Label6->setTextFormat(Qt::PlainText);
@@ -365,7 +371,8 @@ void TfmMain::buildAboutPage()
     Memo1->setFrameStyle(QFrame::NoFrame);
     Memo1->setFont(memoFont());
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setPlainText(kAboutText);
+    // The licence under the about text, in the words --version uses.
+    Memo1->setPlainText(kAboutText + u'\n' + licenceLine() + u'\n');
     stacked(TabSheet1)->addWidget(Memo1);
 }
 

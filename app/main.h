@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "editor/colouring.h"
 #include "settings/sidefiles.h"
 

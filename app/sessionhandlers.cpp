@@ -1,7 +1,7 @@
 // The session: files from a launch, stop signals, and the end of the run.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 
 #include <QApplication>

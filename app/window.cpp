@@ -1,6 +1,6 @@
 // The window module's entry point: the application, the main window, the
 // message loop, and the socket that later launches hand their files to.
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/handover.h"
 #include "app/instance.h"
 #include "app/launch.h"

@@ -2,7 +2,7 @@
 // read-out, the hint search in a 2,000-line keyword list and the recolouring of
 // the caret's line must not grow with the size of the text.
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // Also how long the event loop is held while a statement runs on the server (SELECT SLEEP(5)).
 // Runs its own throwaway MariaDB server (tests/servers/mariadb.sh).
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 

@@ -1,7 +1,7 @@
 // Speed of the editor: the colouring pass alone, "Tout colorier" through the real
 // control, loading a big file, and start-up to the window shown.
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
 

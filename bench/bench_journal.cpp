@@ -1,7 +1,7 @@
 // The journal of unsaved text at 10 MB: what the UI thread pays when it is due
 // (a copy of the text, handed to the writer), and the write itself, off that thread.
 #include "editor/richedit.h"
-#include "files/recovery.h"
+#include "io/recovery.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

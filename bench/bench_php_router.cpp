@@ -3,8 +3,8 @@
 // through a plain `php -S` on the same folder. Goal: the router costs at most
 // 1.2 × the plain server's time. Each request opens a connection of its own,
 // as the preview browser's F9 does.
-#include "files/phpserver.h"
-#include "files/ports.h"
+#include "preview/phpserver.h"
+#include "preview/ports.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 #include "editor/editorcompletion.h"
 #include "editor/phpsignatures.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
+#include "preview/phpserver.h"
 
 #include <QApplication>
 #include <QFile>

@@ -4,10 +4,10 @@
 // started. The goal is under 50 ms. The web engine is already running, as it is
 // after the first preview of a session.
 #include "app/main.h"
-#include "files/ports.h"
-#include "app/widgets.h"
+#include "preview/ports.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,11 +5,11 @@
 //  - with an external `php -S` that is already running.
 // Goals: first F9 with the built-in server at most 300 ms, later ones at most 60 ms.
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/ports.h"
-#include "files/webbrowser.h"
+#include "preview/phpserver.h"
+#include "preview/ports.h"
+#include "preview/webbrowser.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,10 +5,10 @@
 //    (goal: under 200 µs); the events the engine hands the window between two
 //    keys are reported apart (events_between_keys_us).
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/webbrowser.h"
+#include "preview/phpserver.h"
+#include "preview/webbrowser.h"
 
 #include <QApplication>
 #include <QCheckBox>

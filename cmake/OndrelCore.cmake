@@ -10,22 +10,23 @@ set(ONDREL_CORE_FILES
   editor/contexthelp.cpp editor/contexthelp.h
   editor/phphelppage.cpp editor/phphelppage.h
   editor/landing.cpp editor/landing.h
-  editor/textbytes.cpp editor/textbytes.h
+  io/textbytes.cpp io/textbytes.h
   editor/textsearch.cpp editor/textsearch.h
   files/urlrules.cpp files/urlrules.h
-  files/savefile.cpp files/savefile.h
+  io/savefile.cpp io/savefile.h
   files/listing.cpp files/listing.h
-  files/readfile.cpp files/readfile.h
-  files/fileidentity.cpp files/fileidentity.h
-  files/recovery.cpp files/recovery.h
-  files/ports.cpp files/ports.h
-  files/phpserver.cpp files/phpserver.h
-  files/statustext.cpp files/statustext.h
+  io/readfile.cpp io/readfile.h
+  io/fileidentity.cpp io/fileidentity.h
+  io/recovery.cpp io/recovery.h
+  io/recoverypaths.cpp io/recoverypaths.h
+  preview/ports.cpp preview/ports.h
+  preview/phpserver.cpp preview/phpserver.h
+  preview/statustext.cpp preview/statustext.h
   settings/profile.cpp settings/profile.h
   settings/sidefiles.cpp settings/sidefiles.h
-  settings/integers.cpp settings/integers.h
-  settings/ansitext.cpp settings/ansitext.h
-  app/virtualkeys.cpp app/virtualkeys.h
+  base/integers.cpp base/integers.h
+  io/ansitext.cpp io/ansitext.h
+  base/virtualkeys.cpp base/virtualkeys.h
   app/commandline.cpp app/commandline.h
   app/handover.cpp app/handover.h
   db/packedrows.cpp db/packedrows.h

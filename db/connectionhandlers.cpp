@@ -1,7 +1,7 @@
 // The connection to the MySQL server: the "Go"/"Stop" button. The open and the
 // close run on the database worker; the window stays usable meanwhile.
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/_libmysq.h"
 #include "db/consoletext.h"
 #include "db/dbworker.h"

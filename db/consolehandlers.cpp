@@ -2,15 +2,15 @@
 #include "db/console.h"
 
 #include "app/main.h"
-#include "app/virtualkeys.h"
-#include "app/widgets.h"
+#include "base/virtualkeys.h"
+#include "widgets/widgets.h"
 #include "db/_libmysq.h"
 #include "db/consoletext.h"
 #include "db/dbworker.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
-#include "files/savefile.h"
-#include "settings/integers.h"
+#include "io/savefile.h"
+#include "base/integers.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #include "db/consoletext.h"
 
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 
 #include <algorithm>
 

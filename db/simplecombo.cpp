@@ -1,5 +1,5 @@
 #include "db/simplecombo.h"
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
 #include "editor/richedit.h"
 

@@ -2,7 +2,7 @@
 // caret's line in the button's caption, a left click jumps back to that line.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/landing.h"
 #include "editor/richedit.h"
 

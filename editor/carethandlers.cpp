@@ -1,21 +1,21 @@
 // Caret read-out, function hint and context help of the source editor, and its keys.
 #include "app/main.h"
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
-#include "app/errors.h"
-#include "app/widgets.h"
+#include "base/errors.h"
 #include "editor/callhint.h"
 #include "editor/completion.h"
+#include "widgets/widgets.h"
 #include "editor/contexthelp.h"
 #include "editor/editorcompletion.h"
 #include "editor/phphelppage.h"
 #include "editor/phpsignatures.h"
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
-#include "files/readfile.h"
-#include "files/recovery.h"
-#include "files/savefile.h"
-#include "files/webbrowser.h"
+#include "io/readfile.h"
+#include "io/recovery.h"
+#include "io/savefile.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>

@@ -1,7 +1,7 @@
 // The colouring of the source editor: ColorieZone and the five buttons of the editor page.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "editor/phpsignatures.h"
 
-#include "files/recovery.h"
-#include "files/savefile.h"
+#include "io/recovery.h"
+#include "io/savefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "editor/richedit.h"
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
-#include "app/errors.h"
-#include "editor/textbytes.h"
-#include "files/readfile.h"
-#include "files/savefile.h"
+#include "base/errors.h"
+#include "io/textbytes.h"
+#include "io/readfile.h"
+#include "io/savefile.h"
 
 #include <QFile>
 #include <QFileInfo>

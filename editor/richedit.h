@@ -2,7 +2,7 @@
 
 #include "editor/colouring.h"
 #include "editor/phppalette.h"
-#include "files/fileidentity.h"
+#include "io/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
 

@@ -7,7 +7,7 @@
 // long line. The window follows the caret. Colours are read through the twins, so
 // nothing but the drawing knows of them.
 #include "editor/richedit.h"
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -2,10 +2,10 @@
 // window first offers to save the editor's text.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 
-#include "files/savefile.h"
+#include "io/savefile.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "files/browser.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "files/listing.h"
 #include "files/urlrules.h"
 

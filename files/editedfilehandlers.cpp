@@ -3,11 +3,11 @@
 // text through a crash.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/fileidentity.h"
-#include "files/readfile.h"
-#include "files/recovery.h"
+#include "io/fileidentity.h"
+#include "io/readfile.h"
+#include "io/recovery.h"
 #include "files/urlrules.h"
 
 #include <QFileInfo>

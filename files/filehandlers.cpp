@@ -1,10 +1,10 @@
 // The file page: choosing a file and deriving its target URL.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/readfile.h"
+#include "io/readfile.h"
 #include "files/urlrules.h"
 
 #include <QFileInfo>

@@ -6,9 +6,10 @@
 set -euo pipefail
 
 run=(
-  cmake g++ pkg-config ccache
+  git cmake make g++ pkg-config ccache
   qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libqscintilla2-qt6-l10n libgl-dev
-  libmariadb-dev libxxhash-dev fonts-liberation2 php-cli
+  libmariadb-dev libxxhash-dev fonts-liberation2
+  php-cli php-mysql php-mbstring php-xml php-curl php-gd
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev acl attr curl
@@ -16,7 +17,7 @@ test=(
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core
 )
-package=(dpkg-dev lintian desktop-file-utils appstream)
+package=(dpkg-dev debhelper lintian desktop-file-utils appstream man-db)
 
 case "${1:-test}" in
   run) packages=("${run[@]}") ;;

@@ -3,10 +3,10 @@
 // declared, kept per file so that saving one file replaces only its entries.
 #include "search/definitionindex.h"
 
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 #include "search/phplexer.h"
 
-#include "files/readfile.h"
+#include "io/readfile.h"
 
 #include <QFileInfo>
 #include <QMetaObject>

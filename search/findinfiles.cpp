@@ -5,10 +5,10 @@
 // then its files are shared among the workers, one at a time.
 #include "search/findinfiles.h"
 
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 #include "editor/textsearch.h"
 #include "files/listing.h"
-#include "files/readfile.h"
+#include "io/readfile.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>

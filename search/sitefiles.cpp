@@ -3,7 +3,7 @@
 // skipping hidden folders, node_modules and what .ondrelignore names.
 #include "search/sitefiles.h"
 
-#include "files/readfile.h"
+#include "io/readfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "settings/profile.h"
 
-#include "files/readfile.h"
-#include "files/savefile.h"
-#include "settings/ansitext.h"
-#include "settings/integers.h"
+#include "io/readfile.h"
+#include "io/savefile.h"
+#include "io/ansitext.h"
+#include "base/integers.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "settings/sidefiles.h"
 
-#include "files/savefile.h"
-#include "settings/ansitext.h"
+#include "io/savefile.h"
+#include "io/ansitext.h"
 
 #include <QCoreApplication>
 #include <QHashFunctions>

@@ -4,7 +4,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
 

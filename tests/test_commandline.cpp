@@ -54,15 +54,81 @@ TEST(CommandLine, ArgumentsGiveTheLaunch)
     EXPECT_EQ(parseCommandLine({"ondrel", "--inconnue"}, kHere).error, QStringLiteral("option inconnue « --inconnue »"));
 }
 
+QString readme()
+{
+    return QString::fromUtf8(readFile(QStringLiteral(ONDREL_README)));
+}
+
 TEST(CommandLine, TheManualPageGivesEveryOptionOfTheHelp)
 {
-    const QString page = manualPage(QStringLiteral("2026-12-07"));
+    const QString page = manualPage(QStringLiteral("2026-12-07"), readme());
     const QStringList options = {"-h, --help", "-v, --version", "--nouvelle-instance"};
     for (const QString &option : options) {
         EXPECT_TRUE(helpText().contains(option)) << option.toStdString();
         EXPECT_TRUE(page.contains(QString(option).replace(u'-', QStringLiteral("\\-")))) << option.toStdString();
     }
     EXPECT_TRUE(page.startsWith(QStringLiteral(".TH ONDREL 1 \"2026-12-07\"")));
+}
+
+TEST(ManualPage, MarkdownCellsBecomeRoff)
+{
+    const QList<QPair<QString, QString>> cases = {
+        {"**F9** (with any modifier)", "\\fBF9\\fR (with any modifier)"},
+        {"**Ctrl+F**, **Ctrl+H**", "\\fBCtrl+F\\fR, \\fBCtrl+H\\fR"},
+        {"`php -S 127.0.0.1:PORT` on a free port", "\\fBphp \\-S 127.0.0.1:PORT\\fR on a free port"},
+        {"**Racine** or `~/.config/ondrel/`", "\\fBRacine\\fR or \\fB~/.config/ondrel/\\fR"},
+        {"a back\\slash and a-hyphen", "a back\\eslash and a-hyphen"},
+        {".htaccess first", "\\&.htaccess first"},
+        {"'quoted", "\\&'quoted"},
+        {"**never closed", "\\fBnever closed\\fR"},
+        {"`**` stays", "\\fB**\\fR stays"},
+    };
+    for (const auto &[markdown, roff] : cases)
+        EXPECT_EQ(markdownToRoff(markdown), roff) << markdown.toStdString();
+}
+
+TEST(ManualPage, TheTableIsTheFirstOneUnderItsHeading)
+{
+    const QString markdown = QStringLiteral(
+        "## A\n\n| k | v |\n|---|---|\n| a1 | in A |\n\n"
+        "## B\n\nText before.\n\n| Key | Effect |\n|:--|--:|\n| `a|b` | pipe in code |\n|  **x**  | two |\n\n"
+        "| other | table |\n|---|---|\n| no | no |\n\n"
+        "### Below B\n\n## C\n\nNo table here.\n\n## D\n\n| d | d |\n|---|---|\n| d1 | in D |\n");
+    EXPECT_EQ(markdownTable(markdown, QStringLiteral("## A")), (QList<QStringList>{{"a1", "in A"}}));
+    EXPECT_EQ(markdownTable(markdown, QStringLiteral("## B")),
+              (QList<QStringList>{{"`a|b`", "pipe in code"}, {"**x**", "two"}}));
+    EXPECT_TRUE(markdownTable(markdown, QStringLiteral("## C")).isEmpty()); // not the table of "## D"
+    EXPECT_TRUE(markdownTable(markdown, QStringLiteral("## E")).isEmpty());
+}
+
+TEST(ManualPage, KeysServerFieldsAndEnvironmentAreTheReadmesTables)
+{
+    const QString text = readme();
+    const QString page = manualPage(QStringLiteral("2026-12-07"), text);
+    const QList<QPair<QString, QString>> sections = {
+        {"## Keys and mouse", ".SH TOUCHES ET SOURIS\n"},
+        {"## Pointing Ondrel at your servers", ".SH \"SERVEUR PHP INTÉGRÉ ET RACINE\"\n"},
+        {"## Environment", ".SH ENVIRONNEMENT\n"},
+    };
+    for (const auto &[heading, section] : sections) {
+        const qsizetype at = page.indexOf(section);
+        ASSERT_GE(at, 0) << section.toStdString();
+        const QString body = page.mid(at, page.indexOf(QStringLiteral("\n.SH "), at + 1) - at);
+        const QList<QStringList> rows = markdownTable(text, heading);
+        ASSERT_GE(rows.size(), 5) << heading.toStdString();
+        for (const QStringList &row : rows) {
+            for (const QString &cell : row)
+                EXPECT_TRUE(body.contains(markdownToRoff(cell))) << section.toStdString() << cell.toStdString();
+        }
+    }
+    for (const char *shown : {"\\fBF10\\fR", "\\fBCtrl+S\\fR", "\\fBCtrl+G\\fR", "\\fBShift+F3\\fR",
+                              "\\fBRacine\\fR", "\\fBMYSQL_TCP_PORT\\fR", "\\fBMYSQL_UNIX_PORT\\fR",
+                              "\\fBXDG_CONFIG_HOME\\fR", "\\fBXDG_RUNTIME_DIR\\fR"})
+        EXPECT_TRUE(page.contains(QLatin1String(shown))) << shown;
+    // A README without one of the tables gives no page, so the build stops.
+    QString withoutEnvironment = text;
+    withoutEnvironment.replace(QStringLiteral("## Environment"), QStringLiteral("## Environnement"));
+    EXPECT_TRUE(manualPage(QStringLiteral("2026-12-07"), withoutEnvironment).isEmpty());
 }
 
 TEST(HandOver, MessagesAreReadWholeOrNotAtAll)
@@ -179,7 +245,7 @@ TEST_F(Launches, HelpVersionAndMistakesAreAnsweredWithoutADisplay)
     const QList<Case> cases = {
         {{"--help"}, 0, helpText(), {}},
         {{"-h", "--nouvelle-instance"}, 0, helpText(), {}},
-        {{"--version"}, 0, QStringLiteral("ondrel 2.1\n"), {}},
+        {{"--version"}, 0, QStringLiteral("ondrel 2.1\n") + licenceLine() + u'\n', {}},
         {{"--inconnue", "a.php"}, 2, {}, QStringLiteral("ondrel : option inconnue « --inconnue »\nEssayez « ondrel --help »")},
     };
     for (const Case &c : cases) {

@@ -1,9 +1,9 @@
 // The "Go"/"Stop" button against a real MariaDB server, and the texts of its two messages.
 #include "support/qtmain.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/consoletext.h"
 #include "support/dbserver.h"
 #include "support/testsupport.h"

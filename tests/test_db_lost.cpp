@@ -3,7 +3,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/stringgrid.h"
 #include "support/dbserver.h"
 #include "support/testsupport.h"

@@ -4,7 +4,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>

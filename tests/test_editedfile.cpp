@@ -6,14 +6,14 @@
 #include "support/filepage.h"
 #include "support/testsupport.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/readfile.h"
-#include "files/recovery.h"
-#include "files/webbrowser.h"
+#include "io/readfile.h"
+#include "io/recovery.h"
+#include "preview/webbrowser.h"
 
 #include <QDir>
 #include <QFile>

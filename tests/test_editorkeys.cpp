@@ -5,7 +5,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/findbar.h"
 #include "editor/richedit.h"
 #include "editor/textsearch.h"

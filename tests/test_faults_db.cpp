@@ -4,7 +4,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "support/dbserver.h"

@@ -4,11 +4,11 @@
 // style of the file's first one).
 #include "support/qtmain.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>

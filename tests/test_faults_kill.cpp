@@ -5,7 +5,7 @@
 #include "support/qtmain.h"
 
 #include "editor/richedit.h"
-#include "files/savefile.h"
+#include "io/savefile.h"
 #include "settings/profile.h"
 #include "support/faultprocess.h"
 #include "support/faults.h"

@@ -4,9 +4,9 @@
 // stay as they were, and the user is told in French what failed.
 #include "support/qtmain.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "settings/profile.h"

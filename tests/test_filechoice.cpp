@@ -4,8 +4,8 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "files/phpserver.h"
-#include "app/widgets.h"
+#include "preview/phpserver.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 

@@ -5,7 +5,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
@@ -17,7 +17,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include "files/phpserver.h"
+#include "preview/phpserver.h"
 
 #include <QCheckBox>
 #include <QTabWidget>

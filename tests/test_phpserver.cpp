@@ -3,8 +3,8 @@
 #include "support/qtmain.h"
 #include "support/testsupport.h"
 
-#include "files/phpserver.h"
-#include "files/statustext.h"
+#include "preview/phpserver.h"
+#include "preview/statustext.h"
 #include "files/urlrules.h"
 #include "support/phpserver.h"
 

@@ -8,7 +8,7 @@
 #include "editor/phpsignatures.h"
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
+#include "preview/phpserver.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -6,10 +6,10 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDir>

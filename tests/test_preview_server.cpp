@@ -8,14 +8,14 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
-#include "files/phpserver.h"
-#include "files/recovery.h"
-#include "files/serverlogpanel.h"
-#include "files/webbrowser.h"
+#include "io/recovery.h"
+#include "preview/phpserver.h"
+#include "preview/serverlogpanel.h"
+#include "preview/webbrowser.h"
 
 #include <QApplication>
 #include <QCheckBox>

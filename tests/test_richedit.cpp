@@ -3,13 +3,13 @@
 #include "support/qtmain.h"
 
 #include <QFileInfo>
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 #include "support/testsupport.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 
 #include <QAccessible>
 #include <QApplication>

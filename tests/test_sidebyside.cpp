@@ -7,10 +7,10 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/webbrowser.h"
+#include "preview/phpserver.h"
+#include "preview/webbrowser.h"
 #include "settings/profile.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "support/qtmain.h"
 #include "support/testsupport.h"
 
-#include "settings/ansitext.h"
+#include "io/ansitext.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
 

@@ -4,7 +4,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 
@@ -132,6 +132,10 @@ TEST_F(Window, AboutTextNamesTheProductVersionAndTheOneStepPreview)
     EXPECT_TRUE(about.contains(QStringLiteral("Ondrel V2.1")));
     EXPECT_TRUE(about.contains(QStringLiteral("F9")));
     EXPECT_TRUE(about.contains(QStringLiteral("Historique des versions")));
+    // The licence comes last, under the history, and nothing forbids changing or selling the program.
+    EXPECT_TRUE(about.trimmed().endsWith(QStringLiteral("GPL-3.0-or-later), sans aucune garantie ; "
+                                                        "voir https://www.gnu.org/licenses/gpl-3.0.html")));
+    EXPECT_FALSE(about.contains(QStringLiteral("ne pas le vendre")));
 }
 
 TEST_F(Window, AnchorButtonsAndColourButtonsSitOnTheirDesignSpots)
@@ -145,6 +149,26 @@ TEST_F(Window, AnchorButtonsAndColourButtonsSitOnTheirDesignSpots)
     EXPECT_EQ(window->sbColorie->geometry(), QRect(152, 0, 72, 16));
     EXPECT_EQ(window->eFile->geometry().topLeft(), QPoint(40, 0));
     EXPECT_EQ(window->eFile->width(), 308);
+}
+
+// The controls added to the editor's toolbar after the design fit at the
+// first-start size, captions whole; their tooltips give the full names.
+TEST_F(Window, AddedToolbarControlsFitAtTheFirstStartSize)
+{
+    window->resize(640, 480);
+    window->PC->setCurrentWidget(window->tsEdit);
+    QCoreApplication::processEvents();
+    struct Case
+    {
+        QCheckBox *box;
+        const char *fullName;
+    } const cases[] = {{window->cbApercuACote, "Aperçu à côté"}, {window->cbEnregistrementAuto, "Enregistrer en tapant"}};
+    for (const Case &c : cases) {
+        const QRect r = c.box->geometry();
+        EXPECT_LE(r.right(), window->Panel1->width() - 1) << c.fullName << " ends at " << r.right();
+        EXPECT_LE(c.box->sizeHint().width(), r.width()) << c.fullName << ": caption cut";
+        EXPECT_TRUE(c.box->toolTip().startsWith(QString::fromUtf8(c.fullName) + QStringLiteral(" : "))) << c.fullName;
+    }
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 // sample site with `php -S`, chooses a page in the file list, colours it, asks
 // for a function's hint, previews it, and saves one PNG per page.
 #include "app/main.h"
-#include "files/serverlogpanel.h"
+#include "preview/serverlogpanel.h"
 #include "app/translations.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 

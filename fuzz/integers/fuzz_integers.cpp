@@ -2,7 +2,7 @@
 // that of the refresh period, against a plain model: any text, ASCII or not, gives
 // the model's answer.
 #include "fuzzinput.h"
-#include "settings/integers.h"
+#include "base/integers.h"
 
 #include <optional>
 #include <string>

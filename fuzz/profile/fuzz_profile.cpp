@@ -8,7 +8,7 @@
 //   existing key changes its own line only; a new key adds at most a section
 //   header and its line (and a break after a last line that had none).
 #include "fuzzinput.h"
-#include "settings/ansitext.h"
+#include "io/ansitext.h"
 #include "settings/profile.h"
 
 namespace {

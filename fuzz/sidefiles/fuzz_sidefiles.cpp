@@ -6,7 +6,7 @@
 // - Merging the run's items into the stored ones keeps the stored ones first and
 //   adds no item twice (letter case ignored).
 #include "fuzzinput.h"
-#include "settings/ansitext.h"
+#include "io/ansitext.h"
 #include "settings/sidefiles.h"
 
 #include <QSet>

@@ -4,7 +4,7 @@
 // - saving restores that style: the saved bytes equal the file's, line breaks aside,
 //   and exactly when every break of the file has the first one's style;
 // - the UTF-8 check agrees with a plain validator; Windows-1252 gives one character per byte.
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 #include "fuzzinput.h"
 
 #include <QList>

@@ -60,8 +60,12 @@ start() {
     if [ ! -d "$data/mysql" ]; then
         first=1
         rm -rf "$data"
-        mariadb-install-db --no-defaults --datadir="$data" --user=root \
-            --auth-root-authentication-method=normal >"$dir/install.log" 2>&1
+        if ! mariadb-install-db --no-defaults --datadir="$data" --user=root \
+            --auth-root-authentication-method=normal >"$dir/install.log" 2>&1; then
+            echo "mariadb-install-db failed; the end of $dir/install.log:" >&2
+            tail -20 "$dir/install.log" >&2 || true
+            return 1
+        fi
     fi
     if [ -f "$dir/port" ] && [ $first -eq 0 ]; then
         port=$(cat "$dir/port")
@@ -98,12 +102,14 @@ start() {
             port=$(pick_port)
             continue
         fi
-        echo "mariadbd did not start; see $dir/error.log" >&2
+        echo "mariadbd did not start; the end of $dir/error.log and $dir/out.log:" >&2
         tail -20 "$dir/error.log" >&2 || true
+        tail -5 "$dir/out.log" >&2 || true
         return 1
     done
     if [ $up -ne 1 ]; then
-        echo "mariadbd did not start after 5 ports" >&2
+        echo "mariadbd did not start after 5 ports; the end of $dir/error.log:" >&2
+        tail -20 "$dir/error.log" >&2 || true
         return 1
     fi
     [ -f "$dir/pid" ] || echo "$launched" >"$dir/pid"
@@ -117,7 +123,7 @@ DROP USER IF EXISTS ''@'localhost', ''@'$(hostname)';
 CREATE DATABASE ondrel_test;
 SQL
     fi
-    answers "$password" || { echo "mariadbd does not answer" >&2; return 1; }
+    answers "$password" || { echo "mariadbd does not answer; the end of $dir/error.log:" >&2; tail -20 "$dir/error.log" >&2; return 1; }
     echo "$port" >"$dir/port"
     echo "$socket" >"$dir/socket"
     printf '%s\n' "$password" >"$dir/password"

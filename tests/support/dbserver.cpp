@@ -1,7 +1,7 @@
 #include "dbserver.h"
 
 #include "app/main.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 
 #include <QCheckBox>

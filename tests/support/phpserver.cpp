@@ -10,7 +10,9 @@
 
 PhpServer::PhpServer(const QString &folder)
 {
-    connect(&m_process, &QProcess::readyReadStandardError, this, &PhpServer::readLog);
+    // php prints its start-up errors on either stream, and its request log on standard error.
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &PhpServer::readLog);
     // Another process may take the port between the pick and php's bind: then php
     // exits at once, and the server is started again on another port.
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -19,7 +21,7 @@ PhpServer::PhpServer(const QString &folder)
                         {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
                          QStringLiteral("-t"), folder});
         if (!m_process.waitForStarted(10000))
-            throw std::runtime_error("php -S did not start");
+            throw std::runtime_error("php -S did not start: " + m_process.errorString().toStdString());
         const bool up = QTest::qWaitFor([this] {
             if (m_process.state() != QProcess::Running)
                 return true;
@@ -31,9 +33,14 @@ PhpServer::PhpServer(const QString &folder)
             return;
         m_process.kill();
         m_process.waitForFinished(5000);
+        readLog();
+        if (!m_pending.isEmpty())
+            m_lastLines.append(QString::fromUtf8(m_pending)); // a last line without its line break
         m_pending.clear();
     }
-    throw std::runtime_error("php -S does not accept connections");
+    throw std::runtime_error(QStringLiteral("php -S -t %1 does not accept connections; its last lines:\n%2")
+                                 .arg(folder, m_lastLines.join(u'\n'))
+                                 .toStdString());
 }
 
 PhpServer::~PhpServer()
@@ -53,11 +60,14 @@ void PhpServer::readLog()
 {
     // A request line reads "[date] 127.0.0.1:PORT [200]: GET /page.php?test=1".
     static const QRegularExpression line(QStringLiteral(R"(\[\d{3}\]: (\S+) (\S+))"));
-    m_pending += m_process.readAllStandardError();
+    m_pending += m_process.readAllStandardOutput();
     qsizetype end;
     while ((end = m_pending.indexOf('\n')) >= 0) {
         const QString text = QString::fromUtf8(m_pending.left(end));
         m_pending.remove(0, end + 1);
+        m_lastLines.append(text);
+        if (m_lastLines.size() > 20)
+            m_lastLines.removeFirst();
         const QRegularExpressionMatch match = line.match(text);
         if (match.hasMatch())
             m_requests.append(match.captured(1) + QLatin1Char(' ') + match.captured(2));

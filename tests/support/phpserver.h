@@ -14,7 +14,10 @@ class PhpServer : public QObject
 {
     Q_OBJECT
 public:
-    /** Starts the server on `folder` and waits until it accepts connections; throws on failure. */
+    /**
+     * Starts the server on `folder` and waits until it accepts connections. Throws on
+     * failure; the message ends with the last lines php printed.
+     */
     explicit PhpServer(const QString &folder);
     ~PhpServer() override;
 
@@ -35,5 +38,6 @@ private:
     QProcess m_process;
     QByteArray m_pending;
     QStringList m_requests;
+    QStringList m_lastLines; // php's last output lines, for a failure's message
     int m_port = 0;
 };

@@ -1,9 +1,9 @@
 #include "preview.h"
 
 #include "app/main.h"
-#include "files/phpserver.h"
-#include "files/serverlogpanel.h"
-#include "files/webbrowser.h"
+#include "preview/phpserver.h"
+#include "preview/serverlogpanel.h"
+#include "preview/webbrowser.h"
 
 #include <QRegularExpression>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "testsupport.h"
 
-#include "files/ports.h"
+#include "preview/ports.h"
 
 #include "app/main.h"
 

@@ -22,14 +22,14 @@
 //   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
 //                                                      a statement and `tag` into the edit named `edit`,
 //                                                      then shuts down when a line arrives on its input
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/main.h"
 #include "app/stopsignals.h"
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/recovery.h"
+#include "preview/phpserver.h"
+#include "io/recovery.h"
 #include "support/faults.h"
 #include "support/testsupport.h"
 

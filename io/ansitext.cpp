@@ -1,4 +1,4 @@
-#include "settings/ansitext.h"
+#include "io/ansitext.h"
 
 
 QString decodeLine(QByteArrayView line)

@@ -1,4 +1,4 @@
-#include "files/readfile.h"
+#include "io/readfile.h"
 
 #include <QFile>
 

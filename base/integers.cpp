@@ -1,4 +1,4 @@
-#include "settings/integers.h"
+#include "base/integers.h"
 
 namespace {
 

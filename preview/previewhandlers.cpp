@@ -1,13 +1,13 @@
 // The preview page: save the editor's text and show the served page.
 #include "app/main.h"
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/statustext.h"
+#include "preview/phpserver.h"
+#include "preview/statustext.h"
 #include "files/urlrules.h"
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

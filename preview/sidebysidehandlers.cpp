@@ -2,12 +2,12 @@
 // typing, and the errors of the page that lead back to their lines.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/fileidentity.h"
-#include "files/phpserver.h"
+#include "io/fileidentity.h"
+#include "preview/phpserver.h"
 #include "files/urlrules.h"
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

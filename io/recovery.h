@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/recoverypaths.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -7,19 +9,6 @@
 #include <QThreadPool>
 
 #include <atomic>
-
-/**
- * The recovery folder, `$XDG_CACHE_HOME/ondrel/` (else `~/.cache/ondrel/`): the
- * journals of unsaved text, one per edited file, and the copies that keep a file's
- * old content safe while it is written in place.
- */
-QString recoveryFolder();
-
-/** The journal of the text edited for `filePath`: named by a hash of the path's bytes. */
-QString journalPathFor(const QString &filePath);
-
-/** Where the old content of `filePath` is kept while the file is written in place. */
-QString safeCopyPathFor(const QString &filePath);
 
 /** A journal read back: the edited file's path, the process that wrote it and the text. */
 struct Journal

@@ -1,4 +1,4 @@
-#include "files/serverlogpanel.h"
+#include "preview/serverlogpanel.h"
 
 #include <QFontDatabase>
 #include <QListWidget>

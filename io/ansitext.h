@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 
 /**
  * Text of the side files. They are written in UTF-8; a line that is not valid

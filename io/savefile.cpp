@@ -1,7 +1,7 @@
-#include "files/savefile.h"
+#include "io/savefile.h"
 
-#include "files/readfile.h"
-#include "files/recovery.h"
+#include "io/readfile.h"
+#include "io/recoverypaths.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/readfile.h"
+#include "io/readfile.h"
 
 #include <QByteArray>
 #include <QString>

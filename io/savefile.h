@@ -19,7 +19,7 @@
  * A file with more than one hard link, a file in a folder the process may not
  * write, and a file whose attributes cannot be given to a new file are written in
  * place instead, after their old content is kept safe in the recovery folder (see
- * files/recovery.h); a failed in-place write puts the old content back.
+ * io/recoverypaths.h); a failed in-place write puts the old content back.
  *
  * Fails, returning false with the reason in French in `why`, when the path is empty, names
  * a folder, lies in a missing folder, or names a file that is read-only for its

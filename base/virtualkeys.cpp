@@ -1,4 +1,4 @@
-#include "app/virtualkeys.h"
+#include "base/virtualkeys.h"
 
 #include <Qt>
 

@@ -1,4 +1,4 @@
-#include "files/ports.h"
+#include "preview/ports.h"
 
 #include <QFile>
 #include <QRandomGenerator>

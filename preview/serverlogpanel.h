@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/phpserver.h"
+#include "preview/phpserver.h"
 
 #include <QColor>
 #include <QWidget>

@@ -1,8 +1,8 @@
-#include "files/recovery.h"
+#include "io/recovery.h"
 
-#include "files/fileidentity.h"
-#include "files/readfile.h"
-#include "files/savefile.h"
+#include "io/recoverypaths.h"
+#include "io/readfile.h"
+#include "io/savefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,32 +25,7 @@ QByteArray bootId()
     return id;
 }
 
-QString hashName(const QString &filePath, const char *suffix)
-{
-    return recoveryFolder() + QLatin1Char('/')
-        + QString::number(contentHash(QFile::encodeName(filePath)), 16).rightJustified(16, QLatin1Char('0'))
-        + QLatin1String(suffix);
-}
-
 } // namespace
-
-QString recoveryFolder()
-{
-    QString base = QFile::decodeName(qgetenv("XDG_CACHE_HOME"));
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/ondrel");
-}
-
-QString journalPathFor(const QString &filePath)
-{
-    return hashName(filePath, ".journal");
-}
-
-QString safeCopyPathFor(const QString &filePath)
-{
-    return hashName(filePath, ".ancien");
-}
 
 QByteArray journalBytes(const QString &path, const QByteArray &text)
 {

@@ -1,12 +1,12 @@
 // Ondrel's own PHP server: the file page's controls for it, its events, its log.
 #include "app/main.h"
 
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
-#include "files/phpserver.h"
-#include "files/serverlogpanel.h"
+#include "preview/phpserver.h"
+#include "preview/serverlogpanel.h"
 #include "files/urlrules.h"
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDir>

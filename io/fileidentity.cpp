@@ -1,4 +1,4 @@
-#include "files/fileidentity.h"
+#include "io/fileidentity.h"
 
 #include <QFile>
 

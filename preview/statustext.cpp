@@ -1,4 +1,4 @@
-#include "files/statustext.h"
+#include "preview/statustext.h"
 
 #include <QHash>
 #include <QRegularExpression>

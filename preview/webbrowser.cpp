@@ -1,7 +1,7 @@
-#include "files/webbrowser.h"
+#include "preview/webbrowser.h"
 
-#include "app/errors.h"
-#include "files/phpserver.h"
+#include "base/errors.h"
+#include "preview/phpserver.h"
 
 #include <QElapsedTimer>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "editor/textbytes.h"
+#include "io/textbytes.h"
 
 #include <algorithm>
 #include <cstring>

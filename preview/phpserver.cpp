@@ -1,6 +1,6 @@
-#include "files/phpserver.h"
+#include "preview/phpserver.h"
 
-#include "files/ports.h"
+#include "preview/ports.h"
 
 #include <QDir>
 #include <QFile>

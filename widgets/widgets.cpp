@@ -1,4 +1,4 @@
-#include "app/widgets.h"
+#include "widgets/widgets.h"
 
 #include <QApplication>
 #include <QFocusEvent>
