@@ -6,6 +6,7 @@
 #include "editor/richedit.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
@@ -57,6 +58,7 @@ void BM_ToutColorier(benchmark::State &state)
     QTemporaryDir dir;
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
+    window.cbPhpColouring->setChecked(false); // the design's colouring
     window.showPage(window.tsEdit);
     window.M->setBytes(phpText(state.range(0)));
     for (auto _ : state) {
@@ -106,6 +108,7 @@ void BM_KeystrokeIn10MBText(benchmark::State &state)
     }
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
+    window.cbPhpColouring->setChecked(false); // the design's colouring
     window.M->loadFile(path);
     window.eFile->setText(path);
     window.showPage(window.tsEdit);

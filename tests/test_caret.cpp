@@ -81,6 +81,7 @@ protected:
     void SetUp() override
     {
         window = makeWindow(folder.path(QString()));
+        window->cbPhpColouring->setChecked(false); // the colouring these tests are about
         window->eAide->setText(folder.path("doc/"));
         window->showPage(window->tsEdit);
         window->M->setFocus();
@@ -113,6 +114,9 @@ TEST_F(Caret, TypingACallOffersItsHintAndManualPage)
     EXPECT_EQ(opened.files, QStringList{page});
 
     type(QStringLiteral("x")); // typing the first argument brings the index back
+    EXPECT_EQ(hint(), QStringLiteral("resource mysql_connect(<b>string host</b>)")); // the parameter being typed
+    EXPECT_EQ(window->Label6->textFormat(), Qt::RichText);
+    type(QStringLiteral(");"));
     EXPECT_EQ(hint(), QString());
     EXPECT_EQ(window->sbAide->text(), QStringLiteral("Index de l'aide (F1)"));
     EXPECT_EQ(window->sbAide->toolTip(), folder.path("doc/index.html"));
