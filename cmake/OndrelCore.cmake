@@ -1,5 +1,5 @@
-# The pure core: the program's logic that needs nothing but the standard library
-# and Qt Core. The program, its tests, benchmarks and fuzz targets all build it
+# The pure core: the program's logic that needs nothing but the standard library,
+# Qt Core and, for the debugger's connection, Qt Network. The program, its tests, benchmarks and fuzz targets all build it
 # from this one list.
 set(ONDREL_CORE_FILES
   editor/colouring.cpp editor/colouring.h
@@ -37,7 +37,13 @@ set(ONDREL_CORE_FILES
   search/fuzzymatch.cpp search/fuzzymatch.h
   search/findinfiles.cpp search/findinfiles.h
   search/phplexer.cpp search/phplexer.h
-  search/definitionindex.cpp search/definitionindex.h)
+  search/definitionindex.cpp search/definitionindex.h
+  debug/dbgpprotocol.cpp debug/dbgpprotocol.h
+  debug/dbgpsession.cpp debug/dbgpsession.h
+  debug/dbgplistener.cpp debug/dbgplistener.h
+  debug/debugger.cpp debug/debugger.h
+  debug/xdebugsetup.cpp debug/xdebugsetup.h
+  debug/breakpointfile.cpp debug/breakpointfile.h)
 
 # What a core file may not include: widgets, the editor component, the web
 # engine, the MySQL client. Checked at every build of the core.
@@ -50,7 +56,7 @@ function(ondrel_add_core name src)
   add_library(${name} STATIC ${files})
   target_include_directories(${name} PUBLIC ${src})
   find_library(XXHASH_LIB NAMES xxhash REQUIRED)
-  target_link_libraries(${name} PUBLIC Qt6::Core ${XXHASH_LIB})
+  target_link_libraries(${name} PUBLIC Qt6::Core Qt6::Network ${XXHASH_LIB})
   add_custom_target(${name}_include_check
     COMMAND ${CMAKE_COMMAND} "-DFILES=${files}" "-DFORBIDDEN=${ONDREL_CORE_FORBIDDEN}"
             -P ${src}/cmake/CheckCoreIncludes.cmake

@@ -1,5 +1,6 @@
 #include "preview/phpserver.h"
 
+#include "debug/xdebugsetup.h"
 #include "preview/ports.h"
 
 #include <QDir>
@@ -163,8 +164,16 @@ QString phpMissingMessage()
     return QStringLiteral("PHP introuvable : installez le paquet php-cli");
 }
 
+QString withoutWorkerPrefix(const QString &line)
+{
+    static const QRegularExpression prefix(QStringLiteral(R"(^\[\d+\] (?=\[))"));
+    const QRegularExpressionMatch match = prefix.match(line);
+    return match.hasMatch() ? line.mid(match.capturedLength()) : line;
+}
+
 BuiltinServer::BuiltinServer(QObject *parent)
     : QObject(parent)
+    , m_extraArguments(xdebugOffArguments())
     , m_startTimer(new QTimer(this))
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -266,10 +275,11 @@ void BuiltinServer::launch()
                             // command line has it off) and would look at a file's date only every
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
-                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0"),
-                            m_routerDir->filePath(QStringLiteral("routeur.php"))};
-    // Through the launcher, what a page starts (`exec("sleep 300 &")`) dies with php
-    // and with Ondrel, instead of keeping the port.
+                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")};
+    arguments += m_extraArguments;
+    arguments.append(m_routerDir->filePath(QStringLiteral("routeur.php")));
+    // Through the launcher, what a page starts (`exec("sleep 300 &")`) and php's own
+    // workers die with php and with Ondrel, instead of keeping the port.
     const QString launcher = phpLauncher();
     if (launcher.isEmpty()) {
         if (m_attempts == 1)
@@ -280,6 +290,11 @@ void BuiltinServer::launch()
         arguments = QStringList{QString::number(::getpid()), m_php} + arguments;
     }
     m_process.setArguments(arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QString::number(kWorkers));
+    for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)
+        environment.insert(it.key(), it.value());
+    m_process.setProcessEnvironment(environment);
     m_startTimer->start();
     m_process.start();
 }
@@ -319,7 +334,7 @@ void BuiltinServer::readOutput()
         m_pending.remove(0, end + 1);
         if (line.endsWith('\r'))
             line.chop(1);
-        addLine(QString::fromUtf8(line));
+        addLine(withoutWorkerPrefix(QString::fromUtf8(line)));
     }
 }
 
@@ -329,6 +344,9 @@ void BuiltinServer::addLine(const QString &line)
     m_lastKind = kind;
     if (kind == ServerLineKind::Noise)
         return;
+    const bool startLine = line.contains(QLatin1String("Development Server (")) && line.endsWith(QLatin1String(") started"));
+    if (startLine && m_ready)
+        return; // every worker says it started: the first one is enough
     if (!line.trimmed().isEmpty())
         m_lastMessage = line;
     if (line.contains(QLatin1String("Failed to listen on")))
@@ -337,8 +355,7 @@ void BuiltinServer::addLine(const QString &line)
     if (m_log.size() > kLogLines)
         m_log.pop_front();
     Q_EMIT logLine(line, kind);
-    if (!m_ready && !m_stopping && line.contains(QLatin1String("Development Server ("))
-        && line.endsWith(QLatin1String(") started"))) {
+    if (!m_ready && !m_stopping && startLine) {
         m_ready = true;
         m_startTimer->stop();
         Q_EMIT ready();
@@ -419,7 +436,7 @@ void PhpLint::check(const QString &path)
             process->deleteLater();
         }
     });
-    process->start(php, {QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+    process->start(php, xdebugOffArguments() + QStringList{QStringLiteral("-d"), QStringLiteral("display_errors=1"),
                          QStringLiteral("-d"), QStringLiteral("log_errors=0"),
                          QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
                          QStringLiteral("-l"), path});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -46,6 +47,9 @@ struct LintResult
     QString message;
 };
 LintResult lintResult(int exitCode, const QByteArray &output);
+
+/** A log line of a server with workers without its "[PID] " prefix; other lines as they are. */
+QString withoutWorkerPrefix(const QString &line);
 
 /** The path of php on the PATH; empty when there is none. */
 QString phpExecutable();
@@ -98,6 +102,13 @@ class BuiltinServer : public QObject
     Q_OBJECT
 public:
     static constexpr int kLogLines = 1000;
+    /**
+     * php answers this many requests at once (PHP_CLI_SERVER_WORKERS): a page
+     * paused in the debugger or sleeping does not hold up its styles, scripts
+     * and AJAX calls. Each worker writes "[PID] " before its log lines; the log
+     * keeps them without it.
+     */
+    static constexpr int kWorkers = 4;
 
     explicit BuiltinServer(QObject *parent = nullptr);
     ~BuiltinServer() override;
@@ -110,6 +121,14 @@ public:
     bool start(const QString &root);
     /** Stops php and the processes it started; waits for them to end. */
     void stop();
+
+    /**
+     * php arguments added to the server's own for the next start (a running
+     * server is not restarted), and variables added to its environment. By
+     * default they keep an Xdebug that php.ini loads idle (xdebug.mode=off).
+     */
+    void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
+    void setExtraEnvironment(const QString &name, const QString &value) { m_extraEnvironment.insert(name, value); }
 
     /** Whether the server accepts connections now. */
     bool isReady() const { return m_ready; }
@@ -148,6 +167,8 @@ private:
     bool writeRouter();
 
     QProcess m_process;
+    QStringList m_extraArguments;
+    QHash<QString, QString> m_extraEnvironment;
     std::unique_ptr<QTemporaryDir> m_routerDir;
     QByteArray m_key;
     QString m_root;

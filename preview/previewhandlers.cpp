@@ -35,9 +35,12 @@ void TfmMain::PCChange()
             return;
         lintEditedFile();
         m_navigateWhenReady = false;
-        if (cbServeurIntegre->isChecked() && !mayServeFolder())
+        // Without an edited file there is no folder to serve: the preview only
+        // goes to "URL" (never a whole folder chosen by default).
+        const bool builtin = cbServeurIntegre->isChecked() && !eFile->text().isEmpty();
+        if (builtin && !mayServeFolder())
             return;
-        if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
+        if (builtin && !serverReadyForPreview()) {
             m_navigateWhenReady = true; // ServeurReady navigates
             WB->view(); // the web engine starts while php does
             return;

@@ -91,9 +91,12 @@ void TfmMain::spApercuMoved()
 void TfmMain::refreshBeside()
 {
     m_navigateWhenReady = false;
-    if (cbServeurIntegre->isChecked() && !mayServeFolder())
+    // Without an edited file there is no folder to serve: the preview only
+    // goes to "URL" (never a whole folder chosen by default).
+    const bool builtin = cbServeurIntegre->isChecked() && !eFile->text().isEmpty();
+    if (builtin && !mayServeFolder())
         return;
-    if (cbServeurIntegre->isChecked() && !serverReadyForPreview()) {
+    if (builtin && !serverReadyForPreview()) {
         m_navigateWhenReady = true; // ServeurReady navigates
         WB->view();
         return;

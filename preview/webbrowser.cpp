@@ -4,6 +4,7 @@
 #include "preview/phpserver.h"
 
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineHttpRequest>
@@ -78,14 +79,16 @@ public:
     }
 
 protected:
-    void javaScriptAlert(const QUrl &origin, const QString &msg) override
+    // The page's text is shown as it stands, never read as markup.
+    void javaScriptAlert(const QUrl &, const QString &msg) override
     {
         if (mayShowDialog())
-            QWebEnginePage::javaScriptAlert(origin, msg);
+            pageBox(QMessageBox::Information, msg, QMessageBox::Ok);
     }
-    bool javaScriptConfirm(const QUrl &origin, const QString &msg) override
+    bool javaScriptConfirm(const QUrl &, const QString &msg) override
     {
-        return mayShowDialog() && QWebEnginePage::javaScriptConfirm(origin, msg);
+        return mayShowDialog()
+            && pageBox(QMessageBox::Question, msg, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     }
     bool javaScriptPrompt(const QUrl &origin, const QString &msg, const QString &value, QString *result) override
     {
@@ -93,6 +96,14 @@ protected:
     }
 
 private:
+    int pageBox(QMessageBox::Icon icon, const QString &text, QMessageBox::StandardButtons buttons)
+    {
+        QMessageBox box(icon, QStringLiteral("JavaScript - %1").arg(url().toString()), text, buttons,
+                        qobject_cast<QWidget *>(parent()));
+        box.setTextFormat(Qt::PlainText);
+        return box.exec();
+    }
+
     bool mayShowDialog()
     {
         if (m_suppressed)
@@ -219,7 +230,7 @@ void WebBrowser::setServerKey(int port, const QByteArray &key)
 void WebBrowser::navigate(const QString &url)
 {
     const QUrl target(url, QUrl::TolerantMode);
-    if (!target.isValid())
+    if (!target.isValid() || target.isRelative()) // "?test=1" alone names no page
         throw OndrelError(QStringLiteral("Adresse invalide : %1").arg(url));
     QWebEngineHttpRequest request(target);
     request.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));

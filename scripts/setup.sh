@@ -16,6 +16,7 @@ test=(
   mariadb-server mariadb-client
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core
+  php-xdebug
 )
 package=(dpkg-dev debhelper lintian desktop-file-utils appstream man-db)
 

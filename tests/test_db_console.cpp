@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -434,19 +435,42 @@ TEST_F(QueryConsole, ExportWritesWhatTheGridShowsWithoutFormulasUnderANameEnding
     run(QStringLiteral("SELECT '=HYPERLINK(\"http://x\")' AS f, -5 AS n, '@a' AS s, 'a\\0b' AS z, NULL AS nul"));
     const QString chosen = folder.path(QStringLiteral("export"));
     QString description;
+    QString stray; // whatever else was modal when the dialog never came
+    QElapsedTimer waited;
+    waited.start();
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
+        // Found by name, not as the active modal widget, which another test's
+        // leftover window could be.
+        auto *dialog = window->findChild<QFileDialog *>(QStringLiteral("exportDialog"));
+        if (!dialog || !dialog->isVisible() || QApplication::activeModalWidget() != dialog) {
+            if (waited.elapsed() > 15000) { // never hang the run: close what blocks and fail below
+                if (QWidget *modal = QApplication::activeModalWidget()) {
+                    stray = QString::fromLatin1(modal->metaObject()->className()) + QLatin1Char(' ') + modal->objectName()
+                            + QLatin1Char(' ') + modal->windowTitle();
+                    if (auto *box = qobject_cast<QDialog *>(modal))
+                        box->reject();
+                    else
+                        modal->close();
+                }
+            }
             return;
+        }
         if (auto *note = dialog->findChild<QLabel *>(QStringLiteral("exportDescription")))
             description = note->text();
-        dialog->selectFile(chosen); // no suffix typed
-        static_cast<QDialog *>(dialog)->accept(); // the dialog's own accept: it adds the suffix
+        // As a user types the name (selectFile() leaves a focused name box as it is);
+        // the dialog's own accept then adds the suffix.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name)
+            return;
+        dialog->setDirectory(QFileInfo(chosen).path());
+        name->setText(QFileInfo(chosen).fileName());
+        static_cast<QDialog *>(dialog)->accept();
     });
     answer.start(20);
     window->sbExport->click();
     answer.stop();
+    EXPECT_EQ(stray, QString()) << "the export dialog did not come up";
     EXPECT_TRUE(description.contains(QStringLiteral("apostrophe"))) << qPrintable(description);
     EXPECT_EQ(readFile(chosen + QStringLiteral(".csv")),
               QString::fromUtf8("f,n,s,z,nul\r\n\"'=HYPERLINK(\"\"http://x\"\")\",-5,'@a,a\u2400b,\r\n").toUtf8());

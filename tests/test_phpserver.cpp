@@ -265,6 +265,42 @@ TEST(BuiltinServer, APortTakenMeanwhileGivesAnotherAndTellsTheNewOrigin)
     EXPECT_TRUE(get(server, "/a.php"));
 }
 
+TEST(BuiltinServer, ASleepingPageDoesNotHoldUpTheOthersAndWorkersLogAsOne)
+{
+    EXPECT_EQ(withoutWorkerPrefix(QStringLiteral("[4242] [Mon Dec  7 20:51:50 2026] 127.0.0.1:1 [200]: GET /a.php")),
+              QStringLiteral("[Mon Dec  7 20:51:50 2026] 127.0.0.1:1 [200]: GET /a.php"));
+    EXPECT_EQ(withoutWorkerPrefix(QStringLiteral("[4242] no date")), QStringLiteral("[4242] no date"));
+    TempFolder site;
+    site.write(QStringLiteral("sleep.php"), "<?php sleep(3); echo 'awake';");
+    site.write(QStringLiteral("warn.php"), "<?php\necho $undefined;\n");
+    BuiltinServer server;
+    ASSERT_TRUE(server.start(site.path({})));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+    QTcpSocket sleeper;
+    sleeper.connectToHost(QStringLiteral("127.0.0.1"), quint16(server.port()));
+    ASSERT_TRUE(sleeper.waitForConnected(5000));
+    sleeper.write("GET /sleep.php HTTP/1.0\r\n" + asThePreview(server) + "\r\n");
+    ASSERT_TRUE(sleeper.waitForBytesWritten(5000));
+    QByteArray body;
+    ASSERT_TRUE(get(server, "/warn.php", &body)); // answered while the other page sleeps
+    EXPECT_EQ(sleeper.bytesAvailable(), 0);
+    EXPECT_EQ(sleeper.state(), QAbstractSocket::ConnectedState);
+    // Several workers write the log: each line is read as one server's would be.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        for (const auto &line : server.log())
+            if (line.kind == ServerLineKind::Error && phpErrorPlace(line.text).line == 2)
+                return phpErrorPlace(line.text).file.endsWith(QLatin1String("warn.php"));
+        return false;
+    }, 5000));
+    int starts = 0;
+    for (const auto &line : server.log()) {
+        starts += line.text.contains(QLatin1String(") started"));
+        EXPECT_FALSE(line.text.startsWith(QLatin1String("[") ) && line.text.at(1).isDigit() && line.text.contains(QLatin1String("] [")))
+            << line.text.toStdString();
+    }
+    EXPECT_EQ(starts, 1);
+}
+
 TEST(BuiltinServer, AMissingRootFails)
 {
     BuiltinServer server;

@@ -175,7 +175,6 @@ TEST_F(Preview, QueryStringFollowsTheUrlOnlyWhenParamIsSet)
     }
     EXPECT_EQ(server->count(QStringLiteral("GET /page.php?test=2")), 0);
 }
-}
 
 TEST_F(Preview, AFailedSaveShowsTheErrorAndDoesNotNavigate)
 {
