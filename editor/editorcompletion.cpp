@@ -81,8 +81,8 @@ bool EditorCompletion::caretInStringOrComment(const QString &beforeCaret) const
     const qsizetype styled = m_editor->SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
     if (styled < caret)
         m_editor->recolor(int(styled), int(caret));
-    const PhpTokenKind kind = m_editor->phpTokenKindAt(caret - 1);
-    return kind == PhpTokenKind::String || kind == PhpTokenKind::Comment;
+    const PhpStyleKind kind = m_editor->phpStyleKindAt(caret - 1);
+    return kind == PhpStyleKind::String || kind == PhpStyleKind::Comment;
 }
 
 void EditorCompletion::open(int minimumLength)

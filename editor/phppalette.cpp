@@ -34,19 +34,19 @@ Colour mix(Colour from, Colour to, double t)
 }
 
 /** The hue each kind starts from, before it is fitted to the background. */
-Colour hueOf(PhpTokenKind kind)
+Colour hueOf(PhpStyleKind kind)
 {
     switch (kind) {
-    case PhpTokenKind::Keyword: return rgb(0x30, 0x60, 0xFF);
-    case PhpTokenKind::String: return rgb(0x20, 0xB0, 0x20);
-    case PhpTokenKind::Comment: return rgb(0x90, 0x90, 0x90);
-    case PhpTokenKind::Number: return rgb(0xFF, 0x60, 0x00);
-    case PhpTokenKind::Variable: return rgb(0xC0, 0x30, 0xFF);
-    case PhpTokenKind::Tag: return rgb(0x00, 0xA0, 0xC0);
-    case PhpTokenKind::Attribute: return rgb(0xE0, 0x90, 0x00);
-    case PhpTokenKind::Error: return rgb(0xFF, 0x20, 0x20);
-    case PhpTokenKind::Plain:
-    case PhpTokenKind::Operator: break;
+    case PhpStyleKind::Keyword: return rgb(0x30, 0x60, 0xFF);
+    case PhpStyleKind::String: return rgb(0x20, 0xB0, 0x20);
+    case PhpStyleKind::Comment: return rgb(0x90, 0x90, 0x90);
+    case PhpStyleKind::Number: return rgb(0xFF, 0x60, 0x00);
+    case PhpStyleKind::Variable: return rgb(0xC0, 0x30, 0xFF);
+    case PhpStyleKind::Tag: return rgb(0x00, 0xA0, 0xC0);
+    case PhpStyleKind::Attribute: return rgb(0xE0, 0x90, 0x00);
+    case PhpStyleKind::Error: return rgb(0xFF, 0x20, 0x20);
+    case PhpStyleKind::Plain:
+    case PhpStyleKind::Operator: break;
     }
     return 0;
 }
@@ -60,11 +60,11 @@ double contrastRatio(Colour a, Colour b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-Colour phpTokenColour(PhpTokenKind kind, Colour background, Colour text)
+Colour phpTokenColour(PhpStyleKind kind, Colour background, Colour text)
 {
-    if (kind == PhpTokenKind::Plain || kind == PhpTokenKind::Operator)
+    if (kind == PhpStyleKind::Plain || kind == PhpStyleKind::Operator)
         return text;
-    const double wanted = kind == PhpTokenKind::Comment ? 3.0 : 4.5;
+    const double wanted = kind == PhpStyleKind::Comment ? 3.0 : 4.5;
     // Towards black on a light background, towards white on a dark one: whichever
     // end reads better against it.
     const Colour end = contrastRatio(0x000000, background) >= contrastRatio(0xFFFFFF, background) ? 0x000000 : 0xFFFFFF;

@@ -7,7 +7,7 @@
  * in, worked out from the editor's background ("Fond") and text colour ("Police"),
  * so that the user's own choice of the two stays the frame of every other colour.
  */
-enum class PhpTokenKind : std::uint8_t {
+enum class PhpStyleKind : std::uint8_t {
     Plain,     // text between tags, PHP's identifiers: the text colour
     Keyword,   // if, while, function, echo
     String,    // quoted strings, heredoc and nowdoc
@@ -26,7 +26,7 @@ enum class PhpTokenKind : std::uint8_t {
  * contrast ratio of at least 4.5, 3 for comments, which are meant to recede).
  * Plain and operators take `text` itself.
  */
-Colour phpTokenColour(PhpTokenKind kind, Colour background, Colour text);
+Colour phpTokenColour(PhpStyleKind kind, Colour background, Colour text);
 
 /** The contrast ratio of two colours (1 to 21), as the usual readability rule counts it. */
 double contrastRatio(Colour a, Colour b);

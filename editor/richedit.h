@@ -117,7 +117,7 @@ public:
     /** True while the lexer colours the text: on, and no long line in the way. */
     bool phpLexing() const { return m_phpLexing; }
     /** What the lexer made of the character at `offset` (Plain while it does not run). */
-    PhpTokenKind phpTokenKindAt(qsizetype offset) const;
+    PhpStyleKind phpStyleKindAt(qsizetype offset) const;
 
     // Display and typing (richeditview.cpp).
     /** The line-number margin, shown by default; its width follows the number of lines. */

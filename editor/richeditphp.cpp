@@ -17,9 +17,9 @@ namespace {
 using Html = QsciLexerHTML;
 
 /** What each style of the HTML lexer stands for, for the palette. */
-PhpTokenKind kindOfStyle(int style)
+PhpStyleKind kindOfStyle(int style)
 {
-    using K = PhpTokenKind;
+    using K = PhpStyleKind;
     switch (style) {
     case Html::Tag: case Html::UnknownTag: case Html::XMLTagEnd: case Html::XMLStart: case Html::XMLEnd:
     case Html::Script: case Html::ASPAtStart: case Html::ASPStart: case Html::PHPStart:
@@ -68,7 +68,7 @@ PhpTokenKind kindOfStyle(int style)
 
 } // namespace
 
-PhpTokenKind RichEdit::phpTokenKindAt(qsizetype offset) const
+PhpStyleKind RichEdit::phpStyleKindAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
     return kindOfStyle(static_cast<int>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF));
@@ -118,12 +118,12 @@ void RichEdit::applyPhpPalette()
     for (int style = 0; style < 128; ++style) {
         if (m_phpLexer->description(style).isEmpty())
             continue;
-        const PhpTokenKind kind = kindOfStyle(style);
+        const PhpStyleKind kind = kindOfStyle(style);
         m_phpLexer->setColor(toQColor(phpTokenColour(kind, m_background, m_textColour)), style);
         m_phpLexer->setPaper(toQColor(m_background), style);
         m_phpLexer->setEolFill(false, style);
-        font.setBold(kind == PhpTokenKind::Keyword);
-        font.setItalic(kind == PhpTokenKind::Comment);
+        font.setBold(kind == PhpStyleKind::Keyword);
+        font.setItalic(kind == PhpStyleKind::Comment);
         m_phpLexer->setFont(font, style);
     }
 }

@@ -17,7 +17,7 @@
 
 namespace {
 
-using K = PhpTokenKind;
+using K = PhpStyleKind;
 
 /** The offset of the `nth` occurrence of `needle` in `text`. */
 qsizetype offsetOf(const QByteArray &text, const char *needle, int nth = 0)
@@ -69,7 +69,7 @@ TEST(PhpColouring, TheLexerColoursEachKindOfTokenOfAPage)
         editor.recolor();
         const qsizetype at = offsetOf(text, c.needle, c.nth);
         ASSERT_GE(at, 0);
-        EXPECT_EQ(int(editor.phpTokenKindAt(at)), int(c.kind));
+        EXPECT_EQ(int(editor.phpStyleKindAt(at)), int(c.kind));
         EXPECT_EQ(editor.colourAt(at), phpTokenColour(c.kind, editor.backgroundColour(), editor.textColour()));
     }
 }
@@ -108,7 +108,7 @@ TEST(PhpColouring, ALongLineKeepsItsOwnHandlingAndTheLexerComesBackAfterIt)
     editor.setBytes("<?php echo 1;");
     EXPECT_TRUE(editor.phpLexing());
     editor.recolor();
-    EXPECT_EQ(int(editor.phpTokenKindAt(6)), int(K::Keyword));
+    EXPECT_EQ(int(editor.phpStyleKindAt(6)), int(K::Keyword));
 
     // A long line pasted in: the lexer leaves, and the far bytes are hidden.
     QApplication::clipboard()->setText(QString(QByteArray(100 * 1024, 'y')));
