@@ -1,4 +1,5 @@
 #include "app/main.h"
+#include "debug/debugcontroller.h"
 
 #include "app/commandline.h"
 
@@ -186,6 +187,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_journalDelay->setInterval(2000);
     m_journal = std::make_unique<JournalWriter>();
     bindEvents();
+    new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });
 }
@@ -342,7 +344,7 @@ void TfmMain::buildDatabasePage()
     TabSheet4 = named(new QWidget, "TabSheet4");
     PC->addTab(TabSheet4, QStringLiteral("Base de donnée"));
     auto *column = stacked(TabSheet4);
-    Panel6 = panel(TabSheet4, "Panel6", 130, true);
+    Panel6 = panel(TabSheet4, "Panel6", 150, true);
     column->addWidget(Panel6);
     tbResultats = named(new QTabBar(TabSheet4), "tbResultats");
     tbResultats->setExpanding(false);
@@ -371,6 +373,11 @@ void TfmMain::buildDatabasePage()
     sbAnnuler = button(Panel6, "sbAnnuler", QStringLiteral("Annuler"), 160, 109, 56, 19);
     sbAnnuler->hide(); // offered while a statement runs
     sbExport = button(Panel6, "sbExport", QStringLiteral("Exporter CSV…"), 520, 109, 90, 19);
+    cbBaseIntegree = placed(new QCheckBox(QStringLiteral("Base intégrée"), Panel6), "cbBaseIntegree", 6, 122, 115, 17);
+    cbBaseIntegree->setToolTip(QStringLiteral("Host « localhost » : la base MariaDB d'Ondrel, "
+                                              "que lui seul démarre et que seul votre compte peut ouvrir"));
+    sbRedemarrer = button(Panel6, "sbRedemarrer", QStringLiteral("Redémarrer"), 160, 128, 70, 19);
+    sbRedemarrer->hide(); // offered when Ondrel's own server stopped by itself
     TimerEnCours = named(new QTimer(this), "TimerEnCours");
 }
 
@@ -505,6 +512,8 @@ void TfmMain::bindEvents()
     connect(sbExport, &QToolButton::clicked, this, [this] { guard([this] { sbExportClick(); }); });
     connect(TimerEnCours, &QTimer::timeout, this, [this] { guard([this] { TimerEnCoursTimer(); }); });
     connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
+    connect(cbBaseIntegree, &QCheckBox::clicked, this, [this] { guard([this] { cbBaseIntegreeClick(); }); });
+    connect(sbRedemarrer, &QToolButton::clicked, this, [this] { guard([this] { sbRedemarrerClick(); }); });
     connect(tbResultats, &QTabBar::currentChanged, this, [this](int index) { guard([&] { tbResultatsChange(index); }); });
     connect(m_console, &DbConsole::connected, this,
             [this](const ConnectOutcome &outcome) { guard([&] { consoleConnected(outcome); }); });

@@ -45,6 +45,7 @@ enum class ServerLineKind;
 class SimpleComboBox;
 class StringGrid;
 class DbConsole;
+class BuiltinDatabase;
 struct FileIdentity;
 
 /**
@@ -133,6 +134,8 @@ public:
     SimpleComboBox *cb = nullptr;
     QCheckBox *cbTempo = nullptr;
     Edit *tempo = nullptr;
+    QCheckBox *cbBaseIntegree = nullptr; // "Base intégrée": Ondrel's own MariaDB for "localhost"
+    SpeedButton *sbRedemarrer = nullptr; // shown when Ondrel's own MariaDB stopped by itself
     QLabel *mysqlErr = nullptr;
     SpeedButton *sbAnnuler = nullptr; // shown while a statement runs
     SpeedButton *sbExport = nullptr;
@@ -243,6 +246,13 @@ public:
     void sbExportClick();
     void TimerEnCoursTimer();
     void tbResultatsChange(int index);
+    // Ondrel's own MariaDB (db/builtindatabasehandlers.cpp).
+    void cbBaseIntegreeClick();
+    void sbRedemarrerClick();
+    void databaseProgress(const QString &text);
+    void databaseReady(const QString &createdDatabase);
+    void databaseFailed(const QString &message);
+    void databaseCrashed(const QString &message);
     // What the console reports (db/consolehandlers.cpp, db/connectionhandlers.cpp).
     void consoleConnected(const ConnectOutcome &outcome);
     void statementStarted();
@@ -253,6 +263,14 @@ public:
 
     /** The database console: the connection, the running statement and the refresh. */
     DbConsole *console() const { return m_console; }
+    /** Ondrel's own MariaDB server, made at its first use. */
+    BuiltinDatabase *builtinDatabase();
+    /** Whether "Go" and the pages reach Ondrel's own server: the box is ticked and Host is "localhost". */
+    bool usesBuiltinDatabase() const;
+    /** With the box ticked (and Host "localhost"): starts Ondrel's own server in the background. */
+    void startBuiltinDatabase();
+    /** At launch: startBuiltinDatabase() when the data folder exists already. */
+    void startBuiltinDatabaseAtLaunch();
 
     // Methods called by handlers.
     void Ligne();
@@ -430,6 +448,14 @@ private:
     void showResultSets(const StatementOutcome &outcome);
 
     DbConsole *m_console = nullptr;
+    BuiltinDatabase *m_database = nullptr;
+    bool m_connectWhenDatabaseReady = false; // "Go" waits for Ondrel's own server
+    bool m_toldDatabaseMissing = false;      // mariadbd's absence is said once per run
+    /** Opens the console with the fields as typed, through `socket` when it is not empty. */
+    void openConsole(const QByteArray &socket);
+    void previewAfterDatabase();
+    /** The folder whose name a new data folder's first database takes. */
+    QString siteFolder() const;
     /** What the running statement's status adds to its time (a refused Enter, a failed cancel). */
     QString m_runningNote;
     /** The result sets of the last statement that gave several, shown one at a time by tbResultats. */

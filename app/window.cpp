@@ -68,6 +68,7 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
         window->openFromCommandLine(files);
     });
     window->show();
+    window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
     window->openFromCommandLine(launch->line.files);
     instance.deliver();
     if (!window->closingOnSignal())

@@ -33,6 +33,7 @@ set(ONDREL_CORE_FILES
   app/handover.cpp app/handover.h
   db/packedrows.cpp db/packedrows.h
   db/consoletext.cpp db/consoletext.h
+  db/builtindatabase.cpp db/builtindatabase.h
   search/sitefiles.cpp search/sitefiles.h
   search/fuzzymatch.cpp search/fuzzymatch.h
   search/findinfiles.cpp search/findinfiles.h

@@ -3,9 +3,11 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "db/consoletext.h"
+#include "db/builtindatabase.h"
 #include "db/dbconsole.h"
 
 #include <QApplication>
+#include <QFile>
 
 void TfmMain::sbConnectedClick()
 {
@@ -16,8 +18,31 @@ void TfmMain::sbConnectedClick()
         sbConnected->setText(QStringLiteral("Go"));
         return;
     }
+    if (usesBuiltinDatabase()) {
+        BuiltinDatabase *database = builtinDatabase();
+        if (database->start(siteFolder())) {
+            if (database->isReady()) {
+                openConsole(QFile::encodeName(database->paths().socket));
+                return;
+            }
+            // The server starts in the background; the click goes on in databaseReady.
+            m_connectWhenDatabaseReady = true;
+            sbConnected->setEnabled(false);
+            return;
+        }
+        if (!m_toldDatabaseMissing) { // the console works as without the box
+            m_toldDatabaseMissing = true;
+            showPlainBox(this, mariadbMissingMessage());
+        }
+    }
+    openConsole({});
+}
+
+void TfmMain::openConsole(const QByteArray &socket)
+{
     ConnectRequest request;
     request.host = host->text().toUtf8();
+    request.socket = socket;
     request.user = user->text().toUtf8();
     request.password = pass->text().toUtf8();
     request.database = base->text().toUtf8();

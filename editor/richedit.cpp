@@ -600,6 +600,7 @@ void RichEdit::loadFile(const QString &path)
     m_breaks = loaded.breaks;
     m_filePath = path;
     m_identity = identity;
+    Q_EMIT fileLoaded();
 }
 
 void RichEdit::forgetFile()
@@ -610,6 +611,7 @@ void RichEdit::forgetFile()
     m_windows1252 = false;
     m_breaks.clear();
     setReadOnly(false);
+    Q_EMIT fileLoaded();
 }
 
 QByteArray RichEdit::fileBytes() const
@@ -652,12 +654,15 @@ void RichEdit::saveFile(const QString &path)
     if (!replaceFileAtomically(path, bytes, 0666, &why))
         throw OndrelError(cannotCreateMessage(path, why));
     SendScintilla(SCI_SETSAVEPOINT); // the text on disk is the text shown
+    const bool renamed = m_filePath != path;
     m_filePath = path;
     m_identity = {};
     if (statStamp(path, &m_identity.stamp)) {
         m_identity.known = true;
         m_identity.hash = contentHash(bytes);
     }
+    if (renamed)
+        Q_EMIT fileRenamed();
 }
 
 // --- Events ------------------------------------------------------------------

@@ -220,6 +220,10 @@ Q_SIGNALS:
     void mouseUp(Qt::MouseButton button);
     /** Something the user should read in the editor page (a refused character). */
     void notice(const QString &text);
+    /** The text was replaced by a file's (loadFile, a file read again too) or is no file's any more (forgetFile). */
+    void fileLoaded();
+    /** The text was saved under another path: it is that file's now. */
+    void fileRenamed();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

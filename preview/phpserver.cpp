@@ -224,7 +224,7 @@ QString BuiltinServer::origin()
 
 bool BuiltinServer::start(const QString &root)
 {
-    if (isRunning() && root == m_root)
+    if (isRunning() && root == m_root && m_launchedSocket == m_databaseSocket)
         return true;
     m_php = phpExecutable();
     if (m_php.isEmpty())
@@ -266,6 +266,11 @@ void BuiltinServer::launch()
                           .arg(m_routerDir ? m_routerDir->path() : QDir::tempPath()));
         return;
     }
+    QStringList database;
+    if (!m_databaseSocket.isEmpty()) // mysqli_connect('localhost', …) and new PDO('mysql:host=localhost…') reach it
+        database << QStringLiteral("-d") << QStringLiteral("mysqli.default_socket=") + m_databaseSocket
+                 << QStringLiteral("-d") << QStringLiteral("pdo_mysql.default_socket=") + m_databaseSocket;
+    m_launchedSocket = m_databaseSocket;
     QStringList arguments{QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port()),
                             QStringLiteral("-t"), m_root,
                             QStringLiteral("-d"), QStringLiteral("display_errors=1"),
@@ -276,7 +281,7 @@ void BuiltinServer::launch()
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
                             QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")};
-    arguments += m_extraArguments;
+    arguments += database + m_extraArguments;
     arguments.append(m_routerDir->filePath(QStringLiteral("routeur.php")));
     // Through the launcher, what a page starts (`exec("sleep 300 &")`) and php's own
     // workers die with php and with Ondrel, instead of keeping the port.

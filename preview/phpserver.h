@@ -129,6 +129,13 @@ public:
      */
     void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
     void setExtraEnvironment(const QString &name, const QString &value) { m_extraEnvironment.insert(name, value); }
+    /**
+     * The socket that mysqli and PDO use for host "localhost" (Ondrel's own
+     * database); empty for PHP's default. A running server that was started
+     * with another one is restarted by the next start().
+     */
+    void setDatabaseSocket(const QString &socket) { m_databaseSocket = socket; }
+    QString databaseSocket() const { return m_databaseSocket; }
 
     /** Whether the server accepts connections now. */
     bool isReady() const { return m_ready; }
@@ -169,6 +176,8 @@ private:
     QProcess m_process;
     QStringList m_extraArguments;
     QHash<QString, QString> m_extraEnvironment;
+    QString m_databaseSocket;
+    QString m_launchedSocket; // the database socket the running php was given
     std::unique_ptr<QTemporaryDir> m_routerDir;
     QByteArray m_key;
     QString m_root;

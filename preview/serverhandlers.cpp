@@ -3,6 +3,7 @@
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "db/builtindatabase.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "files/urlrules.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -111,15 +113,28 @@ bool TfmMain::mayServeFolder()
 
 bool TfmMain::serverReadyForPreview()
 {
+    // The pages' mysqli and PDO reach Ondrel's own database for "localhost" too; a page
+    // that uses MySQL starts it, and is shown once it answers.
+    bool databaseStarting = false;
+    if (usesBuiltinDatabase()) {
+        BuiltinDatabase *database = builtinDatabase();
+        m_server->setDatabaseSocket(database->paths().socket);
+        static const QRegularExpression usesMysql(QStringLiteral("mysql|pdo"), QRegularExpression::CaseInsensitiveOption);
+        if (!database->isReady() && usesMysql.match(QString::fromUtf8(M->wholeText())).hasMatch())
+            startBuiltinDatabase();
+        databaseStarting = database->isStarting();
+    } else {
+        m_server->setDatabaseSocket({});
+    }
     if (!m_server->start(servedFolder(*this)))
         throw OndrelError(phpMissingMessage());
-    return m_server->isReady();
+    return m_server->isReady() && !databaseStarting;
 }
 
 void TfmMain::ServeurReady()
 {
     WB->setServerKey(m_server->port(), m_server->key());
-    if (m_navigateWhenReady) {
+    if (m_navigateWhenReady && !(m_database && m_database->isStarting())) {
         m_navigateWhenReady = false;
         navigatePreview();
     }

@@ -3,7 +3,9 @@
 #include "app/main.h"
 
 #include "widgets/widgets.h"
+#include "db/builtindatabase.h"
 #include "db/simplecombo.h"
+#include "debug/dbgplistener.h"
 #include "editor/phpsignatures.h"
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
@@ -23,6 +25,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTextBlock>
 
 #include <exception>
@@ -34,6 +37,7 @@ const QString kParams = QStringLiteral("Params");
 const QString kMysql = QStringLiteral("Mysql");
 
 const QString kDefaultSite = QStringLiteral("http://localhost/");
+const QString kDefaultHost = QStringLiteral("localhost");
 constexpr int kDefaultConnectTimeout = 10; // seconds
 
 QString defaultHelpFolder()
@@ -47,6 +51,14 @@ bool userSetSite(const ProfileFile &ini)
 {
     return ini.contains(kParams, QStringLiteral("Site"))
         && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
+}
+
+/** "Port de débogage", on the editor page's debugging bar. */
+QSpinBox *debugPortBox(const TfmMain &w)
+{
+    auto *box = w.findChild<QSpinBox *>(QStringLiteral("sePortDebogage"));
+    Q_ASSERT(box);
+    return box;
 }
 
 /** How the settings file holds a value. */
@@ -147,8 +159,11 @@ const SettingKey kSettings[] = {
     {kParams, "ColorationPHP", Kind::Bool, [](const ProfileFile &ini) -> QVariant { return ini.bytes().isEmpty(); },
      [](const TfmMain &w) -> QVariant { return w.cbPhpColouring->isChecked(); },
      [](TfmMain &w, const QVariant &v) { w.cbPhpColouring->setChecked(v.toBool()); }},
+    {kParams, "PortDebogage", Kind::Integer, [](const ProfileFile &) -> QVariant { return DbgpListener::kDefaultPort; },
+     [](const TfmMain &w) -> QVariant { return debugPortBox(w)->value(); },
+     [](TfmMain &w, const QVariant &v) { debugPortBox(w)->setValue(v.toInt()); }},
 
-    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("localhost"); },
+    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultHost; },
      [](const TfmMain &w) -> QVariant { return w.host->text(); },
      [](TfmMain &w, const QVariant &v) { w.host->setText(v.toString()); }},
     {kMysql, "User", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("root"); },
@@ -160,6 +175,15 @@ const SettingKey kSettings[] = {
     {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
      [](const TfmMain &w) -> QVariant { return w.base->text(); },
      [](TfmMain &w, const QVariant &v) { w.base->setText(v.toString()); }},
+    // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
+    // host keeps that server.
+    {kMysql, "BaseIntegree", Kind::Bool,
+     [](const ProfileFile &ini) -> QVariant {
+         return !mariadbdExecutable().isEmpty()
+             && ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost) == kDefaultHost;
+     },
+     [](const TfmMain &w) -> QVariant { return w.cbBaseIntegree->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbBaseIntegree->setChecked(v.toBool()); }},
     {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
      [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
      [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},

@@ -168,6 +168,19 @@ TEST(FaultsKill, TheBuiltinServerAndWhatItsPagesStartedDieWithTheProgram)
     EXPECT_TRUE(QTest::qWaitFor([&] { return again.listen(QHostAddress::LocalHost, quint16(port)); }, 5000));
 }
 
+TEST(FaultsKill, TheBuiltinDatabaseDiesWithTheProgram)
+{
+    TempFolder folder;
+    FaultProcess child;
+    ASSERT_TRUE(child.start(kChild, {QStringLiteral("database"), folder.path({})})) << child.output().constData();
+    ASSERT_EQ(child.messages().size(), 1);
+    const qint64 server = child.messages()[0].section(u' ', 1).toLongLong();
+    ASSERT_GT(server, 0);
+    ASSERT_TRUE(processAlive(server));
+    child.kill();
+    EXPECT_TRUE(QTest::qWaitFor([server] { return !processAlive(server); }, 10000));
+}
+
 TEST(FaultsKill, SideFilesHoldOneWholeContentAfterEachKill)
 {
     TempFolder folder;

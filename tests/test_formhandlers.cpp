@@ -123,8 +123,8 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\n"
-          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nDelaiConnexion=10\r\n";
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\n"
+          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
@@ -694,8 +694,9 @@ TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
         {"Params", "Aide", "/usr/share/doc/php/"}, {"Params", "ServeurIntegre", "0"},
         {"Params", "Racine", sub}, {"Params", "ApercuLargeur", "300"},
         {"Params", "EnregistrementAuto", "1"}, {"Params", "Tabulation", "2"},
+        {"Params", "PortDebogage", "9100"},
         {"Mysql", "Host", "db.exemple.test"}, {"Mysql", "User", "moi"}, {"Mysql", "Pass", "secret"},
-        {"Mysql", "Base", "boutique"}, {"Mysql", "DelaiConnexion", "3"},
+        {"Mysql", "Base", "boutique"}, {"Mysql", "BaseIntegree", "0"}, {"Mysql", "DelaiConnexion", "3"},
     };
     ProfileFile written;
     for (const Key &k : keys)

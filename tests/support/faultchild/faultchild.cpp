@@ -19,10 +19,13 @@
 //   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
 //   ondrel_faultchild serve <folder>                  previews <folder>/page.php through the built-in
 //                                                      server, prints "message: server PID PORT KEY", then waits
+//   ondrel_faultchild database <folder>                runs Ondrel's own MariaDB with its data and runtime
+//                                                      folders in <folder>, prints "message: database PID", then waits
 //   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
 //                                                      a statement and `tag` into the edit named `edit`,
 //                                                      then shuts down when a line arrives on its input
 #include "base/errors.h"
+#include "db/builtindatabase.h"
 #include "app/main.h"
 #include "app/stopsignals.h"
 #include "widgets/widgets.h"
@@ -203,6 +206,17 @@ int serve(const QString &folder)
     return QApplication::exec(); // until killed
 }
 
+int database(const QString &folder)
+{
+    BuiltinDatabase db(BuiltinDatabasePaths::under(QDir(folder).filePath(QStringLiteral("data")),
+                                                   QDir(folder).filePath(QStringLiteral("run"))));
+    if (!db.start() || !QTest::qWaitFor([&] { return db.isReady(); }, 120000))
+        return 1;
+    std::printf("message: database %lld\n", db.processId());
+    ready();
+    return QApplication::exec(); // until killed
+}
+
 int sideCopy(const QString &folder, char tag, const QString &edit)
 {
     auto window = makeWindow(folder);
@@ -287,6 +301,8 @@ int main(int argc, char **argv)
         return stopFrozen(args[2]);
     if (mode == u"serve" && args.size() == 3)
         return serve(args[2]);
+    if (mode == u"database" && args.size() == 3)
+        return database(args[2]);
     if (mode == u"side-copy" && args.size() == 5)
         return sideCopy(args[2], args[3].at(0).toLatin1(), args[4]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");

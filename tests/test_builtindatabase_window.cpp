@@ -1,0 +1,133 @@
+// "Base intégrée" in the window: a new user's page reaches Ondrel's own MariaDB
+// with mysqli and PDO as written, the console sees the same rows, and a crash
+// is told with "Redémarrer".
+#include "support/qtmain.h"
+#include "support/dbserver.h"
+#include "support/filepage.h"
+#include "support/preview.h"
+#include "support/testsupport.h"
+
+#include "app/main.h"
+#include "widgets/widgets.h"
+#include "db/builtindatabase.h"
+#include "db/dbconsole.h"
+#include "db/stringgrid.h"
+#include "editor/richedit.h"
+#include "preview/phpserver.h"
+#include "settings/profile.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr char kPage[] = R"php(<?php
+$m = mysqli_connect('localhost', 'root', '', 'boutique');
+mysqli_query($m, 'CREATE TABLE IF NOT EXISTS fruits (nom VARCHAR(20))');
+mysqli_query($m, "INSERT INTO fruits VALUES ('pomme')");
+echo 'mysqli:', implode(',', array_column(mysqli_fetch_all(mysqli_query($m, 'SELECT nom FROM fruits')), 0)), "\n";
+$pdo = new PDO('mysql:host=localhost;dbname=boutique', 'root', '');
+$pdo->exec("INSERT INTO fruits VALUES ('poire')");
+echo 'pdo:', implode(',', $pdo->query('SELECT nom FROM fruits ORDER BY nom')->fetchAll(PDO::FETCH_COLUMN)), "\n";
+)php";
+
+/** Each test has a home of its own for the data folder and the socket: a new user. */
+class BuiltinDatabaseWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path(QStringLiteral("data"))));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path(QStringLiteral("run"))));
+        QDir().mkpath(home.path(QStringLiteral("run")));
+        QFile::setPermissions(home.path(QStringLiteral("run")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void pressF9()
+    {
+        window->showPage(window->tsEdit);
+        window->M->setFocus();
+        QTest::keyClick(window->M, Qt::Key_F9);
+    }
+
+    TempFolder home, sideFiles, site;
+    std::unique_ptr<TfmMain> window;
+    ModalWatcher boxes;
+};
+
+} // namespace
+
+TEST_F(BuiltinDatabaseWindow, TheBoxIsTickedForANewUserAndForTheDefaultHostOnly)
+{
+    const struct
+    {
+        const char *ini;
+        bool ticked;
+    } cases[] = {
+        {"", true},
+        {"[Mysql]\r\nHost=localhost\r\n", true},
+        {"[Mysql]\r\nHost=127.0.0.1\r\n", false},
+        {"[Mysql]\r\nHost=db.exemple.test\r\nBaseIntegree=1\r\n", true}, // the user's own choice stands
+        {"[Mysql]\r\nBaseIntegree=0\r\n", false},
+    };
+    for (const auto &c : cases) {
+        writeFile(sideFiles.path(QStringLiteral("ondrel.ini")), c.ini);
+        window = makeWindow(sideFiles.path({}), false);
+        EXPECT_EQ(window->cbBaseIntegree->isChecked(), c.ticked) << c.ini;
+        window.reset();
+    }
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinDatabaseWindow, ANewUsersPageAndConsoleShareTheDatabase)
+{
+    const QString folder = site.path(QStringLiteral("boutique"));
+    writeFile(folder + QStringLiteral("/page.php"), kPage);
+    window = makeWindow(sideFiles.path({}));
+    ASSERT_TRUE(window->cbBaseIntegree->isChecked());
+    chooseFile(*window, folder, QStringLiteral("page.php"));
+
+    // The page mentions MySQL: F9 makes the data folder, and shows the page once it answers.
+    pressF9();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->param->text().endsWith(QStringLiteral("/page.php?test=1")); }, 120000));
+    const QString shown = shownText(*window);
+    EXPECT_TRUE(shown.contains(QStringLiteral("mysqli:pomme"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("pdo:poire,pomme"))) << shown.toStdString();
+    EXPECT_EQ(window->base->text(), QStringLiteral("boutique")); // the first database, named after the site
+
+    window->showPage(window->TabSheet4);
+    window->sbConnected->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 60000)) << window->mysqlErr->text().toStdString();
+    runStatement(*window, QStringLiteral("SELECT nom FROM fruits ORDER BY nom"));
+    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("poire"));
+    EXPECT_EQ(window->sg->cell(0, 2), QStringLiteral("pomme"));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinDatabaseWindow, ACrashIsToldAndRedemarrerConnectsAgain)
+{
+    window = makeWindow(sideFiles.path({}));
+    window->showPage(window->TabSheet4);
+    window->sbConnected->click(); // the first connection starts the server
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 120000)) << window->mysqlErr->text().toStdString();
+    EXPECT_EQ(window->base->text(), QStringLiteral("site")); // no site folder yet
+
+    const qint64 pid = window->builtinDatabase()->processId();
+    ASSERT_GT(pid, 0);
+    ::kill(pid_t(pid), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sbRedemarrer->isVisible(); }, 30000));
+    EXPECT_TRUE(window->mysqlErr->text().contains(QStringLiteral("s'est arrêtée"))) << window->mysqlErr->text().toStdString();
+    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+
+    window->sbRedemarrer->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 60000)) << window->mysqlErr->text().toStdString();
+    EXPECT_FALSE(window->sbRedemarrer->isVisible());
+    runStatement(*window, QStringLiteral("SELECT DATABASE()"));
+    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("site"));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+ONDREL_QT_TEST_MAIN

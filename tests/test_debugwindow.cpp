@@ -1,0 +1,171 @@
+// Step debugging in the real window: breakpoints in the editor's margin that
+// follow the text and outlive the window, Ctrl+F9 with Ondrel's own server and
+// the real Xdebug, the editor in front at a stop, the panels, the end.
+#include "support/qtmain.h"
+#include "support/filepage.h"
+#include "support/preview.h"
+#include "support/testsupport.h"
+
+#include "app/main.h"
+#include "widgets/widgets.h"
+#include "debug/debugcontroller.h"
+#include "debug/debugpanel.h"
+#include "editor/richedit.h"
+#include "preview/serverlogpanel.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+
+class DebugWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        root = QDir(site.path({})).canonicalPath();
+        writeFile(root + QStringLiteral("/page.php"), "<?php\nrequire __DIR__ . '/inc.php';\n$a = 2;\n$b = triple($a);\necho \"b=$b\";\n");
+        writeFile(root + QStringLiteral("/inc.php"), "<?php\nfunction triple($n)\n{\n    $r = $n * 3;\n    return $r;\n}\n");
+        window = makeWindow(sideFiles.path({}));
+        controller = window->findChild<DebugController *>(QStringLiteral("debugController"));
+        ASSERT_NE(controller, nullptr);
+        panel = window->findChild<DebugPanel *>(QStringLiteral("debugPanel"));
+        ASSERT_NE(panel, nullptr);
+        window->eRacine->setText(root);
+        chooseFile(*window, root, QStringLiteral("page.php"));
+    }
+    QWidget *panels() const { return panel->findChild<QWidget *>(QStringLiteral("debugPanels")); }
+    void click(const char *name) { QTest::mouseClick(panel->findChild<QToolButton *>(QString::fromLatin1(name)), Qt::LeftButton); }
+    bool pausedAt(const QString &file, int line)
+    {
+        return QTest::qWaitFor([&] {
+            return controller->debugger()->isPaused() && controller->debugger()->lastPause().line == line
+                && window->eFile->text() == file && window->PC->currentWidget() == window->tsEdit;
+        }, 30000);
+    }
+
+    TempFolder sideFiles, site;
+    QString root;
+    std::unique_ptr<TfmMain> window;
+    DebugController *controller = nullptr;
+    DebugPanel *panel = nullptr;
+    ModalWatcher boxes;
+};
+
+TEST_F(DebugWindow, BreakpointsFollowTheTextAndAreKeptInTheirSideFile)
+{
+    controller->toggleBreakpoint(3);
+    controller->toggleBreakpoint(2);
+    controller->toggleBreakpoint(2); // a second click takes it away
+    EXPECT_EQ(controller->breakpointLines(), QList<int>{3});
+    window->M->setCursorPosition(0, 0);
+    window->M->insert(QStringLiteral("// one\n// two\n"));
+    EXPECT_EQ(controller->breakpointLines(), QList<int>{5});
+    const auto &known = controller->debugger()->breakpoints(); // what the next session gets, 1-based
+    ASSERT_TRUE(QTest::qWaitFor([&] { return known.size() == 1 && known.front().line == 6; }, 5000));
+    window->M->undo();
+    EXPECT_EQ(controller->breakpointLines(), QList<int>{3});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return known.size() == 1 && known.front().line == 4; }, 5000));
+
+    // Another file has its own; coming back shows these again, as does a new window.
+    chooseFile(*window, root, QStringLiteral("inc.php"));
+    EXPECT_TRUE(controller->breakpointLines().isEmpty());
+    chooseFile(*window, root, QStringLiteral("page.php"));
+    EXPECT_EQ(controller->breakpointLines(), QList<int>{3});
+    window.reset();
+    window = makeWindow(sideFiles.path({}));
+    chooseFile(*window, root, QStringLiteral("page.php"));
+    auto *again = window->findChild<DebugController *>(QStringLiteral("debugController"));
+    EXPECT_EQ(again->breakpointLines(), QList<int>{3});
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(DebugWindow, CtrlF9StopsAtTheBreakpointStepsIntoTheOtherFileAndShowsThePageAtTheEnd)
+{
+    EXPECT_FALSE(panels()->isVisibleTo(window.get()));
+    controller->toggleBreakpoint(3); // $b = triple($a);
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/page.php"), 4)) << window->eText->text().toStdString();
+    EXPECT_TRUE(panels()->isVisibleTo(window.get()));
+    auto *variables = panel->findChild<QTreeWidget *>(QStringLiteral("tvVariables"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !variables->findItems(QStringLiteral("$a"), Qt::MatchExactly).isEmpty(); }, 5000));
+    EXPECT_EQ(variables->findItems(QStringLiteral("$a"), Qt::MatchExactly).front()->text(2), QStringLiteral("2"));
+
+    click("sbPasDetaille");
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/inc.php"), 4)) << window->eFile->text().toStdString();
+    auto *stack = panel->findChild<QListWidget *>(QStringLiteral("lbPile"));
+    EXPECT_EQ(stack->count(), 2);
+    click("sbContinuer");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->debugger()->hasSession(); }, 30000));
+    EXPECT_FALSE(panels()->isVisibleTo(window.get()));
+    EXPECT_EQ(window->PC->currentWidget(), window->tsWB);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownText(*window).contains(QStringLiteral("b=6")); }, 30000));
+    // Debugging has a server of its own: the ordinary preview's was never started.
+    EXPECT_FALSE(window->server()->isRunning());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(DebugWindow, ATakenPortGivesAnotherStrangersAreRefusedAndWatchesComeAndGo)
+{
+    // "Port de débogage" held by another program: Ondrel says which port it took instead.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, quint16(freeLoopbackPort())));
+    panel->portBox()->setValue(other.serverPort());
+    controller->toggleBreakpoint(3);
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/page.php"), 4)) << window->eText->text().toStdString();
+    const int port = controller->debugger()->listener().port();
+    EXPECT_NE(port, int(other.serverPort()));
+    EXPECT_TRUE(window->mJournal->lines().join(u'\n').contains(QStringLiteral("sur le port %1").arg(port)));
+
+    // A connection that does not carry this start's key is closed; the session goes on.
+    QTcpSocket stranger;
+    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(stranger.waitForConnected(5000));
+    const QByteArray init = "<?xml version=\"1.0\"?><init xmlns=\"urn:debugger_protocol_v1\" fileuri=\"file:///tmp/x.php\" "
+                            "language=\"PHP\" protocol_version=\"1.0\" appid=\"1\" idekey=\"guess\"/>";
+    stranger.write(QByteArray::number(init.size()) + '\0' + init + '\0');
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stranger.state() == QAbstractSocket::UnconnectedState; }, 10000));
+    EXPECT_TRUE(window->mJournal->lines().join(u'\n').contains(QStringLiteral("refusée")));
+    EXPECT_TRUE(controller->debugger()->isPaused());
+
+    // Expressions are evaluated at the stop; one that fails says why; Delete takes one away.
+    auto *entry = panel->findChild<QLineEdit *>(QStringLiteral("eExpression"));
+    auto *watches = panel->findChild<QTreeWidget *>(QStringLiteral("tvExpressions"));
+    for (const char *expression : {"$a * 10", "nowhere_defined()"}) {
+        entry->setText(QString::fromLatin1(expression));
+        QTest::keyClick(entry, Qt::Key_Return);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watches->topLevelItemCount() == 2 && !watches->topLevelItem(1)->text(1).isEmpty(); }, 10000));
+    EXPECT_EQ(watches->topLevelItem(0)->text(1), QStringLiteral("20"));
+    EXPECT_NE(watches->topLevelItem(1)->text(1), QStringLiteral("20"));
+    watches->setCurrentItem(watches->topLevelItem(0));
+    watches->setFocus();
+    QTest::keyClick(watches, Qt::Key_Delete);
+    EXPECT_EQ(controller->debugger()->watches(), QStringList{QStringLiteral("nowhere_defined()")});
+    click("sbPasPrincipal");
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/page.php"), 5));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watches->topLevelItemCount() == 1; }, 10000));
+    EXPECT_EQ(watches->topLevelItem(0)->text(0), QStringLiteral("nowhere_defined()"));
+
+    // "Arrêter" ends the script there: the page never gets its text.
+    click("sbArreter");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->debugger()->hasSession(); }, 30000));
+    EXPECT_FALSE(shownText(*window).contains(QStringLiteral("b=")));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+} // namespace
+
+ONDREL_QT_TEST_MAIN
