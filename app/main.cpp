@@ -187,9 +187,10 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_journalDelay->setInterval(2000);
     m_journal = std::make_unique<JournalWriter>();
     bindEvents();
-    new DebugController(this); // step debugging: it wires itself to the editor page
+    auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });
+    debugging->readBreakpointFile(); // beside the side files, whose place start-up has settled
 }
 
 TfmMain::~TfmMain()
@@ -378,6 +379,10 @@ void TfmMain::buildDatabasePage()
                                               "que lui seul démarre et que seul votre compte peut ouvrir"));
     sbRedemarrer = button(Panel6, "sbRedemarrer", QStringLiteral("Redémarrer"), 160, 128, 70, 19);
     sbRedemarrer->hide(); // offered when Ondrel's own server stopped by itself
+    sbAnnulerImport = button(Panel6, "sbAnnulerImport", QStringLiteral("Annuler"), 300, 128, 56, 19);
+    sbAnnulerImport->hide(); // offered while an import runs
+    sbImporter = button(Panel6, "sbImporter", QStringLiteral("Importer un fichier SQL…"), 360, 128, 140, 19);
+    sbExporterBase = button(Panel6, "sbExporterBase", QStringLiteral("Exporter la base…"), 520, 128, 90, 19);
     TimerEnCours = named(new QTimer(this), "TimerEnCours");
 }
 
@@ -514,6 +519,9 @@ void TfmMain::bindEvents()
     connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
     connect(cbBaseIntegree, &QCheckBox::clicked, this, [this] { guard([this] { cbBaseIntegreeClick(); }); });
     connect(sbRedemarrer, &QToolButton::clicked, this, [this] { guard([this] { sbRedemarrerClick(); }); });
+    connect(sbImporter, &QToolButton::clicked, this, [this] { guard([this] { sbImporterClick(); }); });
+    connect(sbExporterBase, &QToolButton::clicked, this, [this] { guard([this] { sbExporterBaseClick(); }); });
+    connect(sbAnnulerImport, &QToolButton::clicked, this, [this] { guard([this] { sbAnnulerImportClick(); }); });
     connect(tbResultats, &QTabBar::currentChanged, this, [this](int index) { guard([&] { tbResultatsChange(index); }); });
     connect(m_console, &DbConsole::connected, this,
             [this](const ConnectOutcome &outcome) { guard([&] { consoleConnected(outcome); }); });

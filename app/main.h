@@ -46,6 +46,9 @@ class SimpleComboBox;
 class StringGrid;
 class DbConsole;
 class BuiltinDatabase;
+class SqlImport;
+class SqlExport;
+struct ClientAccess;
 struct FileIdentity;
 
 /**
@@ -136,6 +139,9 @@ public:
     Edit *tempo = nullptr;
     QCheckBox *cbBaseIntegree = nullptr; // "Base intégrée": Ondrel's own MariaDB for "localhost"
     SpeedButton *sbRedemarrer = nullptr; // shown when Ondrel's own MariaDB stopped by itself
+    SpeedButton *sbImporter = nullptr;    // "Importer un fichier SQL…"
+    SpeedButton *sbExporterBase = nullptr; // "Exporter la base…"
+    SpeedButton *sbAnnulerImport = nullptr; // shown while an import runs
     QLabel *mysqlErr = nullptr;
     SpeedButton *sbAnnuler = nullptr; // shown while a statement runs
     SpeedButton *sbExport = nullptr;
@@ -253,6 +259,16 @@ public:
     void databaseReady(const QString &createdDatabase);
     void databaseFailed(const QString &message);
     void databaseCrashed(const QString &message);
+    // Import and export of the database (db/dumphandlers.cpp).
+    void sbImporterClick();
+    void sbExporterBaseClick();
+    void sbAnnulerImportClick();
+    /** Imports the dump `path` (.sql, .sql.gz) into the database of the fields; the status tells the outcome. */
+    void importSqlFile(const QString &path);
+    /** Writes the database of the fields to `path` with mariadb-dump; the status tells the outcome. */
+    void exportDatabase(const QString &path);
+    SqlImport *sqlImport() const { return m_import; }
+    SqlExport *sqlExport() const { return m_export; }
     // What the console reports (db/consolehandlers.cpp, db/connectionhandlers.cpp).
     void consoleConnected(const ConnectOutcome &outcome);
     void statementStarted();
@@ -449,6 +465,10 @@ private:
 
     DbConsole *m_console = nullptr;
     BuiltinDatabase *m_database = nullptr;
+    SqlImport *m_import = nullptr;
+    SqlExport *m_export = nullptr;
+    /** What the client programs are given: the fields, and the socket of Ondrel's own server. */
+    ClientAccess clientAccess();
     bool m_connectWhenDatabaseReady = false; // "Go" waits for Ondrel's own server
     bool m_toldDatabaseMissing = false;      // mariadbd's absence is said once per run
     /** Opens the console with the fields as typed, through `socket` when it is not empty. */

@@ -34,6 +34,7 @@ set(ONDREL_CORE_FILES
   db/packedrows.cpp db/packedrows.h
   db/consoletext.cpp db/consoletext.h
   db/builtindatabase.cpp db/builtindatabase.h
+  db/sqldump.cpp db/sqldump.h
   search/sitefiles.cpp search/sitefiles.h
   search/fuzzymatch.cpp search/fuzzymatch.h
   search/findinfiles.cpp search/findinfiles.h

@@ -191,4 +191,7 @@ void TfmMain::Panel6Resize()
 {
     cb->resize(Panel6->width() - cb->x() - kQueryBoxRightMargin, cb->height());
     sbExport->move(Panel6->width() - sbExport->width() - kQueryBoxRightMargin, sbExport->y());
+    sbExporterBase->move(Panel6->width() - sbExporterBase->width() - kQueryBoxRightMargin, sbExporterBase->y());
+    sbImporter->move(sbExporterBase->x() - sbImporter->width() - 8, sbImporter->y());
+    sbAnnulerImport->move(sbImporter->x() - sbAnnulerImport->width() - 8, sbAnnulerImport->y());
 }

@@ -14,6 +14,7 @@
 #include "preview/webbrowser.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <cctype>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -64,10 +65,6 @@ DebugController::DebugController(TfmMain *window)
     , m_window(window)
 {
     setObjectName(QStringLiteral("debugController"));
-    m_breakpointFile = window->sideFileBase().isEmpty() ? QString() : window->sideFileBase() + QStringLiteral(".pts");
-    m_others = m_breakpointFile.isEmpty() ? std::vector<DebugBreakpoint>() : readBreakpoints(m_breakpointFile);
-    m_debugger.setBreakpoints(m_others);
-
     m_panel = new DebugPanel(&m_debugger, window->tsEdit);
     m_panel->setObjectName(QStringLiteral("debugPanel"));
     window->tsEdit->layout()->addWidget(m_panel);
@@ -139,6 +136,18 @@ void DebugController::setUpMargin()
     showMarks();
 }
 
+void DebugController::readBreakpointFile()
+{
+    const QString base = m_window->sideFileBase();
+    m_breakpointFile = base.isEmpty() ? QString() : base + QStringLiteral(".pts");
+    if (m_breakpointFile.isEmpty())
+        return;
+    for (const DebugBreakpoint &b : readBreakpoints(m_breakpointFile))
+        if (std::find(m_others.begin(), m_others.end(), b) == m_others.end())
+            m_others.push_back(b);
+    showMarks(true); // the file already in the editor shows its own
+}
+
 void DebugController::noteLineMoves()
 {
     // Markers follow the text; those of a file no longer shown keep their last lines.
@@ -170,14 +179,15 @@ QString DebugController::shownFile() const
     return absolute(m_window->M->filePath());
 }
 
-void DebugController::showMarks()
+void DebugController::showMarks(bool again)
 {
-    if (shownFile() == m_markedFile)
+    if (!again && shownFile() == m_markedFile)
         return;
     // The marks of the file that was shown go back to the list of the others.
     for (const Mark &m : m_marks) {
         m_window->M->markerDeleteHandle(m.handle);
-        m_others.push_back({m_markedFile, m.line + 1, m.condition});
+        if (!m_markedFile.isEmpty())
+            m_others.push_back({m_markedFile, m.line + 1, m.condition});
     }
     m_marks.clear();
     m_markedFile = shownFile();

@@ -33,6 +33,11 @@ public:
     void debugPage();
     /** Toggles the breakpoint of the 0-based `line` of the edited file. */
     void toggleBreakpoint(int line);
+    /**
+     * Reads the breakpoints kept beside the side files, once the window knows
+     * where those are (after its start-up has read its settings).
+     */
+    void readBreakpointFile();
     /** The 0-based lines holding a breakpoint in the edited file, as they are now. */
     QList<int> breakpointLines() const;
 
@@ -45,7 +50,7 @@ private:
     };
     void setUpMargin();
     void askCondition(int line);
-    void showMarks();
+    void showMarks(bool again = false);
     void onFileLoaded();
     void noteLineMoves();
     void publishBreakpoints();

@@ -124,6 +124,8 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
     m_variables = new QTreeWidget;
     m_variables->setObjectName(QStringLiteral("tvVariables"));
     m_variables->setHeaderLabels({QStringLiteral("Nom"), QStringLiteral("Type"), QStringLiteral("Valeur")});
+    m_variables->setColumnWidth(0, 110);
+    m_variables->setColumnWidth(1, 60);
     connect(m_variables, &QTreeWidget::itemExpanded, this, &DebugPanel::expand);
     connect(m_variables, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { showWholeValue(item); });
     titled(QStringLiteral("Variables"), m_variables);
@@ -140,6 +142,8 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
     m_watches = new QTreeWidget;
     m_watches->setObjectName(QStringLiteral("tvExpressions"));
     m_watches->setHeaderLabels({QStringLiteral("Expression"), QStringLiteral("Valeur")});
+    m_watches->setRootIsDecorated(false);
+    m_watches->setColumnWidth(0, 120);
     m_newWatch = new QLineEdit;
     m_newWatch->setObjectName(QStringLiteral("eExpression"));
     m_newWatch->setPlaceholderText(QStringLiteral("Nouvelle expression, puis Entrée"));
@@ -163,6 +167,10 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
     connect(remove, &QAction::triggered, this, &DebugPanel::removeWatch);
     m_watches->addAction(remove);
     connect(m_debugger, &Debugger::watchesUpdated, this, &DebugPanel::showWatches);
+    // The variables get the room: half of the width at first.
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 1);
     column->addWidget(m_panels, 1);
     setSessionRunning(false);
 }
@@ -235,7 +243,9 @@ void DebugPanel::fillVariables(int frame)
 void DebugPanel::addProperties(QTreeWidgetItem *parent, const std::vector<DbgpProperty> &props, int frame, int context)
 {
     for (const DbgpProperty &p : props) {
-        auto *item = new QTreeWidgetItem(parent, {p.name, p.className.isEmpty() ? p.type : p.className, shownValue(p)});
+        // A variable not yet given a value has no type; "(non définie)" says so.
+        const QString type = p.type == QLatin1String("uninitialized") ? QString() : p.className.isEmpty() ? p.type : p.className;
+        auto *item = new QTreeWidgetItem(parent, {p.name, type, shownValue(p)});
         item->setData(0, kFullNameRole, p.fullName);
         item->setData(0, kFrameRole, frame);
         item->setData(0, kContextRole, context);

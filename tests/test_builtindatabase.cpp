@@ -1,6 +1,7 @@
 // Ondrel's own MariaDB server, run for real: made at first use, reached only
 // through its socket, shared between windows, restarted after a crash.
 #include "db/builtindatabase.h"
+#include "db/sqldump.h"
 #include "support/coremain.h"
 
 #include <QDir>
@@ -127,6 +128,49 @@ TEST(BuiltinDatabaseNames, OnlyANewerSeriesMakesTheDataFolderNewer)
     };
     for (const auto &c : cases)
         EXPECT_EQ(dataFolderIsNewer(QString::fromUtf8(c.data), QString::fromUtf8(c.server)), c.newer) << c.data;
+}
+
+TEST(SqlDump, TheFirstErrorOfAnImportKeepsItsLine)
+{
+    const struct
+    {
+        const char *output;
+        int line;
+        const char *message;
+    } cases[] = {
+        {"ERROR 1064 (42000) at line 3: You have an error in your SQL syntax; check the manual near 'TABLE' at line 1\n",
+         3, "You have an error in your SQL syntax; check the manual near 'TABLE' at line 1"},
+        {"ERROR 1146 (42S02) at line 12 in file: 'a.sql': Table 'site.t' doesn't exist", 12, "Table 'site.t' doesn't exist"},
+        {"mariadb: Deprecated program name.\nERROR 1062 (23000) at line 7: Duplicate entry '1'", 7, "Duplicate entry '1'"},
+        {"ERROR 2002 (HY000): Can't connect to local server through socket '/x' (2)", 0,
+         "ERROR 2002 (HY000): Can't connect to local server through socket '/x' (2)"},
+    };
+    for (const auto &c : cases) {
+        const ImportError error = importError(c.output);
+        EXPECT_EQ(error.line, c.line) << c.output;
+        EXPECT_EQ(error.message, QString::fromUtf8(c.message)) << c.output;
+    }
+}
+
+TEST(SqlDump, TheOptionFileKeepsAnyPasswordWhole)
+{
+    const struct
+    {
+        const char *password;
+        const char *line;
+    } cases[] = {
+        {"", "password=\"\"\n"},
+        {"s3cret#x", "password=\"s3cret#x\"\n"},          // a "#" inside quotes is no comment
+        {"a\\b", "password=\"a\\\\b\"\n"},              // a backslash is escaped
+        {"dit \"oui\"", "password='dit \"oui\"'\n"},      // double quotes inside single ones
+        {"l1\nl2", "password=\"l1l2\"\n"},                // no line break can end the option early
+    };
+    for (const auto &c : cases) {
+        const QByteArray file = clientOptionFile({QStringLiteral("localhost"), {}, QStringLiteral("root"),
+                                                  QString::fromUtf8(c.password), {}});
+        EXPECT_TRUE(file.contains(c.line)) << file.constData();
+        EXPECT_FALSE(file.contains("host=")) << file.constData(); // localhost is the socket
+    }
 }
 
 TEST_F(BuiltinDatabaseTest, FirstUseMakesTheDataFolderAndItsFirstDatabaseWithNoTcpPort)

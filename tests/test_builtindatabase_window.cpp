@@ -11,6 +11,7 @@
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
 #include "db/dbconsole.h"
+#include "db/sqldump.h"
 #include "db/stringgrid.h"
 #include "editor/richedit.h"
 #include "preview/phpserver.h"
@@ -18,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QProcess>
 #include <QTest>
 
 #include <csignal>
@@ -128,6 +130,42 @@ TEST_F(BuiltinDatabaseWindow, ACrashIsToldAndRedemarrerConnectsAgain)
     runStatement(*window, QStringLiteral("SELECT DATABASE()"));
     EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("site"));
     EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExportWritesTheBase)
+{
+    window = makeWindow(sideFiles.path({}));
+    window->sbConnected->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 120000)) << window->mysqlErr->text().toStdString();
+    auto imported = [&](const QString &path) {
+        window->importSqlFile(path);
+        return QTest::qWaitFor([&] { return !window->sqlImport()->isRunning() && window->sbImporter->isEnabled(); }, 60000);
+    };
+
+    const QString dump = site.path(QStringLiteral("dump.sql"));
+    writeFile(dump, "CREATE TABLE t (n INT);\nINSERT INTO t VALUES (1);\nINSERT INTO t VALUE (2) oops;\nINSERT INTO t VALUES (3);\n");
+    ASSERT_TRUE(imported(dump));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.startsWith(QStringLiteral("Import arrêté à la ligne 3 du fichier : You have an error in your SQL syntax")))
+        << boxes.boxes[0].text.toStdString();
+    runStatement(*window, QStringLiteral("SELECT COUNT(*) FROM t"));
+    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1")); // what came before the error stays; nothing after it ran
+
+    const QString gz = site.path(QStringLiteral("suite.sql.gz"));
+    writeFile(site.path(QStringLiteral("suite.sql")), "INSERT INTO t VALUES (4);\n");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("gzip"), {site.path(QStringLiteral("suite.sql"))}), 0);
+    ASSERT_TRUE(imported(gz));
+    EXPECT_EQ(window->mysqlErr->text(), QStringLiteral("Import terminé."));
+    EXPECT_EQ(boxes.boxes.size(), 1);
+
+    const QString exported = site.path(QStringLiteral("site.sql"));
+    writeFile(exported, "ancien");
+    window->exportDatabase(exported);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->sqlExport()->isRunning() && window->sbExporterBase->isEnabled(); }, 60000));
+    const QByteArray bytes = readFile(exported);
+    EXPECT_TRUE(bytes.contains("CREATE TABLE `t`")) << bytes.left(400).constData();
+    EXPECT_TRUE(QByteArray(bytes).replace('\n', "").contains("INSERT INTO `t` VALUES(1),(4);")) << bytes.constData();
+    EXPECT_EQ(boxes.boxes.size(), 1);
 }
 
 ONDREL_QT_TEST_MAIN

@@ -12,6 +12,7 @@
 #include "debug/debugpanel.h"
 #include "editor/richedit.h"
 #include "preview/serverlogpanel.h"
+#include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -21,6 +22,8 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
+#include <QWebEngineView>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -33,6 +36,7 @@ protected:
     {
         root = QDir(site.path({})).canonicalPath();
         writeFile(root + QStringLiteral("/page.php"), "<?php\nrequire __DIR__ . '/inc.php';\n$a = 2;\n$b = triple($a);\necho \"b=$b\";\n");
+        writeFile(root + QStringLiteral("/faute.php"), "<?php\n$prix = 5;\necho $inconnu;\necho 'fin';\n");
         writeFile(root + QStringLiteral("/inc.php"), "<?php\nfunction triple($n)\n{\n    $r = $n * 3;\n    return $r;\n}\n");
         window = makeWindow(sideFiles.path({}));
         controller = window->findChild<DebugController *>(QStringLiteral("debugController"));
@@ -163,6 +167,50 @@ TEST_F(DebugWindow, ATakenPortGivesAnotherStrangersAreRefusedAndWatchesComeAndGo
     click("sbArreter");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->debugger()->hasSession(); }, 30000));
     EXPECT_FALSE(shownText(*window).contains(QStringLiteral("b=")));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(DebugWindow, WithTheUsersOwnServerTheJournalGivesThePhpIniLinesForThePortInUse)
+{
+    // Nothing of Ondrel's serves the page: it goes to "URL" with the trigger, and
+    // the journal says what that server's php.ini needs.
+    window->cbServeurIntegre->setChecked(false);
+    const int unused = freeLoopbackPort();
+    window->eURL->setText(QStringLiteral("http://127.0.0.1:%1/page.php").arg(unused));
+    window->eParam->setText(QStringLiteral("a=1"));
+    panel->portBox()->setValue(freeLoopbackPort());
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    const int port = controller->debugger()->listener().port();
+    ASSERT_EQ(port, panel->portBox()->value());
+    const QStringList journal = window->mJournal->lines();
+    for (const QString &line : {QStringLiteral("xdebug.mode=debug"), QStringLiteral("xdebug.start_with_request=trigger"),
+                                QStringLiteral("xdebug.client_port=%1").arg(port)})
+        EXPECT_TRUE(journal.filter(line).size() == 1) << line.toStdString();
+    const QString key = controller->debugger()->listener().ideKey();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return window->WB->view()->url().toString().contains(QStringLiteral("?a=1&XDEBUG_TRIGGER=") + key);
+    }, 5000)) << window->WB->view()->url().toString().toStdString();
+    EXPECT_FALSE(window->server()->isRunning());
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(DebugWindow, ArreterSurLesErreursStopsAtTheWarningAndHoveringAVariableShowsItsValue)
+{
+    chooseFile(*window, root, QStringLiteral("faute.php"));
+    panel->findChild<QCheckBox *>(QStringLiteral("cbArreterErreurs"))->setChecked(true);
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier); // no breakpoint at all
+    ASSERT_TRUE(pausedAt(root + QStringLiteral("/faute.php"), 3)) << window->eText->text().toStdString();
+    EXPECT_TRUE(window->eText->text().contains(QStringLiteral("inconnu"))) << window->eText->text().toStdString();
+
+    // The mouse resting on "$prix" (line 2) asks Xdebug for it.
+    const int position = window->M->positionFromLineIndex(1, 2);
+    Q_EMIT window->M->SCN_DWELLSTART(position, 10, 10);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible() && QToolTip::text() == QStringLiteral("$prix = 5"); }, 10000))
+        << QToolTip::text().toStdString();
+    click("sbArreter");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->debugger()->hasSession(); }, 30000));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
