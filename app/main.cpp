@@ -7,7 +7,9 @@
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
+#include "editor/editorcompletion.h"
 #include "editor/findbar.h"
+#include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "preview/phpserver.h"
@@ -301,6 +303,8 @@ void TfmMain::buildEditorPage()
     cbEnregistrementAuto->setToolTip(QStringLiteral("Enregistrer en tapant : enregistre le fichier peu après la "
                                                     "dernière frappe, une fois qu'il a été enregistré depuis le "
                                                     "lancement"));
+    cbPhpColouring = placed(new QCheckBox(QStringLiteral("Coloration PHP"), Panel1), "cbPhpColouring", 628, 0, 110, 16);
+    cbPhpColouring->setToolTip(QStringLiteral("PHP, HTML et JavaScript en couleurs pendant la frappe"));
     // Keyword lines are shown as they are written, "<b>" and "<br>" included.
     Label5->setTextFormat(Qt::PlainText);
     Label6->setTextFormat(Qt::PlainText);
@@ -444,6 +448,10 @@ void TfmMain::bindEvents()
     connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
     connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
     connect(cbColore, &QCheckBox::toggled, M, &RichEdit::setRecolouredWhileTyping);
+    connect(cbPhpColouring, &QCheckBox::toggled, this, [this] { guard([this] { cbPhpColouringToggled(); }); });
+    m_completion = new EditorCompletion(M, [this] {
+        return std::pair(keywordList(), m_phpSignatures ? m_phpSignatures->signatures() : QString());
+    });
     connect(M, &RichEdit::mouseDown, this, [this] { guard([this] { MMouseDown(); }); });
     connect(M, &RichEdit::mouseUp, this, [this] { guard([this] { MMouseUp(); }); });
     connect(M, &QsciScintilla::modificationChanged, this, [this] { showUnsavedMark(); });

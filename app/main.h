@@ -27,6 +27,8 @@ class Edit;
 class Panel;
 class SpeedButton;
 class RichEdit;
+class PhpSignatureSource;
+class EditorCompletion;
 class DriveComboBox;
 class FilterComboBox;
 class DirectoryListBox;
@@ -98,6 +100,8 @@ public:
     Panel *Panel1 = nullptr;
     QLabel *Label5 = nullptr, *Label6 = nullptr;
     QCheckBox *cbColore = nullptr;
+    /** "Coloration PHP": the control's own lexer colours PHP, HTML, CSS and JavaScript. */
+    QCheckBox *cbPhpColouring = nullptr;
     SpeedButton *sbColorie = nullptr;
     SpeedButton *SpeedButton3 = nullptr, *SpeedButton4 = nullptr, *SpeedButton5 = nullptr,
                 *SpeedButton6 = nullptr;
@@ -207,6 +211,16 @@ public:
     void SpeedButton4Click();
     void SpeedButton5Click();
     void SpeedButton6Click();
+    /** "Coloration PHP" ticked or not: the lexer, and the colouring controls it replaces greyed. */
+    void cbPhpColouringToggled();
+    /** The hint's line for a typed word ("strlen("): the user's keyword list first, then PHP's. */
+    QString signatureOf(const QString &word);
+    /** Between a call's brackets: its signature in the hint, the parameter being typed in bold. */
+    void showParameterBeingTyped(const QString &beforeCaret);
+    /** F1 without a page of the help folder: remembers PHP's signature of the function of `word`. */
+    void noteReflectionHelp(const QString &word);
+    /** Ondrel's help window with the remembered signature, its parameters and the online manual's address. */
+    void showReflectionHelp();
     void sbAideClick();
     void SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button);
     void MMouseUp();
@@ -341,6 +355,11 @@ public:
      * the copy's path; throws OndrelError when it cannot be written anywhere.
      */
     QString keepUnsavedText();
+
+    /** PHP's own keyword list, which the hint reads after the user's; null before the window is shown. */
+    const PhpSignatureSource *phpSignatures() const { return m_phpSignatures; }
+    /** The editor's completion list. */
+    EditorCompletion *completion() const { return m_completion; }
 
     /** Whether the page is shown beside the editor now: side mode, and the editor page in front. */
     bool pageBeside() const;
@@ -490,6 +509,9 @@ private:
     bool m_navigateWhenReady = false; // a preview waits for the server to accept connections
     QString m_lintMessage;            // the syntax error of the last check; empty when clean
     QWidget *m_helpWindow = nullptr;
+    PhpSignatureSource *m_phpSignatures = nullptr; // PHP's own keyword list, loaded off this thread
+    EditorCompletion *m_completion = nullptr;
+    QString m_reflectionHelp; // PHP's signature F1 explains, when the help folder has no page for it
     WebBrowser *m_helpBrowser = nullptr;
     QTimer *m_autoSave = nullptr;     // saving while typing: runs out after a pause of typing
     int m_apercuLargeur = 0;

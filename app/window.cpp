@@ -58,16 +58,19 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
             return *status;
     }
 
+    // Served before anything can show a box: a later launch never waits on one,
+    // and what it hands over meanwhile is opened once the window is there.
+    instance.serve();
     auto *window = new TfmMain;
     watchStopSignals(window, [window] { window->closeOnSignal(); });
-    window->show();
-    window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
-    window->openFromCommandLine(launch->line.files);
     QObject::connect(&instance, &InstanceServer::filesHandedOver, window, [window](const QStringList &files) {
         window->comeToFront();
         window->openFromCommandLine(files);
     });
-    instance.serve();
+    window->show();
+    window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
+    window->openFromCommandLine(launch->line.files);
+    instance.deliver();
     if (!window->closingOnSignal())
         app.exec();
     const int status = window->shutDown(); // FormDestroy writes the side files back

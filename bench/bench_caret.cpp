@@ -42,6 +42,7 @@ void BM_LigneWithColorier(benchmark::State &state)
     QTemporaryDir dir;
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
+    window.cbPhpColouring->setChecked(false); // the design's colouring
     window.showPage(window.tsEdit);
     window.mAide->setPlainText(keywordList(2000));
     window.eAide->setText(dir.path() + QStringLiteral("/doc/"));

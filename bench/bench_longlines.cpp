@@ -27,6 +27,7 @@ void typeKeys(benchmark::State &state, const QByteArray &text, qsizetype caret, 
     QTemporaryDir dir;
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
+    window.cbPhpColouring->setChecked(false); // the design's colouring
     window.showPage(window.tsEdit);
     window.cbColore->setChecked(colorier);
     window.M->setBytes(text);

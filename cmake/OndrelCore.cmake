@@ -3,7 +3,12 @@
 # from this one list.
 set(ONDREL_CORE_FILES
   editor/colouring.cpp editor/colouring.h
+  editor/completion.cpp editor/completion.h
+  editor/phppalette.cpp editor/phppalette.h
+  editor/phpsignatures.cpp editor/phpsignatures.h
+  editor/callhint.cpp editor/callhint.h
   editor/contexthelp.cpp editor/contexthelp.h
+  editor/phphelppage.cpp editor/phphelppage.h
   editor/landing.cpp editor/landing.h
   io/textbytes.cpp io/textbytes.h
   editor/textsearch.cpp editor/textsearch.h

@@ -2,14 +2,24 @@
 #include "app/main.h"
 #include "base/virtualkeys.h"
 
+#include "base/errors.h"
+#include "editor/callhint.h"
+#include "editor/completion.h"
 #include "widgets/widgets.h"
 #include "editor/contexthelp.h"
+#include "editor/editorcompletion.h"
+#include "editor/phphelppage.h"
+#include "editor/phpsignatures.h"
+#include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "io/readfile.h"
+#include "io/recovery.h"
+#include "io/savefile.h"
 #include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,7 +57,9 @@ void TfmMain::Ligne()
 {
     const RichEdit::CaretPos caret = M->caretPosition();
     const QByteArray line = M->lineText(caret.y);
+    Label6->setTextFormat(Qt::PlainText);
     setCaption(Label6, QString());
+    m_reflectionHelp.clear();
 
     // Index offer.
     const QString index = eAide->text() + QStringLiteral("index.html");
@@ -60,7 +72,7 @@ void TfmMain::Ligne()
     const QByteArray word = functionWord(line, caret.x);
     if (!word.isEmpty()) {
         const QString typed = M->decode(word);
-        setCaption(Label6, firstLineContaining(keywordList(), typed));
+        setCaption(Label6, signatureOf(typed));
         const QString name = typed.chopped(1);
         // FichierAide: the first manual page of the function that exists.
         QString page;
@@ -72,6 +84,10 @@ void TfmMain::Ligne()
         }
         if (!page.isEmpty())
             offer(sbAide, Label6, QStringLiteral("Aide sur \"%1\" (F1)").arg(name), page);
+        else
+            noteReflectionHelp(typed);
+    } else if (caret.x <= line.size()) {
+        showParameterBeingTyped(M->decode(line.left(caret.x)));
     }
 
     // Positions count the file's characters (a Windows-1252 file is held as UTF-8).
@@ -79,7 +95,7 @@ void TfmMain::Ligne()
     const qsizetype column = M->fileOffset(lineStart + caret.x) - M->fileOffset(lineStart);
     setCaption(Label5, QStringLiteral("Pos: %1,%2").arg(column).arg(caret.y + 1));
 
-    if (cbColore->isChecked()) {
+    if (cbColore->isChecked() && !cbPhpColouring->isChecked()) {
         const qsizetype p = M->selStart();
         const qsizetype s = M->offsetAfterCrBefore(p);
         const qsizetype e = M->offsetAfterCrFrom(p);
@@ -88,6 +104,55 @@ void TfmMain::Ligne()
     }
     m_ligneSelection[0] = M->selStart();
     m_ligneSelection[1] = m_ligneSelection[0] + M->selLength();
+}
+
+QString TfmMain::signatureOf(const QString &word)
+{
+    // The user's keyword list first, then PHP's own, then the definitions of the
+    // text around the caret (PHP's functions cannot be defined again).
+    QString hint = firstLineContaining(keywordList(), word);
+    if (hint.isEmpty() && m_phpSignatures)
+        hint = phpSignatureFor(m_phpSignatures->signatures(), word);
+    if (hint.isEmpty()) {
+        const QString name = nameBeforeCaret(word.endsWith(u'(') ? word.chopped(1) : word);
+        const qsizetype caret = M->selStart();
+        const qsizetype from = std::max<qsizetype>(0, caret - EditorCompletion::kNamesAround);
+        const std::string_view around = M->range(from, std::min(M->textLength(), caret + EditorCompletion::kNamesAround) - from);
+        if (!name.isEmpty() && !name.startsWith(u'$'))
+            hint = definitionSignature(M->decode(QByteArray(around.data(), qsizetype(around.size()))), name);
+    }
+    return hint;
+}
+
+void TfmMain::showParameterBeingTyped(const QString &beforeCaret)
+{
+    const CallAtCaret call = callAtCaret(beforeCaret);
+    const QString signature = call.isCall() ? signatureOf(call.word) : QString();
+    if (signature.isEmpty())
+        return;
+    Label6->setTextFormat(Qt::RichText);
+    setCaption(Label6, signatureWithParameter(signature, call.parameter));
+    const QString name = call.word.chopped(1);
+    const QStringList pages = helpPageCandidates(eAide->text(), name);
+    if (std::none_of(pages.begin(), pages.end(), [](const QString &page) { return isExistingFile(page); }))
+        noteReflectionHelp(call.word);
+}
+
+void TfmMain::noteReflectionHelp(const QString &word)
+{
+    if (m_phpSignatures)
+        m_reflectionHelp = phpSignatureFor(m_phpSignatures->signatures(), word);
+}
+
+void TfmMain::showReflectionHelp()
+{
+    const QString name = m_reflectionHelp.left(m_reflectionHelp.indexOf(u'(')).replace(QStringLiteral("::"), QStringLiteral("."));
+    const QString path = recoveryFolder() + QStringLiteral("/aide/") + name + QStringLiteral(".html");
+    QString why;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())
+        || !replaceFileAtomically(path, reflectionHelpPage(m_reflectionHelp).toUtf8(), 0600, &why))
+        throw OndrelError(cannotCreateMessage(path, why));
+    showHelpWindow(path);
 }
 
 void TfmMain::sbAideClick()
@@ -128,6 +193,8 @@ void TfmMain::MKeyDown(int &key)
         PCChange();
     } else if (key == VkF10) {
         cbApercuACote->click();
+    } else if (key == VkF1 && !m_reflectionHelp.isEmpty()) {
+        showReflectionHelp(); // no page of the help folder for this function of PHP's
     } else if (key == VkF1) {
         sbAideClick();
     }

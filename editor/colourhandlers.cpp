@@ -1,8 +1,10 @@
 // The colouring of the source editor: ColorieZone and the five buttons of the editor page.
 #include "app/main.h"
 
+#include "widgets/widgets.h"
 #include "editor/richedit.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 
 namespace {
@@ -64,4 +66,15 @@ void TfmMain::SpeedButton6Click()
 {
     if (pickColour(ColorDialog1, CoulFonctions, CoulFonctions))
         ColorieZone(0, M->textLength());
+}
+
+void TfmMain::cbPhpColouringToggled()
+{
+    const bool php = cbPhpColouring->isChecked();
+    // The lexer's styles and the pass's colours cannot share the text.
+    const QList<QWidget *> replaced = {cbColore, sbColorie, SpeedButton5, SpeedButton6};
+    for (QWidget *control : replaced)
+        control->setEnabled(!php);
+    M->setRecolouredWhileTyping(cbColore->isChecked() && !php);
+    M->setPhpColouring(php);
 }

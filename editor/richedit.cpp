@@ -105,14 +105,15 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
         noteLongLineEdit(position, type, length, text);
         noteEditAfterPass(position, type, text, length);
-        if (m_typing && m_recolouredWhileTyping && (type & SC_MOD_INSERTTEXT) && position > 0 && text
+        if (m_typing && m_recolouredWhileTyping && !m_phpLexing && (type & SC_MOD_INSERTTEXT) && position > 0 && text
             && !std::memchr(text, '\r', static_cast<size_t>(length))) {
             const char before = static_cast<char>(SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(position - 1)));
             const std::vector<char> styles(static_cast<size_t>(length), before);
             writeStyles(position, length, styles.data(), true);
         }
-        // The whole text counts as styled (see writeStyles).
-        SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
+        // The whole text counts as styled (see writeStyles); the lexer styles what changed.
+        if (!m_phpLexing)
+            SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
     }
     if (m_breaks.isEmpty() || linesAdded == 0)
         return;
@@ -257,6 +258,8 @@ void RichEdit::applyBytes(const QByteArray &crlf)
     dropMarks(ErrorSource::Lint); // the marks belong to the text that goes
     dropMarks(ErrorSource::Server);
     SendScintilla(SCI_CLEARALL);
+    // Set while the text is empty: attached to a text, the lexer lexes all of it at once.
+    usePhpLexer(m_phpWanted && !holdsLongLine(crlf));
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(crlf.size()), crlf.constData());
     m_lastPass.valid = false;
     hideLongLinesOf(crlf);
@@ -350,6 +353,8 @@ void RichEdit::setBackgroundColour(Colour colour)
     m_background = colour;
     for (int style = 0; style <= kMaxStyle; ++style)
         SendScintilla(SCI_STYLESETBACK, static_cast<unsigned long>(style), static_cast<long>(colour));
+    if (m_phpLexing)
+        applyPhpPalette();
 }
 
 void RichEdit::setTextColour(Colour colour)
@@ -358,6 +363,8 @@ void RichEdit::setTextColour(Colour colour)
     SendScintilla(SCI_STYLESETFORE, 0UL, static_cast<long>(colour));
     SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(STYLE_DEFAULT), static_cast<long>(colour));
     SendScintilla(SCI_SETCARETFORE, static_cast<unsigned long>(colour));
+    if (m_phpLexing)
+        applyPhpPalette();
 }
 
 int RichEdit::takeStyle()
@@ -391,6 +398,8 @@ int RichEdit::styleFor(Colour colour)
 
 void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours)
 {
+    if (m_phpLexing)
+        return; // the lexer's styles are its own
     if (!keepsColours)
         m_lastPass.valid = false;
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
@@ -402,6 +411,8 @@ void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, 
 
 void RichEdit::writeStyle(qsizetype from, qsizetype count, int style)
 {
+    if (m_phpLexing)
+        return;
     m_lastPass.valid = false;
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
     SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(count), static_cast<long>(style));
@@ -479,6 +490,8 @@ void RichEdit::noteEditAfterPass(int position, int type, const char *text, int l
 
 void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions)
 {
+    if (m_phpLexing)
+        return;
     const qsizetype length = textLength();
     end = std::clamp<qsizetype>(end, 0, length);
     start = std::clamp<qsizetype>(start, 0, end);

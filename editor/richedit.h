@@ -2,6 +2,7 @@
 
 #include "editor/colouring.h"
 #include "editor/findtask.h"
+#include "editor/phppalette.h"
 #include "io/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -12,6 +13,8 @@
 #include <optional>
 #include <string_view>
 #include <vector>
+
+class QsciLexerHTML;
 
 /**
  * The source editor `M`: the operations the program performs on its editor
@@ -100,6 +103,21 @@ public:
      * finds it right, the control has no second layout of the line to make.
      */
     void setRecolouredWhileTyping(bool on) { m_recolouredWhileTyping = on; }
+
+    // Colouring by the control's lexer for PHP in HTML (richeditphp.cpp).
+    /**
+     * "Coloration PHP": while on, the control's own lexer for HTML with embedded PHP
+     * colours the whole text as it is shown and edited, in a palette made from the
+     * background and text colours, and the colouring pass writes nothing (colourZone
+     * does nothing). A text with a line longer than 32 KB is not lexed: it keeps the
+     * long-line handling, and the lexer comes back with the next text without one.
+     */
+    void setPhpColouring(bool on);
+    bool phpColouring() const { return m_phpWanted; }
+    /** True while the lexer colours the text: on, and no long line in the way. */
+    bool phpLexing() const { return m_phpLexing; }
+    /** What the lexer made of the character at `offset` (Plain while it does not run). */
+    PhpStyleKind phpStyleKindAt(qsizetype offset) const;
 
     // Display and typing (richeditview.cpp).
     /** The line-number margin, shown by default; its width follows the number of lines. */
@@ -254,6 +272,8 @@ private:
         qsizetype from = -1, to = -1;
     };
     void setUpLongLines();
+    /** True when `crlf` holds a line longer than a long line. */
+    static bool holdsLongLine(const QByteArray &crlf);
     void noteLongLineEdit(int position, int type, int length, const char *text);
     void hideLongLinesOf(const QByteArray &crlf);
     void followCaretInLongLine();
@@ -335,6 +355,14 @@ private:
     } m_lastPass;
     std::vector<ColourClass> m_spareClasses;
     bool m_recolouredWhileTyping = false;
+    // "Coloration PHP" (richeditphp.cpp).
+    QsciLexerHTML *m_phpLexer = nullptr; // made at first use, owned by the editor
+    bool m_phpWanted = false;
+    bool m_phpLexing = false;
+    void usePhpLexer(bool on);
+    void applyPhpPalette();
+    /** The program's own style table again, every character in style 0. */
+    void resetOwnStyles();
     bool m_typing = false; // inside the control's own handling of a key press
     // A typed key's changes, passed on by Ondrel instead of the component (richeditquietedits.cpp).
     struct QuietEdit

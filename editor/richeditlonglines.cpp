@@ -109,6 +109,11 @@ void keepFreedMemory(bool keep)
 
 } // namespace
 
+bool RichEdit::holdsLongLine(const QByteArray &crlf)
+{
+    return holdsLongRun(crlf.constData(), crlf.size());
+}
+
 bool RichEdit::assistiveTechnologyRuns()
 {
     return ::assistiveTechnologyRuns();
@@ -181,6 +186,10 @@ void RichEdit::noteLongLineEdit(int position, int type, int length, const char *
         if (!longNow)
             return;
         holdLongLines(true);
+        // The lexer would lay the long line out at every key: the text leaves it once
+        // this change is over (the control is inside the change now).
+        if (m_phpLexing)
+            QMetaObject::invokeMethod(this, [this] { usePhpLexer(false); }, Qt::QueuedConnection);
     }
     // Offsets after the change move with the text; an insertion at the window's end
     // (typing there) widens the window.
@@ -314,7 +323,7 @@ void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to, const char *colo
 
 void RichEdit::followCaretInLongLine()
 {
-    if (!m_longLines)
+    if (!m_longLines || m_phpLexing)
         return;
     const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
     const int line = lineOfOffset(caret);

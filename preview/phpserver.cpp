@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -12,8 +13,13 @@
 #include <QTimer>
 
 #include <csignal>
+#include <dlfcn.h>
 #include <sys/prctl.h>
 #include <unistd.h>
+
+#ifndef ONDREL_PHP_LAUNCHER
+#define ONDREL_PHP_LAUNCHER ""
+#endif
 
 namespace {
 
@@ -136,6 +142,23 @@ QString phpExecutable()
     return QStandardPaths::findExecutable(QStringLiteral("php"));
 }
 
+QString phpLauncher()
+{
+    // Beside the code that runs (the window module, or a program of the build
+    // folder), else where the package installs it; never from the PATH.
+    QStringList places;
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void *>(&phpLauncher), &info) && info.dli_fname)
+        places << QFileInfo(QFile::decodeName(info.dli_fname)).absoluteDir().filePath(QStringLiteral("ondrel-php"));
+    places << QStringLiteral(ONDREL_PHP_LAUNCHER);
+    for (const QString &place : std::as_const(places)) {
+        const QFileInfo file(place);
+        if (!place.isEmpty() && file.isFile() && file.isExecutable())
+            return file.absoluteFilePath();
+    }
+    return {};
+}
+
 QString phpMissingMessage()
 {
     return QStringLiteral("PHP introuvable : installez le paquet php-cli");
@@ -167,9 +190,10 @@ BuiltinServer::BuiltinServer(QObject *parent)
         }
     });
 
-    // php goes into a process group of its own, and the kernel kills it when
-    // Ondrel dies, however that happens. Only async-signal-safe calls here: this
-    // runs in the child between fork and exec.
+    // The launcher (or php, without one) goes into a process group of its own,
+    // and the kernel kills it when Ondrel dies, however that happens, until the
+    // launcher takes over. Only async-signal-safe calls here: this runs in the
+    // child between fork and exec.
     const pid_t ondrel = ::getpid();
     m_process.setChildProcessModifier([ondrel] {
         ::setpgid(0, 0);
@@ -247,8 +271,7 @@ void BuiltinServer::launch()
         database << QStringLiteral("-d") << QStringLiteral("mysqli.default_socket=") + m_databaseSocket
                  << QStringLiteral("-d") << QStringLiteral("pdo_mysql.default_socket=") + m_databaseSocket;
     m_launchedSocket = m_databaseSocket;
-    m_process.setProgram(m_php);
-    m_process.setArguments(QStringList{QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port()),
+    QStringList arguments{QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port()),
                             QStringLiteral("-t"), m_root,
                             QStringLiteral("-d"), QStringLiteral("display_errors=1"),
                             QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
@@ -257,8 +280,21 @@ void BuiltinServer::launch()
                             // command line has it off) and would look at a file's date only every
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
-                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")}
-                           + database + m_extraArguments + QStringList{m_routerDir->filePath(QStringLiteral("routeur.php"))});
+                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")};
+    arguments += database + m_extraArguments;
+    arguments.append(m_routerDir->filePath(QStringLiteral("routeur.php")));
+    // Through the launcher, what a page starts (`exec("sleep 300 &")`) and php's own
+    // workers die with php and with Ondrel, instead of keeping the port.
+    const QString launcher = phpLauncher();
+    if (launcher.isEmpty()) {
+        if (m_attempts == 1)
+            note(QStringLiteral("Lanceur ondrel-php introuvable : ce que les pages démarrent pourrait survivre à Ondrel."));
+        m_process.setProgram(m_php);
+    } else {
+        m_process.setProgram(launcher);
+        arguments = QStringList{QString::number(::getpid()), m_php} + arguments;
+    }
+    m_process.setArguments(arguments);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QString::number(kWorkers));
     for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)
@@ -277,7 +313,7 @@ void BuiltinServer::stop()
     m_stopping = true;
     const qint64 pid = m_process.processId();
     if (pid > 0)
-        ::kill(-pid_t(pid), SIGTERM); // the whole group: php and anything it started
+        ::kill(-pid_t(pid), SIGTERM); // the launcher, which kills php's group; or, without one, php's group
     if (!m_process.waitForFinished(kStopWaitMs)) {
         if (pid > 0)
             ::kill(-pid_t(pid), SIGKILL);

@@ -54,6 +54,13 @@ QString withoutWorkerPrefix(const QString &line);
 /** The path of php on the PATH; empty when there is none. */
 QString phpExecutable();
 
+/**
+ * Ondrel's launcher of php (`ondrel-php`, launcher/ondrel-php.cpp), which makes
+ * everything php and its pages start die with Ondrel: beside the code that runs,
+ * else where the package installs it. Empty when there is none.
+ */
+QString phpLauncher();
+
 /** The message shown when php cannot be found, naming the Debian package that brings it. */
 QString phpMissingMessage();
 
@@ -82,9 +89,10 @@ inline constexpr char kServerKeyHeader[] = "X-Ondrel-Jeton";
  * the server is started again on a new one and originChanged() tells the URL.
  *
  * start() returns at once; ready() follows when the server accepts connections,
- * or failed() with a French message. php runs in a process group of its own
- * with a parent-death signal, so it never outlives Ondrel: it is stopped when
- * this object goes, and killed by the kernel if Ondrel dies.
+ * or failed() with a French message. php runs under Ondrel's launcher
+ * (phpLauncher()), in a process group of its own that the launcher kills when
+ * php ends, when it is stopped, or when Ondrel dies (a parent-death signal), so
+ * neither php nor what its pages started outlives Ondrel or keeps the port.
  *
  * Every line php writes (requests, PHP warnings and errors) is kept, the last
  * kLogLines of them, and announced by logLine().

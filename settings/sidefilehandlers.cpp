@@ -6,10 +6,13 @@
 #include "db/builtindatabase.h"
 #include "db/simplecombo.h"
 #include "debug/dbgplistener.h"
+#include "editor/phpsignatures.h"
+#include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "io/readfile.h"
 #include "io/savefile.h"
+#include "preview/phpserver.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
 #include "settings/windowplacement.h"
@@ -151,6 +154,11 @@ const SettingKey kSettings[] = {
     {kParams, "Tabulation", Kind::Integer, [](const ProfileFile &) -> QVariant { return 4; },
      [](const TfmMain &w) -> QVariant { return w.M->tabWidth(); },
      [](TfmMain &w, const QVariant &v) { w.M->setTabColumns(v.toInt()); }},
+    // A new user (no settings file yet) sees PHP coloured; settings written before
+    // the box existed keep the colouring their user had.
+    {kParams, "ColorationPHP", Kind::Bool, [](const ProfileFile &ini) -> QVariant { return ini.bytes().isEmpty(); },
+     [](const TfmMain &w) -> QVariant { return w.cbPhpColouring->isChecked(); },
+     [](TfmMain &w, const QVariant &v) { w.cbPhpColouring->setChecked(v.toBool()); }},
     {kParams, "PortDebogage", Kind::Integer, [](const ProfileFile &) -> QVariant { return DbgpListener::kDefaultPort; },
      [](const TfmMain &w) -> QVariant { return debugPortBox(w)->value(); },
      [](TfmMain &w, const QVariant &v) { debugPortBox(w)->setValue(v.toInt()); }},
@@ -483,6 +491,10 @@ void TfmMain::FormShow()
     if (isExistingFile(eFile->text()))
         loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
     loadKeywordList(*this, m_sideFiles, sideFilePaths(m_sideFileBase).keywords);
+    if (!m_phpSignatures) {
+        m_phpSignatures = new PhpSignatureSource(this);
+        m_phpSignatures->start(phpExecutable(), signatureCachePath());
+    }
 }
 
 void TfmMain::notePlacementAtClose()

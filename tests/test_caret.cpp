@@ -81,6 +81,7 @@ protected:
     void SetUp() override
     {
         window = makeWindow(folder.path(QString()));
+        window->cbPhpColouring->setChecked(false); // the colouring these tests are about
         window->eAide->setText(folder.path("doc/"));
         window->showPage(window->tsEdit);
         window->M->setFocus();
@@ -113,6 +114,9 @@ TEST_F(Caret, TypingACallOffersItsHintAndManualPage)
     EXPECT_EQ(opened.files, QStringList{page});
 
     type(QStringLiteral("x")); // typing the first argument brings the index back
+    EXPECT_EQ(hint(), QStringLiteral("resource mysql_connect(<b>string host</b>)")); // the parameter being typed
+    EXPECT_EQ(window->Label6->textFormat(), Qt::RichText);
+    type(QStringLiteral(");"));
     EXPECT_EQ(hint(), QString());
     EXPECT_EQ(window->sbAide->text(), QStringLiteral("Index de l'aide (F1)"));
     EXPECT_EQ(window->sbAide->toolTip(), folder.path("doc/index.html"));
@@ -299,8 +303,9 @@ TEST_F(Caret, F9ShowsThePreviewWhateverTheModifiers)
     // A file the preview can save and a page it can show, so no error box stops the test.
     window->eFile->setText(folder.path("page.php"));
     window->eURL->setText(QStringLiteral("about:blank"));
+    // Ctrl+F9 is not among them: it starts step debugging.
     for (Qt::KeyboardModifiers mods : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
-                                       Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+                                       Qt::KeyboardModifiers(Qt::AltModifier)}) {
         window->showPage(window->tsEdit);
         window->M->setFocus();
         key(Qt::Key_F9, mods);

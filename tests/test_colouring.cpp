@@ -8,6 +8,7 @@
 #include "editor/colouring.h"
 #include "editor/richedit.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QRandomGenerator>
 #include <QTest>
@@ -159,6 +160,7 @@ protected:
     void SetUp() override
     {
         window = makeWindow(folder.path(QString()));
+        window->cbPhpColouring->setChecked(false); // the colouring these tests are about
         window->showPage(window->tsEdit);
         window->CoulPolice = 0x000000;
         window->CoulChaines = 0xFF0000;

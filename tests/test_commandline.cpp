@@ -5,12 +5,24 @@
 
 #include "app/commandline.h"
 #include "app/handover.h"
+#include "app/instance.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSignalSpy>
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -305,6 +317,131 @@ TEST_F(Launches, SideFilesThatCannotBeWrittenAtTheEndGiveStatus1AndAMessage)
     const QString err = QString::fromUtf8(window.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("ondrel : Impossible d'écrire dans ") + folder.path(QStringLiteral("ondrel.ini"))))
         << err.toStdString();
+}
+
+/** A client of the instance socket that sends `bytes` and then holds its end open. */
+struct RawClient
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    RawClient(const QString &path, const QByteArray &bytes)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::copy(native.cbegin(), native.cend(), address.sun_path);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+            (void)::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
+    }
+    ~RawClient() { ::close(fd); }
+    /** Whether the window closed this connection (end of file or reset). */
+    bool dropped() const
+    {
+        char byte;
+        const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+};
+
+/** A hand-over as a later launch makes it, on a thread of its own while this one runs the event loop. */
+HandOver handOverMeanwhile(const QString &path, const QStringList &files)
+{
+    std::atomic<bool> done = false;
+    HandOver result = HandOver::NoWindow;
+    std::thread launch([&] {
+        result = handOverToWindow(path, files, kHandOverAnswerMs);
+        done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 2 * kHandOverAnswerMs)); // the answer has its own time-out
+    launch.join();
+    return result;
+}
+
+TEST(InstanceSocket, AFloodOfHalfMessagesIsDroppedAndHandOversStillArrive)
+{
+    TempFolder run;
+    const QString path = run.path(QStringLiteral("ondrel-test.sock"));
+    InstanceServer server(path);
+    server.serve();
+    ASSERT_TRUE(server.isServing());
+    QSignalSpy handed(&server, &InstanceServer::filesHandedOver);
+    // Before deliver() (the window is still being made): answered at once, kept for later.
+    EXPECT_EQ(handOverMeanwhile(path, {QStringLiteral("/w/avant.php")}), HandOver::HandedOver);
+    EXPECT_EQ(handed.count(), 0);
+    server.deliver();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handed.count() == 1; }, 5000));
+    EXPECT_EQ(handed[0][0].toStringList(), QStringList{QStringLiteral("/w/avant.php")});
+
+    const QByteArray half = handOverMessage({QStringLiteral("/w/moitié.php")}).left(10);
+    std::vector<std::unique_ptr<RawClient>> flood;
+    for (int i = 0; i < 300; ++i) {
+        flood.push_back(std::make_unique<RawClient>(path, half));
+        if (i % 50 == 0)
+            QTest::qWait(10);
+    }
+    QTest::qWait(100);
+    EXPECT_LE(server.clientCount(), InstanceServer::kMaxClients);
+    // A launch in the middle of the flood still hands its file over.
+    EXPECT_EQ(handOverMeanwhile(path, {QStringLiteral("/w/pendant.php")}), HandOver::HandedOver);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handed.count() == 2; }, 5000));
+    EXPECT_EQ(handed[1][0].toStringList(), QStringList{QStringLiteral("/w/pendant.php")});
+    // None of the half messages is held past its second, and none made a hand-over.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return server.clientCount() == 0
+            && std::all_of(flood.begin(), flood.end(), [](const auto &client) { return client->dropped(); });
+    }, 5000));
+    EXPECT_EQ(handed.count(), 2);
+}
+
+TEST(InstanceSocket, OnlyItsOwnOrAStaleSocketFileIsEverRemoved)
+{
+    TempFolder run;
+    // A file that is no socket is left alone, and nothing is served there.
+    const QString file = run.write(QStringLiteral("fichier.sock"), "à garder");
+    {
+        InstanceServer server(file);
+        server.serve();
+        EXPECT_FALSE(server.isServing());
+    }
+    EXPECT_EQ(readFile(file), QByteArray("à garder"));
+
+    // A socket left by a window that was killed is replaced.
+    const QString path = run.path(QStringLiteral("ondrel-test.sock"));
+    {
+        RawClient unused(QString(), {});
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::copy(native.cbegin(), native.cend(), address.sun_path);
+        ASSERT_EQ(::bind(unused.fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    } // closed, its file stays
+    auto first = std::make_unique<InstanceServer>(path);
+    first->serve();
+    ASSERT_TRUE(first->isServing());
+    EXPECT_TRUE(windowListens(path));
+
+    // Another window took the path meanwhile (the file was deleted under the first):
+    // the first one, ending, leaves the second one's socket in place.
+    ASSERT_TRUE(QFile::remove(path));
+    InstanceServer second(path);
+    second.serve();
+    ASSERT_TRUE(second.isServing());
+    first.reset();
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_TRUE(windowListens(path));
+}
+
+TEST_F(Launches, AStartUpBoxDoesNotKeepASecondLaunchWaiting)
+{
+    QProcess first;
+    start(first, {folder.path(QStringLiteral("absent/page.php"))}); // cannot be opened: an error box stays up
+    ASSERT_TRUE(serving());
+    const QString page = folder.write(QStringLiteral("page.php"), "<?php echo 1;");
+    // Under the box, the hand-over is answered: the second launch ends instead of
+    // waiting for the lock (10 s) and opening a second window.
+    const Result second = run({page}, true, 8000);
+    EXPECT_EQ(second.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_EQ(stop(first), 0);
 }
 
 } // namespace

@@ -61,6 +61,7 @@ protected:
     {
         file = folder.write("site/page.php", "<?php\n");
         window = makeWindow(folder.path("side"));
+        window->cbPhpColouring->setChecked(false); // the colouring these tests are about
         chooseFile(*window, folder.path("site"), QStringLiteral("page.php"));
         window->showPage(window->tsEdit);
         window->M->setFocus();

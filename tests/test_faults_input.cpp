@@ -11,6 +11,8 @@
 #include "io/textbytes.h"
 #include "support/testsupport.h"
 
+#include <QCheckBox>
+
 #include <random>
 
 namespace {
@@ -89,6 +91,7 @@ TEST_P(EditorInput, LoadsColoursAndSavesBackWhatItRead)
     const QByteArray original = input.make();
     const QString in = folder.write(QStringLiteral("in.php"), original);
     auto window = makeWindow(folder.dir.path());
+    window->cbPhpColouring->setChecked(false); // the colouring these tests are about
     RichEdit *M = window->M;
 
     M->loadFile(in);

@@ -6,12 +6,15 @@
 
 #include "editor/richedit.h"
 #include "io/savefile.h"
+#include "preview/phpserver.h"
 #include "settings/profile.h"
 #include "support/faultprocess.h"
 #include "support/faults.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QFile>
 #include <QThread>
@@ -133,17 +136,36 @@ TEST(FaultsKill, EditedFileHoldsOneWholeContentAfterEachKill)
     EXPECT_EQ(strayTemps(folder.dir.path()), QStringList());
 }
 
-TEST(FaultsKill, TheBuiltinServerDiesWithTheProgram)
+TEST(FaultsKill, TheBuiltinServerAndWhatItsPagesStartedDieWithTheProgram)
 {
     TempFolder folder;
+    // A page that leaves a process behind it, which inherits php's listening socket.
+    folder.write(QStringLiteral("enfant.php"), "<?php echo exec('sleep 300 > /dev/null 2>&1 & echo $!');");
     FaultProcess child;
     ASSERT_TRUE(child.start(kChild, {QStringLiteral("serve"), folder.path({})})) << child.output().constData();
     ASSERT_EQ(child.messages().size(), 1);
-    const qint64 php = child.messages()[0].section(u' ', 1).toLongLong();
-    ASSERT_GT(php, 0);
-    ASSERT_TRUE(processAlive(php));
+    const QStringList server = child.messages()[0].split(u' '); // "server PID PORT KEY"
+    ASSERT_EQ(server.size(), 4);
+    const qint64 launcher = server[1].toLongLong();
+    const int port = server[2].toInt();
+    ASSERT_TRUE(processAlive(launcher));
+
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write("GET /enfant.php HTTP/1.0\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n" + kServerKeyHeader
+                 + ": " + server[3].toLatin1() + "\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(10000))
+        answer += socket.readAll();
+    const qint64 sleeper = answer.mid(answer.indexOf("\r\n\r\n") + 4).trimmed().toLongLong();
+    ASSERT_GT(sleeper, 0) << answer.constData();
+    ASSERT_TRUE(processAlive(sleeper));
+
     child.kill(); // SIGKILL: no chance to stop the server itself
-    EXPECT_TRUE(QTest::qWaitFor([php] { return !processAlive(php); }, 10000)); // the parent-death signal ended php
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !processAlive(launcher) && !processAlive(sleeper); }, 10000));
+    QTcpServer again; // the port is free: nothing of the server holds it
+    EXPECT_TRUE(QTest::qWaitFor([&] { return again.listen(QHostAddress::LocalHost, quint16(port)); }, 5000));
 }
 
 TEST(FaultsKill, TheBuiltinDatabaseDiesWithTheProgram)

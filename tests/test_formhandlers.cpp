@@ -123,7 +123,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nPortDebogage=9003\r\n"
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\n"
           "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
@@ -559,6 +559,7 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
     QTest::mouseClick(w->cbServeurIntegre, Qt::LeftButton); // off
     w->eRacine->setText(QStringLiteral("/srv/racine"));
     w->dlb->setCurrentFolder(browsed);
+    QTest::mouseClick(w->cbPhpColouring, Qt::LeftButton); // off: "Chaînes" and "Fonctions" back
     const std::pair<SpeedButton *, QColor> picks[] = {
         {w->SpeedButton3, QColor(0x10, 0x20, 0x30)}, {w->SpeedButton4, QColor(0x40, 0x50, 0x60)},
         {w->SpeedButton5, QColor(0x70, 0x80, 0x90)}, {w->SpeedButton6, QColor(0xA0, 0xB0, 0xC0)}};
@@ -589,6 +590,7 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
     EXPECT_EQ(w->eParam->text(), QStringLiteral("a=1&b=2"));
     EXPECT_EQ(w->eURL->text(), QStringLiteral("http://127.0.0.1:8080/site/page.php"));
     EXPECT_FALSE(w->cbServeurIntegre->isChecked());
+    EXPECT_FALSE(w->cbPhpColouring->isChecked());
     EXPECT_EQ(w->eRacine->text(), QStringLiteral("/srv/racine"));
     EXPECT_EQ(w->dlb->currentFolder(), QDir(browsed).absolutePath());
     EXPECT_EQ(w->M->backgroundColour(), 0x302010u);

@@ -9,8 +9,10 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "io/recovery.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
@@ -235,6 +237,39 @@ TEST_F(BuiltinPreview, F1WithoutADesktopLauncherOpensOndrelsHelpWindow)
     auto *browser = helpWindow->findChild<WebBrowser *>();
     ASSERT_NE(browser, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return helpWindow->windowTitle() == QStringLiteral("Aide - Manuel"); },
+                                kLoadTimeoutMs));
+}
+
+TEST_F(BuiltinPreview, F1WithoutALocalPageExplainsPhpsFunctionAndWithOneOpensIt)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->phpSignatures() && window->phpSignatures()->isLoaded(); }, 30000));
+    TempFolder help;
+    const QString page = help.write(QStringLiteral("function.strlen.html"), "<html><body>strlen</body></html>");
+    window->eAide->setText(help.path({}) + u'/');
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
+    OpenedFiles opened;
+
+    // A local page: F1 opens it as before.
+    QTest::keyClicks(window->M, QStringLiteral("echo strlen("));
+    QTest::keyClick(window->M, Qt::Key_F1);
+    EXPECT_EQ(opened.files, QStringList{page});
+    EXPECT_EQ(window->findChild<QWidget *>(QStringLiteral("fmAide")), nullptr);
+
+    // None: Ondrel's help window shows what PHP says of the function, here from inside the call.
+    QTest::keyClicks(window->M, QStringLiteral("$a);"));
+    QTest::keyClick(window->M, Qt::Key_Return);
+    QTest::keyClicks(window->M, QStringLiteral("echo str_replace($x, "));
+    QTest::keyClick(window->M, Qt::Key_F1);
+    EXPECT_EQ(opened.files, QStringList{page});
+    auto *helpWindow = window->findChild<QWidget *>(QStringLiteral("fmAide"));
+    ASSERT_NE(helpWindow, nullptr);
+    EXPECT_TRUE(helpWindow->isVisible());
+    const QByteArray shown = readFile(recoveryFolder() + QStringLiteral("/aide/str_replace.html"));
+    EXPECT_TRUE(shown.contains("<pre>str_replace(array|string $search, array|string $replace, array|string $subject, "
+                               "&amp;$count = null): array|string</pre>"));
+    EXPECT_TRUE(shown.contains("https://www.php.net/manual/fr/function.str-replace.php"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return helpWindow->windowTitle() == QStringLiteral("Aide - str_replace"); },
                                 kLoadTimeoutMs));
 }
 

@@ -18,7 +18,7 @@
 //                                                      up, then runs as the program does until a stop signal
 //   ondrel_faultchild stop-frozen <folder>             a window whose event loop never comes back
 //   ondrel_faultchild serve <folder>                  previews <folder>/page.php through the built-in
-//                                                      server, prints "message: server PID", then waits
+//                                                      server, prints "message: server PID PORT KEY", then waits
 //   ondrel_faultchild database <folder>                runs Ondrel's own MariaDB with its data and runtime
 //                                                      folders in <folder>, prints "message: database PID", then waits
 //   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
@@ -200,7 +200,8 @@ int serve(const QString &folder)
     window->PC->setCurrentWidget(window->tsWB); // the first preview starts the server
     if (!QTest::qWaitFor([&] { return window->server()->isReady(); }, 30000))
         return 1;
-    std::printf("message: server %lld\n", window->server()->processId());
+    std::printf("message: server %lld %d %s\n", window->server()->processId(), window->server()->port(),
+                window->server()->key().constData());
     ready();
     return QApplication::exec(); // until killed
 }

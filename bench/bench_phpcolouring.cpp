@@ -1,0 +1,107 @@
+// "Coloration PHP": the cost of a key in a 10 MB PHP file with and without the
+// lexer (the lexing a paint asks for, then a whole repaint), and the first paint
+// of a 10 MB file after its load, with and without it.
+#include "app/main.h"
+#include "editor/richedit.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+
+#include "benchmain.h"
+
+namespace {
+
+QByteArray phpPage(qsizetype size)
+{
+    return repeatedTo("<?php\r\n"
+                      "$total = count($rows) + strlen('abc') - 1; // the rows\r\n"
+                      "    echo \"<td>\" . htmlspecialchars($row['name']) . \"</td>\";\r\n"
+                      "if (isset($_GET[\"id\"])) { $id = intval($_GET[\"id\"]); }\r\n"
+                      "?>\r\n<p class=\"note\">Some text of the page &amp; more</p>\r\n",
+                      size);
+}
+
+QString writePage(const QTemporaryDir &dir, qsizetype size)
+{
+    const QString path = dir.filePath(QStringLiteral("big.php"));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(phpPage(size));
+    return path;
+}
+
+void typeKey(QWidget *editor)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(editor, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QApplication::sendEvent(editor, &release);
+}
+
+/**
+ * A key in the middle of a 10 MB page in the real window. Range 0: "Coloration PHP"
+ * off or on. Range 1: 0 times the key and the lexing that the next paint asks for
+ * (from the changed line to the end of the view), 1 the key and a whole repaint.
+ */
+void BM_KeyIn10MBPage(benchmark::State &state)
+{
+    const bool php = state.range(0) != 0;
+    const bool repaint = state.range(1) != 0;
+    QTemporaryDir dir;
+    const QString path = writePage(dir, 10 << 20);
+    TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
+    window.show();
+    window.cbPhpColouring->setChecked(php);
+    window.M->loadFile(path);
+    window.showPage(window.tsEdit);
+    window.M->setFocus();
+    window.M->setSelStart(window.M->textLength() / 2);
+    QCoreApplication::processEvents();
+    window.M->viewport()->repaint();
+    RichEdit *m = window.M;
+    for (auto _ : state) {
+        typeKey(m);
+        if (repaint) {
+            m->viewport()->repaint();
+        } else if (php) {
+            const long last = m->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE)
+                              + m->SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN) + 1;
+            const long end = m->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, static_cast<unsigned long>(last));
+            const long styled = m->SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
+            if (styled < end)
+                m->SendScintilla(QsciScintillaBase::SCI_COLOURISE, static_cast<unsigned long>(styled), end);
+        }
+    }
+    if (php && !m->phpLexing())
+        state.SkipWithError("the lexer does not run");
+    state.SetLabel(std::string(php ? "Coloration PHP" : "without") + (repaint ? ", repaint" : ", lexing only"));
+}
+BENCHMARK(BM_KeyIn10MBPage)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+    ->Unit(benchmark::kMicrosecond)->Iterations(1000);
+
+/** Loading a 10 MB page and painting it the first time, without and with the lexer. */
+void BM_FirstPaintOf10MBPage(benchmark::State &state)
+{
+    const bool php = state.range(0) != 0;
+    QTemporaryDir dir;
+    const QString path = writePage(dir, 10 << 20);
+    RichEdit editor;
+    editor.resize(800, 600);
+    editor.show();
+    editor.setPhpColouring(php);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        editor.loadFile(path);
+        editor.viewport()->repaint();
+    }
+    state.SetLabel(php ? "Coloration PHP" : "without");
+}
+BENCHMARK(BM_FirstPaintOf10MBPage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+ONDREL_QT_BENCHMARK_MAIN
