@@ -31,7 +31,8 @@ TEST(StopSignals, UnsavedTextIsCopiedAndTheWindowClosesWithoutAsking)
         EXPECT_TRUE(child.output().contains(QFile::encodeName(folder.path(copies.first()))));
         EXPECT_TRUE(QFileInfo::exists(folder.path(QStringLiteral("ondrel.ini")))); // the side files are written too
         // The crash journal holds the text too, for the next start to offer it back.
-        EXPECT_EQ(QDir(cache.path(QStringLiteral("ondrel"))).entryList(QDir::Files).size(), 1) << signal;
+        // (PHP's signature cache may lie beside it.)
+        EXPECT_EQ(QDir(cache.path(QStringLiteral("ondrel"))).entryList({QStringLiteral("*.journal")}, QDir::Files).size(), 1) << signal;
     }
 }
 
