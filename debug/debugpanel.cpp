@@ -74,7 +74,7 @@ DebugPanel::DebugPanel(Debugger *debugger, QWidget *parent)
     connect(m_debug, &QAction::triggered, this, &DebugPanel::debugRequested);
     const auto step = [this, bar](const char *name, const QString &text, const QKeySequence &keys, bool (Debugger::*action)()) {
         QAction *a = addButton(bar, name, text, QStringLiteral("%1 (%2)").arg(text, keys.toString(QKeySequence::NativeText)), keys);
-        connect(a, &QAction::triggered, m_debugger, [this, action] { (m_debugger->*action)(); });
+        connect(a, &QAction::triggered, m_debugger, action);
         m_steps << a;
     };
     step("sbContinuer", QStringLiteral("Continuer"), QKeySequence(Qt::Key_F8), &Debugger::continueRun);

@@ -37,9 +37,11 @@ SiteSearch::SiteSearch(RichEdit *editor, QWidget *page, SiteSearchPanel *panel, 
 {
     connect(m_box, &OpenFileBox::textEdited, this, &SiteSearch::fillFileList);
     connect(m_box, &OpenFileBox::accepted, this, &SiteSearch::boxAccepted);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (m_box->isVisible() && now && !m_box->isAncestorOf(now))
-            m_box->close();
+    // The box is the connection's context: it may go before this object when
+    // the window is taken down, and focus still moves while that happens.
+    connect(qApp, &QApplication::focusChanged, m_box, [box = m_box](QWidget *, QWidget *now) {
+        if (box->isVisible() && now && !box->isAncestorOf(now))
+            box->close();
     });
     connect(m_panel, &SiteSearchPanel::searchAsked, this, &SiteSearch::startSearch);
     connect(m_panel, &SiteSearchPanel::cancelAsked, this, [this] {
