@@ -12,9 +12,9 @@
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/editedfile.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
-#include "io/recovery.h"
 #include "preview/webbrowser.h"
 #include "base/virtualkeys.h"
 
@@ -29,7 +29,6 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QCloseEvent>
-#include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTabBar>
@@ -175,14 +174,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     buildHelpPage();
     PC->setCurrentWidget(TabSheet1); // the page active in the design
     // The edited file: watched for other programs' changes; unsaved text journaled.
-    m_watcher = new QFileSystemWatcher(this);
-    m_watchDelay = new QTimer(this);
-    m_watchDelay->setSingleShot(true);
-    m_watchDelay->setInterval(150); // another program's save may come in several steps
-    m_journalDelay = new QTimer(this);
-    m_journalDelay->setSingleShot(true);
-    m_journalDelay->setInterval(2000);
-    m_journal = std::make_unique<JournalWriter>();
+    m_file = new EditedFile(M, this);
     bindEvents();
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
@@ -195,9 +187,10 @@ TfmMain::~TfmMain()
     shutDown(); // writes the side files back, unless the end of the run did already
     if (m_console->isConnecting())
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
-    m_journal->wait();
-    if (!m_keepJournal)
-        m_journal->remove(m_journalFor); // a clean end: the text was saved or let go
+    m_file->endRun(m_keepJournal);
+    // Before the editor goes: the file's document is released while a control can still free it.
+    delete m_file;
+    m_file = nullptr;
 }
 
 void TfmMain::buildFilePage()
@@ -423,10 +416,11 @@ void TfmMain::bindEvents()
         m_keywordsStale = true;
         m_sideFiles.keywordsEdited = true;
     });
-    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
-    connect(m_watchDelay, &QTimer::timeout, this, [this] { guard([this] { editedFileChangedOnDisk(); }); });
-    connect(M, &QsciScintilla::textChanged, m_journalDelay, qOverload<>(&QTimer::start));
-    connect(m_journalDelay, &QTimer::timeout, this, [this] { guard([this] { journalSoon(); }); });
+    connect(M, &QsciScintilla::textChanged, m_file, &EditedFile::noteEdit);
+    connect(m_file, &EditedFile::notice, this, &TfmMain::showNotice);
+    connect(m_file, &EditedFile::written, this, &TfmMain::fileWritten);
+    connect(m_file, &EditedFile::loaded, this, &TfmMain::editedFileLoaded);
+    connect(m_file, &EditedFile::renamed, this, &TfmMain::editedFileRenamed);
     connect(M, &RichEdit::notice, this, &TfmMain::showNotice);
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {

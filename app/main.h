@@ -12,8 +12,6 @@
 #include <memory>
 
 class QCheckBox;
-class QFileSystemWatcher;
-class JournalWriter;
 class QColorDialog;
 class QLabel;
 class QPlainTextEdit;
@@ -27,6 +25,7 @@ class Edit;
 class Panel;
 class SpeedButton;
 class RichEdit;
+class EditedFile;
 class PhpSignatureSource;
 class EditorCompletion;
 class DriveComboBox;
@@ -319,6 +318,8 @@ public:
     bool journalNow();
     /** At start-up: offers back the unsaved text that a run which did not end cleanly left. */
     void offerRecovery();
+    /** The file the editor shows: its path, identity, form, watch, journal and anchors. */
+    EditedFile *editedFile() const { return m_file; }
     /** Shows `text` in the editor page's notice line; an empty text hides it. */
     void showNotice(const QString &text);
     /**
@@ -413,6 +414,10 @@ public:
 signals:
     /** The edited file was written (by any save); `path` is its absolute path. */
     void fileWritten(const QString &path);
+    /** The editor's text was replaced by a file's (or is no file's any more). */
+    void editedFileLoaded();
+    /** The edited file was saved under another path. */
+    void editedFileRenamed();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -481,16 +486,7 @@ private:
     /** The result sets of the last statement that gave several, shown one at a time by tbResultats. */
     std::vector<ResultSet> m_resultSets;
 
-    void editedFileChangedOnDisk();
-    void journalSoon();
-    void watchEditedFile();
-    void afterEditedFileSaved();
-
-    QFileSystemWatcher *m_watcher = nullptr;
-    QTimer *m_watchDelay = nullptr;
-    QTimer *m_journalDelay = nullptr;
-    std::unique_ptr<JournalWriter> m_journal;
-    QString m_journalFor;        // the path whose journal may exist
+    EditedFile *m_file = nullptr; // the file the editor shows
     bool m_keepJournal = false;  // the window closes without asking: the journal stays
     QString m_sideFileBase;
     QString m_keywords;
@@ -516,7 +512,6 @@ private:
     QTimer *m_autoSave = nullptr;     // saving while typing: runs out after a pause of typing
     int m_apercuLargeur = 0;
     bool m_autoSaving = false;        // the save under way is one of saving while typing
-    QString m_savedByUser;            // the file the user saved since start-up (absolute path)
     bool m_titleMarked = false;            // the title starts with the unsaved mark "*"
     qsizetype m_ligneSelection[2] = {0, 0}; // selection start and end at the last Ligne
 };

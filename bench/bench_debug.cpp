@@ -17,6 +17,7 @@
 #include "preview/ports.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -142,7 +143,7 @@ void StepShownInTheWindow(benchmark::State &state)
     window.resize(1200, 800);
     window.show();
     window.cbServeurIntegre->setChecked(true);
-    window.M->loadFile(file);
+    window.editedFile()->load(file);
     window.eFile->setText(file);
     window.eRacine->setText(root);
     auto *controller = window.findChild<DebugController *>(QStringLiteral("debugController"));

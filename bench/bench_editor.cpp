@@ -4,6 +4,7 @@
 #include "widgets/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -98,10 +99,11 @@ void BM_LoadFile(benchmark::State &state)
         file.write(text);
     }
     RichEdit editor;
+    EditedFile edited(&editor);
     editor.resize(800, 600);
     editor.show();
     for (auto _ : state) {
-        editor.loadFile(path);
+        edited.load(path);
         QCoreApplication::processEvents();
     }
     state.SetBytesProcessed(state.iterations() * text.size());
@@ -125,7 +127,7 @@ void BM_KeystrokeIn10MBText(benchmark::State &state)
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
     window.cbPhpColouring->setChecked(false); // the design's colouring
-    window.M->loadFile(path);
+    window.editedFile()->load(path);
     window.eFile->setText(path);
     window.showPage(window.tsEdit);
     window.M->setFocus();

@@ -1,6 +1,7 @@
 // Speed of the editor on very long lines (minified code on one line).
 #include "app/main.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,10 +68,11 @@ void BM_LoadSingleLine(benchmark::State &state)
         file.write(singleLine(state.range(0)));
     }
     RichEdit editor;
+    EditedFile edited(&editor);
     editor.resize(800, 600);
     editor.show();
     for (auto _ : state) {
-        editor.loadFile(path);
+        edited.load(path);
         QCoreApplication::processEvents(); // the first paint of the loaded text
     }
 }
@@ -96,6 +98,7 @@ QByteArray textWithMatches(qsizetype size, int matches)
 void BM_ReplaceAll(benchmark::State &state)
 {
     RichEdit editor;
+    EditedFile edited(&editor);
     editor.resize(800, 600);
     editor.show();
     const QByteArray text = textWithMatches(10 << 20, int(state.range(0)));
@@ -114,6 +117,7 @@ BENCHMARK(BM_ReplaceAll)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations
 void BM_FindNext(benchmark::State &state)
 {
     RichEdit editor;
+    EditedFile edited(&editor);
     editor.resize(800, 600);
     editor.show();
     QByteArray text = textWithMatches(10 << 20, 1); // one match at the start: each search goes round

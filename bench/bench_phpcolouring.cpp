@@ -3,6 +3,7 @@
 // of a 10 MB file after its load, with and without it.
 #include "app/main.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -56,7 +57,7 @@ void BM_KeyIn10MBPage(benchmark::State &state)
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
     window.cbPhpColouring->setChecked(php);
-    window.M->loadFile(path);
+    window.editedFile()->load(path);
     window.showPage(window.tsEdit);
     window.M->setFocus();
     window.M->setSelStart(window.M->textLength() / 2);
@@ -90,12 +91,13 @@ void BM_FirstPaintOf10MBPage(benchmark::State &state)
     QTemporaryDir dir;
     const QString path = writePage(dir, 10 << 20);
     RichEdit editor;
+    EditedFile edited(&editor);
     editor.resize(800, 600);
     editor.show();
     editor.setPhpColouring(php);
     QCoreApplication::processEvents();
     for (auto _ : state) {
-        editor.loadFile(path);
+        edited.load(path);
         editor.viewport()->repaint();
     }
     state.SetLabel(php ? "Coloration PHP" : "without");

@@ -6,6 +6,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "preview/webbrowser.h"
 #include "support/phpserver.h"
 
@@ -53,7 +54,7 @@ struct PreviewSetUp
         window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
         window->show();
         window->cbServeurIntegre->setChecked(false); // the page comes from the php -S above
-        window->M->loadFile(page);
+        window->editedFile()->load(page);
         window->eFile->setText(page);
         window->eURL->setText(QStringLiteral("http://127.0.0.1:%1/page.php").arg(port));
         window->eParam->setText(QStringLiteral("test=1"));

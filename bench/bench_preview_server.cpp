@@ -7,6 +7,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "preview/phpserver.h"
 #include "preview/ports.h"
 #include "preview/webbrowser.h"
@@ -46,7 +47,7 @@ struct Session
         window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
         window->show();
         window->cbServeurIntegre->setChecked(builtin);
-        window->M->loadFile(page);
+        window->editedFile()->load(page);
         window->eFile->setText(page);
         window->eParam->setText(QStringLiteral("test=1"));
         QObject::connect(window->WB, &WebBrowser::documentComplete, window.get(), [this] { ++loads; });

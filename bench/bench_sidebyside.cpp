@@ -7,6 +7,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "preview/phpserver.h"
 #include "preview/webbrowser.h"
 
@@ -42,7 +43,7 @@ struct Session
         window->resize(1200, 800);
         window->show();
         window->cbServeurIntegre->setChecked(true);
-        window->M->loadFile(page);
+        window->editedFile()->load(page);
         window->eFile->setText(page);
         window->eParam->setText(QStringLiteral("test=1"));
         window->setTargetUrl();

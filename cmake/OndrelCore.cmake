@@ -11,6 +11,7 @@ set(ONDREL_CORE_FILES
   editor/phphelppage.cpp editor/phphelppage.h
   editor/landing.cpp editor/landing.h
   io/textbytes.cpp io/textbytes.h
+  io/textform.cpp io/textform.h
   editor/textsearch.cpp editor/textsearch.h
   editor/findtask.cpp editor/findtask.h
   editor/findjob.cpp editor/findjob.h

@@ -7,6 +7,7 @@
 #include "debug/breakpointfile.h"
 #include "debug/debugpanel.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "db/builtindatabase.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
@@ -124,8 +125,8 @@ void DebugController::setUpMargin()
     // Queued: a file being loaded replaces the text before the editor names the
     // new file, and the old markers gather on its first line meanwhile.
     connect(editor, &QsciScintilla::linesChanged, this, &DebugController::noteLineMoves, Qt::QueuedConnection);
-    connect(editor, &RichEdit::fileLoaded, this, &DebugController::onFileLoaded);
-    connect(editor, &RichEdit::fileRenamed, this, [this] {
+    connect(m_window, &TfmMain::editedFileLoaded, this, &DebugController::onFileLoaded);
+    connect(m_window, &TfmMain::editedFileRenamed, this, [this] {
         // Saved under another name: the marks follow the text.
         m_markedFile = shownFile();
         publishBreakpoints();
@@ -176,7 +177,7 @@ void DebugController::onFileLoaded()
 
 QString DebugController::shownFile() const
 {
-    return absolute(m_window->M->filePath());
+    return absolute(m_window->editedFile()->path());
 }
 
 void DebugController::showMarks(bool again)

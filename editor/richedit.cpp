@@ -3,11 +3,7 @@
 
 #include "base/errors.h"
 #include "io/textbytes.h"
-#include "io/readfile.h"
-#include "io/savefile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QContextMenuEvent>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -115,20 +111,9 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
         if (!m_phpLexing)
             SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
     }
-    if (m_breaks.isEmpty() || linesAdded == 0)
+    if (m_form->breaks.isEmpty() || linesAdded == 0)
         return;
-    // Each line keeps the break it ended with: new lines take the file's first style,
-    // and a line joined to the next takes the next one's break.
-    const int line = lineOfOffset(position);
-    if (line < 0 || line >= m_breaks.size())
-        return;
-    if (linesAdded > 0) {
-        m_breaks.insert(line, QByteArray(linesAdded, char(Default)));
-    } else {
-        const int removed = std::min<int>(-linesAdded, int(m_breaks.size()) - line - 1);
-        m_breaks[line] = m_breaks[line + removed];
-        m_breaks.remove(line + 1, removed);
-    }
+    m_form->noteLinesChanged(lineOfOffset(position), linesAdded);
 }
 
 /**
@@ -138,7 +123,7 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
 bool RichEdit::acceptsText(const QString &text)
 {
     QByteArray ignored;
-    if (!m_windows1252 || text.isEmpty() || toWindows1252(text, &ignored))
+    if (!m_form->windows1252 || text.isEmpty() || toWindows1252(text, &ignored))
         return true;
     Q_EMIT notice(QStringLiteral("Caractère absent de Windows-1252, l'encodage de ce fichier : non inséré"));
     return false;
@@ -272,7 +257,7 @@ void RichEdit::applyBytes(const QByteArray &crlf)
 
 void RichEdit::setBytes(const QByteArray &bytes)
 {
-    m_breaks.clear(); // the new lines take the file's style
+    m_form->breaks.clear(); // the new lines take the file's style
     applyBytes(normaliseLineBreaks(bytes).crlf);
 }
 
@@ -288,7 +273,7 @@ RichEdit::CaretPos RichEdit::caretPosition() const
 
 qsizetype RichEdit::fileOffset(qsizetype offset) const
 {
-    if (!m_windows1252)
+    if (!m_form->windows1252)
         return offset;
     auto *self = const_cast<RichEdit *>(this);
     if (!m_characterIndex) { // kept up to date by the control from then on, so a read-out costs one line
@@ -565,104 +550,29 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     last = {true, start, end, base, strings, functions, std::move(classes), 0, 0, 0};
 }
 
-// --- Files -------------------------------------------------------------------
+// --- The file's form -----------------------------------------------------------
 
-void RichEdit::loadFile(const QString &path)
+void RichEdit::showForm(TextForm *form)
 {
-    ReadResult read = readWholeFile(path, kMaxFileBytes);
-    if (!read.ok()) {
-        const QString reason = readFailureMessage(path, read.error);
-        throw OndrelError(reason.isEmpty() ? cannotOpenMessage(path) : reason);
-    }
-    const FileIdentity identity = identityOf(read);
-    QByteArray raw = std::move(read.bytes);
-    const bool binary = isBinaryContent(raw);
-    // Files are always taken as plain text: rich text is never rendered.
-    LoadedText loaded = normaliseLineBreaks(raw);
-    raw.clear();
-    // A file that is not UTF-8 is Windows-1252: held as UTF-8 so that € or ’ show and
-    // can be typed, and written back byte for byte.
-    const bool windows1252 = !binary && !isValidUtf8(loaded.crlf.constData(), loaded.crlf.size());
-    if (windows1252)
-        loaded.crlf = fromWindows1252(loaded.crlf).toUtf8();
-    m_windows1252 = false; // no check of the new text while it comes in
-    m_breaks.clear();
+    m_form = form ? form : &m_ownForm;
+}
+
+void RichEdit::takeFileText(const QByteArray &crlf, bool binary)
+{
+    m_form->windows1252 = false; // no check of the new text while it comes in
+    m_form->breaks.clear();
     setReadOnly(false);
-    applyBytes(loaded.crlf);
+    applyBytes(crlf);
     if (binary) {
         setUtf8(false);
         m_asciiShown = false;
     }
     setReadOnly(binary);
-    m_windows1252 = windows1252;
-    m_binary = binary;
-    m_lineBreak = loaded.lineBreak;
-    m_breaks = loaded.breaks;
-    m_filePath = path;
-    m_identity = identity;
-    Q_EMIT fileLoaded();
 }
 
-void RichEdit::forgetFile()
+qsizetype RichEdit::lineEndOffset(int line) const
 {
-    m_filePath.clear();
-    m_identity = {};
-    m_binary = false;
-    m_windows1252 = false;
-    m_breaks.clear();
-    setReadOnly(false);
-    Q_EMIT fileLoaded();
-}
-
-QByteArray RichEdit::fileBytes() const
-{
-    const QByteArray defaultBreak = m_lineBreak.isEmpty() ? QByteArrayLiteral("\n") : m_lineBreak;
-    QByteArray bytes;
-    if (m_breaks.isEmpty()) {
-        bytes = restoreLineBreaks(wholeText(), defaultBreak);
-    } else {
-        auto *self = const_cast<RichEdit *>(this);
-        const int lines = lineCount();
-        bytes.reserve(textLength());
-        for (int line = 0; line < lines; ++line) {
-            const qsizetype start = lineStartOffset(line);
-            const qsizetype end = self->SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-            const std::string_view text = range(start, end - start);
-            bytes.append(text.data(), qsizetype(text.size()));
-            if (line + 1 < lines) {
-                const auto kind = line < m_breaks.size() ? LineBreakKind(m_breaks[line]) : Default;
-                bytes.append(lineBreakBytes(kind, defaultBreak));
-            }
-        }
-    }
-    if (!m_windows1252)
-        return bytes;
-    QByteArray encoded;
-    if (!toWindows1252(QString::fromUtf8(bytes), &encoded))
-        throw OndrelError(QStringLiteral("Le texte contient des caractères absents de Windows-1252, l'encodage du fichier"));
-    return encoded;
-}
-
-void RichEdit::saveFile(const QString &path)
-{
-    if (m_binary)
-        throw OndrelError(QStringLiteral("Fichier binaire : non enregistré"));
-    if (isLossyFileName(path))
-        throw OndrelError(cannotCreateMessage(path, readFailureMessage(path, ReadError::BadName)));
-    const QByteArray bytes = fileBytes();
-    QString why;
-    if (!replaceFileAtomically(path, bytes, 0666, &why))
-        throw OndrelError(cannotCreateMessage(path, why));
-    SendScintilla(SCI_SETSAVEPOINT); // the text on disk is the text shown
-    const bool renamed = m_filePath != path;
-    m_filePath = path;
-    m_identity = {};
-    if (statStamp(path, &m_identity.stamp)) {
-        m_identity.known = true;
-        m_identity.hash = contentHash(bytes);
-    }
-    if (renamed)
-        Q_EMIT fileRenamed();
+    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
 }
 
 // --- Events ------------------------------------------------------------------

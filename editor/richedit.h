@@ -3,7 +3,7 @@
 #include "editor/colouring.h"
 #include "editor/findtask.h"
 #include "editor/phppalette.h"
-#include "io/fileidentity.h"
+#include "io/textform.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -161,31 +161,27 @@ public:
     /** Text as the control's bytes: UTF-8 when the text is shown as UTF-8, else Windows-1252. */
     QByteArray encode(const QString &text) const;
 
-    // Files.
+    // The file the text belongs to (its path, save and watch are EditedFile's).
     /**
-     * The editor load: throws "Impossible d'ouvrir le fichier %s" (or the reason the
-     * user can act on: too large, not a regular file, a name that is not UTF-8) and
-     * leaves the text as it was. A binary file is shown read-only.
+     * The form of the shown text's file: its encoding, each line's break, whether it
+     * is binary. The control keeps the line breaks in step with edits and refuses
+     * characters the encoding cannot hold. `form` must outlive its showing: null
+     * gives the control's own blank form back.
      */
-    void loadFile(const QString &path);
+    void showForm(TextForm *form);
+    const TextForm &form() const { return *m_form; }
     /**
-     * Writes the text, each line with its own break as loaded (new lines take the
-     * file's first style) and in the file's encoding; throws "Impossible de créer le
-     * fichier %s". A binary file is never written.
+     * Replaces the whole text with a file's, `crlf` its bytes with CR LF breaks (UTF-8
+     * unless `binary`): undo history emptied, marks dropped, caret at the start, the
+     * text unmodified, read-only when binary.
      */
-    void saveFile(const QString &path);
-    /** The bytes `saveFile` would write; throws when the text has no form in the file's encoding. */
-    QByteArray fileBytes() const;
-    /** The file the text was loaded from or last saved to; empty when it belongs to none. */
-    QString filePath() const { return m_filePath; }
-    /** What that file was when it was loaded or last saved. */
-    const FileIdentity &fileIdentity() const { return m_identity; }
-    /** The text no longer belongs to its file (it was replaced by one that belongs to none). */
-    void forgetFile();
-    /** True for a file with a NUL byte or a UTF-16/32 mark: shown read-only, never written. */
-    bool isBinary() const { return m_binary; }
+    void takeFileText(const QByteArray &crlf, bool binary);
+    /** Offset of the end of line `line`, before its line break. */
+    qsizetype lineEndOffset(int line) const;
+    /** True for a binary file's text: shown read-only, never written. */
+    bool isBinary() const { return m_form->binary; }
     /** True for a file that is not UTF-8, shown and written as Windows-1252. */
-    bool isWindows1252() const { return m_windows1252; }
+    bool isWindows1252() const { return m_form->windows1252; }
 
     /** Who found an error: `php -l`, or the server while it ran the page. */
     enum class ErrorSource { Lint, Server };
@@ -219,10 +215,6 @@ Q_SIGNALS:
     void mouseUp(Qt::MouseButton button);
     /** Something the user should read in the editor page (a refused character). */
     void notice(const QString &text);
-    /** The text was replaced by a file's (loadFile, a file read again too) or is no file's any more (forgetFile). */
-    void fileLoaded();
-    /** The text was saved under another path: it is that file's now. */
-    void fileRenamed();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -315,16 +307,12 @@ private:
     QHash<Colour, int> m_styles; // explicit colours → their styles
     int m_nextStyle = 1;         // the next style never used yet
     QList<int> m_freeStyles;     // styles reclaimed from colours no character has any more
-    QByteArray m_lineBreak;      // line-break style of the loaded file; empty: the platform's
-    QByteArray m_breaks;         // each line's own break (LineBreakKind) when the file mixes styles
+    TextForm m_ownForm;          // the form of a text that belongs to no file
+    TextForm *m_form = &m_ownForm; // the shown text's form
     bool m_onlyCrLf = true;
     QList<int> m_pinnedStyles;   // styles a colouring pass is about to write
     bool m_lineNumbers = true;
     int m_numberDigits = 0;      // digits the line-number margin is sized for
-    QString m_filePath;
-    FileIdentity m_identity;
-    bool m_binary = false;
-    bool m_windows1252 = false;
     bool m_characterIndex = false; // the control keeps the character offset of each line
     // Very long lines: each style's base (itself, or the style a twin stands for) and
     // the two invisible twins of each base (0: none yet).

@@ -5,21 +5,17 @@
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/fileidentity.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
 
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 namespace {
-
-const QString kBinaryNotSaved = QStringLiteral("Fichier binaire : non enregistré");
-const QString kBinaryReadOnly = QStringLiteral("Fichier binaire : ouvert en lecture seule, il ne sera jamais enregistré");
 
 /** A question with French buttons; the caption of the button clicked, empty when the box was closed. */
 QString ask(QWidget *parent, const char *name, const QString &text, const QStringList &buttons,
@@ -41,6 +37,36 @@ QString ask(QWidget *parent, const char *name, const QString &text, const QStrin
     return clicked ? clicked->text() : cancel;
 }
 
+/** A save's questions, asked with the window's message boxes. */
+class BoxQuestions final : public SaveQuestions
+{
+public:
+    explicit BoxQuestions(QWidget *window)
+        : m_window(window)
+    {
+    }
+    bool replaceOtherFile(const QString &path) override
+    {
+        return ask(m_window, "replaceBox", QStringLiteral("Remplacer le fichier %1 ?").arg(path),
+                   {QStringLiteral("Remplacer"), QStringLiteral("Annuler")}, QStringLiteral("Annuler"))
+               == QStringLiteral("Remplacer");
+    }
+    OnDisk changedOnDisk(const QString &path) override
+    {
+        const QString answer = ask(m_window, "changedBox",
+                                   QStringLiteral("Le fichier %1 a été modifié par un autre programme depuis son chargement.")
+                                       .arg(path),
+                                   {QStringLiteral("Écraser"), QStringLiteral("Recharger"), QStringLiteral("Annuler")},
+                                   QStringLiteral("Annuler"));
+        if (answer == QStringLiteral("Écraser"))
+            return OnDisk::Overwrite;
+        return answer == QStringLiteral("Recharger") ? OnDisk::Reload : OnDisk::Cancel;
+    }
+
+private:
+    QWidget *m_window;
+};
+
 } // namespace
 
 void TfmMain::showNotice(const QString &text)
@@ -51,22 +77,7 @@ void TfmMain::showNotice(const QString &text)
 
 void TfmMain::loadEditedFile(const QString &path)
 {
-    const QString before = M->filePath();
-    M->loadFile(path); // throws, the text and its file as they were
-    if (!m_journalFor.isEmpty() || !before.isEmpty())
-        m_journal->remove(m_journalFor); // the text it kept was saved or let go
-    m_journalFor = path;
-    showNotice(M->isBinary() ? kBinaryReadOnly : QString());
-    watchEditedFile();
-}
-
-void TfmMain::watchEditedFile()
-{
-    if (!m_watcher->files().isEmpty())
-        m_watcher->removePaths(m_watcher->files());
-    const QString path = M->filePath();
-    if (!path.isEmpty() && QFileInfo::exists(path))
-        m_watcher->addPath(path);
+    m_file->open(path);
 }
 
 bool TfmMain::saveEditedFile()
@@ -85,108 +96,14 @@ bool TfmMain::saveEditedFile(const FileIdentity *knownDisk)
 
 bool TfmMain::writeEditedFile(const FileIdentity *knownDisk)
 {
-    const QString target = eFile->text();
-    if (target.isEmpty())
-        return true; // no file chosen yet: nothing to write, the preview only navigates
-    if (M->isBinary()) {
-        showNotice(kBinaryNotSaved);
-        return true;
-    }
-    const QString own = M->filePath();
-    if (own.isEmpty() || target != own) {
-        // After a failed load, the text belongs to no file: an untouched text is not written
-        // over an existing one, and a typed one only after asking.
-        if (isExistingFile(target)) {
-            if (own.isEmpty() && !M->isModified())
-                return true;
-            const QString answer = ask(this, "replaceBox", QStringLiteral("Remplacer le fichier %1 ?").arg(target),
-                                       {QStringLiteral("Remplacer"), QStringLiteral("Annuler")},
-                                       QStringLiteral("Annuler"));
-            if (answer != QStringLiteral("Remplacer"))
-                return false;
-        }
-        M->saveFile(target);
-        afterEditedFileSaved();
-        return true;
-    }
-
-    const FileIdentity disk = knownDisk ? *knownDisk : diskIdentity(target);
-    if (disk.known && !disk.sameContent(M->fileIdentity())) {
-        const QString answer = ask(this, "changedBox",
-                                   QStringLiteral("Le fichier %1 a été modifié par un autre programme depuis son chargement.")
-                                       .arg(target),
-                                   {QStringLiteral("Écraser"), QStringLiteral("Recharger"), QStringLiteral("Annuler")},
-                                   QStringLiteral("Annuler"));
-        if (answer == QStringLiteral("Recharger")) {
-            const int line = M->caretPosition().y;
-            loadEditedFile(target);
-            M->setSelStart(M->lineStartOffset(std::min(line, M->lineCount() - 1)));
-            return true;
-        }
-        if (answer != QStringLiteral("Écraser"))
-            return false;
-    } else if (disk.known && !M->isModified()) {
-        return true; // the file already holds exactly this text
-    }
-    M->saveFile(target);
-    afterEditedFileSaved();
-    return true;
-}
-
-void TfmMain::afterEditedFileSaved()
-{
-    m_journalDelay->stop();
-    m_journal->remove(m_journalFor);
-    m_journalFor = M->filePath();
-    showNotice(QString());
-    watchEditedFile();
-    emit fileWritten(M->filePath());
-}
-
-void TfmMain::editedFileChangedOnDisk()
-{
-    const QString path = M->filePath();
-    watchEditedFile(); // a save by rename ends the watch of the old inode
-    if (path.isEmpty())
-        return;
-    const FileIdentity disk = diskIdentity(path);
-    if (!disk.known || disk.sameContent(M->fileIdentity()))
-        return; // gone (its next save recreates it), or our own save
-    if (M->isModified()) {
-        showNotice(QStringLiteral("Le fichier %1 a été modifié par un autre programme. "
-                                  "Le texte de l'éditeur n'est pas encore enregistré.").arg(path));
-        return;
-    }
-    // Nothing of the user's would be lost: take the new content and keep the caret's line.
-    const int line = M->caretPosition().y;
-    try {
-        M->loadFile(path);
-    } catch (const OndrelError &error) {
-        showNotice(error.message());
-        return;
-    }
-    M->setSelStart(M->lineStartOffset(std::min(line, M->lineCount() - 1)));
-    watchEditedFile();
-}
-
-void TfmMain::journalSoon()
-{
-    if (!M->isModified()) {
-        m_journal->remove(m_journalFor);
-        return;
-    }
-    m_journalFor = M->filePath();
-    m_journal->schedule(m_journalFor, M->wholeText());
+    BoxQuestions questions(this);
+    return m_file->save(eFile->text(), questions, knownDisk);
 }
 
 bool TfmMain::journalNow()
 {
-    m_journalDelay->stop();
     m_keepJournal = true;
-    if (!M->isModified())
-        return true;
-    m_journalFor = M->filePath();
-    return m_journal->writeNow(m_journalFor, M->wholeText());
+    return m_file->journalNow();
 }
 
 void TfmMain::offerRecovery()
@@ -202,24 +119,18 @@ void TfmMain::offerRecovery()
             QFile::remove(journal.file);
             continue;
         }
-        M->forgetFile();
+        m_file->forget();
         if (!journal.path.isEmpty()) {
             // As a click in the file list would: the same file name, URL and caption.
             try {
                 if (isExistingFile(journal.path))
                     loadEditedFile(journal.path);
             } catch (const OndrelError &) {
-                M->forgetFile();
+                m_file->forget();
             }
             showChosenFile(journal.path);
         }
-        // The recovered text replaces the file's, as an edit not yet saved (the caption gets its "*").
-        M->SendScintilla(QsciScintillaBase::SCI_TARGETWHOLEDOCUMENT);
-        M->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, static_cast<unsigned long>(journal.text.size()),
-                         journal.text.constData());
-        M->setSelStart(0);
-        m_journalFor = journal.path;
-        m_journal->schedule(m_journalFor, M->wholeText()); // ours now
+        m_file->recover(journal);
         return; // the editor holds one text: the others wait for the next start
     }
 }

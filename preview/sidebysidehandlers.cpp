@@ -4,6 +4,7 @@
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/fileidentity.h"
 #include "preview/phpserver.h"
 #include "files/urlrules.h"
@@ -108,7 +109,7 @@ void TfmMain::refreshBeside()
 void TfmMain::editedFileSaved()
 {
     if (!m_autoSaving)
-        m_savedByUser = QFileInfo(eFile->text()).absoluteFilePath();
+        m_file->setSavedByUser(QFileInfo(eFile->text()).absoluteFilePath());
     m_autoSave->stop();
     if (!pageBeside())
         return; // the preview page navigates by itself after its save
@@ -124,16 +125,16 @@ bool TfmMain::mayAutoSave() const
 
 bool TfmMain::mayAutoSave(FileIdentity *knownDisk) const
 {
-    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly() || M->isBinary())
+    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly() || m_file->isBinary())
         return false;
     const QString path = eFile->text();
-    if (path.isEmpty() || M->filePath() != path || QFileInfo(path).absoluteFilePath() != m_savedByUser)
+    if (path.isEmpty() || m_file->path() != path || QFileInfo(path).absoluteFilePath() != m_file->savedByUser())
         return false;
     // Changed by another program since Ondrel last read or wrote it: only the user may decide.
     const FileIdentity disk = diskIdentity(path);
     if (knownDisk)
         *knownDisk = disk;
-    return disk.known && disk.sameContent(M->fileIdentity());
+    return disk.known && disk.sameContent(m_file->identity());
 }
 
 void TfmMain::cbEnregistrementAutoClick()
@@ -160,7 +161,7 @@ void TfmMain::AutoSaveTimer()
         saveEditedFile(&disk); // the file was just read to decide: once is enough
     } catch (...) {
         m_autoSaving = false;
-        m_savedByUser.clear(); // no box at every pause: the user's next save says what goes on
+        m_file->setSavedByUser(QString()); // no box at every pause: the user's next save says what goes on
         throw;
     }
     m_autoSaving = false;

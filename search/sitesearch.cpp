@@ -187,7 +187,7 @@ void SiteSearch::boxAccepted(int row)
 
 bool SiteSearch::jumpTo(const QString &path, int line, qsizetype byteColumn, qsizetype length)
 {
-    const QString from = absoluteClean(m_editor->filePath());
+    const QString from = absoluteClean(m_host.shownFile());
     const Place here{from, m_editor->selStart()};
     if (absoluteClean(path) != from) {
         if (!m_host.openFile(path))
@@ -214,7 +214,7 @@ void SiteSearch::goBack()
         return;
     }
     const Place place = m_back.takeLast();
-    if (place.file != absoluteClean(m_editor->filePath()) && !m_host.openFile(place.file))
+    if (place.file != absoluteClean(m_host.shownFile()) && !m_host.openFile(place.file))
         return;
     m_editor->setSelStart(std::min(place.offset, m_editor->textLength()));
     m_editor->setSelLength(0);

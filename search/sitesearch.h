@@ -33,6 +33,7 @@ public:
     {
         std::function<QString()> racine;     // the field "Racine"
         std::function<QString()> editedFile; // the edited file's path (eFile)
+        std::function<QString()> shownFile;  // the file the editor's text belongs to (empty: none)
         /** Opens `path` as a click in the file list would; false when the editor does not hold it afterwards. */
         std::function<bool(const QString &path)> openFile;
         /** A note in the editor page's notice line; empty hides it. */

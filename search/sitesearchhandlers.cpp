@@ -4,6 +4,7 @@
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/readfile.h"
 #include "search/sitesearch.h"
 #include "search/sitesearchpanel.h"
@@ -21,6 +22,7 @@ void TfmMain::bindSiteSearch()
     SiteSearch::Host host;
     host.racine = [this] { return eRacine->text(); };
     host.editedFile = [this] { return eFile->text(); };
+    host.shownFile = [this] { return m_file->path(); };
     host.openFile = [this](const QString &path) { return openSiteFile(path); };
     host.notify = [this](const QString &text) { showNotice(text); };
     siteSearch = new SiteSearch(M, tsEdit, pRechercheSite, host, this);
@@ -52,5 +54,5 @@ bool TfmMain::openSiteFile(const QString &path)
             throw OndrelError(refused);
         openPath(wanted);
     });
-    return QDir::cleanPath(M->filePath()) == wanted;
+    return QDir::cleanPath(m_file->path()) == wanted;
 }

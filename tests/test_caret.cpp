@@ -8,6 +8,7 @@
 #include "editor/contexthelp.h"
 #include "editor/landing.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -212,7 +213,7 @@ TEST_F(Caret, ReadOutCountsTheFileCharactersOfAWindows1252File)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         window->cbColore->setChecked(row.colorier);
-        window->M->loadFile(folder.write("page.php", row.file));
+        window->editedFile()->load(folder.write("page.php", row.file));
         const qsizetype lineEnd = row.colorier ? window->M->lineStartOffset(2) - 2 : window->M->textLength();
         window->M->setSelStart(lineEnd);
         key(Qt::Key_Shift);
@@ -220,7 +221,7 @@ TEST_F(Caret, ReadOutCountsTheFileCharactersOfAWindows1252File)
     }
     // The hint and the manual page follow the same line.
     window->cbColore->setChecked(false);
-    window->M->loadFile(folder.write("page.php", "\xe9=strlen("));
+    window->editedFile()->load(folder.write("page.php", "\xe9=strlen("));
     window->M->setSelStart(window->M->textLength());
     key(Qt::Key_Shift);
     EXPECT_EQ(readOut(), QStringLiteral("Pos: 9,1"));

@@ -7,6 +7,7 @@
 #include "widgets/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -286,7 +287,7 @@ TEST_F(ColouringWindow, NoColourRunEndsInsideACharacter)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        m->loadFile(folder.write("page.php", c.file));
+        window->editedFile()->load(folder.write("page.php", c.file));
         QTest::mouseClick(window->sbColorie, Qt::LeftButton);
         for (qsizetype at = 1; at < m->textLength(); ++at) {
             if ((static_cast<unsigned char>(m->byteAt(at)) & 0xC0) == 0x80)

@@ -10,6 +10,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "files/browser.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
@@ -62,7 +63,7 @@ QByteArray run(const QString &program, const QStringList &args)
     return p.readAll();
 }
 
-class EditedFile : public ::testing::Test
+class FileInWindow : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -119,7 +120,7 @@ struct UntouchedCase
     bool binary;
 };
 
-class Untouched : public EditedFile, public ::testing::WithParamInterface<UntouchedCase> {};
+class Untouched : public FileInWindow, public ::testing::WithParamInterface<UntouchedCase> {};
 
 TEST_P(Untouched, PreviewLeavesEveryByte)
 {
@@ -153,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Untouched, ::testing::Values(
 
 // --- Rows 4, 13, 14: edited text keeps each line's break and the file's encoding -----
 
-TEST_F(EditedFile, EditedMixedBreaksKeepTheirOwnAndNewLinesTakeTheFirst)
+TEST_F(FileInWindow, EditedMixedBreaksKeepTheirOwnAndNewLinesTakeTheFirst)
 {
     const QString file = shm.path(QStringLiteral("m.php"));
     writeFile(file, "a\nb\r\nc\rd\n");
@@ -176,7 +177,7 @@ struct TypedCase
     bool refused;
 };
 
-class Typed : public EditedFile, public ::testing::WithParamInterface<TypedCase> {};
+class Typed : public FileInWindow, public ::testing::WithParamInterface<TypedCase> {};
 
 TEST_P(Typed, IsWrittenInTheFilesEncoding)
 {
@@ -198,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Typed, ::testing::Values(
     TypedCase{"Utf8StaysUtf8", "caf\xC3\xA9\n", QStringLiteral("€"), "\xE2\x82\xAC" "caf\xC3\xA9\n", false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(EditedFile, Windows1252CharactersAreShownAsThemselves)
+TEST_F(FileInWindow, Windows1252CharactersAreShownAsThemselves)
 {
     const QString file = shm.path(QStringLiteral("w.php"));
     writeFile(file, "\x80\x9C\x92\n");
@@ -206,7 +207,7 @@ TEST_F(EditedFile, Windows1252CharactersAreShownAsThemselves)
     EXPECT_EQ(window->M->decode(window->M->lineText(0)), QStringLiteral("€œ’"));
 }
 
-TEST_F(EditedFile, AnchorJumpSelectsAWholeCharacterAndTypingKeepsUtf8)
+TEST_F(FileInWindow, AnchorJumpSelectsAWholeCharacterAndTypingKeepsUtf8)
 {
     const QString file = shm.path(QStringLiteral("u.php"));
     writeFile(file, "x\n\xC3\xA9t\xC3\xA9\n");
@@ -232,7 +233,7 @@ struct ChangedCase
     QByteArray inEditor; // the editor's text after it
 };
 
-class ChangedOnDisk : public EditedFile, public ::testing::WithParamInterface<ChangedCase> {};
+class ChangedOnDisk : public FileInWindow, public ::testing::WithParamInterface<ChangedCase> {};
 
 TEST_P(ChangedOnDisk, AsksBeforeAnyWrite)
 {
@@ -259,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Row1, ChangedOnDisk, ::testing::Values(
     ChangedCase{"Reload", "Recharger", true, "new\n", "new\r\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(EditedFile, UntouchedTextChangedOnDiskIsReloadedQuietlyAndEditedTextGetsANotice)
+TEST_F(FileInWindow, UntouchedTextChangedOnDiskIsReloadedQuietlyAndEditedTextGetsANotice)
 {
     const QString file = shm.path(QStringLiteral("a.php"));
     writeFile(file, "1\n2\n3\n");
@@ -277,7 +278,7 @@ TEST_F(EditedFile, UntouchedTextChangedOnDiskIsReloadedQuietlyAndEditedTextGetsA
     EXPECT_TRUE(window->M->wholeText().contains("mine"));
 }
 
-TEST_F(EditedFile, AnotherExistingFileInFichierIsReplacedOnlyAfterAsking)
+TEST_F(FileInWindow, AnotherExistingFileInFichierIsReplacedOnlyAfterAsking)
 {
     const QString mine = shm.path(QStringLiteral("formatting.php"));
     const QString other = shm.path(QStringLiteral("other.php"));
@@ -295,12 +296,12 @@ TEST_F(EditedFile, AnotherExistingFileInFichierIsReplacedOnlyAfterAsking)
     boxes.answer = QStringLiteral("Remplacer");
     EXPECT_TRUE(preview());
     EXPECT_EQ(readFile(other), QByteArray("mine\n"));
-    EXPECT_EQ(window->M->filePath(), other); // from now on the text is other.php's
+    EXPECT_EQ(window->editedFile()->path(), other); // from now on the text is other.php's
     EXPECT_TRUE(preview());
     EXPECT_EQ(boxes.boxes.size(), 2);
 }
 
-TEST_F(EditedFile, AStartUpFileThatCouldNotBeReadIsNeverWritten)
+TEST_F(FileInWindow, AStartUpFileThatCouldNotBeReadIsNeverWritten)
 {
     const QString file = shm.path(QStringLiteral("huge.php"));
     QFile huge(file);
@@ -320,7 +321,7 @@ TEST_F(EditedFile, AStartUpFileThatCouldNotBeReadIsNeverWritten)
     EXPECT_EQ(boxes.boxes.size(), 1);
 }
 
-TEST_F(EditedFile, APreviewBeforeAnyFileOnlyNavigates)
+TEST_F(FileInWindow, APreviewBeforeAnyFileOnlyNavigates)
 {
     ModalWatcher boxes;
     window->eFile->clear();
@@ -330,7 +331,7 @@ TEST_F(EditedFile, APreviewBeforeAnyFileOnlyNavigates)
 
 // --- Rows 7, 8, 9: a save keeps what the file is ---------------------------------------
 
-TEST_F(EditedFile, HardLinksStayShared)
+TEST_F(FileInWindow, HardLinksStayShared)
 {
     const QString file = shm.path(QStringLiteral("a.php"));
     const QString link = shm.path(QStringLiteral("b.php"));
@@ -344,7 +345,7 @@ TEST_F(EditedFile, HardLinksStayShared)
     EXPECT_EQ(QDir(recoveryFolder()).entryList({QStringLiteral("*.ancien")}, QDir::Files), QStringList());
 }
 
-TEST_F(EditedFile, AclAndExtendedAttributesAreKept)
+TEST_F(FileInWindow, AclAndExtendedAttributesAreKept)
 {
     const QString file = shm.path(QStringLiteral("a.php"));
     writeFile(file, "old\n");
@@ -399,7 +400,7 @@ struct RefusedCase
     const char *reason;                             // the second line of the box
 };
 
-class Refused : public EditedFile, public ::testing::WithParamInterface<RefusedCase> {};
+class Refused : public FileInWindow, public ::testing::WithParamInterface<RefusedCase> {};
 
 TEST_P(Refused, ChoosingItKeepsTheEditsAndSaysWhy)
 {
@@ -419,7 +420,7 @@ TEST_P(Refused, ChoosingItKeepsTheEditsAndSaysWhy)
     EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Erreur de lecture.\n") + QString::fromUtf8(c.reason).arg(path));
     EXPECT_EQ(readFile(shm.path(QStringLiteral("caf\uFFFD.php"))), QByteArray("the other file\n"));
     EXPECT_EQ(window->M->wholeText(), QByteArray("edits keep\r\n"));
-    EXPECT_EQ(window->M->filePath(), keep);
+    EXPECT_EQ(window->editedFile()->path(), keep);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Refused, ::testing::Values(
@@ -546,7 +547,7 @@ qint64 bytesRead()
     return -1;
 }
 
-TEST_F(EditedFile, SavingWhileTypingReadsTheFileOnce)
+TEST_F(FileInWindow, SavingWhileTypingReadsTheFileOnce)
 {
     const QString file = shm.path(QStringLiteral("big.php"));
     const QByteArray line = QByteArray("<?php echo 'une ligne de texte'; ?>").leftJustified(99, ' ') + '\n';
@@ -580,6 +581,134 @@ TEST(Journal, IsNamedByTheWholePathAndIgnoredWhenItsProcessRuns)
     writer.remove(QStringLiteral("/x/é.php")); // a write scheduled before a removal never lands after it
     writer.wait();
     EXPECT_FALSE(QFile::exists(journalPathFor(QStringLiteral("/x/é.php"))));
+}
+
+// --- The edited-file object alone, its questions answered directly -------------------
+
+/** Answers a save's questions as a table row says, and counts them. */
+struct Answers final : SaveQuestions
+{
+    bool replace = false;
+    OnDisk onDisk = OnDisk::Cancel;
+    QStringList asked;
+    bool replaceOtherFile(const QString &path) override
+    {
+        asked << QStringLiteral("replace ") + QFileInfo(path).fileName();
+        return replace;
+    }
+    OnDisk changedOnDisk(const QString &path) override
+    {
+        asked << QStringLiteral("changed ") + QFileInfo(path).fileName();
+        return onDisk;
+    }
+};
+
+struct SaveCase
+{
+    const char *name;
+    bool otherProgramWrote; // a.php changed on disk after the load
+    bool toOther;           // the target is b.php, an existing file
+    bool replace;
+    SaveQuestions::OnDisk onDisk;
+    bool saved;             // save() returns true
+    QByteArray a, b;        // the files afterwards
+    QString path;           // the file the text belongs to afterwards
+    QByteArray text;        // the editor's text afterwards
+    int questions;
+};
+
+class ObjectSave : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(ObjectSave, AsksOnlyWhatTheFileOnDiskCallsForAndDoesWhatWasAnswered)
+{
+    const SaveCase &c = GetParam();
+    TempFolder folder;
+    const QString a = folder.write("a.php", "a1\n");
+    const QString b = folder.write("b.php", "b1\n");
+    RichEdit editor;
+    ::EditedFile file(&editor);
+    QStringList written;
+    QObject::connect(&file, &::EditedFile::written, &file, [&](const QString &path) { written << path; });
+    file.open(a);
+    editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "x");
+    if (c.otherProgramWrote)
+        writeFile(a, "a2\n");
+    Answers answers;
+    answers.replace = c.replace;
+    answers.onDisk = c.onDisk;
+    EXPECT_EQ(file.save(c.toOther ? b : a, answers), c.saved);
+    EXPECT_EQ(answers.asked.size(), c.questions) << qPrintable(answers.asked.join(u','));
+    EXPECT_EQ(readFile(a), c.a);
+    EXPECT_EQ(readFile(b), c.b);
+    EXPECT_EQ(QFileInfo(file.path()).fileName(), c.path);
+    EXPECT_EQ(editor.wholeText(), c.text);
+    EXPECT_EQ(written.size(), readFile(c.toOther ? b : a) == "xa1\n" ? 1 : 0);
+    EXPECT_EQ(file.isModified(), c.text == "xa1\r\n" && written.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EditedFile, ObjectSave,
+    ::testing::Values(
+        SaveCase{"own", false, false, false, SaveQuestions::OnDisk::Cancel, true, "xa1\n", "b1\n", "a.php", "xa1\r\n", 0},
+        SaveCase{"changedOverwrite", true, false, false, SaveQuestions::OnDisk::Overwrite, true, "xa1\n", "b1\n", "a.php",
+                 "xa1\r\n", 1},
+        SaveCase{"changedReload", true, false, false, SaveQuestions::OnDisk::Reload, true, "a2\n", "b1\n", "a.php",
+                 "a2\r\n", 1},
+        SaveCase{"changedCancel", true, false, false, SaveQuestions::OnDisk::Cancel, false, "a2\n", "b1\n", "a.php",
+                 "xa1\r\n", 1},
+        SaveCase{"otherReplaced", false, true, true, SaveQuestions::OnDisk::Cancel, true, "a1\n", "xa1\n", "b.php",
+                 "xa1\r\n", 1},
+        SaveCase{"otherKept", false, true, false, SaveQuestions::OnDisk::Cancel, false, "a1\n", "b1\n", "a.php",
+                 "xa1\r\n", 1}),
+    [](const ::testing::TestParamInfo<SaveCase> &info) { return std::string(info.param.name); });
+
+TEST(EditedFileObject, ABinaryFileIsNeverWrittenAndSaysSo)
+{
+    TempFolder folder;
+    const QByteArray bytes("a\0b\n", 4);
+    const QString path = folder.write("bin.dat", bytes);
+    RichEdit editor;
+    ::EditedFile file(&editor);
+    QStringList notices;
+    QObject::connect(&file, &::EditedFile::notice, &file, [&](const QString &text) { notices << text; });
+    file.open(path);
+    EXPECT_TRUE(editor.isReadOnly());
+    Answers answers;
+    EXPECT_TRUE(file.save(path, answers)); // nothing to cancel: the caller goes on
+    EXPECT_THROW(file.write(folder.path("copie.dat")), OndrelError);
+    EXPECT_EQ(readFile(path), bytes);
+    EXPECT_FALSE(QFile::exists(folder.path("copie.dat")));
+    ASSERT_EQ(notices.size(), 2);
+    EXPECT_TRUE(notices[0].startsWith(QStringLiteral("Fichier binaire : ouvert en lecture seule")));
+    EXPECT_EQ(notices[1], QStringLiteral("Fichier binaire : non enregistré"));
+    file.forget(); // a text of no file is writable again
+    EXPECT_FALSE(editor.isReadOnly());
+    EXPECT_TRUE(file.path().isEmpty());
+}
+
+TEST(EditedFileObject, TheControlOutlivesItsFileAndTheFileItsControl)
+{
+    TempFolder folder;
+    const QString path = folder.write("mixte.php", "a\r\nb\nc\n");
+    RichEdit editor;
+    {
+        ::EditedFile file(&editor);
+        file.load(path);
+        EXPECT_EQ(file.form().breaks.size(), 4); // CR LF then LF: each line keeps its own
+        editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "n\r\n");
+        EXPECT_EQ(file.form().breaks.size(), 5);
+        EXPECT_EQ(&editor.form(), &file.form());
+    }
+    EXPECT_TRUE(editor.form().breaks.isEmpty()); // its own blank form again, never the gone file's
+    editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "m\r\n"); // no write into freed memory
+    EXPECT_EQ(editor.lineCount(), 6);
+
+    auto *control = new RichEdit;
+    ::EditedFile orphan(control);
+    orphan.load(path);
+    delete control;
+    EXPECT_EQ(orphan.editor(), nullptr);
+    EXPECT_FALSE(orphan.isModified());
 }
 
 } // namespace

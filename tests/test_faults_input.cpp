@@ -8,6 +8,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/textbytes.h"
 #include "support/testsupport.h"
 
@@ -94,10 +95,11 @@ TEST_P(EditorInput, LoadsColoursAndSavesBackWhatItRead)
     window->cbPhpColouring->setChecked(false); // the colouring these tests are about
     RichEdit *M = window->M;
 
-    M->loadFile(in);
+    EditedFile *edited = window->editedFile();
+    edited->load(in);
     // A file that is not UTF-8 is held as UTF-8: compare its Windows-1252 bytes.
     QByteArray held = M->wholeText();
-    if (M->isWindows1252())
+    if (edited->isWindows1252())
         ASSERT_TRUE(toWindows1252(QString::fromUtf8(held), &held));
     EXPECT_EQ(held.size(), original.size() + original.count('\n') - original.count("\r\n")
                                + original.count('\r') - original.count("\r\n"));
@@ -124,16 +126,16 @@ TEST_P(EditorInput, LoadsColoursAndSavesBackWhatItRead)
     if (dollar >= 0) {
         EXPECT_EQ(M->colourAt(dollar + 1), window->CoulFonctions);
     }
-    if (!M->isWindows1252())
+    if (!edited->isWindows1252())
         EXPECT_EQ(M->wholeText(), held); // colouring changes no byte
 
     const QString out = folder.path(QStringLiteral("out.php"));
-    if (M->isBinary()) { // NUL bytes: never written
-        EXPECT_THROW(M->saveFile(out), OndrelError);
+    if (edited->isBinary()) { // NUL bytes: never written
+        EXPECT_THROW(edited->write(out), OndrelError);
         EXPECT_FALSE(QFile::exists(out));
         return;
     }
-    M->saveFile(out);
+    edited->write(out);
     const QByteArray saved = readFile(out);
     EXPECT_EQ(breaksAside(saved), breaksAside(original));
     if (input.sameBreaks) {

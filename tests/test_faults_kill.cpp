@@ -5,6 +5,7 @@
 #include "support/qtmain.h"
 
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/savefile.h"
 #include "preview/phpserver.h"
 #include "settings/profile.h"
@@ -129,9 +130,10 @@ TEST(FaultsKill, EditedFileHoldsOneWholeContentAfterEachKill)
 
     // The next save of the file, here in this process, leaves nothing beside it.
     RichEdit editor;
-    editor.loadFile(file);
+    EditedFile edited(&editor);
+    edited.load(file);
     const QByteArray last = readFile(file);
-    editor.saveFile(file);
+    edited.write(file);
     EXPECT_EQ(readFile(file), last);
     EXPECT_EQ(strayTemps(folder.dir.path()), QStringList());
 }

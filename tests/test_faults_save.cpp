@@ -9,6 +9,7 @@
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "settings/profile.h"
 #include "support/faultprocess.h"
 #include "support/faults.h"
@@ -189,10 +190,11 @@ TEST_P(OddFiles, LinksStayLinksOwnersAndModesStayReadOnlyFilesAreLeftAlone)
     QStringList messages;
     if (c.target == Target::EditedFile) {
         RichEdit editor;
-        editor.loadFile(path);
+        EditedFile edited(&editor);
+        edited.load(path);
         editor.setBytes("new 1\r\nnew 2\r\n");
         try {
-            editor.saveFile(path);
+            edited.write(path);
         } catch (const OndrelError &error) {
             messages << error.message();
         }

@@ -9,6 +9,7 @@
 #include "base/errors.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/textbytes.h"
 
 #include <QAccessible>
@@ -65,6 +66,7 @@ class Editor : public ::testing::Test
 {
 protected:
     RichEdit m;
+    EditedFile file{&m}; // the file the text belongs to
     TempFolder folder;
 };
 
@@ -103,19 +105,19 @@ TEST_F(Editor, LoadAndSaveKeepEveryByte)
     QByteArray awkward(bytes, sizeof bytes - 1);
     awkward += QByteArray("lone\rcr\n", 8);
     const QString path = folder.write("page.php", awkward);
-    m.loadFile(path);
-    m.saveFile(path);
+    file.load(path);
+    file.write(path);
     EXPECT_EQ(readFile(path), awkward); // the lone CR keeps its own style too
 
     const QByteArray windows("a\r\nb\r\n");
-    m.loadFile(folder.write("w.php", windows));
-    m.saveFile(folder.path("w.php"));
+    file.load(folder.write("w.php", windows));
+    file.write(folder.path("w.php"));
     EXPECT_EQ(folder.read("w.php"), windows);
 
     m.setBytes("fresh\r\ntext"); // a text never loaded from a file gets LF
-    m.loadFile(folder.write("none.php", "no break"));
+    file.load(folder.write("none.php", "no break"));
     m.setBytes("one\r\ntwo");
-    m.saveFile(folder.path("none.php"));
+    file.write(folder.path("none.php"));
     EXPECT_EQ(folder.read("none.php"), QByteArray("one\ntwo"));
 }
 
@@ -124,7 +126,7 @@ TEST_F(Editor, AFailedLoadLeavesTheTextAndSaysWhichFile)
     m.setBytes("keep me");
     for (const QString &path : {folder.path("missing.php"), folder.path(QString()), QString()}) {
         try {
-            m.loadFile(path);
+            file.load(path);
             ADD_FAILURE() << "loading " << path.toStdString() << " did not fail";
         } catch (const OndrelError &error) {
             EXPECT_EQ(error.message(), path.endsWith(u'/') || QFileInfo(path).isDir()
@@ -152,7 +154,7 @@ TEST_F(Editor, AFailedSaveLeavesTheOldFileWhole)
     };
     for (const auto &[target, reason] : cases) {
         try {
-            m.saveFile(target);
+            file.write(target);
             ADD_FAILURE() << "saving to " << target.toStdString() << " did not fail";
         } catch (const OndrelError &error) {
             EXPECT_EQ(error.message(), QStringLiteral("Impossible de créer le fichier ") + target + u'\n' + reason);
@@ -171,7 +173,7 @@ TEST_F(Editor, SaveWritesThroughALinkAndKeepsTheMode)
     const QString link = folder.path("link.php");
     QFile::link(real, link);
     m.setBytes("new");
-    m.saveFile(link);
+    file.write(link);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readFile(real), QByteArray("new"));
     struct stat st {};

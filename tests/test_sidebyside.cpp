@@ -9,6 +9,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "preview/phpserver.h"
 #include "preview/webbrowser.h"
 #include "settings/profile.h"
@@ -119,7 +120,7 @@ TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
 TEST_F(SideBySide, TheScrollPositionIsKeptAcrossAReload)
 {
     writeFile(page, "<?php echo str_repeat('<p>ligne</p>', 400), 'v1';\n");
-    window->M->loadFile(page);
+    window->editedFile()->load(page);
     sideModeOn();
     window->WB->view()->page()->runJavaScript(QStringLiteral("window.scrollTo(0, 1500)"));
     QWebEnginePage *shown = window->WB->view()->page();

@@ -31,6 +31,7 @@
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "preview/phpserver.h"
 #include "io/recovery.h"
 #include "support/faults.h"
@@ -87,13 +88,14 @@ void setSideContents(TfmMain &w, char tag, int keywordLines, int historyLines)
 int editLoop(const QString &file, qsizetype size)
 {
     RichEdit a, b;
+    EditedFile fileA(&a), fileB(&b);
     a.setBytes(faultContent('A', size));
     b.setBytes(faultContent('B', size));
     ready();
     for (;;) {
-        a.saveFile(file);
+        fileA.write(file);
         say("saved");
-        b.saveFile(file);
+        fileB.write(file);
         say("saved");
     }
 }
@@ -101,11 +103,12 @@ int editLoop(const QString &file, qsizetype size)
 int editOnce(const QString &file, qsizetype size, qint64 limit)
 {
     RichEdit editor;
+    EditedFile edited(&editor);
     editor.setBytes(faultContent('N', size));
     limitFileSize(limit);
     ready();
     try {
-        editor.saveFile(file);
+        edited.write(file);
     } catch (const OndrelError &error) {
         std::printf("message: %s\n", qPrintable(QString(error.message()).replace(QStringLiteral("\n"), QStringLiteral("\\n"))));
         return 0;
@@ -117,11 +120,12 @@ int editOnce(const QString &file, qsizetype size, qint64 limit)
 int editFile(const QString &file)
 {
     RichEdit editor;
+    EditedFile edited(&editor);
     ready();
     try {
-        editor.loadFile(file);
+        edited.load(file);
         editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "X");
-        editor.saveFile(file);
+        edited.write(file);
     } catch (const OndrelError &error) {
         std::printf("message: %s\n", qPrintable(error.message()));
         return 0;
@@ -254,7 +258,7 @@ int stopUnsaved(const QString &folder, const QString &file)
     installStopSignals();
     TfmMain *window = makeWindow(folder).release();
     window->eFile->setText(file);
-    window->M->loadFile(file);
+    window->editedFile()->load(file);
     QTest::keyClicks(window->M, QStringLiteral("unsaved "));
     QTimer::singleShot(0, window, [window] {
         ready(); // the signal can only be handled in the question's own event loop

@@ -1,10 +1,15 @@
-// The five line anchors of the editor page: a right or middle click stores the
-// caret's line in the button's caption, a left click jumps back to that line.
+// The five line anchors of the edited file, shown on the editor page's buttons: a
+// right or middle click stores the caret's line in the button's caption, a left
+// click jumps back to that line.
 #include "app/main.h"
 
 #include "widgets/widgets.h"
 #include "editor/landing.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -26,6 +31,10 @@ void TfmMain::SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button)
 {
     const int line = M->caretPosition().y;
     if (button != Qt::LeftButton) {
+        const SpeedButton *anchors[] = {SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12};
+        const auto *found = std::find(std::begin(anchors), std::end(anchors), sender);
+        if (found != std::end(anchors))
+            m_file->setAnchor(int(found - std::begin(anchors)), QString::number(line + 1)); // the file's own
         sender->setText(QString::number(line + 1));
         return;
     }

@@ -4,6 +4,7 @@
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 
 #include "io/savefile.h"
 
@@ -54,7 +55,7 @@ QString TfmMain::keepUnsavedText()
     const QString name = QStringLiteral("%1-non-enregistre-%2-%3")
                              .arg(QFileInfo(m_sideFileBase).fileName(),
                                   QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), edited);
-    const QByteArray bytes = M->fileBytes();
+    const QByteArray bytes = m_file->fileBytes();
     const QString sideFolder = QFileInfo(m_sideFileBase).absolutePath();
     QString why;
     for (const QString &folder : {sideFolder, QDir::tempPath()}) {

@@ -1,0 +1,285 @@
+#include "files/editedfile.h"
+
+#include "base/errors.h"
+#include "editor/richedit.h"
+#include "io/readfile.h"
+#include "io/recovery.h"
+#include "io/savefile.h"
+#include "io/textbytes.h"
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QString kBinaryNotSaved = QStringLiteral("Fichier binaire : non enregistré");
+const QString kBinaryReadOnly = QStringLiteral("Fichier binaire : ouvert en lecture seule, il ne sera jamais enregistré");
+
+} // namespace
+
+EditedFile::EditedFile(RichEdit *editor, QObject *parent)
+    : QObject(parent)
+    , m_editor(editor)
+    , m_document(editor->document())
+    , m_watcher(new QFileSystemWatcher(this))
+    , m_watchDelay(new QTimer(this))
+    , m_journalDelay(new QTimer(this))
+    , m_journal(std::make_unique<JournalWriter>())
+{
+    editor->showForm(&m_form);
+    m_watchDelay->setSingleShot(true);
+    m_watchDelay->setInterval(150); // another program's save may come in several steps
+    m_journalDelay->setSingleShot(true);
+    m_journalDelay->setInterval(2000);
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
+    connect(m_watchDelay, &QTimer::timeout, this, &EditedFile::checkDisk);
+    connect(m_journalDelay, &QTimer::timeout, this, &EditedFile::journalSoon);
+}
+
+EditedFile::~EditedFile()
+{
+    if (m_editor && &m_editor->form() == &m_form)
+        m_editor->showForm(nullptr); // the control keeps no pointer into this file
+}
+
+bool EditedFile::isModified() const
+{
+    return m_editor && m_editor->isModified();
+}
+
+// --- Load and save --------------------------------------------------------------
+
+void EditedFile::load(const QString &path)
+{
+    ReadResult read = readWholeFile(path, kMaxFileBytes);
+    if (!read.ok()) {
+        const QString reason = readFailureMessage(path, read.error);
+        throw OndrelError(reason.isEmpty() ? cannotOpenMessage(path) : reason);
+    }
+    const FileIdentity identity = identityOf(read);
+    QByteArray raw = std::move(read.bytes);
+    const bool binary = isBinaryContent(raw);
+    // Files are always taken as plain text: rich text is never rendered.
+    LoadedText loaded = normaliseLineBreaks(raw);
+    raw.clear();
+    // A file that is not UTF-8 is Windows-1252: held as UTF-8 so that € or ’ show and
+    // can be typed, and written back byte for byte.
+    const bool windows1252 = !binary && !isValidUtf8(loaded.crlf.constData(), loaded.crlf.size());
+    if (windows1252)
+        loaded.crlf = fromWindows1252(loaded.crlf).toUtf8();
+    m_editor->takeFileText(loaded.crlf, binary);
+    m_form.windows1252 = windows1252;
+    m_form.binary = binary;
+    m_form.lineBreak = loaded.lineBreak;
+    m_form.breaks = loaded.breaks;
+    m_path = path;
+    m_identity = identity;
+    Q_EMIT loaded();
+}
+
+void EditedFile::open(const QString &path)
+{
+    const QString before = m_path;
+    load(path); // throws, the text and its file as they were
+    if (!m_journalFor.isEmpty() || !before.isEmpty())
+        m_journal->remove(m_journalFor); // the text it kept was saved or let go
+    m_journalFor = path;
+    Q_EMIT notice(m_form.binary ? kBinaryReadOnly : QString());
+    watch();
+}
+
+void EditedFile::forget()
+{
+    m_path.clear();
+    m_identity = {};
+    m_form.binary = false;
+    m_form.windows1252 = false;
+    m_form.breaks.clear();
+    m_editor->setReadOnly(false);
+    Q_EMIT loaded();
+}
+
+QByteArray EditedFile::fileBytes() const
+{
+    const RichEdit *m = m_editor;
+    const QByteArray defaultBreak = m_form.lineBreak.isEmpty() ? QByteArrayLiteral("\n") : m_form.lineBreak;
+    QByteArray bytes;
+    if (m_form.breaks.isEmpty()) {
+        bytes = restoreLineBreaks(m->wholeText(), defaultBreak);
+    } else {
+        const int lines = m->lineCount();
+        bytes.reserve(m->textLength());
+        for (int line = 0; line < lines; ++line) {
+            const qsizetype start = m->lineStartOffset(line);
+            const std::string_view text = m->range(start, m->lineEndOffset(line) - start);
+            bytes.append(text.data(), qsizetype(text.size()));
+            if (line + 1 < lines) {
+                const auto kind = line < m_form.breaks.size() ? LineBreakKind(m_form.breaks[line]) : Default;
+                bytes.append(lineBreakBytes(kind, defaultBreak));
+            }
+        }
+    }
+    if (!m_form.windows1252)
+        return bytes;
+    QByteArray encoded;
+    if (!toWindows1252(QString::fromUtf8(bytes), &encoded))
+        throw OndrelError(QStringLiteral("Le texte contient des caractères absents de Windows-1252, l'encodage du fichier"));
+    return encoded;
+}
+
+void EditedFile::write(const QString &path)
+{
+    if (m_form.binary)
+        throw OndrelError(kBinaryNotSaved);
+    if (isLossyFileName(path))
+        throw OndrelError(cannotCreateMessage(path, readFailureMessage(path, ReadError::BadName)));
+    const QByteArray bytes = fileBytes();
+    QString why;
+    if (!replaceFileAtomically(path, bytes, 0666, &why))
+        throw OndrelError(cannotCreateMessage(path, why));
+    m_editor->setModified(false); // the text on disk is the text shown
+    const bool wasRenamed = m_path != path;
+    m_path = path;
+    m_identity = {};
+    if (statStamp(path, &m_identity.stamp)) {
+        m_identity.known = true;
+        m_identity.hash = contentHash(bytes);
+    }
+    if (wasRenamed)
+        Q_EMIT renamed();
+}
+
+bool EditedFile::save(const QString &target, SaveQuestions &questions, const FileIdentity *knownDisk)
+{
+    if (target.isEmpty())
+        return true; // no file chosen yet: nothing to write, the preview only navigates
+    if (m_form.binary) {
+        Q_EMIT notice(kBinaryNotSaved);
+        return true;
+    }
+    if (m_path.isEmpty() || target != m_path) {
+        // After a failed load, the text belongs to no file: an untouched text is not written
+        // over an existing one, and a typed one only after asking.
+        if (isExistingFile(target)) {
+            if (m_path.isEmpty() && !isModified())
+                return true;
+            if (!questions.replaceOtherFile(target))
+                return false;
+        }
+        write(target);
+        afterSave();
+        return true;
+    }
+
+    const FileIdentity disk = knownDisk ? *knownDisk : diskIdentity(target);
+    if (disk.known && !disk.sameContent(m_identity)) {
+        const SaveQuestions::OnDisk answer = questions.changedOnDisk(target);
+        if (answer == SaveQuestions::OnDisk::Reload) {
+            const int line = m_editor->caretPosition().y;
+            open(target);
+            m_editor->setSelStart(m_editor->lineStartOffset(std::min(line, m_editor->lineCount() - 1)));
+            return true;
+        }
+        if (answer != SaveQuestions::OnDisk::Overwrite)
+            return false;
+    } else if (disk.known && !isModified()) {
+        return true; // the file already holds exactly this text
+    }
+    write(target);
+    afterSave();
+    return true;
+}
+
+void EditedFile::afterSave()
+{
+    m_journalDelay->stop();
+    m_journal->remove(m_journalFor);
+    m_journalFor = m_path;
+    Q_EMIT notice(QString());
+    watch();
+    Q_EMIT written(m_path);
+}
+
+// --- Watch -------------------------------------------------------------------------
+
+void EditedFile::watch()
+{
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (!m_path.isEmpty() && QFileInfo::exists(m_path))
+        m_watcher->addPath(m_path);
+}
+
+void EditedFile::checkDisk()
+{
+    const QString path = m_path;
+    watch(); // a save by rename ends the watch of the old inode
+    if (path.isEmpty())
+        return;
+    const FileIdentity disk = diskIdentity(path);
+    if (!disk.known || disk.sameContent(m_identity))
+        return; // gone (its next save recreates it), or our own save
+    if (isModified()) {
+        Q_EMIT notice(QStringLiteral("Le fichier %1 a été modifié par un autre programme. "
+                                     "Le texte de l'éditeur n'est pas encore enregistré.").arg(path));
+        return;
+    }
+    // Nothing of the user's would be lost: take the new content and keep the caret's line.
+    const int line = m_editor->caretPosition().y;
+    try {
+        load(path);
+    } catch (const OndrelError &error) {
+        Q_EMIT notice(error.message());
+        return;
+    }
+    m_editor->setSelStart(m_editor->lineStartOffset(std::min(line, m_editor->lineCount() - 1)));
+    watch();
+}
+
+// --- Journal -----------------------------------------------------------------------
+
+void EditedFile::noteEdit()
+{
+    m_journalDelay->start();
+}
+
+void EditedFile::journalSoon()
+{
+    if (!isModified()) {
+        m_journal->remove(m_journalFor);
+        return;
+    }
+    m_journalFor = m_path;
+    m_journal->schedule(m_journalFor, m_editor->wholeText());
+}
+
+bool EditedFile::journalNow()
+{
+    m_journalDelay->stop();
+    if (!isModified())
+        return true;
+    m_journalFor = m_path;
+    return m_journal->writeNow(m_journalFor, m_editor->wholeText());
+}
+
+void EditedFile::recover(const Journal &journal)
+{
+    // The recovered text replaces the file's, as an edit not yet saved (the caption gets its "*").
+    m_editor->SendScintilla(QsciScintillaBase::SCI_TARGETWHOLEDOCUMENT);
+    m_editor->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, static_cast<unsigned long>(journal.text.size()),
+                            journal.text.constData());
+    m_editor->setSelStart(0);
+    m_journalFor = journal.path;
+    m_journal->schedule(m_journalFor, m_editor->wholeText()); // ours now
+}
+
+void EditedFile::endRun(bool keep)
+{
+    m_journalDelay->stop();
+    m_journal->wait();
+    if (!keep)
+        m_journal->remove(m_journalFor); // a clean end: the text was saved or let go
+}
