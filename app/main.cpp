@@ -13,6 +13,7 @@
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "files/editedfile.h"
+#include "files/filetabbar.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
@@ -175,6 +176,8 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     PC->setCurrentWidget(TabSheet1); // the page active in the design
     // The edited file: watched for other programs' changes; unsaved text journaled.
     m_file = new EditedFile(M, this);
+    m_files.append(m_file);
+    tbFichiers->addTab(QString());
     bindEvents();
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
@@ -187,9 +190,13 @@ TfmMain::~TfmMain()
     shutDown(); // writes the side files back, unless the end of the run did already
     if (m_console->isConnecting())
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
-    m_file->endRun(m_keepJournal);
-    // Before the editor goes: the file's document is released while a control can still free it.
-    delete m_file;
+    M->disconnect(this);
+    // Before the editor goes: the files' documents are released while a control can still free them.
+    for (EditedFile *file : std::as_const(m_files)) {
+        file->endRun(m_keepJournal);
+        delete file;
+    }
+    m_files.clear();
     m_file = nullptr;
 }
 
@@ -254,6 +261,14 @@ void TfmMain::buildEditorPage()
     lNotice->setStyleSheet(QStringLiteral("QLabel { background: #FFF3C4; color: #000000; padding: 3px; }"));
     lNotice->hide();
     column->addWidget(lNotice);
+    tbFichiers = named(new FileTabBar(tsEdit), "tbFichiers");
+    tbFichiers->setTabsClosable(true);
+    tbFichiers->setDocumentMode(true);
+    tbFichiers->setExpanding(false);
+    tbFichiers->setElideMode(Qt::ElideMiddle);
+    tbFichiers->setUsesScrollButtons(true);
+    tbFichiers->setFocusPolicy(Qt::NoFocus); // the keys stay the editor's
+    column->addWidget(tbFichiers);
     spApercu = named(new QSplitter(Qt::Horizontal, tsEdit), "spApercu");
     spApercu->setChildrenCollapsible(false);
     column->addWidget(spApercu, 1);
@@ -416,11 +431,14 @@ void TfmMain::bindEvents()
         m_keywordsStale = true;
         m_sideFiles.keywordsEdited = true;
     });
-    connect(M, &QsciScintilla::textChanged, m_file, &EditedFile::noteEdit);
-    connect(m_file, &EditedFile::notice, this, &TfmMain::showNotice);
-    connect(m_file, &EditedFile::written, this, &TfmMain::fileWritten);
-    connect(m_file, &EditedFile::loaded, this, &TfmMain::editedFileLoaded);
-    connect(m_file, &EditedFile::renamed, this, &TfmMain::editedFileRenamed);
+    connect(M, &QsciScintilla::textChanged, this, [this] {
+        if (m_file)
+            m_file->noteEdit();
+    });
+    bindFile(m_file);
+    labelFileTabs();
+    connect(tbFichiers, &QTabBar::currentChanged, this, [this](int index) { guard([&] { showFileTab(index); }); });
+    connect(tbFichiers, &QTabBar::tabCloseRequested, this, [this](int index) { guard([&] { closeFileTab(index); }); });
     connect(M, &RichEdit::notice, this, &TfmMain::showNotice);
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {
@@ -536,6 +554,13 @@ void TfmMain::bindEditorKeys()
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFindBar(false); });
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openFindBar(true); });
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToLine(); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_W), [this] { closeFileTab(tbFichiers->currentIndex()); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] {
+        showFileTab((tbFichiers->currentIndex() + tbFichiers->count() - 1) % tbFichiers->count());
+    });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] {
+        showFileTab((tbFichiers->currentIndex() + 1) % tbFichiers->count());
+    });
     key(tsEdit, QKeySequence(Qt::Key_F3), [this] { findNextMatch(false); });
     key(tsEdit, QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { findNextMatch(true); });
     key(findBar, QKeySequence(Qt::Key_Escape), [this] { closeFindBar(); });
@@ -577,7 +602,7 @@ QString TfmMain::windowTitleText()
 
 void TfmMain::closeEvent(QCloseEvent *event)
 {
-    if (mayDropEditorText()) {
+    if (mayCloseFiles()) {
         // Once hidden, a window no longer knows that the window manager had maximised it.
         notePlacementAtClose();
         event->accept();

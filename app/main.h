@@ -113,6 +113,8 @@ public:
     QSplitter *spApercu = nullptr; // the editor, and WB beside it in side mode
     /** A line above the editor for what the user should know without a box (file changed on disk…). */
     QLabel *lNotice = nullptr;
+    /** The open files, one tab each, above the editor; the editor shows the current one. */
+    QTabBar *tbFichiers = nullptr;
     RichEdit *M = nullptr;
     FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
     SiteSearchPanel *pRechercheSite = nullptr; // at the page's foot, hidden until Ctrl+Shift+F
@@ -320,6 +322,17 @@ public:
     void offerRecovery();
     /** The file the editor shows: its path, identity, form, watch, journal and anchors. */
     EditedFile *editedFile() const { return m_file; }
+    /** The open files, in the order of their tabs. */
+    const QList<EditedFile *> &openFiles() const { return m_files; }
+    /** Shows the file of tab `index`: "Fichier", the caption and the anchors follow it. */
+    void showFileTab(int index);
+    /** Closes tab `index`, first asking when its text holds unsaved changes; false when it stays. */
+    bool closeFileTab(int index);
+    /**
+     * Closing the window: when texts hold unsaved changes, asks once, naming each
+     * file. False when the user cancels (or a save fails).
+     */
+    bool mayCloseFiles();
     /** Shows `text` in the editor page's notice line; an empty text hides it. */
     void showNotice(const QString &text);
     /**
@@ -418,6 +431,8 @@ signals:
     void editedFileLoaded();
     /** The edited file was saved under another path. */
     void editedFileRenamed();
+    /** The editor is about to show another file's text. */
+    void editedFileLeaving();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -487,6 +502,14 @@ private:
     std::vector<ResultSet> m_resultSets;
 
     EditedFile *m_file = nullptr; // the file the editor shows
+    QList<EditedFile *> m_files;  // every open file, in the order of the tabs
+    /** The tab of the file at `path`, -1 when it is not open. */
+    int fileTabOf(const QString &path) const;
+    /** A tab for a new, empty text, made the current one. */
+    void addFileTab();
+    void bindFile(EditedFile *file);
+    /** Each tab's caption: the file's name, "*" first while it holds unsaved changes. */
+    void labelFileTabs();
     bool m_keepJournal = false;  // the window closes without asking: the journal stays
     QString m_sideFileBase;
     QString m_keywords;

@@ -47,6 +47,7 @@ void TfmMain::closeOnSignal()
     if (m_closingOnSignal)
         return;
     m_closingOnSignal = true;
+    m_keepJournal = true; // the other tabs' unsaved texts come back at the next start too
     if (M->isModified()) {
         // The crash journal brings the text back at the next start; the copy keeps it
         // where the user can open it at once.

@@ -126,6 +126,7 @@ void DebugController::setUpMargin()
     // new file, and the old markers gather on its first line meanwhile.
     connect(editor, &QsciScintilla::linesChanged, this, &DebugController::noteLineMoves, Qt::QueuedConnection);
     connect(m_window, &TfmMain::editedFileLoaded, this, &DebugController::onFileLoaded);
+    connect(m_window, &TfmMain::editedFileLeaving, this, &DebugController::releaseMarks);
     connect(m_window, &TfmMain::editedFileRenamed, this, [this] {
         // Saved under another name: the marks follow the text.
         m_markedFile = shownFile();
@@ -175,9 +176,22 @@ void DebugController::onFileLoaded()
     }
 }
 
+void DebugController::releaseMarks()
+{
+    noteLineMoves();
+    for (const Mark &m : std::as_const(m_marks)) {
+        m_window->M->markerDeleteHandle(m.handle);
+        if (!m_markedFile.isEmpty())
+            m_others.push_back({m_markedFile, m.line + 1, m.condition});
+    }
+    m_marks.clear();
+    m_markedFile.clear();
+}
+
 QString DebugController::shownFile() const
 {
-    return absolute(m_window->editedFile()->path());
+    const EditedFile *file = m_window->editedFile();
+    return file ? absolute(file->path()) : QString();
 }
 
 void DebugController::showMarks(bool again)

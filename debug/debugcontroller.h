@@ -52,6 +52,8 @@ private:
     void askCondition(int line);
     void showMarks(bool again = false);
     void onFileLoaded();
+    /** Before the editor shows another file: the shown file's marks leave its text. */
+    void releaseMarks();
     void noteLineMoves();
     void publishBreakpoints();
     void withXdebug(const std::function<void()> &then);

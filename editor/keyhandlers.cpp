@@ -107,4 +107,5 @@ void TfmMain::showUnsavedMark()
         title.remove(0, 1);
     m_titleMarked = M->isModified();
     setWindowTitle(m_titleMarked ? u'*' + title : title);
+    labelFileTabs(); // the tab shows the mark too
 }

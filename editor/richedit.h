@@ -178,6 +178,17 @@ public:
     void takeFileText(const QByteArray &crlf, bool binary);
     /** Offset of the end of line `line`, before its line break. */
     qsizetype lineEndOffset(int line) const;
+    // Several texts in one control (richeditdocuments.cpp).
+    /** What the control keeps of a text while it shows another: caret, view, marks, long lines. */
+    struct ShownState;
+    /** Leaves the text shown now: what the control kept of it, for showDocument. */
+    ShownState leaveDocument();
+    /**
+     * Shows `document`, whose file has the form `form`, as it was when it was left
+     * (`state`), or as a new text when `state` is a default one.
+     */
+    void showDocument(const QsciDocument &document, TextForm *form, ShownState state);
+
     /** True for a binary file's text: shown read-only, never written. */
     bool isBinary() const { return m_form->binary; }
     /** True for a file that is not UTF-8, shown and written as Windows-1252. */
@@ -301,6 +312,9 @@ private:
         ErrorSource source;
     };
     std::vector<ErrorMark> m_marks;
+    int m_tabColumns = 4;
+    /** Colours written by the colouring pass are kept in step with this count (resetOwnStyles counts). */
+    quint64 m_styleGeneration = 0;
 
     Colour m_background = 0xFFFFFF;
     Colour m_textColour = 0x000000;
@@ -371,6 +385,22 @@ private:
     void noteEditAfterPass(int position, int type, const char *text, int length);
 };
 
+
+struct RichEdit::ShownState
+{
+    bool valid = false; // false: a text never shown
+    qsizetype anchor = 0, caret = 0;
+    int firstLine = 0;
+    int xOffset = 0;
+    std::vector<ErrorMark> marks;
+    bool onlyCrLf = true;
+    bool asciiShown = false;
+    bool longLines = false;
+    Span window;
+    bool characterIndex = false;
+    bool lexed = false;
+    quint64 styleGeneration = 0;
+};
 
 /** Conversions between the 0x00BBGGRR colour value and Qt's colours. */
 QColor toQColor(Colour colour);

@@ -131,6 +131,7 @@ void RichEdit::applyPhpPalette()
 void RichEdit::resetOwnStyles()
 {
     SendScintilla(SCI_CLEARDOCUMENTSTYLE); // no character uses a colour style any more
+    ++m_styleGeneration; // the other texts' colour styles no longer mean theirs
     SendScintilla(SCI_STYLESETFONT, STYLE_DEFAULT, "Courier New");
     SendScintilla(SCI_STYLESETSIZE, STYLE_DEFAULT, 10);
     SendScintilla(SCI_STYLESETBOLD, STYLE_DEFAULT, 0L);

@@ -56,7 +56,8 @@ void RichEdit::fitLineNumberMargin()
 
 void RichEdit::setTabColumns(int columns)
 {
-    SendScintilla(SCI_SETTABWIDTH, static_cast<unsigned long>(std::clamp(columns, 1, 32)));
+    m_tabColumns = std::clamp(columns, 1, 32);
+    SendScintilla(SCI_SETTABWIDTH, static_cast<unsigned long>(m_tabColumns));
 }
 
 // Return copies the leading blanks (spaces and tabs) of the line above, as they are.

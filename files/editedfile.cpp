@@ -21,15 +21,28 @@ const QString kBinaryReadOnly = QStringLiteral("Fichier binaire : ouvert en lect
 } // namespace
 
 EditedFile::EditedFile(RichEdit *editor, QObject *parent)
+    : EditedFile(editor, true, parent)
+{
+}
+
+EditedFile::EditedFile(RichEdit *editor, NewText, QObject *parent)
+    : EditedFile(editor, false, parent)
+{
+}
+
+EditedFile::EditedFile(RichEdit *editor, bool shown, QObject *parent)
     : QObject(parent)
     , m_editor(editor)
-    , m_document(editor->document())
+    , m_shown(shown)
     , m_watcher(new QFileSystemWatcher(this))
     , m_watchDelay(new QTimer(this))
     , m_journalDelay(new QTimer(this))
     , m_journal(std::make_unique<JournalWriter>())
 {
-    editor->showForm(&m_form);
+    if (shown) {
+        m_document = editor->document();
+        editor->showForm(&m_form);
+    }
     m_watchDelay->setSingleShot(true);
     m_watchDelay->setInterval(150); // another program's save may come in several steps
     m_journalDelay->setSingleShot(true);
@@ -45,8 +58,36 @@ EditedFile::~EditedFile()
         m_editor->showForm(nullptr); // the control keeps no pointer into this file
 }
 
+void EditedFile::show()
+{
+    if (m_shown || !m_editor)
+        return;
+    m_editor->showDocument(m_document, &m_form, std::move(m_state));
+    m_state = {};
+    m_shown = true;
+    if (m_diskChangedWhenHidden) {
+        m_diskChangedWhenHidden = false;
+        checkDisk();
+    }
+}
+
+void EditedFile::hide()
+{
+    if (!m_shown || !m_editor)
+        return;
+    if (m_journalDelay->isActive()) {
+        m_journalDelay->stop();
+        journalSoon(); // the text can be read only while it is shown
+    }
+    m_modifiedWhenHidden = m_editor->isModified();
+    m_state = m_editor->leaveDocument();
+    m_shown = false;
+}
+
 bool EditedFile::isModified() const
 {
+    if (!m_shown)
+        return m_modifiedWhenHidden;
     return m_editor && m_editor->isModified();
 }
 
@@ -63,18 +104,18 @@ void EditedFile::load(const QString &path)
     QByteArray raw = std::move(read.bytes);
     const bool binary = isBinaryContent(raw);
     // Files are always taken as plain text: rich text is never rendered.
-    LoadedText loaded = normaliseLineBreaks(raw);
+    LoadedText text = normaliseLineBreaks(raw);
     raw.clear();
     // A file that is not UTF-8 is Windows-1252: held as UTF-8 so that € or ’ show and
     // can be typed, and written back byte for byte.
-    const bool windows1252 = !binary && !isValidUtf8(loaded.crlf.constData(), loaded.crlf.size());
+    const bool windows1252 = !binary && !isValidUtf8(text.crlf.constData(), text.crlf.size());
     if (windows1252)
-        loaded.crlf = fromWindows1252(loaded.crlf).toUtf8();
-    m_editor->takeFileText(loaded.crlf, binary);
+        text.crlf = fromWindows1252(text.crlf).toUtf8();
+    m_editor->takeFileText(text.crlf, binary);
     m_form.windows1252 = windows1252;
     m_form.binary = binary;
-    m_form.lineBreak = loaded.lineBreak;
-    m_form.breaks = loaded.breaks;
+    m_form.lineBreak = text.lineBreak;
+    m_form.breaks = text.breaks;
     m_path = path;
     m_identity = identity;
     Q_EMIT loaded();
@@ -215,6 +256,10 @@ void EditedFile::watch()
 
 void EditedFile::checkDisk()
 {
+    if (!m_shown) {
+        m_diskChangedWhenHidden = true; // looked at when the text is shown again
+        return;
+    }
     const QString path = m_path;
     watch(); // a save by rename ends the watch of the old inode
     if (path.isEmpty())
@@ -243,7 +288,8 @@ void EditedFile::checkDisk()
 
 void EditedFile::noteEdit()
 {
-    m_journalDelay->start();
+    if (m_shown)
+        m_journalDelay->start();
 }
 
 void EditedFile::journalSoon()

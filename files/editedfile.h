@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/richedit.h"
 #include "io/fileidentity.h"
 #include "io/textform.h"
 
@@ -15,7 +16,6 @@
 class JournalWriter;
 class QFileSystemWatcher;
 class QTimer;
-class RichEdit;
 struct Journal;
 
 /**
@@ -51,6 +51,9 @@ class EditedFile : public QObject
 public:
     /** The file of the text `editor` shows now (no file yet). */
     explicit EditedFile(RichEdit *editor, QObject *parent = nullptr);
+    /** A file with a new, empty text of its own, not shown yet (`editor` will show it). */
+    struct NewText {};
+    EditedFile(RichEdit *editor, NewText, QObject *parent = nullptr);
     ~EditedFile() override;
 
     RichEdit *editor() const { return m_editor; }
@@ -68,6 +71,16 @@ public:
     bool isWindows1252() const { return m_form.windows1252; }
     /** True while the text holds changes not yet saved. */
     bool isModified() const;
+
+    /** True while the editor shows this file's text; only then can it be loaded, saved or journaled. */
+    bool isShown() const { return m_shown; }
+    /**
+     * The editor shows this file's text, as it was left. A change another program
+     * made to the file while it was not shown is taken in now.
+     */
+    void show();
+    /** The editor is about to show another text: the journal is brought up to date and the view kept. */
+    void hide();
 
     /**
      * Reads `path` into the text: throws "Impossible d'ouvrir le fichier %s" (or the
@@ -107,7 +120,7 @@ public:
     /** At the end of the run: waits for the journal, and removes it unless `keep`. */
     void endRun(bool keep);
 
-    /** Anchor `index` (0 to 4): the 1-based line number it holds as text, empty when unset. */
+    /** Anchor `index` (0 to 4): the 1-based line number it holds as text, "0" when unset. */
     QString anchor(int index) const { return m_anchors.at(static_cast<size_t>(index)); }
     void setAnchor(int index, const QString &line) { m_anchors.at(static_cast<size_t>(index)) = line; }
 
@@ -126,12 +139,17 @@ signals:
     void notice(const QString &text);
 
 private:
+    EditedFile(RichEdit *editor, bool shown, QObject *parent);
     void watch();
     void checkDisk();
     void journalSoon();
     void afterSave();
 
     QPointer<RichEdit> m_editor;
+    bool m_shown = true;
+    bool m_modifiedWhenHidden = false;
+    bool m_diskChangedWhenHidden = false;
+    RichEdit::ShownState m_state; // the view of the text while another is shown
     QsciDocument m_document;
     TextForm m_form;
     QString m_path;
@@ -141,6 +159,6 @@ private:
     QTimer *m_journalDelay = nullptr;
     std::unique_ptr<JournalWriter> m_journal;
     QString m_journalFor; // the path whose journal may exist
-    std::array<QString, 5> m_anchors;
+    std::array<QString, 5> m_anchors{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}; // "0": none set
     QString m_savedByUser;
 };

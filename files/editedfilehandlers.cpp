@@ -119,6 +119,12 @@ void TfmMain::offerRecovery()
             QFile::remove(journal.file);
             continue;
         }
+        // The text comes back in the file's tab when it is open, else in a tab of its own.
+        const int open = fileTabOf(journal.path);
+        if (open >= 0)
+            showFileTab(open);
+        else if (!m_file->path().isEmpty() || m_file->isModified())
+            addFileTab();
         m_file->forget();
         if (!journal.path.isEmpty()) {
             // As a click in the file list would: the same file name, URL and caption.

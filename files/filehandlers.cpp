@@ -4,6 +4,8 @@
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "files/editedfile.h"
+#include "io/fileidentity.h"
 #include "io/readfile.h"
 #include "files/urlrules.h"
 
@@ -30,11 +32,7 @@ void TfmMain::flbMouseDown()
         const QString refused = readFailureMessage(path, checkReadable(path, kMaxFileBytes));
         if (!refused.isEmpty())
             throw OndrelError(refused);
-        if (QFileInfo(path).isFile() && !mayDropEditorText()) {
-            flb->selectFile(eFile->text()); // the list shows again the file being edited
-            return;
-        }
-        chooseFile(path);
+        chooseFile(path); // the text being edited stays in its tab
     } catch (const OndrelError &error) {
         // A reason the user can act on (too large, not a regular file, a name that is
         // not UTF-8) follows on a second line.
@@ -47,8 +45,32 @@ void TfmMain::flbMouseDown()
 
 void TfmMain::chooseFile(const QString &path)
 {
-    loadEditedFile(path);
+    const int open = fileTabOf(path);
+    if (open >= 0) {
+        // Open already: its tab, its text as it is, unless an untouched text is no longer
+        // what the file holds (chosen again, it is read again, as it always was).
+        showFileTab(open);
+        if (!m_file->isModified() && !diskIdentity(path).sameContent(m_file->identity()))
+            loadEditedFile(path);
+        return;
+    }
+    if (!m_file->path().isEmpty() || m_file->isModified()) {
+        // A tab of its own; the text shown before stays in its tab. A file that cannot
+        // be read takes its new tab away again.
+        EditedFile *before = m_file;
+        addFileTab();
+        try {
+            loadEditedFile(path);
+        } catch (...) {
+            closeFileTab(int(m_files.indexOf(m_file)));
+            showFileTab(int(m_files.indexOf(before)));
+            throw;
+        }
+    } else {
+        loadEditedFile(path); // the empty tab takes the file
+    }
     showChosenFile(path);
+    labelFileTabs();
 }
 
 void TfmMain::showChosenFile(const QString &path)
@@ -70,8 +92,6 @@ void TfmMain::openPath(const QString &path)
     }
     if (!info.isFile())
         throw OndrelError(cannotOpenMessage(path));
-    if (!mayDropEditorText())
-        return;
     dlb->setCurrentFolder(info.absolutePath());
     const QList<QListWidgetItem *> items = flb->findItems(info.fileName(), Qt::MatchExactly);
     flb->setCurrentItem(items.isEmpty() ? nullptr : items.first()); // hidden by the mask: nothing selected

@@ -22,7 +22,7 @@ void TfmMain::bindSiteSearch()
     SiteSearch::Host host;
     host.racine = [this] { return eRacine->text(); };
     host.editedFile = [this] { return eFile->text(); };
-    host.shownFile = [this] { return m_file->path(); };
+    host.shownFile = [this] { return m_file ? m_file->path() : QString(); };
     host.openFile = [this](const QString &path) { return openSiteFile(path); };
     host.notify = [this](const QString &text) { showNotice(text); };
     siteSearch = new SiteSearch(M, tsEdit, pRechercheSite, host, this);

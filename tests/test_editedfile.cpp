@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProcess>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -709,6 +710,176 @@ TEST(EditedFileObject, TheControlOutlivesItsFileAndTheFileItsControl)
     delete control;
     EXPECT_EQ(orphan.editor(), nullptr);
     EXPECT_FALSE(orphan.isModified());
+}
+
+
+// --- Tabs: one edited file each, the editor showing the current one ---------------------
+
+class Tabs : public FileInWindow
+{
+protected:
+    void SetUp() override
+    {
+        FileInWindow::SetUp();
+        for (const char *name : {"a.php", "b.php", "c.php"})
+            writeFile(shm.path(QString::fromLatin1(name)), QByteArray(name) + "\nl2\nl3\nl4\n");
+    }
+    void open(const char *name) { chooseFile(*window, shm.dir.path(), QString::fromLatin1(name)); }
+    int tabOf(const char *name) const
+    {
+        const QList<::EditedFile *> &files = window->openFiles();
+        for (int i = 0; i < files.size(); ++i)
+            if (QFileInfo(files[i]->path()).fileName() == QLatin1String(name))
+                return i;
+        return -1;
+    }
+    void show(const char *name) { window->showFileTab(tabOf(name)); }
+};
+
+TEST_F(Tabs, EachFileKeepsItsTextUndoCaretAndAnchorsAcrossSwitches)
+{
+    open("a.php");
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
+    window->M->setSelStart(window->M->lineStartOffset(2));
+    QTest::keyClicks(window->M, QStringLiteral("A"));
+    window->SpeedButton8MouseUp(window->SpeedButton9, Qt::RightButton); // anchor 2 on line 3
+    open("b.php");
+    ASSERT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->M->wholeText(), QByteArray("b.php\r\nl2\r\nl3\r\nl4\r\n"));
+    EXPECT_EQ(window->eFile->text(), shm.path(QStringLiteral("b.php")));
+    EXPECT_EQ(window->SpeedButton9->text(), QStringLiteral("0")); // b.php's own anchors
+    EXPECT_FALSE(window->M->isModified());
+    QTest::keyClicks(window->M, QStringLiteral("B"));
+
+    struct Row
+    {
+        const char *file;
+        QByteArray text;
+        int caretLine;
+        QString anchor;
+    };
+    const Row rows[] = {
+        {"a.php", "a.php\r\nl2\r\nAl3\r\nl4\r\n", 2, QStringLiteral("3")},
+        {"b.php", "Bb.php\r\nl2\r\nl3\r\nl4\r\n", 0, QStringLiteral("0")},
+        {"a.php", "a.php\r\nl2\r\nAl3\r\nl4\r\n", 2, QStringLiteral("3")},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.file);
+        show(row.file);
+        EXPECT_EQ(window->M->wholeText(), row.text);
+        EXPECT_TRUE(window->M->isModified());
+        EXPECT_EQ(window->M->caretPosition().y, row.caretLine);
+        EXPECT_EQ(window->SpeedButton9->text(), row.anchor);
+        EXPECT_EQ(window->eFile->text(), shm.path(QString::fromLatin1(row.file)));
+        EXPECT_TRUE(window->windowTitle().startsWith(u'*'));
+        EXPECT_TRUE(window->tbFichiers->tabText(window->tbFichiers->currentIndex()).startsWith(u'*'));
+    }
+    window->M->undo(); // a.php's own typing, never b.php's
+    EXPECT_EQ(window->M->wholeText(), QByteArray("a.php\r\nl2\r\nl3\r\nl4\r\n"));
+    show("b.php");
+    EXPECT_EQ(window->M->wholeText(), QByteArray("Bb.php\r\nl2\r\nl3\r\nl4\r\n"));
+
+    open("a.php"); // open already: its tab, nothing read again
+    EXPECT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->tbFichiers->currentIndex(), tabOf("a.php"));
+}
+
+TEST_F(Tabs, ClosingAsksOnlyForUnsavedTextAndTheLastTabLeavesAnEmptyText)
+{
+    open("a.php");
+    open("b.php");
+    open("c.php");
+    QTest::keyClicks(window->M, QStringLiteral("C"));
+    ModalWatcher boxes;
+
+    struct Row
+    {
+        const char *file;
+        const char *answer;
+        bool closed;
+        int questions; // boxes so far
+    };
+    const Row rows[] = {
+        {"a.php", "", true, 0},            // unchanged: no question
+        {"c.php", "Annuler", false, 1},    // kept, with its text
+        {"c.php", "Abandonner", true, 2},  // let go: the file as it was
+        {"b.php", "", true, 2},            // the last one: an empty text takes its place
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.file);
+        boxes.answer = QString::fromLatin1(row.answer);
+        const int before = int(window->openFiles().size());
+        EXPECT_EQ(window->closeFileTab(tabOf(row.file)), row.closed);
+        EXPECT_EQ(boxes.boxes.size(), row.questions);
+        EXPECT_EQ(tabOf(row.file) < 0, row.closed);
+        EXPECT_EQ(int(window->openFiles().size()), row.closed && before > 1 ? before - 1 : before);
+        EXPECT_EQ(window->tbFichiers->count(), window->openFiles().size());
+    }
+    EXPECT_EQ(readFile(shm.path(QStringLiteral("c.php"))), QByteArray("c.php\nl2\nl3\nl4\n"));
+    EXPECT_TRUE(window->editedFile()->path().isEmpty());
+    EXPECT_TRUE(window->M->wholeText().isEmpty());
+    EXPECT_TRUE(window->eFile->text().isEmpty());
+}
+
+TEST_F(Tabs, AFileChangedOnDiskBehindItsTabIsReadWhenShown)
+{
+    open("a.php");
+    open("b.php");
+    writeFile(shm.path(QStringLiteral("a.php")), "changed\n");
+    QTest::qWait(600); // the watch's pause, with a.php not shown
+    EXPECT_EQ(window->M->wholeText(), QByteArray("b.php\r\nl2\r\nl3\r\nl4\r\n"));
+    show("a.php");
+    EXPECT_EQ(window->M->wholeText(), QByteArray("changed\r\n"));
+    EXPECT_FALSE(window->M->isModified());
+}
+
+TEST_F(Tabs, ClosingTheWindowAsksOnceForEveryUnsavedFile)
+{
+    open("a.php");
+    QTest::keyClicks(window->M, QStringLiteral("A"));
+    open("b.php");
+    QTest::keyClicks(window->M, QStringLiteral("B"));
+    open("c.php");
+    ModalWatcher boxes;
+    boxes.answer = QStringLiteral("Annuler");
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(shm.path(QStringLiteral("a.php"))));
+    EXPECT_TRUE(boxes.boxes[0].text.contains(shm.path(QStringLiteral("b.php"))));
+    EXPECT_FALSE(boxes.boxes[0].text.contains(shm.path(QStringLiteral("c.php"))));
+    boxes.answer = QStringLiteral("Enregistrer");
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(readFile(shm.path(QStringLiteral("a.php"))), QByteArray("Aa.php\nl2\nl3\nl4\n"));
+    EXPECT_EQ(readFile(shm.path(QStringLiteral("b.php"))), QByteArray("Bb.php\nl2\nl3\nl4\n"));
+}
+
+TEST_F(Tabs, TabsClosedInAnyOrderThenTheWindowGoes)
+{
+    // Each order closes some tabs (current or not, typed in or not), switches,
+    // then takes the window down with what is left: nothing may outlive its file.
+    const std::vector<std::vector<const char *>> orders = {
+        {"a.php", "b.php"}, {"c.php", "a.php"}, {"b.php"}, {"c.php", "b.php", "a.php"}, {}};
+    for (const auto &order : orders) {
+        window = makeWindow(sideFiles.path({}));
+        window->eURL->setText(QStringLiteral("about:blank"));
+        open("a.php");
+        QTest::keyClicks(window->M, QStringLiteral("x"));
+        window->saveEditedFile();
+        open("b.php");
+        open("c.php");
+        window->M->markServerError(1, QStringLiteral("erreur"));
+        show("b.php");
+        for (const char *name : order) {
+            ASSERT_TRUE(window->closeFileTab(tabOf(name)));
+            window->showFileTab(0);
+            QTest::keyClicks(window->M, QStringLiteral("y"));
+            window->M->undo();
+        }
+        EXPECT_EQ(window->tbFichiers->count(), std::max<qsizetype>(1, 3 - qsizetype(order.size())));
+        window.reset();
+    }
 }
 
 } // namespace

@@ -151,14 +151,16 @@ TEST_F(FileChoice, EnterAndSpaceOpenTheFileChosenWithTheKeyboard)
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
-TEST_F(FileChoice, CancelPutsTheSelectionBackOnTheEditedFile)
+TEST_F(FileChoice, TheListFollowsTheFileOfTheCurrentTab)
 {
     pressItem(window->flb, QStringLiteral("index.php"));
     window->M->setFocus();
     QTest::keyClicks(window->M, QStringLiteral("x"));
-    boxes.answer = QStringLiteral("Annuler");
-    pressItem(window->flb, QStringLiteral("autre.php"));
-    ASSERT_EQ(boxes.boxes.size(), 1);
+    pressItem(window->flb, QStringLiteral("autre.php")); // a tab of its own: nothing to ask
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(window->M->wholeText(), QByteArray("autre\r\n"));
+    window->showFileTab(0);
+    EXPECT_EQ(window->M->wholeText(), QByteArray("x<?php echo 'a'; ?>\r\nligne 2\r\n"));
     EXPECT_EQ(window->flb->selectedFilePath(), root + QStringLiteral("/index.php"));
     EXPECT_EQ(window->flb->currentItem()->text(), QStringLiteral("index.php"));
 }

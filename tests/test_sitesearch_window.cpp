@@ -98,15 +98,17 @@ TEST_F(SiteSearchWindow, CtrlPOpensAFileByNameAtALineWithTheKeysOfTheBox)
     EXPECT_TRUE(editing("index.php"));
 }
 
-TEST_F(SiteSearchWindow, AnUnsavedTextIsAskedAboutBeforeAnotherFileOpens)
+TEST_F(SiteSearchWindow, AnUnsavedTextStaysInItsTabWhenAnotherFileOpens)
 {
     QTest::keyClicks(window->M, QStringLiteral("x"));
-    watcher.answer = QStringLiteral("Annuler");
     QTest::keyClick(window->M, Qt::Key_P, Qt::ControlModifier);
     QTest::keyClicks(box()->edit, QStringLiteral("cart"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return boxLines().value(0) == QStringLiteral("lib/Cart.php"); }, 5000));
     QTest::keyClick(box()->edit, Qt::Key_Return);
-    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_TRUE(watcher.boxes.isEmpty());
+    EXPECT_TRUE(editing("lib/Cart.php"));
+    ASSERT_EQ(window->openFiles().size(), 2);
+    window->showFileTab(0);
     EXPECT_TRUE(editing("index.php"));
     EXPECT_TRUE(window->M->isModified());
 }

@@ -1,5 +1,5 @@
-// Edited text is never dropped without asking: choosing another file or closing
-// the window offers to save it first.
+// Edited text is never dropped without asking: closing its tab or the window
+// offers to save it first; choosing another file keeps it in its tab.
 #include "support/qtmain.h"
 #include "support/filepage.h"
 #include "support/testsupport.h"
@@ -8,6 +8,7 @@
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 
+#include <QTabBar>
 #include <QTest>
 
 namespace {
@@ -30,29 +31,42 @@ protected:
     std::unique_ptr<TfmMain> window;
 };
 
-TEST_F(Unsaved, CancelKeepsTheEditedTextAndTheFile)
+TEST_F(Unsaved, ChoosingAnotherFileKeepsTheEditedTextInItsTab)
 {
     ModalWatcher watcher;
-    watcher.answer = QStringLiteral("Annuler");
     chooseFile(*window, folder.path("site"), QStringLiteral("b.php"));
-    ASSERT_EQ(watcher.boxes.size(), 1);
-    EXPECT_TRUE(watcher.boxes[0].text.contains(folder.path("site/a.php")));
+    EXPECT_TRUE(watcher.boxes.isEmpty());
+    EXPECT_EQ(window->M->wholeText(), QByteArray("second\r\n"));
+    EXPECT_EQ(window->eFile->text(), folder.path("site/b.php"));
+    chooseFile(*window, folder.path("site"), QStringLiteral("a.php")); // its tab, its text as it was
     EXPECT_EQ(window->M->wholeText(), QByteArray("edited first\r\n"));
     EXPECT_EQ(window->eFile->text(), folder.path("site/a.php"));
     EXPECT_EQ(folder.read("site/a.php"), QByteArray("first\n"));
+    EXPECT_TRUE(watcher.boxes.isEmpty());
 }
 
-TEST_F(Unsaved, SaveWritesTheEditsThenLoadsTheChosenFile)
+TEST_F(Unsaved, ClosingTheTabAsksCancelKeepsItSaveWritesTheEdits)
 {
-    ModalWatcher watcher;
-    watcher.answer = QStringLiteral("Enregistrer");
     chooseFile(*window, folder.path("site"), QStringLiteral("b.php"));
+    chooseFile(*window, folder.path("site"), QStringLiteral("a.php"));
+    window->showPage(window->tsEdit);
+    window->M->setFocus(); // Ctrl+W is a key of the editor page
+    ModalWatcher watcher;
+    watcher.answer = QStringLiteral("Annuler");
+    QTest::keyClick(window->M, Qt::Key_W, Qt::ControlModifier);
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_TRUE(watcher.boxes[0].text.contains(folder.path("site/a.php")));
+    EXPECT_EQ(window->M->wholeText(), QByteArray("edited first\r\n"));
+    EXPECT_EQ(window->openFiles().size(), 2);
+
+    watcher.answer = QStringLiteral("Enregistrer");
+    EXPECT_TRUE(window->closeFileTab(window->tbFichiers->currentIndex())); // as its cross does
     EXPECT_EQ(folder.read("site/a.php"), QByteArray("edited first\n"));
-    EXPECT_EQ(window->M->wholeText(), QByteArray("second\r\n"));
+    EXPECT_EQ(window->openFiles().size(), 1);
     EXPECT_EQ(window->eFile->text(), folder.path("site/b.php"));
 
     chooseFile(*window, folder.path("site"), QStringLiteral("a.php")); // nothing edited: no question
-    EXPECT_EQ(watcher.boxes.size(), 1);
+    EXPECT_EQ(watcher.boxes.size(), 2);
 }
 
 TEST_F(Unsaved, ClosingAsksAndCancelKeepsTheWindowOpen)
