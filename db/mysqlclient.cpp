@@ -151,7 +151,8 @@ ConnectOutcome mysqlOpen(const ConnectRequest &request)
     setProtocol(conn, request);
     ConnectOutcome outcome;
     mysql_real_connect(conn, cText(request.host), cText(request.user), cText(request.password), nullptr, request.port,
-                       request.socket.isEmpty() ? nullptr : request.socket.constData(), 0);
+                       request.socket.isEmpty() ? nullptr : request.socket.constData(),
+                       CLIENT_MULTI_STATEMENTS); // "SELECT …; SELECT …" typed at once: each result set shown
     if (mysql_errno(conn) != 0) {
         outcome.error = errorOf(conn);
         mysqlClose(); // the next open starts from a prepared record

@@ -82,14 +82,47 @@ QString quotedIdentifier(const QString &name)
     return u'`' + quoted + u'`';
 }
 
+namespace {
+
+/** Where the statement that starts at `at` ends: its ";" outside strings, quoted names and comments, or the end. */
+qsizetype statementEnd(const QString &text, qsizetype at)
+{
+    const qsizetype size = text.size();
+    while (at < size) {
+        const QChar c = text[at];
+        if (c == u';')
+            return at;
+        if (c == u'\'' || c == u'"' || c == u'`') {
+            ++at;
+            while (at < size && text[at] != c)
+                at += (text[at] == u'\\' && c != u'`') ? 2 : 1;
+            ++at;
+        } else if (c == u'#' || c == u'-' || c == u'/') {
+            const qsizetype after = afterBlanksAndComments(text, at);
+            at = after > at ? after : at + 1;
+        } else {
+            ++at;
+        }
+    }
+    return size;
+}
+
+} // namespace
+
 bool changesSchema(const QString &statement)
 {
-    const qsizetype start = afterBlanksAndComments(statement, 0);
-    qsizetype end = start;
-    while (end < statement.size() && statement[end].isLetter())
-        ++end;
-    const QString word = statement.mid(start, end - start).toUpper();
-    return word == u"CREATE" || word == u"ALTER" || word == u"DROP" || word == u"RENAME";
+    // Each statement of the text, when several are sent at once.
+    for (qsizetype at = 0; at < statement.size(); at = statementEnd(statement, at) + 1) {
+        const qsizetype start = afterBlanksAndComments(statement, at);
+        qsizetype end = start;
+        while (end < statement.size() && statement[end].isLetter())
+            ++end;
+        const QString word = statement.mid(start, end - start).toUpper();
+        if (word == u"CREATE" || word == u"ALTER" || word == u"DROP" || word == u"RENAME")
+            return true;
+        at = end;
+    }
+    return false;
 }
 
 QString sqlTextLiteral(const QString &text)

@@ -18,9 +18,10 @@
 QString quotedIdentifier(const QString &name);
 
 /**
- * Whether the statement may change what the schema tree shows: its first word,
- * after blanks and comments, is CREATE, ALTER, DROP or RENAME (letter case
- * ignored).
+ * Whether the statement may change what the schema tree shows: the first word
+ * of one of its statements (separated by ";" outside strings, quoted names and
+ * comments), after blanks and comments, is CREATE, ALTER, DROP or RENAME
+ * (letter case ignored).
  */
 bool changesSchema(const QString &statement);
 

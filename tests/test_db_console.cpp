@@ -400,6 +400,26 @@ TEST_F(QueryConsole, ACallShowsEachResultSetInATabWithItsRowCount)
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
 }
 
+TEST_F(QueryConsole, SeveralStatementsInOneTextShowEachResultAndStopAtTheFirstError)
+{
+    server->sql(QStringLiteral("DROP TABLE IF EXISTS c_multi; CREATE TABLE c_multi (v INT);"));
+    connect();
+    window->showPage(window->TabSheet4);
+    QTabBar *tabs = window->tbResultats;
+    run(QStringLiteral("INSERT INTO c_multi VALUES (1), (2); SELECT v FROM c_multi ORDER BY v; SELECT 'x' AS b"));
+    ASSERT_EQ(tabs->count(), 2) << qPrintable(status());
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Résultat 1 : 2 lignes"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("2 résultats"));
+
+    // An error in the second statement: the first one ran, nothing after the error, and the
+    // connection stays in step.
+    run(QStringLiteral("INSERT INTO c_multi VALUES (3); SELEC 1; INSERT INTO c_multi VALUES (4)"));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("You have an error in your SQL syntax"))) << qPrintable(status());
+    run(QStringLiteral("SELECT GROUP_CONCAT(v ORDER BY v) AS s FROM c_multi"));
+    EXPECT_EQ(row(1), QStringList{"1,2,3"});
+    EXPECT_TRUE(tabs->isHidden());
+}
+
 // A user allowed one connection: "Annuler" cannot make its second one.
 TEST_F(QueryConsole, AnnulerThatCannotConnectSaysWhyAndOffersToCloseTheConnection)
 {

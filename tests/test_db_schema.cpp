@@ -315,6 +315,12 @@ TEST(SqlNames, StatementsThatChangeTheSchema)
         {"INSERT INTO t VALUES (1)", false},
         {"CREATEX", false},
         {"-- CREATE", false},
+        {"INSERT INTO t VALUES (1); drop TABLE u", true},
+        {"SELECT 'a;b'; SELECT 1", false},
+        {"SELECT 'it\\'s; DROP x'", false},
+        {"SELECT `a;CREATE` FROM t", false},
+        {"SELECT 1 /* ; CREATE */", false},
+        {"SELECT 1 -- ; CREATE\n; ALTER TABLE t ADD c INT", true},
         {"", false},
     };
     for (const auto &c : cases)
