@@ -16,7 +16,7 @@
 
 namespace {
 
-QString absoluteClean(const QString &path)
+QString tabPathKey(const QString &path)
 {
     return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
@@ -25,9 +25,9 @@ QString absoluteClean(const QString &path)
 
 int TfmMain::fileTabOf(const QString &path) const
 {
-    const QString wanted = absoluteClean(path);
+    const QString wanted = tabPathKey(path);
     for (int i = 0; i < m_files.size(); ++i) {
-        if (!wanted.isEmpty() && absoluteClean(m_files.at(i)->path()) == wanted)
+        if (!wanted.isEmpty() && tabPathKey(m_files.at(i)->path()) == wanted)
             return i;
     }
     return -1;
