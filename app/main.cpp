@@ -183,6 +183,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_journalDelay->setSingleShot(true);
     m_journalDelay->setInterval(2000);
     m_journal = std::make_unique<JournalWriter>();
+    connect(m_journal.get(), &JournalWriter::cannotWrite, this, &TfmMain::showNotice); // told once
     bindEvents();
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 

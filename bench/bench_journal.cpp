@@ -23,7 +23,7 @@ void BM_JournalDueOnTheUiThread(benchmark::State &state)
     editor.setBytes(tenMegabytes());
     JournalWriter writer;
     for (auto _ : state) {
-        writer.schedule(QStringLiteral("/srv/site/page.php"), editor.wholeText());
+        writer.schedule(QStringLiteral("/srv/site/page.php"), editor.wholeText(), editor.fileIdentity());
         state.PauseTiming();
         writer.wait();
         state.ResumeTiming();
@@ -38,7 +38,7 @@ void BM_JournalWriteOffTheUiThread(benchmark::State &state)
     const QByteArray text = editor.wholeText();
     JournalWriter writer;
     for (auto _ : state) {
-        writer.schedule(QStringLiteral("/srv/site/page.php"), text);
+        writer.schedule(QStringLiteral("/srv/site/page.php"), text, FileIdentity{});
         writer.wait();
     }
 }

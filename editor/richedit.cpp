@@ -643,7 +643,7 @@ QByteArray RichEdit::fileBytes() const
     return encoded;
 }
 
-void RichEdit::saveFile(const QString &path)
+void RichEdit::saveFile(const QString &path, bool inPlaceWithoutCopy)
 {
     if (m_binary)
         throw OndrelError(QStringLiteral("Fichier binaire : non enregistré"));
@@ -651,8 +651,12 @@ void RichEdit::saveFile(const QString &path)
         throw OndrelError(cannotCreateMessage(path, readFailureMessage(path, ReadError::BadName)));
     const QByteArray bytes = fileBytes();
     QString why;
-    if (!replaceFileAtomically(path, bytes, 0666, &why))
+    bool noSafeCopy = false;
+    if (!replaceFileAtomically(path, bytes, 0666, &why, {inPlaceWithoutCopy, &noSafeCopy})) {
+        if (noSafeCopy)
+            throw NoSafeCopyError(cannotCreateMessage(path, why));
         throw OndrelError(cannotCreateMessage(path, why));
+    }
     SendScintilla(SCI_SETSAVEPOINT); // the text on disk is the text shown
     const bool renamed = m_filePath != path;
     m_filePath = path;

@@ -3,6 +3,7 @@
 #include "editor/colouring.h"
 #include "editor/findtask.h"
 #include "editor/phppalette.h"
+#include "base/errors.h"
 #include "io/fileidentity.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -15,6 +16,16 @@
 #include <vector>
 
 class QsciLexerHTML;
+
+/**
+ * A save refused because the file had to be written in place and its old content
+ * could be kept safe nowhere: only the user may allow the write.
+ */
+class NoSafeCopyError : public OndrelError
+{
+public:
+    using OndrelError::OndrelError;
+};
 
 /**
  * The source editor `M`: the operations the program performs on its editor
@@ -171,15 +182,22 @@ public:
     /**
      * Writes the text, each line with its own break as loaded (new lines take the
      * file's first style) and in the file's encoding; throws "Impossible de créer le
-     * fichier %s". A binary file is never written.
+     * fichier %s" (NoSafeCopyError when the file must be written in place and its old
+     * content can be kept safe nowhere, unless `inPlaceWithoutCopy`). A binary file is
+     * never written.
      */
-    void saveFile(const QString &path);
+    void saveFile(const QString &path, bool inPlaceWithoutCopy = false);
     /** The bytes `saveFile` would write; throws when the text has no form in the file's encoding. */
     QByteArray fileBytes() const;
     /** The file the text was loaded from or last saved to; empty when it belongs to none. */
     QString filePath() const { return m_filePath; }
     /** What that file was when it was loaded or last saved. */
     const FileIdentity &fileIdentity() const { return m_identity; }
+    /**
+     * The text stems from the file as it was at `identity` (a recovered journal's): a
+     * save asks before writing over a file that is not that any more.
+     */
+    void setFileIdentity(const FileIdentity &identity) { m_identity = identity; }
     /** The text no longer belongs to its file (it was replaced by one that belongs to none). */
     void forgetFile();
     /** True for a file with a NUL byte or a UTF-16/32 mark: shown read-only, never written. */

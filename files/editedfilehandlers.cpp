@@ -8,6 +8,7 @@
 #include "io/fileidentity.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
+#include "files/linediff.h"
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -39,6 +40,68 @@ QString ask(QWidget *parent, const char *name, const QString &text, const QStrin
     box.exec();
     auto *clicked = qobject_cast<QPushButton *>(box.clickedButton());
     return clicked ? clicked->text() : cancel;
+}
+
+/**
+ * Saves the editor's text to `target`. When the file must be written in place and its
+ * old content can be kept safe nowhere, asks first; false when the user said no.
+ */
+bool saveAskingForUnsafeWrite(QWidget *window, RichEdit *editor, const QString &target)
+{
+    try {
+        editor->saveFile(target);
+        return true;
+    } catch (const NoSafeCopyError &error) {
+        const QString answer = ask(window, "noSafeCopyBox",
+                                   QStringLiteral("%1\n\nLe fichier doit être écrit sur place (il a d'autres liens, ou son "
+                                                  "dossier est protégé) et son contenu actuel ne peut être copié nulle part "
+                                                  "avant : un arrêt pendant l'écriture le laisserait incomplet. "
+                                                  "L'écrire quand même ?").arg(error.message()),
+                                   {QStringLiteral("Écrire quand même"), QStringLiteral("Annuler")}, QStringLiteral("Annuler"));
+        if (answer != QStringLiteral("Écrire quand même"))
+            return false;
+    }
+    editor->saveFile(target, true);
+    return true;
+}
+
+/** The differences between the file of `journal` as it is now and the journal's text. */
+void showComparison(QWidget *window, const Journal &journal)
+{
+    const QByteArray disk = readWholeFile(journal.path, kMaxFileBytes).bytes;
+    const QString differences = lineDifferences(disk, journal.text);
+    QMessageBox box(QMessageBox::Information, applicationTitle(),
+                    differences.isEmpty()
+                        ? QStringLiteral("Le fichier %1 et le texte conservé ont les mêmes lignes.").arg(journal.path)
+                        : QStringLiteral("Différences entre le fichier %1 (lignes « - ») et le texte conservé "
+                                         "(lignes « + ») :").arg(journal.path),
+                    QMessageBox::Ok, window);
+    box.setObjectName(QStringLiteral("compareBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(differences);
+    box.exec();
+}
+
+/**
+ * Offers a journal whose file another program changed since its text was taken: the
+ * caption of the choice, "Comparer" showing the differences and asking again.
+ */
+QString askOverChangedFile(QWidget *window, const QString &what, const Journal &journal)
+{
+    const QString text = QStringLiteral(
+        "Ondrel s'est arrêté sans que le texte %1 soit enregistré. Ce texte a été conservé, mais le fichier a "
+        "été modifié depuis par un autre programme.\n\n« Récupérer » met le texte conservé dans l'éditeur sans "
+        "l'enregistrer : le fichier n'est pas touché tant que vous n'avez pas choisi. « Garder les deux » "
+        "l'enregistre à côté, dans %2.").arg(what, QFileInfo(recoveredCopyPath(journal.path)).fileName());
+    for (;;) {
+        const QString answer = ask(window, "recoveryBox", text,
+                                   {QStringLiteral("Récupérer"), QStringLiteral("Garder les deux"),
+                                    QStringLiteral("Comparer"), QStringLiteral("Ignorer")},
+                                   QStringLiteral("Ignorer"));
+        if (answer != QStringLiteral("Comparer"))
+            return answer;
+        showComparison(window, journal);
+    }
 }
 
 } // namespace
@@ -105,7 +168,8 @@ bool TfmMain::writeEditedFile(const FileIdentity *knownDisk)
             if (answer != QStringLiteral("Remplacer"))
                 return false;
         }
-        M->saveFile(target);
+        if (!saveAskingForUnsafeWrite(this, M, target))
+            return false;
         afterEditedFileSaved();
         return true;
     }
@@ -128,7 +192,8 @@ bool TfmMain::writeEditedFile(const FileIdentity *knownDisk)
     } else if (disk.known && !M->isModified()) {
         return true; // the file already holds exactly this text
     }
-    M->saveFile(target);
+    if (!saveAskingForUnsafeWrite(this, M, target))
+        return false;
     afterEditedFileSaved();
     return true;
 }
@@ -176,7 +241,7 @@ void TfmMain::journalSoon()
         return;
     }
     m_journalFor = M->filePath();
-    m_journal->schedule(m_journalFor, M->wholeText());
+    m_journal->schedule(m_journalFor, M->wholeText(), M->fileIdentity());
 }
 
 bool TfmMain::journalNow()
@@ -186,7 +251,7 @@ bool TfmMain::journalNow()
     if (!M->isModified())
         return true;
     m_journalFor = M->filePath();
-    return m_journal->writeNow(m_journalFor, M->wholeText());
+    return m_journal->writeNow(m_journalFor, M->wholeText(), M->fileIdentity());
 }
 
 void TfmMain::offerRecovery()
@@ -194,11 +259,15 @@ void TfmMain::offerRecovery()
     for (const Journal &journal : leftJournals()) {
         const QString what = journal.path.isEmpty() ? QStringLiteral("d'un texte sans fichier")
                                                     : QStringLiteral("de %1").arg(journal.path);
-        const QString answer = ask(this, "recoveryBox",
-                                   QStringLiteral("Ondrel s'est arrêté sans que le texte %1 soit enregistré. "
-                                                  "Ce texte a été conservé.").arg(what),
-                                   {QStringLiteral("Récupérer"), QStringLiteral("Ignorer")}, QStringLiteral("Ignorer"));
-        if (answer != QStringLiteral("Récupérer")) {
+        // Another program's newer file is never written over without the user's say.
+        const bool changed = !journal.path.isEmpty() && fileChangedSince(journal, diskIdentity(journal.path));
+        const QString answer = changed
+            ? askOverChangedFile(this, what, journal)
+            : ask(this, "recoveryBox",
+                  QStringLiteral("Ondrel s'est arrêté sans que le texte %1 soit enregistré. "
+                                 "Ce texte a été conservé.").arg(what),
+                  {QStringLiteral("Récupérer"), QStringLiteral("Ignorer")}, QStringLiteral("Ignorer"));
+        if (answer != QStringLiteral("Récupérer") && answer != QStringLiteral("Garder les deux")) {
             QFile::remove(journal.file);
             continue;
         }
@@ -218,8 +287,17 @@ void TfmMain::offerRecovery()
         M->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, static_cast<unsigned long>(journal.text.size()),
                          journal.text.constData());
         M->setSelStart(0);
+        if (changed)
+            M->setFileIdentity(journal.base); // a save asks before writing over the newer file
         m_journalFor = journal.path;
-        m_journal->schedule(m_journalFor, M->wholeText()); // ours now
+        m_journal->schedule(m_journalFor, M->wholeText(), M->fileIdentity()); // ours now
+        if (answer == QStringLiteral("Garder les deux")) {
+            // The recovered text becomes a file of its own beside the newer one, which stays as it is.
+            const QString copy = recoveredCopyPath(journal.path);
+            M->saveFile(copy); // throws: the text stays unsaved and journaled
+            showChosenFile(copy);
+            afterEditedFileSaved();
+        }
         return; // the editor holds one text: the others wait for the next start
     }
 }
