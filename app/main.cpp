@@ -5,6 +5,8 @@
 
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
+#include "db/schematree.h"
+#include "db/statementcompletion.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "editor/editorcompletion.h"
@@ -32,6 +34,7 @@
 #include <QFileSystemWatcher>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -347,10 +350,16 @@ void TfmMain::buildDatabasePage()
     tbResultats->setExpanding(false);
     tbResultats->setDrawBase(false);
     tbResultats->hide(); // shown when a statement gives several result sets
-    column->addWidget(tbResultats);
     sg = named(new StringGrid(TabSheet4), "sg");
     sg->setFrameStyle(QFrame::NoFrame);
-    column->addWidget(sg, 1);
+    // The schema tree beside the result tabs and grid, in a splitter the user can drag.
+    spSchema = named(new QSplitter(Qt::Horizontal, TabSheet4), "spSchema");
+    spSchema->setChildrenCollapsible(false);
+    auto *results = new QWidget(spSchema);
+    auto *resultColumn = stacked(results);
+    resultColumn->addWidget(tbResultats);
+    resultColumn->addWidget(sg, 1);
+    column->addWidget(spSchema, 1);
 
     Label8 = label(Panel6, "Label8", QStringLiteral("Host"), 3, 6);
     Label9 = label(Panel6, "Label9", QStringLiteral("User"), 3, 27);
@@ -358,7 +367,21 @@ void TfmMain::buildDatabasePage()
     Label11 = label(Panel6, "Label11", QStringLiteral("Base"), 3, 74);
     host = edit(Panel6, "host", 34, 2, 121);
     user = edit(Panel6, "user", 34, 23, 121);
-    pass = edit(Panel6, "pass", 34, 44, 121); // shown in clear, no masking character
+    pass = edit(Panel6, "pass", 34, 44, 121);
+    pass->setEchoMode(QLineEdit::Password); // dots, until the eye at its end shows it
+    {
+        QIcon eye = QIcon::fromTheme(QStringLiteral("view-reveal-symbolic"));
+        if (eye.isNull())
+            eye = pass->style()->standardIcon(QStyle::SP_FileDialogContentsView);
+        auto *show = pass->addAction(eye, QLineEdit::TrailingPosition);
+        show->setObjectName(QStringLiteral("actVoirPass"));
+        show->setCheckable(true);
+        show->setToolTip(QStringLiteral("Afficher le mot de passe"));
+        connect(show, &QAction::toggled, pass, [field = pass, show](bool shown) {
+            field->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+            show->setToolTip(shown ? QStringLiteral("Masquer le mot de passe") : QStringLiteral("Afficher le mot de passe"));
+        });
+    }
     base = edit(Panel6, "base", 34, 70, 94);
     sbConnected = button(Panel6, "sbConnected", QStringLiteral("Go"), 129, 71, 28, 21);
     cb = placed(new SimpleComboBox(Panel6), "cb", 157, 2, 460, 103);
@@ -379,6 +402,14 @@ void TfmMain::buildDatabasePage()
     sbAnnulerImport->hide(); // offered while an import runs
     sbImporter = button(Panel6, "sbImporter", QStringLiteral("Importer un fichier SQL…"), 360, 128, 140, 19);
     sbExporterBase = button(Panel6, "sbExporterBase", QStringLiteral("Exporter la base…"), 520, 128, 90, 19);
+    tvSchema = new SchemaTree(m_console, cb->editLine(), spSchema);
+    spSchema->insertWidget(0, tvSchema);
+    spSchema->setStretchFactor(0, 0); // the tree keeps its width when the window changes size
+    spSchema->setStretchFactor(1, 1);
+    auto *fold = button(Panel6, "sbSchema", QStringLiteral("Schéma"), 440, 109, 56, 19);
+    fold->setToolTip(QStringLiteral("Afficher ou replier l'arbre des bases, tables et colonnes"));
+    tvSchema->setFoldButton(fold);
+    new StatementCompletion(cb->editLine(), tvSchema); // the tree owns it: it completes from what the tree read
     TimerEnCours = named(new QTimer(this), "TimerEnCours");
 }
 
@@ -518,6 +549,13 @@ void TfmMain::bindEvents()
     connect(sbImporter, &QToolButton::clicked, this, [this] { guard([this] { sbImporterClick(); }); });
     connect(sbExporterBase, &QToolButton::clicked, this, [this] { guard([this] { sbExporterBaseClick(); }); });
     connect(sbAnnulerImport, &QToolButton::clicked, this, [this] { guard([this] { sbAnnulerImportClick(); }); });
+    connect(spSchema, &QSplitter::splitterMoved, tvSchema, &SchemaTree::noteWidth);
+    connect(tvSchema, &SchemaTree::runRequested, this, [this](const QString &statement) {
+        guard([&] {
+            cb->setText(statement);
+            cbKeyDown(VkEnter);
+        });
+    });
     connect(tbResultats, &QTabBar::currentChanged, this, [this](int index) { guard([&] { tbResultatsChange(index); }); });
     connect(m_console, &DbConsole::connected, this,
             [this](const ConnectOutcome &outcome) { guard([&] { consoleConnected(outcome); }); });

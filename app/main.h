@@ -44,6 +44,7 @@ struct LintResult;
 enum class ServerLineKind;
 class SimpleComboBox;
 class StringGrid;
+class SchemaTree;
 class DbConsole;
 class BuiltinDatabase;
 class SqlImport;
@@ -147,6 +148,8 @@ public:
     SpeedButton *sbExport = nullptr;
     QTabBar *tbResultats = nullptr; // above sg: one tab per result set, when a statement gave several
     StringGrid *sg = nullptr;
+    QSplitter *spSchema = nullptr; // the schema tree beside the grid, folded away or not
+    SchemaTree *tvSchema = nullptr;
     QTimer *TimerEnCours = nullptr; // counts the running statement's time in mysqlErr
 
     // Page "A propos".

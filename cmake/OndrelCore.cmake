@@ -36,6 +36,8 @@ set(ONDREL_CORE_FILES
   db/consoletext.cpp db/consoletext.h
   db/builtindatabase.cpp db/builtindatabase.h
   db/sqldump.cpp db/sqldump.h
+  db/serveraddress.cpp db/serveraddress.h
+  db/sqlnames.cpp db/sqlnames.h
   search/sitefiles.cpp search/sitefiles.h
   search/fuzzymatch.cpp search/fuzzymatch.h
   search/findinfiles.cpp search/findinfiles.h

@@ -5,6 +5,7 @@
 #include "db/consoletext.h"
 #include "db/builtindatabase.h"
 #include "db/dbconsole.h"
+#include "db/serveraddress.h"
 
 #include <QApplication>
 #include <QFile>
@@ -40,9 +41,16 @@ void TfmMain::sbConnectedClick()
 
 void TfmMain::openConsole(const QByteArray &socket)
 {
+    // Host as typed: a name, host:port, [IPv6]:port or a socket path.
+    const ServerAddress address = serverAddress(host->text());
+    if (!address.error.isEmpty()) {
+        showPlainBox(this, address.error);
+        return;
+    }
     ConnectRequest request;
-    request.host = host->text().toUtf8();
-    request.socket = socket;
+    request.host = address.host.toUtf8();
+    request.port = address.port;
+    request.socket = socket.isEmpty() ? QFile::encodeName(address.socket) : socket;
     request.user = user->text().toUtf8();
     request.password = pass->text().toUtf8();
     request.database = base->text().toUtf8();

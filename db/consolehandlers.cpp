@@ -6,6 +6,7 @@
 #include "widgets/widgets.h"
 #include "db/consoletext.h"
 #include "db/dbconsole.h"
+#include "db/schematree.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
 #include "base/integers.h"
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -106,13 +108,15 @@ void TfmMain::statementFinished(const StatementOutcome &outcome, bool fromRefres
 {
     Q_UNUSED(fromRefresh); // a tick's outcome shows as Enter's does
     showStatementRunning(false);
+    std::vector<qint64> rows; // counted before the grid takes the rows
+    for (const ResultSet &set : outcome.results)
+        rows.push_back(set.rowCount());
     showResultSets(outcome);
-    if (!outcome.error.isEmpty())
+    if (!outcome.error.isEmpty()) {
         showStatus(firstCharacters(outcome.error, kErrorTextLength));
-    else if (outcome.hasResult())
-        showStatus(QString());
-    else
-        showStatus(affectedRowsMessage(outcome.affectedRows, outcome.insertId));
+        return;
+    }
+    showStatus(statementDoneMessage(rows, outcome.affectedRows, outcome.insertId, outcome.elapsedMs));
 }
 
 void TfmMain::showResultSets(const StatementOutcome &outcome)
@@ -191,6 +195,8 @@ void TfmMain::Panel6Resize()
 {
     cb->resize(Panel6->width() - cb->x() - kQueryBoxRightMargin, cb->height());
     sbExport->move(Panel6->width() - sbExport->width() - kQueryBoxRightMargin, sbExport->y());
+    if (QToolButton *fold = tvSchema->foldButton())
+        fold->move(sbExport->x() - fold->width() - 8, fold->y());
     sbExporterBase->move(Panel6->width() - sbExporterBase->width() - kQueryBoxRightMargin, sbExporterBase->y());
     sbImporter->move(sbExporterBase->x() - sbImporter->width() - 8, sbImporter->y());
     sbAnnulerImport->move(sbImporter->x() - sbAnnulerImport->width() - 8, sbAnnulerImport->y());

@@ -87,6 +87,25 @@ QString affectedRowsMessage(quint64 rows, quint64 insertId)
     return message;
 }
 
+QString elapsedText(qint64 elapsedMs)
+{
+    const qint64 hundredths = (std::max<qint64>(elapsedMs, 0) + 5) / 10;
+    return QStringLiteral("(%1,%2 s)").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+}
+
+QString statementDoneMessage(const std::vector<qint64> &resultRows, quint64 affectedRows, quint64 insertId,
+                             qint64 elapsedMs)
+{
+    QString what;
+    if (resultRows.size() == 1)
+        what = rowCountText(resultRows.front());
+    else if (resultRows.size() > 1)
+        what = QStringLiteral("%1 résultats").arg(resultRows.size());
+    else
+        what = affectedRowsMessage(affectedRows, insertId);
+    return what + u' ' + elapsedText(elapsedMs);
+}
+
 QString runningMessage(qint64 elapsedMs)
 {
     return QStringLiteral("Exécution… %1,%2 s").arg(elapsedMs / 1000).arg((elapsedMs % 1000) / 100);

@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <vector>
+
 /**
  * Texts of the database console that do not depend on a window or on the
  * client library: decoding what the server sends, and the two connection
@@ -53,6 +55,15 @@ QByteArrayView utf8Prefix(QByteArrayView bytes, qsizetype limit);
 
 /** The status after a statement without a result set: "%1 ligne(s) affectée(s)", then the id made, if any. */
 QString affectedRowsMessage(quint64 rows, quint64 insertId);
+/** The time a statement took, to the hundredth of a second: "(0,02 s)". */
+QString elapsedText(qint64 elapsedMs);
+/**
+ * The status after a statement that worked, with its time: "3 lignes (0,02 s)"
+ * for one result set, "2 résultats (0,02 s)" for several (each tab counts its
+ * rows), the affected rows otherwise.
+ */
+QString statementDoneMessage(const std::vector<qint64> &resultRows, quint64 affectedRows, quint64 insertId,
+                             qint64 elapsedMs);
 /** The status while a statement runs, with its elapsed time ("Exécution… 2,5 s"). */
 QString runningMessage(qint64 elapsedMs);
 

@@ -62,6 +62,7 @@ void DbConsole::close()
     DbWorker::post([] { mysqlClose(); });
     m_state = State::Closed;
     m_request.reset();
+    Q_EMIT closed();
 }
 
 DbConsole::Start DbConsole::run(const QString &statement)
@@ -99,12 +100,14 @@ void DbConsole::start(const QString &statement, bool fromRefresh)
 void DbConsole::finish(StatementOutcome &outcome, const QString &statement, bool fromRefresh)
 {
     m_running = false;
+    m_last = statement;
     if (!fromRefresh && outcome.hasResult())
         m_repeated = statement;
     if (outcome.connectionLost && m_state == State::Connected) {
         m_state = State::Closed;
         m_request.reset();
         Q_EMIT connectionLost(outcome.error);
+        Q_EMIT closed();
     }
     Q_EMIT statementFinished(outcome, fromRefresh);
 }

@@ -45,6 +45,8 @@ public:
     qint64 runningMs() const;
     /** What the refresh repeats: the last statement run() was given, if it gave rows; else empty. */
     QString repeatedStatement() const { return m_repeated; }
+    /** The statement that finished last (Enter's or a tick's), as it was sent. */
+    QString lastStatement() const { return m_last; }
 
     /** Opens the connection; connected() tells the outcome. Ignored unless closed. */
     void open(const ConnectRequest &request);
@@ -91,6 +93,8 @@ Q_SIGNALS:
     void statementFinished(const StatementOutcome &outcome, bool fromRefresh);
     /** The server went away under a statement: the console is closed. */
     void connectionLost(const QString &error);
+    /** The connection is closed: by close(), or after it was lost. */
+    void closed();
     /**
      * cancel() could not stop the statement. `reachable` false: the second
      * connection could not be made (abortConnection() is then the way out).
@@ -113,6 +117,7 @@ private:
     std::shared_ptr<ConnectRequest> m_request; // of the open connection, for KILL QUERY
     quint64 m_threadId = 0;
     QString m_repeated;
+    QString m_last;
     bool m_toldNothingToRepeat = false;
     QTimer *m_refresh;
 };

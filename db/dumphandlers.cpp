@@ -5,6 +5,7 @@
 #include "base/errors.h"
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
+#include "db/serveraddress.h"
 #include "db/sqldump.h"
 
 #include <QFile>
@@ -13,7 +14,11 @@
 
 ClientAccess TfmMain::clientAccess()
 {
-    ClientAccess access{host->text(), {}, user->text(), pass->text(), base->text()};
+    // Host as typed: a name, host:port, [IPv6]:port or a socket path.
+    const ServerAddress address = serverAddress(host->text());
+    if (!address.error.isEmpty())
+        throw OndrelError(address.error);
+    ClientAccess access{address.host, address.socket, user->text(), pass->text(), base->text(), address.port};
     if (usesBuiltinDatabase()) {
         if (!builtinDatabase()->isReady())
             throw OndrelError(QStringLiteral("La base intégrée n'est pas démarrée : cliquez d'abord sur « Go »."));

@@ -72,6 +72,20 @@ bool isBinary(const MYSQL_FIELD &field)
     }
 }
 
+/**
+ * How the library reaches the server: a socket path means that socket, and a
+ * typed port means TCP, also to "localhost" (which alone means the socket).
+ */
+void setProtocol(MYSQL *conn, const ConnectRequest &request)
+{
+    unsigned protocol = MYSQL_PROTOCOL_DEFAULT;
+    if (!request.socket.isEmpty())
+        protocol = MYSQL_PROTOCOL_SOCKET;
+    else if (request.port != 0)
+        protocol = MYSQL_PROTOCOL_TCP;
+    mysql_options(conn, MYSQL_OPT_PROTOCOL, &protocol);
+}
+
 void setOptions(MYSQL *conn, int timeoutSeconds)
 {
     // A failed open clears the record's options, so they are given before each one.
@@ -134,9 +148,11 @@ ConnectOutcome mysqlOpen(const ConnectRequest &request)
 {
     MYSQL *conn = record();
     setOptions(conn, request.timeoutSeconds);
+    setProtocol(conn, request);
     ConnectOutcome outcome;
     mysql_real_connect(conn, cText(request.host), cText(request.user), cText(request.password), nullptr, request.port,
-                       request.socket.isEmpty() ? nullptr : request.socket.constData(), 0);
+                       request.socket.isEmpty() ? nullptr : request.socket.constData(),
+                       CLIENT_MULTI_STATEMENTS); // "SELECT …; SELECT …" typed at once: each result set shown
     if (mysql_errno(conn) != 0) {
         outcome.error = errorOf(conn);
         mysqlClose(); // the next open starts from a prepared record
@@ -197,6 +213,7 @@ KillOutcome mysqlKillQuery(const ConnectRequest &request, quint64 threadId)
         return outcome;
     }
     setOptions(&conn, request.timeoutSeconds);
+    setProtocol(&conn, request);
     const unsigned timeout = unsigned(std::max(request.timeoutSeconds, 1));
     mysql_options(&conn, MYSQL_OPT_READ_TIMEOUT, &timeout);
     mysql_options(&conn, MYSQL_OPT_WRITE_TIMEOUT, &timeout);

@@ -85,8 +85,8 @@ void mysqlLibraryStart();
 
 /**
  * mysql_real_connect(host, user, password), no database, the request's port and
- * socket, no flags, with the connect time-out; then mysql_select_db when the
- * open succeeded.
+ * socket, several statements allowed in one text, with the connect time-out;
+ * then mysql_select_db when the open succeeded.
  */
 ConnectOutcome mysqlOpen(const ConnectRequest &request);
 /** mysql_close, then mysql_init, so that the record is ready for the next open. */

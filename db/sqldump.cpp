@@ -51,8 +51,15 @@ QByteArray clientOptionFile(const ClientAccess &access)
     text += "password=" + quoted(access.password) + '\n';
     if (!access.host.isEmpty() && access.host != u"localhost")
         text += "host=" + quoted(access.host) + '\n';
-    if (!access.socket.isEmpty())
+    if (!access.socket.isEmpty()) {
         text += "socket=" + quoted(access.socket) + '\n';
+        text += "protocol=socket\n";
+    } else if (access.port != 0) {
+        if (access.host.isEmpty() || access.host == u"localhost")
+            text += "host=localhost\n"; // with the protocol below: TCP, not the socket
+        text += "port=" + QByteArray::number(access.port) + '\n';
+        text += "protocol=tcp\n";
+    }
     text += "default-character-set=utf8mb4\n";
     return text;
 }

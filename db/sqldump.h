@@ -18,6 +18,7 @@ struct ClientAccess
     QString user;
     QString password;
     QString database;
+    unsigned port = 0; // typed after the host ("host:3307"): TCP, also to "localhost"
 };
 
 /**

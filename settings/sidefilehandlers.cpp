@@ -4,6 +4,7 @@
 
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
+#include "db/schematree.h"
 #include "db/simplecombo.h"
 #include "debug/dbgplistener.h"
 #include "editor/phpsignatures.h"
@@ -184,6 +185,12 @@ const SettingKey kSettings[] = {
      },
      [](const TfmMain &w) -> QVariant { return w.cbBaseIntegree->isChecked(); },
      [](TfmMain &w, const QVariant &v) { w.cbBaseIntegree->setChecked(v.toBool()); }},
+    {kMysql, "ArbreSchema", Kind::Bool, [](const ProfileFile &) -> QVariant { return true; },
+     [](const TfmMain &w) -> QVariant { return !w.tvSchema->isFolded(); },
+     [](TfmMain &w, const QVariant &v) { w.tvSchema->setFolded(!v.toBool()); }},
+    {kMysql, "ArbreSchemaLargeur", Kind::Integer, [](const ProfileFile &) -> QVariant { return 200; },
+     [](const TfmMain &w) -> QVariant { return w.tvSchema->shownWidth(); },
+     [](TfmMain &w, const QVariant &v) { w.tvSchema->setShownWidth(v.toInt() > 0 ? v.toInt() : 200); }},
     {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
      [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
      [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},

@@ -6,6 +6,8 @@
 #include "widgets/widgets.h"
 #include "db/consoletext.h"
 #include "db/dbconsole.h"
+#include "db/serveraddress.h"
+#include "db/stringgrid.h"
 #include "support/dbserver.h"
 #include "support/testsupport.h"
 
@@ -153,6 +155,108 @@ TEST_F(DbConnection, BusyCursorStaysUntilTheMessageBoxIsClosed)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(DbConnection, HostTakesAPortOrASocketPathAndIsKeptAsTyped)
+{
+    // How the server sees the connection: "localhost" over the socket, "name:port" over TCP.
+    const auto peer = [&] {
+        runStatement(*window, QStringLiteral("SELECT HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()"));
+        return window->sg->cell(0, 1);
+    };
+    const struct
+    {
+        QString typed;
+        bool tcp;
+    } cases[] = {
+        {QStringLiteral("127.0.0.1:%1").arg(server->port), true},
+        {QStringLiteral("localhost:%1").arg(server->port), true}, // a typed port is TCP, not the socket
+        {server->socket, false},
+    };
+    for (const auto &c : cases) {
+        ModalWatcher watcher;
+        fill(c.typed, QStringLiteral("root"), server->password, QStringLiteral("ondrel_test"));
+        window->sbConnected->click();
+        waitForConsole(*window);
+        ASSERT_TRUE(window->console()->isConnected()) << qPrintable(c.typed) << ": " << qPrintable(watcher.boxes.value(0).text);
+        EXPECT_EQ(peer().contains(u':'), c.tcp) << qPrintable(c.typed) << " seen as " << qPrintable(peer());
+        EXPECT_EQ(window->host->text(), c.typed);
+        closeConnection(*window);
+    }
+}
+
+TEST_F(DbConnection, APortThatIsNotTheServersOrThatCannotBeReadIsRefusedWithAMessage)
+{
+    // The library's default port is the server's (MYSQL_TCP_PORT): port 1 shows the typed one is used.
+    const struct
+    {
+        const char *typed;
+        const char *says;
+    } cases[] = {
+        {"127.0.0.1:1", "Erreur \"Can't connect to server on '127.0.0.1'"},
+        {"127.0.0.1:abc", "Host « 127.0.0.1:abc » : le port doit être un nombre de 1 à 65535."},
+        {"[::1", "Host « [::1 » : il manque le « ] » après l'adresse IPv6."},
+    };
+    for (const auto &c : cases) {
+        ModalWatcher watcher;
+        fill(QString::fromUtf8(c.typed), QStringLiteral("root"), server->password, QStringLiteral("ondrel_test"));
+        window->sbConnected->click();
+        waitForConsole(*window);
+        ASSERT_EQ(watcher.boxes.size(), 1) << c.typed;
+        EXPECT_TRUE(watcher.boxes[0].text.startsWith(QString::fromUtf8(c.says))) << qPrintable(watcher.boxes[0].text);
+        EXPECT_FALSE(window->console()->isConnected());
+        EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+        EXPECT_TRUE(window->sbConnected->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+}
+
+struct AddressCase
+{
+    const char *typed;
+    const char *host;
+    unsigned port;
+    const char *socket;
+    bool tcp;
+    bool error;
+};
+
+TEST(ServerAddress, HostTextsAsTyped)
+{
+    const AddressCase cases[] = {
+        {"", "", 0, "", false, false},
+        {"localhost", "localhost", 0, "", false, false},
+        {"db.example", "db.example", 0, "", false, false},
+        {"127.0.0.1:23306", "127.0.0.1", 23306, "", true, false},
+        {"localhost:3307", "localhost", 3307, "", true, false}, // TCP, not the socket
+        {":3307", "", 3307, "", true, false},
+        {"[::1]:23306", "::1", 23306, "", true, false},
+        {"[::1]", "::1", 0, "", false, false},
+        {"::1", "::1", 0, "", false, false},
+        {"fe80::1:2", "fe80::1:2", 0, "", false, false},
+        {"/run/mysqld/mysqld.sock", "localhost", 0, "/run/mysqld/mysqld.sock", false, false},
+        {"/tmp/a:b.sock", "localhost", 0, "/tmp/a:b.sock", false, false},
+        {"host:", "", 0, "", false, true},
+        {"host:abc", "", 0, "", false, true},
+        {"host:0", "", 0, "", false, true},
+        {"host:65536", "", 0, "", false, true},
+        {"host:+80", "", 0, "", false, true},
+        {"host: 80", "", 0, "", false, true},
+        {"[::1", "", 0, "", false, true},
+        {"[::1]x", "", 0, "", false, true},
+        {"[::1]:99999", "", 0, "", false, true},
+    };
+    for (const AddressCase &c : cases) {
+        const ServerAddress address = serverAddress(QString::fromUtf8(c.typed));
+        EXPECT_EQ(address.host, QString::fromUtf8(c.host)) << c.typed;
+        EXPECT_EQ(address.port, c.port) << c.typed;
+        EXPECT_EQ(address.socket, QString::fromUtf8(c.socket)) << c.typed;
+        EXPECT_EQ(address.tcp, c.tcp) << c.typed;
+        EXPECT_EQ(!address.error.isEmpty(), c.error) << c.typed << ": " << qPrintable(address.error);
+        if (c.error) {
+            EXPECT_TRUE(address.error.contains(QString::fromUtf8(c.typed))) << qPrintable(address.error);
+        }
+    }
+}
+
 struct TrimCase
 {
     const char *name;
@@ -194,6 +298,28 @@ TEST(ServerText, ValidUtf8IsDecodedElseEachByteIsWindows1252)
     EXPECT_EQ(textFromServer("caf\xc3\xa9"), QStringLiteral("café"));
     EXPECT_EQ(textFromServer("caf\xe9 \x80\x93\x9c"), QStringLiteral("café €“œ"));
     EXPECT_EQ(textFromServer(QByteArrayView()), QString());
+}
+
+TEST(StatementStatus, RowsOrAffectedRowsThenTheTimeToTheHundredth)
+{
+    const struct
+    {
+        std::vector<qint64> sets;
+        quint64 affected;
+        quint64 id;
+        qint64 ms;
+        const char *shown;
+    } cases[] = {
+        {{3}, 0, 0, 20, "3 lignes (0,02 s)"},
+        {{1}, 0, 0, 4, "1 ligne (0,00 s)"},
+        {{0}, 0, 0, 5, "0 ligne (0,01 s)"},
+        {{2, 1}, 0, 0, 1234, "2 résultats (1,23 s)"},
+        {{}, 2, 7, 999, "2 ligne(s) affectée(s), dernier id inséré : 7 (1,00 s)"},
+        {{}, 0, 0, 75300, "0 ligne(s) affectée(s) (75,30 s)"},
+        {{}, 1, 0, -3, "1 ligne(s) affectée(s) (0,00 s)"}, // a clock that went back shows no negative time
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(statementDoneMessage(c.sets, c.affected, c.id, c.ms), QString::fromUtf8(c.shown));
 }
 
 } // namespace

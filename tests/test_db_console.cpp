@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +38,13 @@ protected:
     void run(const QString &statement) { runStatement(*window, statement); }
     StringGrid *grid() const { return window->sg; }
     QString status() const { return window->mysqlErr->text(); }
+    /** The status without the time it must end with: "3 lignes (0,02 s)" gives "3 lignes". */
+    QString statusBeforeTime() const
+    {
+        static const QRegularExpression time(QStringLiteral(R"( \(\d+,\d\d s\)$)"));
+        const QRegularExpressionMatch match = time.match(status());
+        return match.hasMatch() ? status().left(match.capturedStart()) : QStringLiteral("<no time: %1>").arg(status());
+    }
     QStringList row(int r) const
     {
         QStringList cells;
@@ -98,7 +106,7 @@ TEST_F(QueryConsole, QueryWithRowsShowsFixedHeaderAndRowsInServerOrder)
     EXPECT_TRUE(grid()->horizontalHeader()->isVisibleTo(grid()));
     EXPECT_EQ(grid()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("name"));
     EXPECT_EQ(grid()->model()->rowCount(), 3); // the header row is not a body row
-    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("3 lignes"));
 }
 
 TEST_F(QueryConsole, QueryWithoutRowsShowsOneUnfixedRowOfNames)
@@ -112,7 +120,7 @@ TEST_F(QueryConsole, QueryWithoutRowsShowsOneUnfixedRowOfNames)
     EXPECT_EQ(row(0), (QStringList{"a", "b"}));
     EXPECT_FALSE(grid()->horizontalHeader()->isVisibleTo(grid()));
     EXPECT_EQ(grid()->model()->data(grid()->model()->index(0, 1)).toString(), QStringLiteral("b"));
-    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("0 ligne"));
 
     // The next result with rows fixes its header row again.
     run(QStringLiteral("SELECT 1 AS a"));
@@ -154,11 +162,11 @@ TEST_F(QueryConsole, StatementsWithoutResultSayHowManyRowsAndTheIdMade)
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_ai; CREATE TABLE c_ai (id INT AUTO_INCREMENT PRIMARY KEY, v INT);"));
     connect();
     run(QStringLiteral("INSERT INTO c_ai (v) VALUES (1), (2)"));
-    EXPECT_EQ(status(), QStringLiteral("2 ligne(s) affectée(s), dernier id inséré : 1"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("2 ligne(s) affectée(s), dernier id inséré : 1"));
     run(QStringLiteral("UPDATE c_ai SET v = 5 WHERE id = 2"));
-    EXPECT_EQ(status(), QStringLiteral("1 ligne(s) affectée(s)"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("1 ligne(s) affectée(s)"));
     run(QStringLiteral("CREATE TABLE IF NOT EXISTS c_ai2 (v INT)"));
-    EXPECT_EQ(status(), QStringLiteral("0 ligne(s) affectée(s)"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("0 ligne(s) affectée(s)"));
 }
 
 TEST_F(QueryConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
@@ -174,7 +182,7 @@ TEST_F(QueryConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
     ASSERT_EQ(window->cb->text().size(), statement.size()); // nothing cut on the way in
     QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
     waitForConsole(*window);
-    EXPECT_EQ(status(), QStringLiteral("50000 ligne(s) affectée(s)"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("50000 ligne(s) affectée(s)"));
     EXPECT_EQ(window->cb->items(), QStringList{statement});
 }
 
@@ -219,7 +227,7 @@ TEST_F(QueryConsole, AMillionRowsStreamIntoTheGrid)
     run(QStringLiteral("SELECT seq AS n, CONCAT('ligne ', seq) AS t FROM seq_1_to_1000000"));
     ASSERT_EQ(grid()->rowCount(), 1000001) << qPrintable(status());
     EXPECT_EQ(grid()->cell(1, 1000000), QStringLiteral("ligne 1000000"));
-    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("1000000 lignes"));
 }
 
 TEST_F(QueryConsole, ExportWritesTheGridAsCsv)
@@ -241,7 +249,7 @@ TEST_F(QueryConsole, StatementWithoutResultHidesGridUntilTheNextResult)
     EXPECT_TRUE(grid()->isHidden());
     QTest::qWait(1);
     EXPECT_EQ(window->Panel6->geometry(), panel); // the grid's place stays empty
-    EXPECT_EQ(status(), QStringLiteral("1 ligne(s) affectée(s)"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("1 ligne(s) affectée(s)"));
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("1")); // a hidden grid keeps its cells
 
     run(QStringLiteral("SELECT v FROM c_upd"));
@@ -370,7 +378,7 @@ TEST_F(QueryConsole, ACallShowsEachResultSetInATabWithItsRowCount)
     window->showPage(window->TabSheet4);
     QTabBar *tabs = window->tbResultats;
     run(QStringLiteral("CALL w_two()"));
-    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("2 résultats"));
     ASSERT_FALSE(tabs->isHidden());
     ASSERT_EQ(tabs->count(), 2);
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("Résultat 1 : 2 lignes"));
@@ -390,6 +398,26 @@ TEST_F(QueryConsole, ACallShowsEachResultSetInATabWithItsRowCount)
     EXPECT_EQ(row(1), QStringList{"3"});
     EXPECT_TRUE(tabs->isHidden());
     EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+}
+
+TEST_F(QueryConsole, SeveralStatementsInOneTextShowEachResultAndStopAtTheFirstError)
+{
+    server->sql(QStringLiteral("DROP TABLE IF EXISTS c_multi; CREATE TABLE c_multi (v INT);"));
+    connect();
+    window->showPage(window->TabSheet4);
+    QTabBar *tabs = window->tbResultats;
+    run(QStringLiteral("INSERT INTO c_multi VALUES (1), (2); SELECT v FROM c_multi ORDER BY v; SELECT 'x' AS b"));
+    ASSERT_EQ(tabs->count(), 2) << qPrintable(status());
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("Résultat 1 : 2 lignes"));
+    EXPECT_EQ(statusBeforeTime(), QStringLiteral("2 résultats"));
+
+    // An error in the second statement: the first one ran, nothing after the error, and the
+    // connection stays in step.
+    run(QStringLiteral("INSERT INTO c_multi VALUES (3); SELEC 1; INSERT INTO c_multi VALUES (4)"));
+    EXPECT_TRUE(status().startsWith(QStringLiteral("You have an error in your SQL syntax"))) << qPrintable(status());
+    run(QStringLiteral("SELECT GROUP_CONCAT(v ORDER BY v) AS s FROM c_multi"));
+    EXPECT_EQ(row(1), QStringList{"1,2,3"});
+    EXPECT_TRUE(tabs->isHidden());
 }
 
 // A user allowed one connection: "Annuler" cannot make its second one.

@@ -124,7 +124,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "Aide="
         + QDir::homePath().toUtf8()
         + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\n"
-          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nDelaiConnexion=10\r\n";
+          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nArbreSchema=1\r\nArbreSchemaLargeur=200\r\nDelaiConnexion=10\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
@@ -697,6 +697,7 @@ TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
         {"Params", "PortDebogage", "9100"},
         {"Mysql", "Host", "db.exemple.test"}, {"Mysql", "User", "moi"}, {"Mysql", "Pass", "secret"},
         {"Mysql", "Base", "boutique"}, {"Mysql", "BaseIntegree", "0"}, {"Mysql", "DelaiConnexion", "3"},
+        {"Mysql", "ArbreSchema", "0"}, {"Mysql", "ArbreSchemaLargeur", "260"},
     };
     ProfileFile written;
     for (const Key &k : keys)

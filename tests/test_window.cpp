@@ -8,6 +8,7 @@
 #include "editor/richedit.h"
 #include "files/browser.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -121,7 +122,15 @@ TEST_F(Window, ControlsCarryTheirDesignValues)
     EXPECT_EQ(control<QCheckBox>("cbTempo")->text(), QStringLiteral("Actualisation (ms)"));
     EXPECT_FALSE(window->cbTempo->isChecked());
     EXPECT_EQ(control<QLineEdit>("tempo")->text(), QStringLiteral("5000"));
-    EXPECT_EQ(control<QLineEdit>("pass")->echoMode(), QLineEdit::Normal);
+    // "Pass" as dots; the eye at its end shows it and hides it again.
+    auto *pass = control<QLineEdit>("pass");
+    EXPECT_EQ(pass->echoMode(), QLineEdit::Password);
+    auto *eye = pass->findChild<QAction *>(QStringLiteral("actVoirPass"));
+    ASSERT_NE(eye, nullptr);
+    eye->trigger();
+    EXPECT_EQ(pass->echoMode(), QLineEdit::Normal);
+    eye->trigger();
+    EXPECT_EQ(pass->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(window->Timer1->isActive());
     EXPECT_EQ(window->Timer1->interval(), 1000);
     EXPECT_EQ(control<QProgressBar>("PB")->maximum(), 100);

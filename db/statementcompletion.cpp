@@ -1,0 +1,111 @@
+#include "db/statementcompletion.h"
+
+#include "db/schematree.h"
+#include "db/sqlnames.h"
+
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QLineEdit>
+#include <QKeyEvent>
+#include <QStringListModel>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMostOffered = 200;
+constexpr int kLettersBeforeOffer = 2;
+
+} // namespace
+
+StatementCompletion::StatementCompletion(QLineEdit *line, SchemaTree *schema)
+    : QObject(schema)
+    , m_line(line)
+    , m_schema(schema)
+    , m_completer(new QCompleter(this))
+    , m_model(new QStringListModel(this))
+{
+    setObjectName(QStringLiteral("completionRequete"));
+    m_completer->setModel(m_model);
+    m_completer->setWidget(line);
+    m_completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion); // the list is filtered here
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->popup()->setObjectName(QStringLiteral("listeCompletion"));
+    line->installEventFilter(this); // Ctrl+Space
+    connect(line, &QLineEdit::textEdited, this, &StatementCompletion::textEdited);
+    connect(schema, &SchemaTree::loaded, this, &StatementCompletion::schemaLoaded);
+    connect(m_completer, qOverload<const QString &>(&QCompleter::activated), this, &StatementCompletion::chosen);
+}
+
+bool StatementCompletion::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_line && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Space && (key->modifiers() & Qt::ControlModifier)) {
+            offer(true);
+            return true; // no space typed
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void StatementCompletion::textEdited()
+{
+    offer(false);
+}
+
+void StatementCompletion::schemaLoaded()
+{
+    // The columns asked for have come: offer them if the user is still after them.
+    if (m_waitingFor.isEmpty() || !m_line || !m_line->isVisible())
+        return;
+    const CompletionWord word = completionWord(m_line->text(), m_line->cursorPosition());
+    if (word.qualifier.compare(m_waitingFor, Qt::CaseInsensitive) == 0 && m_schema
+        && !m_schema->columnsOf(m_waitingFor).isEmpty())
+        offer(true);
+}
+
+void StatementCompletion::offer(bool forced)
+{
+    if (!m_line || !m_schema)
+        return;
+    const CompletionWord word = completionWord(m_line->text(), m_line->cursorPosition());
+    QStringList names;
+    m_waitingFor.clear();
+    if (!word.qualifier.isEmpty()) { // "table.": its columns
+        names = m_schema->columnsOf(word.qualifier);
+        if (names.isEmpty()) {
+            m_waitingFor = word.qualifier;
+            m_schema->loadColumnsOf(word.qualifier);
+        }
+    } else if (forced || word.prefix.size() >= kLettersBeforeOffer) {
+        names = m_schema->names() + sqlKeywords();
+        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+            return a.compare(b, Qt::CaseInsensitive) < 0;
+        });
+    }
+    const QStringList offered = namesStartingWith(names, word.prefix, kMostOffered);
+    if (offered.isEmpty()) {
+        m_completer->popup()->hide();
+        return;
+    }
+    m_start = word.start;
+    m_model->setStringList(offered);
+    QRect at = m_line->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    at.setWidth(m_completer->popup()->sizeHintForColumn(0) + 24);
+    m_completer->complete(at);
+    m_completer->popup()->setCurrentIndex(m_model->index(0));
+}
+
+void StatementCompletion::chosen(const QString &name)
+{
+    if (!m_line)
+        return;
+    const bool keyword = sqlKeywords().contains(name);
+    const QString inserted = keyword ? name : quotedIdentifier(name);
+    const QString text = m_line->text();
+    const qsizetype caret = m_line->cursorPosition();
+    const qsizetype start = std::clamp<qsizetype>(m_start, 0, caret);
+    m_line->setText(text.left(start) + inserted + text.mid(caret));
+    m_line->setCursorPosition(int(start + inserted.size()));
+}
