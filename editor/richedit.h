@@ -17,6 +17,9 @@
 
 class QsciLexerHTML;
 
+/** The highest style number the control has. */
+inline constexpr int kMaxStyle = 255;
+
 /**
  * A save refused because the file had to be written in place and its old content
  * could be kept safe nowhere: only the user may allow the write.
