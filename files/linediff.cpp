@@ -23,14 +23,14 @@ QStringList linesOf(const QByteArray &bytes)
 constexpr qint64 kMaxCells = qint64(4) << 20;
 
 /** One line of the comparison: ' ' kept, '-' only before, '+' only after. */
-struct Row
+struct DiffRow
 {
     char kind;
     QString text;
 };
 
 /** The rows of the changed middle `a` against `b`, by a longest common subsequence. */
-void compareMiddle(const QStringList &a, const QStringList &b, std::vector<Row> *rows)
+void compareMiddle(const QStringList &a, const QStringList &b, std::vector<DiffRow> *rows)
 {
     const qsizetype n = a.size(), m = b.size();
     if (n * m > kMaxCells) {
@@ -72,7 +72,7 @@ QString lineDifferences(const QByteArray &before, const QByteArray &after, int c
         ++tail;
     if (head == a.size() && head == b.size())
         return {};
-    std::vector<Row> rows;
+    std::vector<DiffRow> rows;
     for (qsizetype k = 0; k < head; ++k)
         rows.push_back({' ', a[k]});
     compareMiddle(a.mid(head, a.size() - head - tail), b.mid(head, b.size() - head - tail), &rows);

@@ -94,7 +94,7 @@ void removeDeadTemps(const QDir &folder)
     }
 }
 
-bool writeAll(int fd, const QByteArray &data)
+bool writeWhole(int fd, const QByteArray &data)
 {
     const char *p = data.constData();
     qsizetype left = data.size();
@@ -123,7 +123,7 @@ int writeLocked(const QString &path, const QByteArray &bytes)
     if (fd < 0)
         return -1;
     int error = 0;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fchmod(fd, 0600) != 0 || !writeAll(fd, bytes)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fchmod(fd, 0600) != 0 || !writeWhole(fd, bytes)
         || ::fsync(fd) != 0 || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
         error = errno;
     if (error == 0)
