@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
-namespace {
-
-bool isNameCharacter(QChar c)
+bool isPhpNameCharacter(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_' || c.unicode() >= 0x80;
 }
+
+namespace {
 
 bool lessNoCase(const CompletionEntry &a, const CompletionEntry &b)
 {
@@ -77,7 +77,7 @@ void CompletionIndex::addKeywordList(const QString &list)
 {
     for (QStringView line : QStringView(list).split(u'\n')) {
         qsizetype end = 0;
-        while (end < line.size() && isNameCharacter(line[end]))
+        while (end < line.size() && isPhpNameCharacter(line[end]))
             ++end;
         if (end == 0 || line[0].isDigit())
             continue;
@@ -147,7 +147,7 @@ std::vector<const CompletionEntry *> CompletionIndex::matching(const QString &pr
 QString nameBeforeCaret(const QString &beforeCaret)
 {
     qsizetype start = beforeCaret.size();
-    while (start > 0 && isNameCharacter(beforeCaret[start - 1]))
+    while (start > 0 && isPhpNameCharacter(beforeCaret[start - 1]))
         --start;
     if (start > 0 && beforeCaret[start - 1] == u'$')
         --start;

@@ -40,6 +40,9 @@ private:
     std::vector<CompletionEntry> m_entries;
 };
 
+/** A character that may be part of a PHP name: a letter, a digit, "_" or anything above 0x7F. */
+bool isPhpNameCharacter(QChar c);
+
 /** The name typed just before the caret: letters, digits, "_" (and bytes above 0x7F), with a leading "$". */
 QString nameBeforeCaret(const QString &beforeCaret);
 

@@ -143,7 +143,7 @@ void EditorCompletion::accept(const char *shown, int position)
     m_editor->SendScintilla(QsciScintillaBase::SCI_AUTOCCANCEL);
     const QString text = m_editor->decode(QByteArray(shown));
     qsizetype end = text.startsWith(u'$') ? 1 : 0;
-    while (end < text.size() && (text[end].isLetterOrNumber() || text[end] == u'_' || text[end].unicode() >= 0x80))
+    while (end < text.size() && isPhpNameCharacter(text[end]))
         ++end;
     const QString name = text.left(end);
     const long caret = m_editor->SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS);

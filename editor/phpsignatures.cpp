@@ -1,5 +1,7 @@
 #include "editor/phpsignatures.h"
 
+#include "editor/completion.h"
+
 #include "io/recovery.h"
 #include "io/savefile.h"
 
@@ -83,11 +85,6 @@ QString runPhp(const QString &php, const QStringList &arguments, QString *why)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-bool isNameCharacter(QChar c)
-{
-    return c.isLetterOrNumber() || c == u'_' || c.unicode() >= 0x80;
-}
-
 /** The line of `list` that starts at `at`, or null. */
 QString lineAt(const QString &list, qsizetype at)
 {
@@ -164,7 +161,7 @@ QString phpSignatureFor(const QString &signatures, const QString &typedWord)
     // The name just before the "(": letters, digits and "_".
     qsizetype end = typedWord.endsWith(u'(') ? typedWord.size() - 1 : typedWord.size();
     qsizetype start = end;
-    while (start > 0 && isNameCharacter(typedWord[start - 1]))
+    while (start > 0 && isPhpNameCharacter(typedWord[start - 1]))
         --start;
     if (start == end)
         return {};

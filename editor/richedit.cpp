@@ -26,7 +26,6 @@ namespace {
 
 constexpr int kFirstReservedStyle = 32; // STYLE_DEFAULT … STYLE_FOLDDISPLAYTEXT
 constexpr int kLastReservedStyle = 39;
-constexpr int kMaxStyle = 255;
 constexpr qsizetype kMaxLineText = 4096;
 
 /** The first index below n where a and b differ; n when they do not. */

@@ -16,6 +16,9 @@
 
 class QsciLexerHTML;
 
+/** The highest style number the control has. */
+inline constexpr int kMaxStyle = 255;
+
 /**
  * The source editor `M`: the operations the program performs on its editor
  * control, over QScintilla.

@@ -12,7 +12,6 @@ namespace {
 
 constexpr int kNumberMargin = 0;
 constexpr int kMaxIndent = 4096; // leading blanks copied by auto-indent, at most
-constexpr int kMaxStyle = 255;
 
 } // namespace
 
