@@ -221,8 +221,8 @@ void SchemaTree::refresh()
 
 void SchemaTree::statementFinished(const StatementOutcome &outcome, bool fromRefresh)
 {
-    if (!fromRefresh && outcome.error.isEmpty() && m_console && m_console->isConnected()
-        && changesSchema(m_console->lastStatement()))
+    Q_UNUSED(outcome); // also after an error: the statements before it may have changed the schema
+    if (!fromRefresh && m_console && m_console->isConnected() && changesSchema(m_console->lastStatement()))
         refresh();
 }
 
