@@ -1,6 +1,7 @@
 // The journal of unsaved text at 10 MB: what the UI thread pays when it is due
 // (a copy of the text, handed to the writer), and the write itself, off that thread.
 #include "editor/richedit.h"
+#include "files/editedfile.h"
 #include "io/recovery.h"
 
 #include <QApplication>
@@ -20,10 +21,11 @@ QByteArray tenMegabytes()
 void BM_JournalDueOnTheUiThread(benchmark::State &state)
 {
     RichEdit editor;
+    EditedFile file(&editor);
     editor.setBytes(tenMegabytes());
     JournalWriter writer;
     for (auto _ : state) {
-        writer.schedule(QStringLiteral("/srv/site/page.php"), editor.wholeText());
+        writer.schedule(QStringLiteral("/srv/site/page.php"), editor.wholeText(), file.identity());
         state.PauseTiming();
         writer.wait();
         state.ResumeTiming();
@@ -38,7 +40,7 @@ void BM_JournalWriteOffTheUiThread(benchmark::State &state)
     const QByteArray text = editor.wholeText();
     JournalWriter writer;
     for (auto _ : state) {
-        writer.schedule(QStringLiteral("/srv/site/page.php"), text);
+        writer.schedule(QStringLiteral("/srv/site/page.php"), text, FileIdentity{});
         writer.wait();
     }
 }

@@ -16,6 +16,7 @@ set(ONDREL_CORE_FILES
   editor/findtask.cpp editor/findtask.h
   editor/findjob.cpp editor/findjob.h
   files/urlrules.cpp files/urlrules.h
+  files/linediff.cpp files/linediff.h
   io/savefile.cpp io/savefile.h
   files/listing.cpp files/listing.h
   io/readfile.cpp io/readfile.h

@@ -190,6 +190,8 @@ void SchemaTree::clear()
     m_tree->clear();
     m_columns.clear();
     m_refresh->setEnabled(false);
+    m_namesStale = true;
+    Q_EMIT loaded();
 }
 
 void SchemaTree::refresh()
@@ -219,8 +221,8 @@ void SchemaTree::refresh()
 
 void SchemaTree::statementFinished(const StatementOutcome &outcome, bool fromRefresh)
 {
-    if (!fromRefresh && outcome.error.isEmpty() && m_console && m_console->isConnected()
-        && changesSchema(m_console->lastStatement()))
+    Q_UNUSED(outcome); // also after an error: the statements before it may have changed the schema
+    if (!fromRefresh && m_console && m_console->isConnected() && changesSchema(m_console->lastStatement()))
         refresh();
 }
 
@@ -239,6 +241,7 @@ void SchemaTree::read(const QStringList &statements, ReadDone done)
                 return; // emptied meanwhile (closed, or read again)
             --tree->m_pending;
             done(*tree, *outcomes);
+            tree->m_namesStale = true;
             Q_EMIT tree->loaded();
         });
     });
@@ -429,6 +432,8 @@ void SchemaTree::showMenu(const QPoint &at)
 
 QStringList SchemaTree::names() const
 {
+    if (!m_namesStale)
+        return m_names;
     std::set<QString> found;
     for (int d = 0; d < m_tree->topLevelItemCount(); ++d) {
         QTreeWidgetItem *database = m_tree->topLevelItem(d);
@@ -441,7 +446,9 @@ QStringList SchemaTree::names() const
     }
     for (const QStringList &columns : m_columns)
         found.insert(columns.begin(), columns.end());
-    return QStringList(found.begin(), found.end());
+    m_names = QStringList(found.begin(), found.end());
+    m_namesStale = false;
+    return m_names;
 }
 
 QStringList SchemaTree::columnsOf(const QString &table) const

@@ -74,7 +74,7 @@ public:
 Q_SIGNALS:
     /** A context menu entry asks for a statement to be run as if typed. */
     void runRequested(const QString &statement);
-    /** Something was read (names() may hold more). */
+    /** What the tree holds changed: something was read, or it was emptied (names() may differ). */
     void loaded();
 
 private:
@@ -108,4 +108,6 @@ private:
     int m_pending = 0;
     QStringList m_unfolded;  // "db" and "db\ntable" to unfold again after a refresh
     QHash<QString, QStringList> m_columns; // "db\ntable" → its columns
+    mutable QStringList m_names;            // names(), made again after each change
+    mutable bool m_namesStale = true;
 };

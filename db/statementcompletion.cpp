@@ -10,11 +10,30 @@
 #include <QStringListModel>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
 constexpr int kMostOffered = 200;
 constexpr int kLettersBeforeOffer = 2;
+
+/** The names in alphabetical order, letter case ignored (each folded once, not at every comparison). */
+QStringList sortedIgnoringCase(const QStringList &names)
+{
+    std::vector<std::pair<QString, const QString *>> keyed;
+    keyed.reserve(size_t(names.size()));
+    for (const QString &name : names)
+        keyed.emplace_back(name.toCaseFolded(), &name);
+    std::sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : *a.second < *b.second;
+    });
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (const auto &entry : keyed)
+        sorted.append(*entry.second);
+    return sorted;
+}
 
 } // namespace
 
@@ -56,6 +75,7 @@ void StatementCompletion::textEdited()
 
 void StatementCompletion::schemaLoaded()
 {
+    m_offerable.clear();
     // The columns asked for have come: offer them if the user is still after them.
     if (m_waitingFor.isEmpty() || !m_line || !m_line->isVisible())
         return;
@@ -79,10 +99,9 @@ void StatementCompletion::offer(bool forced)
             m_schema->loadColumnsOf(word.qualifier);
         }
     } else if (forced || word.prefix.size() >= kLettersBeforeOffer) {
-        names = m_schema->names() + sqlKeywords();
-        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-            return a.compare(b, Qt::CaseInsensitive) < 0;
-        });
+        if (m_offerable.isEmpty())
+            m_offerable = sortedIgnoringCase(m_schema->names() + sqlKeywords());
+        names = m_offerable;
     }
     const QStringList offered = namesStartingWith(names, word.prefix, kMostOffered);
     if (offered.isEmpty()) {

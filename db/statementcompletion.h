@@ -41,4 +41,5 @@ private:
     QStringListModel *m_model;
     qsizetype m_start = 0;       // where the word being completed starts in the line
     QString m_waitingFor;        // a table whose columns are being read for the completion
+    QStringList m_offerable;     // the tree's names and the keywords, sorted; empty: to be made again
 };

@@ -10,6 +10,10 @@ namespace {
 
 constexpr int kLettersBeforeOpening = 2;
 constexpr int kShownLines = 12;
+// The list box fills one item per name: 10,000 of them take a quarter of a
+// second. Past this many the list shows the first ones and is made again at
+// each letter typed, until the rest fit.
+constexpr int kMaxListed = 300;
 constexpr char kSeparator = '\n';     // signatures hold spaces, Scintilla's default separator
 constexpr char kTypeSeparator = '\x01'; // and "?" (nullable types), its default mark of an image
 
@@ -53,8 +57,14 @@ void EditorCompletion::openNow()
 
 void EditorCompletion::charAdded(int ch)
 {
-    if (isNameByte(ch) && !isOpen())
+    if (!isNameByte(ch))
+        return;
+    if (!isOpen()) {
         open(kLettersBeforeOpening);
+    } else if (m_capped) {
+        m_editor->SendScintilla(QsciScintillaBase::SCI_AUTOCCANCEL);
+        open(0);
+    }
 }
 
 const CompletionIndex &EditorCompletion::listsIndex()
@@ -123,9 +133,15 @@ void EditorCompletion::open(int minimumLength)
                });
     QByteArray list;
     QString previous;
+    int listed = 0;
+    m_capped = false;
     for (const CompletionEntry *entry : entries) {
         if (entry->name == prefix || entry->shown == previous)
             continue;
+        if (++listed > kMaxListed) {
+            m_capped = true;
+            break;
+        }
         if (!list.isEmpty())
             list += kSeparator;
         list += m_editor->encode(entry->shown);

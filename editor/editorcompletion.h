@@ -46,5 +46,6 @@ private:
     CompletionIndex m_index; // the keyword lists' names and PHP's keywords
     std::pair<QString, QString> m_indexed;
     bool m_indexBuilt = false;
+    bool m_capped = false; // the open list shows only the first of the names that match
     std::pair<qsizetype, QString> m_offered{-1, QString()}; // the last name offered: where it begins, as it was
 };

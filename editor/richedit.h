@@ -3,6 +3,7 @@
 #include "editor/colouring.h"
 #include "editor/findtask.h"
 #include "editor/phppalette.h"
+#include "base/errors.h"
 #include "io/textform.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -18,6 +19,16 @@ class QsciLexerHTML;
 
 /** The highest style number the control has. */
 inline constexpr int kMaxStyle = 255;
+
+/**
+ * A save refused because the file had to be written in place and its old content
+ * could be kept safe nowhere: only the user may allow the write.
+ */
+class NoSafeCopyError : public OndrelError
+{
+public:
+    using OndrelError::OndrelError;
+};
 
 /**
  * The source editor `M`: the operations the program performs on its editor

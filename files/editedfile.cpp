@@ -50,6 +50,7 @@ EditedFile::EditedFile(RichEdit *editor, bool shown, QObject *parent)
     connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
     connect(m_watchDelay, &QTimer::timeout, this, &EditedFile::checkDisk);
     connect(m_journalDelay, &QTimer::timeout, this, &EditedFile::journalSoon);
+    connect(m_journal.get(), &JournalWriter::cannotWrite, this, &EditedFile::notice); // told once
 }
 
 EditedFile::~EditedFile()
@@ -171,7 +172,7 @@ QByteArray EditedFile::fileBytes() const
     return encoded;
 }
 
-void EditedFile::write(const QString &path)
+void EditedFile::write(const QString &path, bool inPlaceWithoutCopy)
 {
     if (m_form.binary)
         throw OndrelError(kBinaryNotSaved);
@@ -179,8 +180,12 @@ void EditedFile::write(const QString &path)
         throw OndrelError(cannotCreateMessage(path, readFailureMessage(path, ReadError::BadName)));
     const QByteArray bytes = fileBytes();
     QString why;
-    if (!replaceFileAtomically(path, bytes, 0666, &why))
+    bool noSafeCopy = false;
+    if (!replaceFileAtomically(path, bytes, 0666, &why, {inPlaceWithoutCopy, &noSafeCopy})) {
+        if (noSafeCopy)
+            throw NoSafeCopyError(cannotCreateMessage(path, why));
         throw OndrelError(cannotCreateMessage(path, why));
+    }
     m_editor->setModified(false); // the text on disk is the text shown
     const bool wasRenamed = m_path != path;
     m_path = path;
@@ -210,7 +215,8 @@ bool EditedFile::save(const QString &target, SaveQuestions &questions, const Fil
             if (!questions.replaceOtherFile(target))
                 return false;
         }
-        write(target);
+        if (!writeAsking(target, questions))
+            return false;
         afterSave();
         return true;
     }
@@ -229,8 +235,22 @@ bool EditedFile::save(const QString &target, SaveQuestions &questions, const Fil
     } else if (disk.known && !isModified()) {
         return true; // the file already holds exactly this text
     }
-    write(target);
+    if (!writeAsking(target, questions))
+        return false;
     afterSave();
+    return true;
+}
+
+bool EditedFile::writeAsking(const QString &target, SaveQuestions &questions)
+{
+    try {
+        write(target);
+        return true;
+    } catch (const NoSafeCopyError &error) {
+        if (!questions.writeWithoutSafeCopy(error.message()))
+            return false;
+    }
+    write(target, true);
     return true;
 }
 
@@ -299,7 +319,7 @@ void EditedFile::journalSoon()
         return;
     }
     m_journalFor = m_path;
-    m_journal->schedule(m_journalFor, m_editor->wholeText());
+    m_journal->schedule(m_journalFor, m_editor->wholeText(), m_identity);
 }
 
 bool EditedFile::journalNow()
@@ -308,18 +328,20 @@ bool EditedFile::journalNow()
     if (!isModified())
         return true;
     m_journalFor = m_path;
-    return m_journal->writeNow(m_journalFor, m_editor->wholeText());
+    return m_journal->writeNow(m_journalFor, m_editor->wholeText(), m_identity);
 }
 
-void EditedFile::recover(const Journal &journal)
+void EditedFile::recover(const Journal &journal, bool overNewerFile)
 {
     // The recovered text replaces the file's, as an edit not yet saved (the caption gets its "*").
     m_editor->SendScintilla(QsciScintillaBase::SCI_TARGETWHOLEDOCUMENT);
     m_editor->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, static_cast<unsigned long>(journal.text.size()),
                             journal.text.constData());
     m_editor->setSelStart(0);
+    if (overNewerFile)
+        m_identity = journal.base;
     m_journalFor = journal.path;
-    m_journal->schedule(m_journalFor, m_editor->wholeText()); // ours now
+    m_journal->schedule(m_journalFor, m_editor->wholeText(), m_identity); // ours now
 }
 
 void EditedFile::endRun(bool keep)

@@ -28,6 +28,11 @@ public:
     enum class OnDisk { Overwrite, Reload, Cancel };
     /** "Remplacer le fichier %1 ?": true to write over that other, existing file. */
     virtual bool replaceOtherFile(const QString &path) = 0;
+    /**
+     * The file must be written in place and its old content can be kept safe nowhere
+     * (`message` says where): true to write it all the same.
+     */
+    virtual bool writeWithoutSafeCopy(const QString &message) = 0;
     /** The file was changed by another program since it was loaded or saved. */
     virtual OnDisk changedOnDisk(const QString &path) = 0;
 
@@ -64,6 +69,11 @@ public:
     QString path() const { return m_path; }
     /** What that file was when it was loaded or last saved. */
     const FileIdentity &identity() const { return m_identity; }
+    /**
+     * The text stems from the file as it was at `identity` (a recovered journal's): a
+     * save asks before writing over a file that is not that any more.
+     */
+    void setIdentity(const FileIdentity &identity) { m_identity = identity; }
     const TextForm &form() const { return m_form; }
     /** True for a file with a NUL byte or a UTF-16/32 mark: shown read-only, never written. */
     bool isBinary() const { return m_form.binary; }
@@ -97,7 +107,7 @@ public:
      * take the file's first style) and in the file's encoding; throws "Impossible de
      * créer le fichier %s". A binary file is never written.
      */
-    void write(const QString &path);
+    void write(const QString &path, bool inPlaceWithoutCopy = false);
     /** The bytes `write` would write; throws when the text has no form in the file's encoding. */
     QByteArray fileBytes() const;
 
@@ -115,8 +125,14 @@ public:
     void noteEdit();
     /** Writes the journal now, on the calling thread; false when it could not be written. */
     bool journalNow();
-    /** Takes a journal's text as this file's unsaved text (its own path, when it names one, is loaded first). */
-    void recover(const Journal &journal);
+    /**
+     * Takes a journal's text as this file's unsaved text (its own path, when it names
+     * one, is loaded first); with `overNewerFile`, the text keeps the identity the file
+     * had when the journal was taken, so that a save asks first.
+     */
+    void recover(const Journal &journal, bool overNewerFile = false);
+    /** After a write: the journal goes, the watch follows the file, `written` is told. */
+    void afterSave();
     /** At the end of the run: waits for the journal, and removes it unless `keep`. */
     void endRun(bool keep);
 
@@ -143,7 +159,8 @@ private:
     void watch();
     void checkDisk();
     void journalSoon();
-    void afterSave();
+    /** write, asking `questions` before a write in place that nothing keeps safe; false on no. */
+    bool writeAsking(const QString &target, SaveQuestions &questions);
 
     QPointer<RichEdit> m_editor;
     bool m_shown = true;

@@ -9,6 +9,7 @@
 #include "io/fileidentity.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
+#include "files/linediff.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -37,6 +38,45 @@ QString ask(QWidget *parent, const char *name, const QString &text, const QStrin
     return clicked ? clicked->text() : cancel;
 }
 
+/** The differences between the file of `journal` as it is now and the journal's text. */
+void showComparison(QWidget *window, const Journal &journal)
+{
+    const QByteArray disk = readWholeFile(journal.path, kMaxFileBytes).bytes;
+    const QString differences = lineDifferences(disk, journal.text);
+    QMessageBox box(QMessageBox::Information, applicationTitle(),
+                    differences.isEmpty()
+                        ? QStringLiteral("Le fichier %1 et le texte conservé ont les mêmes lignes.").arg(journal.path)
+                        : QStringLiteral("Différences entre le fichier %1 (lignes « - ») et le texte conservé "
+                                         "(lignes « + ») :").arg(journal.path),
+                    QMessageBox::Ok, window);
+    box.setObjectName(QStringLiteral("compareBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(differences);
+    box.exec();
+}
+
+/**
+ * Offers a journal whose file another program changed since its text was taken: the
+ * caption of the choice, "Comparer" showing the differences and asking again.
+ */
+QString askOverChangedFile(QWidget *window, const QString &what, const Journal &journal)
+{
+    const QString text = QStringLiteral(
+        "Ondrel s'est arrêté sans que le texte %1 soit enregistré. Ce texte a été conservé, mais le fichier a "
+        "été modifié depuis par un autre programme.\n\n« Récupérer » met le texte conservé dans l'éditeur sans "
+        "l'enregistrer : le fichier n'est pas touché tant que vous n'avez pas choisi. « Garder les deux » "
+        "l'enregistre à côté, dans %2.").arg(what, QFileInfo(recoveredCopyPath(journal.path)).fileName());
+    for (;;) {
+        const QString answer = ask(window, "recoveryBox", text,
+                                   {QStringLiteral("Récupérer"), QStringLiteral("Garder les deux"),
+                                    QStringLiteral("Comparer"), QStringLiteral("Ignorer")},
+                                   QStringLiteral("Ignorer"));
+        if (answer != QStringLiteral("Comparer"))
+            return answer;
+        showComparison(window, journal);
+    }
+}
+
 /** A save's questions, asked with the window's message boxes. */
 class BoxQuestions final : public SaveQuestions
 {
@@ -50,6 +90,16 @@ public:
         return ask(m_window, "replaceBox", QStringLiteral("Remplacer le fichier %1 ?").arg(path),
                    {QStringLiteral("Remplacer"), QStringLiteral("Annuler")}, QStringLiteral("Annuler"))
                == QStringLiteral("Remplacer");
+    }
+    bool writeWithoutSafeCopy(const QString &message) override
+    {
+        return ask(m_window, "noSafeCopyBox",
+                   QStringLiteral("%1\n\nLe fichier doit être écrit sur place (il a d'autres liens, ou son "
+                                  "dossier est protégé) et son contenu actuel ne peut être copié nulle part "
+                                  "avant : un arrêt pendant l'écriture le laisserait incomplet. "
+                                  "L'écrire quand même ?").arg(message),
+                   {QStringLiteral("Écrire quand même"), QStringLiteral("Annuler")}, QStringLiteral("Annuler"))
+               == QStringLiteral("Écrire quand même");
     }
     OnDisk changedOnDisk(const QString &path) override
     {
@@ -111,11 +161,15 @@ void TfmMain::offerRecovery()
     for (const Journal &journal : leftJournals()) {
         const QString what = journal.path.isEmpty() ? QStringLiteral("d'un texte sans fichier")
                                                     : QStringLiteral("de %1").arg(journal.path);
-        const QString answer = ask(this, "recoveryBox",
-                                   QStringLiteral("Ondrel s'est arrêté sans que le texte %1 soit enregistré. "
-                                                  "Ce texte a été conservé.").arg(what),
-                                   {QStringLiteral("Récupérer"), QStringLiteral("Ignorer")}, QStringLiteral("Ignorer"));
-        if (answer != QStringLiteral("Récupérer")) {
+        // Another program's newer file is never written over without the user's say.
+        const bool changed = !journal.path.isEmpty() && fileChangedSince(journal, diskIdentity(journal.path));
+        const QString answer = changed
+            ? askOverChangedFile(this, what, journal)
+            : ask(this, "recoveryBox",
+                  QStringLiteral("Ondrel s'est arrêté sans que le texte %1 soit enregistré. "
+                                 "Ce texte a été conservé.").arg(what),
+                  {QStringLiteral("Récupérer"), QStringLiteral("Ignorer")}, QStringLiteral("Ignorer"));
+        if (answer != QStringLiteral("Récupérer") && answer != QStringLiteral("Garder les deux")) {
             QFile::remove(journal.file);
             continue;
         }
@@ -136,7 +190,14 @@ void TfmMain::offerRecovery()
             }
             showChosenFile(journal.path);
         }
-        m_file->recover(journal);
-        return; // the editor holds one text: the others wait for the next start
+        m_file->recover(journal, changed); // a save asks before writing over the newer file
+        if (answer == QStringLiteral("Garder les deux")) {
+            // The recovered text becomes a file of its own beside the newer one, which stays as it is.
+            const QString copy = recoveredCopyPath(journal.path);
+            m_file->write(copy); // throws: the text stays unsaved and journaled
+            showChosenFile(copy);
+            m_file->afterSave();
+        }
+        return; // one text a start: the others wait for the next
     }
 }

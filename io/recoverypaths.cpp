@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -29,7 +30,13 @@ QString journalPathFor(const QString &filePath)
     return hashName(filePath, ".journal");
 }
 
-QString safeCopyPathFor(const QString &filePath)
+QStringList safeCopyPathsFor(const QString &filePath)
 {
-    return hashName(filePath, ".ancien");
+    const QFileInfo file(filePath);
+    QStringList paths{hashName(filePath, ".ancien"),
+                      file.dir().filePath(QLatin1Char('.') + file.fileName() + QStringLiteral(".ondrel-ancien"))};
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime))
+        paths << runtime + QStringLiteral("/ondrel/") + QFileInfo(hashName(filePath, ".ancien")).fileName();
+    return paths;
 }

@@ -4,6 +4,7 @@
 #include "io/recoverypaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -182,34 +183,67 @@ bool writeAllAt(int fd, const QByteArray &data)
 }
 
 /**
+ * Keeps `old` safe in the first place of safeCopyPathsFor(`target`) that takes it; the
+ * copy's path, or empty with the reasons of each place in `why`.
+ */
+QString keepSafeCopy(const QString &target, const QByteArray &old, QString *why)
+{
+    QStringList reasons;
+    const QStringList places = safeCopyPathsFor(target);
+    for (const QString &copy : places) {
+        const QString folder = QFileInfo(copy).absolutePath();
+        const bool made = !QFileInfo::exists(folder);
+        if (made && QDir().mkpath(folder))
+            ::chmod(QFile::encodeName(folder).constData(), 0700); // a folder of our own: ours alone
+        QString copyWhy;
+        if (replaceFileAtomically(copy, old, 0600, &copyWhy))
+            return copy;
+        reasons << QStringLiteral("%1 : %2").arg(copy, copyWhy);
+    }
+    *why = reasons.join(QStringLiteral(" ; "));
+    return {};
+}
+
+/**
  * Writes `data` into the existing file itself, so that its inode, and with it its
  * other hard links, attributes and place in a folder we may not write, stay. Its old
- * content is first kept safe in the recovery folder; a failed write puts it back.
+ * content is first kept safe (see keepSafeCopy); where that is possible nowhere, the
+ * write is refused unless `withoutCopy`. A failed write puts the old content back.
  */
-bool writeInPlace(const QString &target, const QByteArray &targetBytes, const QByteArray &data, QString *why)
+bool writeInPlace(const QString &target, const QByteArray &targetBytes, const QByteArray &data,
+                  const SaveOptions &options, QString *why)
 {
     const ReadResult old = readWholeFile(target, kMaxFileBytes);
     if (!old.ok())
         return fail(why, QStringLiteral("Lecture de l'ancien contenu impossible"));
-    const QString copy = safeCopyPathFor(target);
-    QDir().mkpath(QFileInfo(copy).absolutePath());
     QString copyWhy;
-    if (!replaceFileAtomically(copy, old.bytes, 0600, &copyWhy))
-        return fail(why, QStringLiteral("Copie de sécurité impossible dans %1 : %2").arg(copy, copyWhy));
+    const QString copy = keepSafeCopy(target, old.bytes, &copyWhy);
+    if (copy.isEmpty() && !options.inPlaceWithoutCopy) {
+        if (options.noSafeCopy)
+            *options.noSafeCopy = true;
+        return fail(why, QStringLiteral("Copie de sécurité impossible (%1)").arg(copyWhy));
+    }
+    auto dropCopy = [&] {
+        if (!copy.isEmpty())
+            ::unlink(QFile::encodeName(copy).constData());
+    };
 
     const int fd = ::open(targetBytes.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return fail(why, errnoText());
+    if (fd < 0) {
+        const QString reason = errnoText();
+        dropCopy();
+        return fail(why, reason);
+    }
     if (writeAllAt(fd, data) && ::fsync(fd) == 0) {
         ::close(fd);
-        ::unlink(QFile::encodeName(copy).constData());
+        dropCopy();
         return true;
     }
     const QString reason = errnoText();
     const bool restored = writeAllAt(fd, old.bytes) && ::fsync(fd) == 0;
     ::close(fd);
-    if (restored) {
-        ::unlink(QFile::encodeName(copy).constData());
+    if (restored || copy.isEmpty()) {
+        dropCopy();
         return fail(why, reason);
     }
     return fail(why, QStringLiteral("%1 ; l'ancien contenu est dans %2").arg(reason, copy));
@@ -244,7 +278,7 @@ QString saveFailureReason(int error)
 }
 
 bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t newFileMode,
-                           QString *why)
+                           QString *why, const SaveOptions &options)
 {
     if (path.isEmpty())
         return fail(why, QStringLiteral("Aucun nom de fichier"));
@@ -270,14 +304,14 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
 
     // A file with other hard links is written in place: a new inode would leave them the old text.
     if (exists && old.st_nlink > 1)
-        return writeInPlace(target, targetBytes, data, why);
+        return writeInPlace(target, targetBytes, data, options, why);
 
     removeStaleTemps(folder, base);
     TempFile temp = openTemp(folder, base, mode);
     if (temp.fd < 0) {
         // A writable file in a folder we may not write: write the file itself.
         if (exists && (errno == EACCES || errno == EPERM))
-            return writeInPlace(target, targetBytes, data, why);
+            return writeInPlace(target, targetBytes, data, options, why);
         return fail(why, errnoText());
     }
 
@@ -299,7 +333,7 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
         ::close(temp.fd);
         if (!temp.name.isEmpty())
             ::unlink(temp.name.constData());
-        return writeInPlace(target, targetBytes, data, why);
+        return writeInPlace(target, targetBytes, data, options, why);
     }
 
     if (temp.name.isEmpty()) {

@@ -18,15 +18,24 @@
  *
  * A file with more than one hard link, a file in a folder the process may not
  * write, and a file whose attributes cannot be given to a new file are written in
- * place instead, after their old content is kept safe in the recovery folder (see
- * io/recoverypaths.h); a failed in-place write puts the old content back.
+ * place instead, after their old content is kept safe: in the recovery folder, else
+ * beside the file, else in `$XDG_RUNTIME_DIR` (see io/recoverypaths.h). When it can be
+ * kept nowhere, the write is refused (`options.noSafeCopy` says so) unless
+ * `options.inPlaceWithoutCopy`. A failed in-place write puts the old content back.
  *
  * Fails, returning false with the reason in French in `why`, when the path is empty, names
  * a folder, lies in a missing folder, or names a file that is read-only for its
  * owner (even for root, who could otherwise write it).
  */
+struct SaveOptions
+{
+    bool inPlaceWithoutCopy = false; // the user agreed to a write in place with no copy of the old content
+    bool *noSafeCopy = nullptr;      // set when the save was refused for want of a place for that copy
+};
+
 bool replaceFileAtomically(const QString &path, const QByteArray &data,
-                           mode_t newFileMode = 0666, QString *why = nullptr);
+                           mode_t newFileMode = 0666, QString *why = nullptr,
+                           const SaveOptions &options = {});
 
 /** Why a save failed, in French, for an errno value ("Disque plein", "Permission refusée", …). */
 QString saveFailureReason(int error);

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -56,6 +58,25 @@ $ondrelRefus = (static function (): ?string {
     }
 })();
 unset($_SERVER['HTTP_X_ONDREL_JETON']);
+// php's own getallheaders() reads the request itself, key included: the server runs with it turned
+// off (disable_functions), and these give the headers from $_SERVER, where the key is gone. Names
+// come back in the usual capitals ("Accept-Language"), which HTTP does not tell apart.
+if (!function_exists('getallheaders')) {
+    function getallheaders(): array
+    {
+        $headers = [];
+        foreach ($_SERVER as $name => $value)
+            if (is_string($name) && str_starts_with($name, 'HTTP_'))
+                $headers[str_replace(' ', '-', ucwords(strtolower(strtr(substr($name, 5), '_', ' '))))] = $value;
+        return $headers;
+    }
+}
+if (!function_exists('apache_request_headers')) {
+    function apache_request_headers(): array
+    {
+        return getallheaders();
+    }
+}
 if ($ondrelRefus === null) {
     unset($ondrelRefus);
     return false;
@@ -70,6 +91,27 @@ echo '<!DOCTYPE html><html lang="fr"><head><meta charset="utf-8"><title>Accès r
     '<body><h1>Accès refusé</h1><p>', htmlspecialchars($ondrelRefus, ENT_NOQUOTES), '</p></body></html>';
 return true;
 )php";
+
+/**
+ * The functions php's configuration turns off, with the two that read the request's
+ * headers whole (the router gives pages its own, without the key's header). Asked
+ * of `php` once per run: a list set by php.ini stays off.
+ */
+QString disabledFunctions(const QString &php)
+{
+    static QHash<QString, QString> known;
+    const auto found = known.constFind(php);
+    if (found != known.constEnd())
+        return *found;
+    QProcess probe;
+    probe.start(php, xdebugOffArguments() + QStringList{QStringLiteral("-r"), QStringLiteral("echo ini_get('disable_functions');")});
+    QString configured;
+    if (probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+        configured = QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+    QStringList names = configured.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    names << QStringLiteral("getallheaders") << QStringLiteral("apache_request_headers");
+    return *known.insert(php, names.join(QLatin1Char(',')));
+}
 
 /** The text after "[date] ", or the whole line when it has no such prefix. */
 QStringView afterDate(const QString &line)
@@ -280,7 +322,8 @@ void BuiltinServer::launch()
                             // command line has it off) and would look at a file's date only every
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
-                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")};
+                            QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0"),
+                            QStringLiteral("-d"), QStringLiteral("disable_functions=") + disabledFunctions(m_php)};
     arguments += database + m_extraArguments;
     arguments.append(m_routerDir->filePath(QStringLiteral("routeur.php")));
     // Through the launcher, what a page starts (`exec("sleep 300 &")`) and php's own

@@ -163,6 +163,24 @@ TEST_F(CompletionInEditor, CtrlSpaceEscapeAndTheTextsOwnNames)
     EXPECT_FALSE(w->completion()->isOpen()); // the same name is not offered again
 }
 
+TEST_F(CompletionInEditor, AListTooLongForItsBoxIsMadeAgainAtEachLetter)
+{
+    QByteArray text = "<?php\r\n";
+    for (int i = 0; i < 2000; ++i)
+        text += QByteArray("$ab") + QByteArray::number(i).rightJustified(4, '0') + ";\r\n";
+    text += "$abzz_last;\r\n";
+    start(text, true);
+    type(QStringLiteral("$ab"));
+    ASSERT_TRUE(w->completion()->isOpen());
+    type(QStringLiteral("z"));
+    ASSERT_TRUE(w->completion()->isOpen());
+    char current[64] = {};
+    w->M->SendScintilla(QsciScintillaBase::SCI_AUTOCGETCURRENTTEXT, 0UL, current);
+    EXPECT_STREQ(current, "$abzz_last");
+    key(Qt::Key_Return);
+    EXPECT_TRUE(w->M->wholeText().endsWith("\r\n$abzz_last"));
+}
+
 TEST_F(CompletionInEditor, NeverInAStringOrAComment)
 {
     const char *texts[] = {"<?php\r\necho \"a ", "<?php\r\necho 'a ", "<?php\r\n// a ", "<?php\r\n# a ",

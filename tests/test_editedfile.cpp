@@ -479,14 +479,14 @@ TEST(Journal, TextTypedBeforeAKillIsOfferedBackAtTheNextStart)
     EXPECT_EQ(boxes.boxes.size(), 1); // nothing left to offer
 }
 
-/** Leaves the journal of `text` for `path` as a process that has since ended would. */
+/** Leaves the journal of `text` for `path`, as it is now, as a process that has since ended would. */
 void leaveJournal(const QString &path, const QByteArray &text)
 {
     const pid_t gone = ::fork();
     if (gone == 0)
         ::_exit(0);
     ::waitpid(gone, nullptr, 0);
-    QByteArray bytes = journalBytes(path, text);
+    QByteArray bytes = journalBytes(path, text, diskIdentity(path));
     bytes.replace("pid=" + QByteArray::number(::getpid()) + '\n', "pid=" + QByteArray::number(gone) + '\n');
     QDir().mkpath(recoveryFolder());
     writeFile(journalPathFor(path), bytes);
@@ -572,13 +572,13 @@ TEST(Journal, IsNamedByTheWholePathAndIgnoredWhenItsProcessRuns)
     EXPECT_NE(journalPathFor(QStringLiteral("/a/b.php")), journalPathFor(QStringLiteral("/a/c.php")));
     EXPECT_NE(journalPathFor(QStringLiteral("/a/b.php")), journalPathFor(QStringLiteral("/b/b.php")));
     JournalWriter writer;
-    ASSERT_TRUE(writer.writeNow(QStringLiteral("/x/é.php"), "texte\r\n"));
+    ASSERT_TRUE(writer.writeNow(QStringLiteral("/x/é.php"), "texte\r\n", FileIdentity{}));
     EXPECT_TRUE(leftJournals().isEmpty()); // this process's own
     Journal journal;
     ASSERT_TRUE(parseJournal(readFile(journalPathFor(QStringLiteral("/x/é.php"))), &journal));
     EXPECT_EQ(journal.path, QStringLiteral("/x/é.php"));
     EXPECT_EQ(journal.text, QByteArray("texte\r\n"));
-    writer.schedule(QStringLiteral("/x/é.php"), "later");
+    writer.schedule(QStringLiteral("/x/é.php"), "later", FileIdentity{});
     writer.remove(QStringLiteral("/x/é.php")); // a write scheduled before a removal never lands after it
     writer.wait();
     EXPECT_FALSE(QFile::exists(journalPathFor(QStringLiteral("/x/é.php"))));
@@ -592,6 +592,11 @@ struct Answers final : SaveQuestions
     bool replace = false;
     OnDisk onDisk = OnDisk::Cancel;
     QStringList asked;
+    bool writeWithoutSafeCopy(const QString &message) override
+    {
+        asked << QStringLiteral("unsafe ") + message;
+        return false;
+    }
     bool replaceOtherFile(const QString &path) override
     {
         asked << QStringLiteral("replace ") + QFileInfo(path).fileName();

@@ -415,6 +415,8 @@ TEST(BuiltinServer, PagesSeeTheRequestAsWithoutTheRouterButNotTheKey)
                "echo 'key=', json_encode(array_values(array_filter(array_keys($_SERVER), fn($k) => stripos($k, 'JETON') !== false))), \"\\n\";\n"
                "echo 'globals=', implode(',', array_filter(array_keys($GLOBALS), fn($k) => stripos($k, 'ondrel') !== false));");
     site.write(QStringLiteral("sub/index.html"), "<p>index</p>");
+    site.write(QStringLiteral("sub/headers.php"),
+               "<?php echo json_encode(getallheaders()), \"\\n\", json_encode(apache_request_headers());");
     BuiltinServer server;
     ASSERT_TRUE(server.start(site.path({})));
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
@@ -426,6 +428,14 @@ TEST(BuiltinServer, PagesSeeTheRequestAsWithoutTheRouterButNotTheKey)
         const int status = request(server.port(), target, asThePreview(server), &routed);
         EXPECT_EQ(status, request(plain.port(), target, "Host: 127.0.0.1\r\n", &direct));
         EXPECT_EQ(routed, direct);
+    }
+    // The headers as getallheaders() and apache_request_headers() give them: all but the key's.
+    QByteArray headers;
+    ASSERT_EQ(request(server.port(), "/sub/headers.php", asThePreview(server) + "X-Autre: valeur\r\n", &headers), 200);
+    for (const QByteArray &line : headers.split('\n')) {
+        SCOPED_TRACE(line.toStdString());
+        EXPECT_TRUE(line.contains("\"X-Autre\":\"valeur\"") && line.contains("\"Host\":\"127.0.0.1:"));
+        EXPECT_FALSE(line.toLower().contains("jeton") || line.contains(server.key()));
     }
     QByteArray body;
     ASSERT_EQ(request(server.port(), "/sub/info.php", asThePreview(server), &body), 200);

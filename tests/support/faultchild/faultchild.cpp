@@ -21,6 +21,10 @@
 //                                                      server, prints "message: server PID PORT KEY", then waits
 //   ondrel_faultchild database <folder>                runs Ondrel's own MariaDB with its data and runtime
 //                                                      folders in <folder>, prints "message: database PID", then waits
+//   ondrel_faultchild journal-wait <file> <text>       journals <text> for <file>, says "ready" and waits
+//                                                      to be killed (its pid may be 1, in a PID namespace)
+//   ondrel_faultchild left-journals                    says "ready", then "message: <path>" for each
+//                                                      journal a new start would offer
 //   ondrel_faultchild side-copy <folder> <tag> <edit>  a copy of the program at work: types a keyword line,
 //                                                      a statement and `tag` into the edit named `edit`,
 //                                                      then shuts down when a line arrives on its input
@@ -279,6 +283,24 @@ int stopFrozen(const QString &folder)
     return runUntilStopped(window);
 }
 
+static int journalWait(const QString &file, const QString &text)
+{
+    JournalWriter writer;
+    if (!writer.writeNow(file, text.toUtf8(), FileIdentity{}))
+        return 1;
+    ready();
+    for (;;)
+        ::pause();
+}
+
+static int leftJournalsNow()
+{
+    ready();
+    for (const Journal &journal : leftJournals())
+        std::printf("message: %s\n", qPrintable(journal.path));
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -307,6 +329,10 @@ int main(int argc, char **argv)
         return serve(args[2]);
     if (mode == u"database" && args.size() == 3)
         return database(args[2]);
+    if (mode == u"journal-wait" && args.size() == 4)
+        return journalWait(args[2], args[3]);
+    if (mode == u"left-journals" && args.size() == 2)
+        return leftJournalsNow();
     if (mode == u"side-copy" && args.size() == 5)
         return sideCopy(args[2], args[3].at(0).toLatin1(), args[4]);
     std::fprintf(stderr, "ondrel_faultchild: unknown arguments\n");
