@@ -58,7 +58,9 @@ StatementCompletion::StatementCompletion(QLineEdit *line, SchemaTree *schema)
 
 bool StatementCompletion::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_line && event->type() == QEvent::KeyPress) {
+    // The event's type first: while the line is taken down it still gets events,
+    // and reading the guarded pointer then casts a half-destroyed widget.
+    if (event->type() == QEvent::KeyPress && watched == m_line) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Space && (key->modifiers() & Qt::ControlModifier)) {
             offer(true);
