@@ -19,7 +19,6 @@ W *named(W *widget, const char *name)
     return widget;
 }
 
-constexpr int kProgressAfterMs = 200; // a search that ends sooner shows no progress
 constexpr int kProgressEveryMs = 100;
 
 } // namespace
@@ -89,7 +88,7 @@ void FindBar::run(FindRequest request)
     m_job->start(std::move(request));
     status->clear();
     cancelButton->hide();
-    m_progress->start(kProgressAfterMs);
+    m_progress->start(m_progressAfterMs);
 }
 
 bool FindBar::running() const

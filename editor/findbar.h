@@ -33,6 +33,8 @@ public:
     /** Drops the running search, if any; the status says so. */
     void cancelRun();
     bool running() const;
+    /** How long a search runs before its progress and "Annuler" show (200 ms). */
+    void setProgressDelay(int ms) { m_progressAfterMs = ms; }
 
 Q_SIGNALS:
     /** A search ended (not one that was dropped); its status is not shown yet. */
@@ -54,4 +56,5 @@ private:
 
     FindJob *m_job = nullptr;
     QTimer *m_progress = nullptr;
+    int m_progressAfterMs = 200; // a search that ends sooner shows no progress
 };
