@@ -7,6 +7,7 @@
 #include "app/main.h"
 #include "app/stopsignals.h"
 #include "app/translations.h"
+#include "preview/previewmodule.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -18,6 +19,8 @@
 namespace {
 
 const QString kAppId = QStringLiteral("org.ondrel.Ondrel");
+// After the first paint, the preview module loads once the window has been idle this long.
+constexpr int kPreviewModuleIdleMs = 250;
 
 /** The icon of the installed theme, or the one built into the program (a copy run from its build folder). */
 QIcon windowIcon()
@@ -44,6 +47,8 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     quietWebEngine();
+    // The web engine comes later, in the preview module, and needs this before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     installFrenchTranslations(&app);
     QGuiApplication::setDesktopFileName(kAppId);
@@ -67,6 +72,9 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
         window->comeToFront();
         window->openFromCommandLine(files);
     });
+    // Nothing of the web engine before the window is on the screen: not even for
+    // a page beside the editor kept from the last run.
+    PreviewModule::shared().loadAfterFirstPaint(window, kPreviewModuleIdleMs);
     window->show();
     window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
     window->openFromCommandLine(launch->line.files);

@@ -25,7 +25,6 @@
 #include <QLineEdit>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 #include <algorithm>
 
@@ -174,7 +173,7 @@ void TfmMain::showHelpWindow(const QString &path)
         m_helpBrowser = new WebBrowser(m_helpWindow);
         m_helpBrowser->setObjectName(QStringLiteral("WBAide"));
         layout->addWidget(m_helpBrowser);
-        connect(m_helpBrowser->view(), &QWebEngineView::titleChanged, m_helpWindow, [this](const QString &title) {
+        connect(m_helpBrowser, &WebBrowser::titleChange, m_helpWindow, [this](const QString &title) {
             m_helpWindow->setWindowTitle(title.isEmpty() ? QStringLiteral("Aide") : QStringLiteral("Aide - %1").arg(title));
         });
     }

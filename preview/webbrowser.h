@@ -1,32 +1,39 @@
 #pragma once
 
+#include "preview/previewengine.h"
+
 #include <QPointF>
 #include <QUrl>
 #include <QWidget>
 
-class QWebEngineProfile;
-class QWebEngineView;
-class ServerKeyInterceptor;
+#include <memory>
+
+class QLabel;
+class PreviewModule;
 
 /**
- * The preview browser `WB`, over QtWebEngine (also the page of the help window). The web engine behind it is
- * created the first time it is needed, not at start-up, so that the window
- * opens fast. Its profile keeps no HTTP cache and every navigation asks the
- * server again (Cache-Control: no-cache), so a preview never shows a stale page.
+ * The preview browser `WB` (also the page of the help window). The web engine
+ * behind it lives in the preview module (PreviewModule), loaded once the window
+ * is shown and idle or at the first need; the engine itself is created the
+ * first time it is needed, not at start-up, so that the window opens fast. Its
+ * profile keeps no HTTP cache and every navigation asks the server again
+ * (Cache-Control: no-cache), so a preview never shows a stale page.
  *
  * All calls return at once; loading runs inside the engine and is reported by
- * the three signals, on the user-interface thread.
+ * the signals, on the user-interface thread. When the module cannot be loaded,
+ * the browser shows why in its place and on the status; every call then does
+ * nothing, and the rest of the window works on.
  *
  * It behaves as a browser does: a page cannot trap the user in JavaScript
  * dialogs (after kDialogBurst of them within kDialogWindowMs, the rest on that
  * page are suppressed), and downloads are refused; both are told on the status.
  */
-class WebBrowser : public QWidget
+class WebBrowser : public QWidget, private PreviewEngineEvents
 {
     Q_OBJECT
 public:
-    static constexpr int kDialogBurst = 3;
-    static constexpr int kDialogWindowMs = 5000;
+    static constexpr int kDialogBurst = PreviewEngine::kDialogBurst;
+    static constexpr int kDialogWindowMs = PreviewEngine::kDialogWindowMs;
 
     explicit WebBrowser(QWidget *parent = nullptr);
     ~WebBrowser() override;
@@ -58,11 +65,20 @@ public:
     void setServerKey(int port, const QByteArray &key);
 
     /** Whether the engine has been created yet. */
-    bool engineStarted() const { return m_view != nullptr; }
-    /** Whether a load is in progress. */
+    bool engineStarted() const { return m_engine != nullptr; }
+    /** Whether a load is in progress (or waits for the module). */
     bool isLoading() const { return m_loading; }
-    /** The engine's view, created on first use. */
-    QWebEngineView *view();
+    /**
+     * The engine's view (a QWebEngineView), created on first use; nullptr when
+     * the module cannot be loaded, or while the window waits for its first paint.
+     */
+    QWidget *view();
+    /** The page shown (or being loaded). */
+    QUrl url() const;
+    /** Why the preview is not available, in French; empty when it is. */
+    QString failure() const;
+    /** The module this browser takes its engine from (PreviewModule::shared() unless set). */
+    void setModule(PreviewModule *module) { m_module = module; }
 
 Q_SIGNALS:
     void statusTextChange(const QString &text);
@@ -70,13 +86,29 @@ Q_SIGNALS:
     void progressChange(int progress, int progressMax);
     /** A document finished loading (also an error page the engine made of a failure). */
     void documentComplete(const QString &url);
+    /** The title of the page shown changed. */
+    void titleChange(const QString &title);
 
 private:
-    void startEngine();
+    PreviewModule &module() const;
+    bool startEngine();
+    void showFailure();
+    void moduleReleased();
 
-    ServerKeyInterceptor *m_keys = nullptr;
-    QWebEngineProfile *m_profile = nullptr;
-    QWebEngineView *m_view = nullptr;
+    void engineStatus(const QString &text) override;
+    void engineProgress(int percent) override;
+    void engineLoadStarted(const QUrl &url) override;
+    void engineLoadStopped() override;
+    void engineLoadSucceeded(const QUrl &url) override;
+    void engineLoadFailed(const QUrl &url, const QString &text) override;
+    void engineTitleChanged(const QString &title) override;
+
+    PreviewModule *m_module = nullptr;
+    std::unique_ptr<PreviewEngine> m_engine;
+    QLabel *m_failure = nullptr;
+    int m_keyPort = 0;
+    QByteArray m_key;
+    QUrl m_waiting; // asked for while the module waits for the window's first paint
     bool m_loading = false;
     bool m_restoreScroll = false; // the load in progress puts m_scroll back when it succeeds
     QPointF m_scroll;

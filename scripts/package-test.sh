@@ -53,7 +53,7 @@ echo "Fields: Recommends, Suggests, Version"
 export DEBIAN_FRONTEND=noninteractive
 step apt-get install -y -q --reinstall "$deb"
 dpkg-deb -x "$deb" "$work/deb"
-for f in usr/bin/ondrel usr/lib/x86_64-linux-gnu/ondrel/ondrel-fenetre.so; do
+for f in usr/bin/ondrel usr/lib/x86_64-linux-gnu/ondrel/ondrel-fenetre.so usr/lib/x86_64-linux-gnu/ondrel/ondrel-apercu.so; do
   cmp "/$f" "$work/deb/$f" || fail "/$f is not the file of $deb"
 done
 built_id=$(readelf -n "$build"/ondrel-*/obj-*/ondrel | sed -n 's/.*Build ID: //p')

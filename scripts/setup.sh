@@ -15,7 +15,7 @@ test=(
   libgtest-dev libgmock-dev libbenchmark-dev acl attr curl ripgrep
   mariadb-server mariadb-client
   clang libclang-rt-14-dev
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core xdotool
   php-xdebug
 )
 package=(dpkg-dev debhelper lintian desktop-file-utils appstream man-db)

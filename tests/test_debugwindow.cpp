@@ -189,8 +189,8 @@ TEST_F(DebugWindow, WithTheUsersOwnServerTheJournalGivesThePhpIniLinesForThePort
         EXPECT_TRUE(journal.filter(line).size() == 1) << line.toStdString();
     const QString key = controller->debugger()->listener().ideKey();
     EXPECT_TRUE(QTest::qWaitFor([&] {
-        return window->WB->view()->url().toString().contains(QStringLiteral("?a=1&XDEBUG_TRIGGER=") + key);
-    }, 5000)) << window->WB->view()->url().toString().toStdString();
+        return webView(window->WB)->url().toString().contains(QStringLiteral("?a=1&XDEBUG_TRIGGER=") + key);
+    }, 5000)) << webView(window->WB)->url().toString().toStdString();
     EXPECT_FALSE(window->server()->isRunning());
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }

@@ -9,10 +9,14 @@
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
+#include "preview/previewmodule.h"
 #include "preview/webbrowser.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QSplitter>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTest>
@@ -276,6 +280,115 @@ TEST_F(Preview, StopBackAndRefreshButtons)
     QTest::mouseClick(window->SpeedButton1, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->WB->isLoading(); }, kLoadTimeoutMs));
     EXPECT_EQ(window->eText->text(), QStringLiteral("Arrêté"));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+/** The browsers of the process use the module at `path` while this lives, then the program's own again. */
+struct SharedModuleAt
+{
+    explicit SharedModuleAt(const QString &path) { PreviewModule::replaceShared(path); }
+    ~SharedModuleAt() { PreviewModule::replaceShared(PreviewModule::defaultPath()); }
+};
+
+TEST(PreviewModuleLoad, AModuleThatCannotServeIsToldInFrenchWithItsPath)
+{
+    TempFolder folder;
+    const struct
+    {
+        const char *what;
+        QString path;
+    } cases[] = {
+        {"missing", folder.path(QStringLiteral("absent/ondrel-apercu.so"))},
+        {"not a library", folder.write(QStringLiteral("ondrel-apercu.so"), "pas une bibliothèque")},
+        {"a library without the entry point",
+         QLibraryInfo::path(QLibraryInfo::LibrariesPath) + QStringLiteral("/libQt6Core.so.6")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        PreviewModule module(c.path);
+        QWidget parent;
+        EXPECT_FALSE(module.load());
+        EXPECT_FALSE(module.loaded());
+        EXPECT_EQ(module.createEngine(&parent, nullptr), nullptr);
+        EXPECT_TRUE(module.error().startsWith(QStringLiteral("Aperçu indisponible : le module ")))
+            << module.error().toStdString();
+        EXPECT_TRUE(module.error().contains(c.path)) << module.error().toStdString();
+    }
+}
+
+TEST(PreviewModuleLoad, TheModuleIsFoundBesideTheProgramWhateverTheCurrentFolder)
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ondrel-apercu.so"));
+    TempFolder elsewhere;
+    elsewhere.write(QStringLiteral("ondrel-apercu.so"), "un leurre dans le dossier courant");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path({})));
+    const QString found = PreviewModule::defaultPath();
+    QDir::setCurrent(before);
+    EXPECT_EQ(found, beside);
+
+    PreviewModule module(found);
+    EXPECT_TRUE(module.load()) << module.error().toStdString();
+    EXPECT_TRUE(module.error().isEmpty());
+    // A window of another build (another interface) gets no engine rather than a wrong one.
+    auto create = reinterpret_cast<CreatePreviewEngine>(QLibrary(found).resolve(kCreatePreviewEngineSymbol));
+    ASSERT_NE(create, nullptr);
+    QWidget parent;
+    EXPECT_EQ(create(&parent, nullptr, kPreviewEngineInterface + 1), nullptr);
+}
+
+TEST_F(Preview, WithoutThePreviewModuleThePagesSayWhyAndTheEditorWorksOn)
+{
+    const QString missing = site.path(QStringLiteral("absent/ondrel-apercu.so"));
+    SharedModuleAt absent(missing);
+    TempFolder help;
+    help.write(QStringLiteral("index.html"), "<html><head><title>Manuel</title></head><body>Index</body></html>");
+    window->eAide->setText(help.path({}) + u'/');
+    chooseFile(*window, root, QStringLiteral("page.php"));
+    typeAtEnd(QStringLiteral("ajout"));
+
+    QTest::keyClick(window->M, Qt::Key_F9);
+    EXPECT_EQ(window->PC->currentWidget(), window->tsWB);
+    EXPECT_TRUE(readFile(root + QStringLiteral("/page.php")).endsWith("ajout")); // saved all the same
+    const QString status = window->eText->text();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Aperçu indisponible")) && status.contains(missing))
+        << status.toStdString();
+    auto *said = window->WB->findChild<QLabel *>(QStringLiteral("lApercuIndisponible"));
+    ASSERT_NE(said, nullptr);
+    EXPECT_TRUE(said->isVisibleTo(window.get()));
+    EXPECT_EQ(said->text(), window->WB->failure());
+    EXPECT_TRUE(window->Panel4->isVisibleTo(window.get())); // the page's own controls as usual
+    EXPECT_FALSE(window->WB->engineStarted());
+    // The buttons of the page do nothing harmful without an engine.
+    window->WB->stop();
+    window->WB->goBack();
+    window->WB->refresh();
+    window->WB->reloadBypassingCache();
+
+    // The editor goes on: typing, saving, the page beside it.
+    typeAtEnd(QStringLiteral(" encore"));
+    QTest::keyClick(window->M, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(readFile(root + QStringLiteral("/page.php")).endsWith("ajout encore"));
+    QTest::keyClick(window->M, Qt::Key_F10);
+    EXPECT_TRUE(window->cbApercuACote->isChecked());
+    EXPECT_EQ(window->WB->parentWidget(), window->spApercu);
+    EXPECT_TRUE(said->isVisibleTo(window.get()));
+    EXPECT_TRUE(window->eText->text().startsWith(QStringLiteral("Aperçu indisponible")));
+    QTest::keyClick(window->M, Qt::Key_F10);
+
+    // F1's own help window says it too.
+    window->M->setFocus();
+    QTest::keyClick(window->M, Qt::Key_End); // a refresh: the button offers the index
+    TempFolder empty;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", empty.path({}).toLocal8Bit()); // no xdg-open, no desktop launcher
+    QTest::keyClick(window->M, Qt::Key_F1);
+    qputenv("PATH", path);
+    auto *helpWindow = window->findChild<QWidget *>(QStringLiteral("fmAide"));
+    ASSERT_NE(helpWindow, nullptr);
+    auto *helpSaid = helpWindow->findChild<QLabel *>(QStringLiteral("lApercuIndisponible"));
+    ASSERT_NE(helpSaid, nullptr);
+    EXPECT_TRUE(helpSaid->text().contains(missing));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 

@@ -189,7 +189,7 @@ TEST_F(BuiltinPreview, EnterInParamAndF5FetchFromTheServerADownloadIsRefused)
     QTest::keyClick(window->param, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("Bonjour 2")); }, kLoadTimeoutMs));
 
-    window->WB->view()->setFocus();
+    webView(window->WB)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
     ASSERT_TRUE(QTest::qWaitFor([&] { return requests().count(QStringLiteral("GET /page.php?test=2")) == 2; },
                                 kLoadTimeoutMs))

@@ -11,6 +11,7 @@
 #include "editor/richedit.h"
 #include "files/editedfile.h"
 #include "preview/phpserver.h"
+#include "preview/previewmodule.h"
 #include "preview/webbrowser.h"
 #include "settings/profile.h"
 
@@ -73,7 +74,7 @@ protected:
 TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
 {
     sideModeOn();
-    QWebEngineView *engine = window->WB->view();
+    QWebEngineView *engine = webView(window->WB);
     EXPECT_EQ(window->WB->parentWidget(), window->spApercu);
     EXPECT_TRUE(window->M->markMarginVisible());
 
@@ -102,10 +103,10 @@ TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
     clickTab(*window, window->tsWB);
     ASSERT_TRUE(QTest::qWaitFor([&] { return requests(kGet) == expected + 1; }, kLoadTimeoutMs));
     EXPECT_EQ(window->WB->parentWidget(), window->tsWB);
-    EXPECT_EQ(window->WB->view(), engine);
+    EXPECT_EQ(webView(window->WB), engine);
     clickTab(*window, window->tsEdit);
     EXPECT_EQ(window->WB->parentWidget(), window->spApercu);
-    EXPECT_EQ(window->WB->view(), engine);
+    EXPECT_EQ(webView(window->WB), engine);
 
     // F10 again: the tab flow as before, F9 shows the preview page.
     QTest::keyClick(window->M, Qt::Key_F10);
@@ -122,8 +123,8 @@ TEST_F(SideBySide, TheScrollPositionIsKeptAcrossAReload)
     writeFile(page, "<?php echo str_repeat('<p>ligne</p>', 400), 'v1';\n");
     window->editedFile()->load(page);
     sideModeOn();
-    window->WB->view()->page()->runJavaScript(QStringLiteral("window.scrollTo(0, 1500)"));
-    QWebEnginePage *shown = window->WB->view()->page();
+    webView(window->WB)->page()->runJavaScript(QStringLiteral("window.scrollTo(0, 1500)"));
+    QWebEnginePage *shown = webView(window->WB)->page();
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown->scrollPosition().y() >= 1499; }, kLoadTimeoutMs));
 
     window->M->setBytes("<?php echo str_repeat('<p>ligne</p>', 400), 'v2';\r\n");
@@ -249,6 +250,72 @@ TEST_F(SideBySide, TheModeItsWidthAndSavingWhileTypingAreKept)
     EXPECT_EQ(window->apercuLargeur(), 420);
     window->showPage(window->tsEdit);
     EXPECT_EQ(window->WB->parentWidget(), window->spApercu);
+}
+
+/** Whether `module` had loaded when `window` was first painted. */
+class FirstPaint : public QObject
+{
+public:
+    FirstPaint(QWidget *window, const PreviewModule &module)
+        : m_module(module)
+    {
+        window->installEventFilter(this);
+    }
+    bool painted = false;
+    bool moduleLoadedThen = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !painted) {
+            painted = true;
+            moduleLoadedThen = m_module.loaded();
+        }
+        return false;
+    }
+
+private:
+    const PreviewModule &m_module;
+};
+
+TEST_F(SideBySide, KeptSideModeLoadsThePreviewModuleOnlyAfterTheFirstPaint)
+{
+    window->cbApercuACote->click();
+    window.reset(); // ApercuACote=1 and the file are kept
+
+    PreviewModule late(PreviewModule::defaultPath());
+    window = makeWindow(sideFiles.path({}), false);
+    ASSERT_TRUE(window->cbApercuACote->isChecked());
+    window->WB->setModule(&late);
+    late.loadAfterFirstPaint(window.get(), 60000); // the idle load never comes within the test
+    FirstPaint paint(window.get(), late);
+    window->showPage(window->tsEdit); // the kept page beside the editor asks for the engine
+    QTest::qWait(300);
+    EXPECT_TRUE(late.held());
+    EXPECT_FALSE(late.loaded());
+    EXPECT_FALSE(window->WB->engineStarted());
+
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->WB->engineStarted(); }, kLoadTimeoutMs));
+    EXPECT_TRUE(paint.painted);
+    EXPECT_FALSE(paint.moduleLoadedThen);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requests(kGet) == 1 && !window->WB->isLoading(); }, kLoadTimeoutMs))
+        << builtinServerRequests(*window).join(u' ').toStdString();
+    EXPECT_TRUE(shownText().contains(QStringLiteral("Bonjour 1")));
+    EXPECT_EQ(window->WB->parentWidget(), window->spApercu);
+}
+
+TEST_F(SideBySide, AModuleLoadedWhileIdleServesTheFirstF9)
+{
+    PreviewModule idle(PreviewModule::defaultPath());
+    window->WB->setModule(&idle);
+    idle.loadAfterFirstPaint(window.get(), 50);
+    window->update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return idle.loaded(); }, kLoadTimeoutMs)); // nothing asked for it
+    EXPECT_FALSE(window->WB->engineStarted());
+    QTest::keyClick(window->M, Qt::Key_F9);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requests(kGet) == 1 && !window->WB->isLoading(); }, kLoadTimeoutMs));
+    EXPECT_TRUE(shownText().contains(QStringLiteral("Bonjour 1")));
 }
 
 } // namespace

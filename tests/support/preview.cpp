@@ -12,11 +12,18 @@
 
 #include <gtest/gtest.h>
 
+QWebEngineView *webView(WebBrowser *browser)
+{
+    auto *view = qobject_cast<QWebEngineView *>(browser->view());
+    EXPECT_NE(view, nullptr) << "no web engine: " << browser->failure().toStdString();
+    return view;
+}
+
 QString shownText(TfmMain &window)
 {
     QString text;
     bool done = false;
-    window.WB->view()->page()->toPlainText([&](const QString &t) {
+    webView(window.WB)->page()->toPlainText([&](const QString &t) {
         text = t;
         done = true;
     });
