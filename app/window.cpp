@@ -47,8 +47,6 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     if (::geteuid() == 0)
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     quietWebEngine();
-    // The web engine comes later, in the preview module, and needs this before the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     installFrenchTranslations(&app);
     QGuiApplication::setDesktopFileName(kAppId);

@@ -52,8 +52,17 @@ timeOne() {
 }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
+# Each Ondrel runs from a copy of its own: its side files (kept beside the program)
+# start empty, and no folder remembered from an earlier run asks for a box.
+copyOndrel() {
+  mkdir -p "$work/$2"
+  for f in ondrel ondrel-fenetre.so ondrel-apercu.so ondrel-php; do
+    [ ! -e "$1/$f" ] || cp "$1/$f" "$work/$2/"
+  done
+}
+copyOndrel "$build" ondrel
 names=(ondrel bare)
-declare -A cmd=([ondrel]="$build/ondrel --nouvelle-instance" [bare]="$work/bare")
+declare -A cmd=([ondrel]="$work/ondrel/ondrel --nouvelle-instance" [bare]="$work/bare")
 if command -v geany >/dev/null; then
   names=(ondrel geany bare)
   cmd[geany]="geany -i -c $work/geany"
@@ -62,7 +71,8 @@ else
 fi
 if [ -n "$other" ]; then
   names+=(ondrel-autre)
-  cmd[ondrel-autre]="$other/ondrel --nouvelle-instance"
+  copyOndrel "$other" ondrel-autre
+  cmd[ondrel-autre]="$work/ondrel-autre/ondrel --nouvelle-instance"
 fi
 declare -A times
 for ((i = 1; i <= runs; i++)); do

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QOpenGLContext>
 #include <QTimer>
 #include <QWidget>
 
@@ -16,9 +18,34 @@
 
 const QString PreviewModule::kFileName = QStringLiteral("ondrel-apercu.so");
 
+QT_BEGIN_NAMESPACE
+// Exported by Qt GUI outside its public headers; the web engine's own start-up uses it too.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+QT_END_NAMESPACE
+
 namespace {
 
 PreviewModule *sharedModule = nullptr;
+
+/**
+ * The OpenGL context the web engine shares with the application, made before its
+ * libraries load: they make it themselves only when loaded before the
+ * application exists, which would cost every start of the window (a context
+ * takes longer than the rest of Qt's start-up under a software renderer), and
+ * warn when they find none. Without one the engine draws without the GPU.
+ */
+void makeShareContext()
+{
+    if (QOpenGLContext::globalShareContext() || !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return;
+    auto *context = new QOpenGLContext;
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    if (!context->create()) {
+        delete context;
+        return;
+    }
+    qt_gl_set_global_share_context(context); // kept for the life of the process
+}
 
 /** The folder of the file that holds this code: the window module, or the program it is linked into. */
 QString codeFolder()
@@ -67,13 +94,14 @@ bool PreviewModule::load()
         return loaded();
     m_tried = true;
     m_held = false;
-    m_library.setFileName(m_path);
-    // Never unloaded: the engine's libraries do not survive being taken out of a process.
-    m_library.setLoadHints(QLibrary::PreventUnloadHint);
     if (!QFileInfo(m_path).isFile()) {
         m_error = QStringLiteral("Aperçu indisponible : le module %1 est introuvable").arg(m_path);
         return false;
     }
+    makeShareContext();
+    m_library.setFileName(m_path);
+    // Never unloaded: the engine's libraries do not survive being taken out of a process.
+    m_library.setLoadHints(QLibrary::PreventUnloadHint);
     if (!m_library.load()) {
         m_error = QStringLiteral("Aperçu indisponible : le module %1 ne se charge pas (%2)")
                       .arg(m_path, m_library.errorString());
