@@ -40,9 +40,9 @@ timeOne() {
   pid=$!
   until xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; do
     if ! kill -0 "$pid" 2>/dev/null || (( $(now) - t0 > 20000000000 )); then
-      echo "no window within 20 s: $*" >&2
+      echo "no window (ended, or none within 20 s): $*" >&2
       kill "$pid" 2>/dev/null || true
-      echo 99999
+      echo échec
       return 0
     fi
   done
@@ -50,7 +50,8 @@ timeOne() {
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+# The median of the runs that showed a window (a run that failed counts for nothing).
+median() { grep -E '^[0-9]+$' | sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
 # Each Ondrel runs from a copy of its own: its side files (kept beside the program)
 # start empty, and no folder remembered from an earlier run asks for a box.
