@@ -28,11 +28,11 @@ namespace {
 
 constexpr char kPage[] = R"php(<?php
 $m = mysqli_connect('localhost', 'root', '', 'boutique');
-mysqli_query($m, 'CREATE TABLE IF NOT EXISTS fruits (nom VARCHAR(20))');
-mysqli_query($m, "INSERT INTO fruits VALUES ('pomme')");
+mysqli_query($m, 'CREATE TABLE IF NOT EXISTS fruits (nom VARCHAR(20) PRIMARY KEY)');
+mysqli_query($m, "INSERT IGNORE INTO fruits VALUES ('pomme')");
 echo 'mysqli:', implode(',', array_column(mysqli_fetch_all(mysqli_query($m, 'SELECT nom FROM fruits')), 0)), "\n";
 $pdo = new PDO('mysql:host=localhost;dbname=boutique', 'root', '');
-$pdo->exec("INSERT INTO fruits VALUES ('poire')");
+$pdo->exec("INSERT IGNORE INTO fruits VALUES ('poire')");
 echo 'pdo:', implode(',', $pdo->query('SELECT nom FROM fruits ORDER BY nom')->fetchAll(PDO::FETCH_COLUMN)), "\n";
 )php";
 
@@ -92,11 +92,17 @@ TEST_F(BuiltinDatabaseWindow, ANewUsersPageAndConsoleShareTheDatabase)
     ASSERT_TRUE(window->cbBaseIntegree->isChecked());
     chooseFile(*window, folder, QStringLiteral("page.php"));
 
-    // The page mentions MySQL: F9 makes the data folder, and shows the page once it answers.
+    // The page mentions MySQL: debugging it (Ctrl+F9, no breakpoint) makes the data
+    // folder, and asks for the page once the server answers; then F9 shows it too.
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownText(*window).contains(QStringLiteral("pdo:")); }, 120000))
+        << window->eText->text().toStdString();
+    EXPECT_TRUE(shownText(*window).contains(QStringLiteral("mysqli:pomme"))) << shownText(*window).toStdString();
     pressF9();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->param->text().endsWith(QStringLiteral("/page.php?test=1")); }, 120000));
     const QString shown = shownText(*window);
-    EXPECT_TRUE(shown.contains(QStringLiteral("mysqli:pomme"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("mysqli:poire,pomme"))) << shown.toStdString(); // the debugged run's rows
     EXPECT_TRUE(shown.contains(QStringLiteral("pdo:poire,pomme"))) << shown.toStdString();
     EXPECT_EQ(window->base->text(), QStringLiteral("boutique")); // the first database, named after the site
 
