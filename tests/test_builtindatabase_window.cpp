@@ -157,12 +157,27 @@ TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExport
     runStatement(*window, QStringLiteral("SELECT COUNT(*) FROM t"));
     EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1")); // what came before the error stays; nothing after it ran
 
+    // "Annuler" during a statement that would last: the client ends at once, what came before stays.
+    const QString slow = site.path(QStringLiteral("lent.sql"));
+    writeFile(slow, "INSERT INTO t VALUES (5);\nSELECT SLEEP(60);\nINSERT INTO t VALUES (6);\n");
+    window->showPage(window->TabSheet4);
+    window->importSqlFile(slow);
+    ASSERT_TRUE(window->sbAnnulerImport->isVisible());
+    QTest::qWait(300);
+    window->sbAnnulerImport->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->sqlImport()->isRunning() && window->sbImporter->isEnabled(); }, 20000));
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxes[1].text, QStringLiteral("Import annulé : ce qui précède la ligne en cours est dans la base."));
+    runStatement(*window, QStringLiteral("SELECT GROUP_CONCAT(n ORDER BY n) FROM t"));
+    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1,5"));
+    runStatement(*window, QStringLiteral("DELETE FROM t WHERE n = 5"));
+
     const QString gz = site.path(QStringLiteral("suite.sql.gz"));
     writeFile(site.path(QStringLiteral("suite.sql")), "INSERT INTO t VALUES (4);\n");
     ASSERT_EQ(QProcess::execute(QStringLiteral("gzip"), {site.path(QStringLiteral("suite.sql"))}), 0);
     ASSERT_TRUE(imported(gz));
     EXPECT_EQ(window->mysqlErr->text(), QStringLiteral("Import terminé."));
-    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes.size(), 2);
 
     const QString exported = site.path(QStringLiteral("site.sql"));
     writeFile(exported, "ancien");
@@ -171,7 +186,7 @@ TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExport
     const QByteArray bytes = readFile(exported);
     EXPECT_TRUE(bytes.contains("CREATE TABLE `t`")) << bytes.left(400).constData();
     EXPECT_TRUE(QByteArray(bytes).replace('\n', "").contains("INSERT INTO `t` VALUES(1),(4);")) << bytes.constData();
-    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes.size(), 2);
 }
 
 ONDREL_QT_TEST_MAIN
