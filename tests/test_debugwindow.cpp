@@ -231,7 +231,7 @@ TEST_F(DebugWindow, WithoutXdebugCtrlF9SaysWhatToInstall)
                                                   "déboguer (l'aperçu F9 fonctionne sans)."));
     EXPECT_EQ(boxes.boxes.size(), 1);
     EXPECT_FALSE(controller->debugger()->hasSession());
-    EXPECT_FALSE(window->WB->view()->url().toString().contains(QStringLiteral("XDEBUG_TRIGGER")));
+    EXPECT_FALSE(webView(window->WB)->url().toString().contains(QStringLiteral("XDEBUG_TRIGGER")));
 }
 
 } // namespace
