@@ -330,6 +330,14 @@ void TfmMain::buildEditorPage()
                                                     "lancement"));
     cbPhpColouring = placed(new QCheckBox(QStringLiteral("Coloration PHP"), Panel1), "cbPhpColouring", 628, 0, 110, 16);
     cbPhpColouring->setToolTip(QStringLiteral("PHP, HTML et JavaScript en couleurs pendant la frappe"));
+    // Past the other check boxes when the window is wide enough for it; below
+    // "Colorier", on a row of its own, when it is not (the first-start width),
+    // rather than cut.
+    connect(Panel1, &Panel::resized, cbPhpColouring, [panel = Panel1, box = cbPhpColouring] {
+        const bool wide = panel->width() >= 628 + 110;
+        box->move(wide ? 628 : 88, wide ? 0 : 32);
+        panel->setFixedHeight(wide ? 33 : 49);
+    });
     // Keyword lines are shown as they are written, "<b>" and "<br>" included.
     Label5->setTextFormat(Qt::PlainText);
     Label6->setTextFormat(Qt::PlainText);

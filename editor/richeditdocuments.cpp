@@ -28,7 +28,16 @@ RichEdit::ShownState RichEdit::leaveDocument()
 
 void RichEdit::showDocument(const QsciDocument &document, TextForm *form, ShownState state)
 {
+    const long before = SendScintilla(SCI_GETDOCPOINTER);
     setDocument(document);
+    const long shown = SendScintilla(SCI_GETDOCPOINTER);
+    if (state.valid && shown != before) {
+        // The component takes a reference of its own on a text it stops showing, to keep
+        // it alive, and takes no reference back when the text is shown again: each
+        // return to a tab would keep its text alive past the tab's end. The control's
+        // own reference now keeps it, so that extra one goes.
+        SendScintilla(SCI_RELEASEDOCUMENT, 0, shown);
+    }
     m_form = form ? form : &m_ownForm;
     m_lastPass.valid = false;
     m_touched = {};

@@ -6,14 +6,13 @@
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "files/editedfile.h"
+#include "files/unsavedbox.h"
 #include "io/readfile.h"
 #include "settings/sidefiles.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabBar>
 
@@ -147,31 +146,21 @@ bool TfmMain::mayCloseFiles()
         names << (file->path().isEmpty() ? QStringLiteral("(texte sans fichier)") : file->path());
         allNamed = allNamed && !file->path().isEmpty();
     }
-    QMessageBox box(QMessageBox::Question, applicationTitle(),
-                    QStringLiteral("Ces textes ont été modifiés et n'ont pas été enregistrés :\n%1\n%2")
-                        .arg(names.join(u'\n'), allNamed ? QStringLiteral("Les enregistrer ?")
-                                                         : QStringLiteral("Les abandonner ?")),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("unsavedBox"));
-    box.setTextFormat(Qt::PlainText);
-    QPushButton *save = allNamed ? box.addButton(QStringLiteral("Enregistrer"), QMessageBox::YesRole) : nullptr;
-    box.addButton(QStringLiteral("Abandonner"), QMessageBox::NoRole);
-    QPushButton *cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.exec();
-    if (box.clickedButton() == cancel)
+    const QString question = QStringLiteral("Ces textes ont été modifiés et n'ont pas été enregistrés :\n%1\n%2")
+                                 .arg(names.join(u'\n'), allNamed ? QStringLiteral("Les enregistrer ?")
+                                                                   : QStringLiteral("Les abandonner ?"));
+    switch (askAboutUnsaved(this, question, allNamed)) {
+    case UnsavedAnswer::Cancel:
         return false;
-    if (!save || box.clickedButton() != save)
+    case UnsavedAnswer::Abandon:
         return true;
+    case UnsavedAnswer::Save:
+        break;
+    }
     for (EditedFile *file : std::as_const(unsaved)) {
         showFileTab(int(m_files.indexOf(file)));
-        try {
-            if (!saveEditedFile())
-                return false;
-        } catch (const OndrelError &error) {
-            showErrorBox(this, error.message());
+        if (!savedOrTold(this, [this] { return saveEditedFile(); }))
             return false;
-        }
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
+#include "files/unsavedbox.h"
 
 #include "io/savefile.h"
 
@@ -19,32 +20,45 @@ bool TfmMain::mayDropEditorText()
     if (!M->isModified())
         return true;
     const QString path = eFile->text();
-    QMessageBox box(QMessageBox::Question, applicationTitle(),
-                    path.isEmpty()
-                        ? QStringLiteral("Le texte de l'éditeur a été modifié et n'a pas été enregistré. "
-                                         "L'abandonner ?")
-                        : QStringLiteral("Le texte de l'éditeur a été modifié depuis le dernier enregistrement. "
-                                         "L'enregistrer dans %1 ?").arg(path),
-                    QMessageBox::NoButton, this);
+    const QString question =
+        path.isEmpty() ? QStringLiteral("Le texte de l'éditeur a été modifié et n'a pas été enregistré. "
+                                        "L'abandonner ?")
+                       : QStringLiteral("Le texte de l'éditeur a été modifié depuis le dernier enregistrement. "
+                                        "L'enregistrer dans %1 ?").arg(path);
+    switch (askAboutUnsaved(this, question, !path.isEmpty())) {
+    case UnsavedAnswer::Cancel:
+        return false;
+    case UnsavedAnswer::Save:
+        return savedOrTold(this, [this] { return saveEditedFile(); });
+    case UnsavedAnswer::Abandon:
+        break;
+    }
+    return true;
+}
+
+UnsavedAnswer askAboutUnsaved(QWidget *parent, const QString &question, bool canSave)
+{
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("unsavedBox"));
     box.setTextFormat(Qt::PlainText);
-    QPushButton *save = path.isEmpty() ? nullptr : box.addButton(QStringLiteral("Enregistrer"), QMessageBox::YesRole);
+    QPushButton *save = canSave ? box.addButton(QStringLiteral("Enregistrer"), QMessageBox::YesRole) : nullptr;
     box.addButton(QStringLiteral("Abandonner"), QMessageBox::NoRole);
     QPushButton *cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.exec();
     if (box.clickedButton() == cancel)
+        return UnsavedAnswer::Cancel;
+    return save && box.clickedButton() == save ? UnsavedAnswer::Save : UnsavedAnswer::Abandon;
+}
+
+bool savedOrTold(QWidget *parent, const std::function<bool()> &save)
+{
+    try {
+        return save();
+    } catch (const OndrelError &error) {
+        showErrorBox(parent, error.message());
         return false;
-    if (save && box.clickedButton() == save) {
-        try {
-            if (!saveEditedFile())
-                return false;
-        } catch (const OndrelError &error) {
-            showErrorBox(this, error.message());
-            return false;
-        }
     }
-    return true;
 }
 
 QString TfmMain::keepUnsavedText()

@@ -94,23 +94,6 @@ void removeDeadTemps(const QDir &folder)
     }
 }
 
-bool writeWhole(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 /**
  * Writes `bytes` as the file `path`, whole or not at all: a temporary file beside it is
  * locked (flock, exclusive) while it has no name anyone looks at, written, flushed and
@@ -123,7 +106,7 @@ int writeLocked(const QString &path, const QByteArray &bytes)
     if (fd < 0)
         return -1;
     int error = 0;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fchmod(fd, 0600) != 0 || !writeWhole(fd, bytes)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fchmod(fd, 0600) != 0 || !writeAll(fd, bytes)
         || ::fsync(fd) != 0 || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0)
         error = errno;
     if (error == 0)

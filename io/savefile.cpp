@@ -70,23 +70,6 @@ QString writeTarget(const QString &path)
     return target;
 }
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 struct TempFile
 {
     int fd = -1;
@@ -366,6 +349,23 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= n;
     }
     return true;
 }

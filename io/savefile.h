@@ -37,5 +37,8 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data,
                            mode_t newFileMode = 0666, QString *why = nullptr,
                            const SaveOptions &options = {});
 
+/** Writes all of `data` to `fd`, going on after interrupted or partial writes; false on an error (errno). */
+bool writeAll(int fd, const QByteArray &data);
+
 /** Why a save failed, in French, for an errno value ("Disque plein", "Permission refusée", …). */
 QString saveFailureReason(int error);

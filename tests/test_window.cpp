@@ -174,22 +174,33 @@ TEST_F(Window, AnchorButtonsAndColourButtonsSitOnTheirDesignSpots)
 }
 
 // The controls added to the editor's toolbar after the design fit at the
-// first-start size, captions whole; their tooltips give the full names.
+// first-start size and in a wide window, captions whole and over no other
+// control; their tooltips give the full names.
 TEST_F(Window, AddedToolbarControlsFitAtTheFirstStartSize)
 {
-    window->resize(640, 480);
     window->PC->setCurrentWidget(window->tsEdit);
-    QCoreApplication::processEvents();
     struct Case
     {
         QCheckBox *box;
         const char *fullName;
-    } const cases[] = {{window->cbApercuACote, "Aperçu à côté"}, {window->cbEnregistrementAuto, "Enregistrer en tapant"}};
-    for (const Case &c : cases) {
-        const QRect r = c.box->geometry();
-        EXPECT_LE(r.right(), window->Panel1->width() - 1) << c.fullName << " ends at " << r.right();
-        EXPECT_LE(c.box->sizeHint().width(), r.width()) << c.fullName << ": caption cut";
-        EXPECT_TRUE(c.box->toolTip().startsWith(QString::fromUtf8(c.fullName) + QStringLiteral(" : "))) << c.fullName;
+    } const cases[] = {{window->cbApercuACote, "Aperçu à côté"},
+                       {window->cbEnregistrementAuto, "Enregistrer en tapant"},
+                       {window->cbPhpColouring, "PHP, HTML et JavaScript"}};
+    for (const int width : {640, 1000}) {
+        window->resize(width, 480);
+        QCoreApplication::processEvents();
+        for (const Case &c : cases) {
+            SCOPED_TRACE(c.fullName);
+            const QRect r = c.box->geometry();
+            EXPECT_LE(r.right(), window->Panel1->width() - 1) << width << ": ends at " << r.right();
+            EXPECT_LE(r.bottom(), window->Panel1->height() - 1) << width;
+            EXPECT_LE(c.box->sizeHint().width(), r.width()) << "caption cut";
+            EXPECT_TRUE(c.box->toolTip().startsWith(QString::fromUtf8(c.fullName))) << c.fullName;
+            for (QWidget *other : window->Panel1->findChildren<QAbstractButton *>()) {
+                if (other != c.box && !other->isHidden())
+                    EXPECT_FALSE(r.intersects(other->geometry())) << width << ": over " << qPrintable(other->objectName());
+            }
+        }
     }
 }
 

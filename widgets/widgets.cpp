@@ -24,7 +24,9 @@ SpeedButton::SpeedButton(const QString &caption, QWidget *parent, bool blue)
     setToolButtonStyle(Qt::ToolButtonTextOnly);
     if (blue) {
         QPalette p = palette();
-        p.setColor(QPalette::ButtonText, Qt::blue);
+        // Blue while usable; a greyed-out button looks greyed out.
+        p.setColor(QPalette::Active, QPalette::ButtonText, Qt::blue);
+        p.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::blue);
         setPalette(p);
     }
 }
