@@ -482,3 +482,9 @@ void BuiltinDatabase::stop()
     m_shared = false;
     m_state = State::Stopped;
 }
+
+bool pageUsesDatabase(const QString &text)
+{
+    static const QRegularExpression usesMysql(QStringLiteral("mysql|pdo"), QRegularExpression::CaseInsensitiveOption);
+    return usesMysql.match(text).hasMatch();
+}

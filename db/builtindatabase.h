@@ -55,6 +55,9 @@ std::optional<ServerVersion> serverVersion(const QString &text);
  */
 bool dataFolderIsNewer(const QString &dataVersion, const QString &serverVersion);
 
+/** Whether a page's text may reach MySQL (mysqli, PDO): its preview waits for Ondrel's own server. */
+bool pageUsesDatabase(const QString &text);
+
 /**
  * Ondrel's own MariaDB server, so that a new user's pages and console have a
  * database with nothing to set up.

@@ -313,19 +313,37 @@ void DebugController::debugPage()
             m_server = new BuiltinServer(this);
             m_server->setExtraEnvironment(QString::fromLatin1(kXdebugKeyVariable), m_debugger.listener().ideKey());
             connect(m_server, &BuiltinServer::logLine, m_window->mJournal, &ServerLogPanel::appendLine);
-            connect(m_server, &BuiltinServer::ready, this, [this] { navigateDebug(); });
+            connect(m_server, &BuiltinServer::ready, this, &DebugController::navigateWhenReady);
             connect(m_server, &BuiltinServer::failed, this, [this](const QString &message) {
                 m_window->guard([&] { throw OndrelError(message); });
             });
         }
         m_server->setExtraArguments(xdebugServerArguments(*m_xdebug, m_debugger.listener().port()));
-        // The debugged page reaches the same database as the preview's.
-        m_server->setDatabaseSocket(m_window->usesBuiltinDatabase() ? m_window->builtinDatabase()->paths().socket : QString());
+        // The debugged page reaches the same database as the preview's, and as for F9 a
+        // page that uses MySQL starts Ondrel's own and is asked for once it answers.
+        m_server->setDatabaseSocket({});
+        if (m_window->usesBuiltinDatabase()) {
+            BuiltinDatabase *database = m_window->builtinDatabase();
+            m_server->setDatabaseSocket(database->paths().socket);
+            connect(database, &BuiltinDatabase::ready, this, &DebugController::navigateWhenReady, Qt::UniqueConnection);
+            connect(database, &BuiltinDatabase::failed, this, &DebugController::navigateWhenReady, Qt::UniqueConnection);
+            if (!database->isReady() && pageUsesDatabase(QString::fromUtf8(m_window->M->wholeText())))
+                m_window->startBuiltinDatabase();
+        }
         if (!m_server->start(root))
             throw OndrelError(phpMissingMessage());
-        if (m_server->isReady())
-            navigateDebug();
+        m_pageWanted = true;
+        navigateWhenReady();
     });
+}
+
+void DebugController::navigateWhenReady()
+{
+    const bool databaseStarting = m_window->usesBuiltinDatabase() && m_window->builtinDatabase()->isStarting();
+    if (!m_pageWanted || !m_server || !m_server->isReady() || databaseStarting)
+        return;
+    m_pageWanted = false;
+    navigateDebug();
 }
 
 void DebugController::withXdebug(const std::function<void()> &then)

@@ -58,6 +58,8 @@ private:
     void publishBreakpoints();
     void withXdebug(const std::function<void()> &then);
     void navigateDebug();
+    /** Asks for the page once its server, and Ondrel's own database when it was starting, answer. */
+    void navigateWhenReady();
     void onPaused(const DebugPause &pause);
     void showLine(const QString &file, int line);
     void clearCurrentLine();
@@ -73,6 +75,7 @@ private:
     BuiltinServer *m_server = nullptr; // the debugging twin of the preview's server
     std::optional<XdebugAvailability> m_xdebug;
     bool m_probing = false;
+    bool m_pageWanted = false; // Ctrl+F9 waits for the server or the database
     int m_listenedFor = 0; // the "Port de débogage" asked for when listening started
     QString m_breakpointFile;
     std::vector<DebugBreakpoint> m_others; // breakpoints of files not in the editor

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <dlfcn.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -92,25 +93,56 @@ echo '<!DOCTYPE html><html lang="fr"><head><meta charset="utf-8"><title>Accès r
 return true;
 )php";
 
-/**
- * The functions php's configuration turns off, with the two that read the request's
- * headers whole (the router gives pages its own, without the key's header). Asked
- * of `php` once per run: a list set by php.ini stays off.
- */
-QString disabledFunctions(const QString &php)
+} // namespace
+
+QByteArray configurationStamp(const QStringList &files)
 {
-    static QHash<QString, QString> known;
-    const auto found = known.constFind(php);
-    if (found != known.constEnd())
-        return *found;
+    // A folder's date moves when a file is added to it or taken out (a module
+    // enabled), a file's when it is edited; stat() follows conf.d's links.
+    QByteArray stamp;
+    for (const QString &file : files) {
+        struct stat st;
+        if (::stat(QFile::encodeName(file).constData(), &st) == 0)
+            stamp += QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qint64(st.st_mtim.tv_nsec));
+        stamp += ',';
+    }
+    return stamp;
+}
+
+namespace {
+
+/**
+ * Asks `php` what its configuration is, at each start of the server: the functions
+ * it turns off, to which the two that read the request's headers whole are added
+ * (the router gives pages its own, without the key's header), and the files read.
+ */
+PhpConfiguration probeConfiguration(const QString &php, const QProcessEnvironment &environment)
+{
+    // One line with the list php.ini disables, then one path per line: the php.ini
+    // read, the folders scanned for more (PHP_INI_SCAN_DIR, an empty entry being the
+    // built-in folder) and the files read in them.
+    static const QString script = QStringLiteral(
+        "echo ini_get('disable_functions'), \"\\n\", php_ini_loaded_file() ?: '', \"\\n\";"
+        "$d = getenv('PHP_INI_SCAN_DIR');"
+        "foreach ($d === false ? [PHP_CONFIG_FILE_SCAN_DIR] : explode(PATH_SEPARATOR, $d) as $f)"
+        "  echo $f === '' ? PHP_CONFIG_FILE_SCAN_DIR : $f, \"\\n\";"
+        "foreach (explode(',', php_ini_scanned_files() ?: '') as $f) echo trim($f), \"\\n\";");
     QProcess probe;
-    probe.start(php, xdebugOffArguments() + QStringList{QStringLiteral("-r"), QStringLiteral("echo ini_get('disable_functions');")});
-    QString configured;
+    probe.setProcessEnvironment(environment);
+    probe.start(php, xdebugOffArguments() + QStringList{QStringLiteral("-r"), script});
+    QStringList lines;
     if (probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
-        configured = QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
-    QStringList names = configured.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        lines = QString::fromUtf8(probe.readAllStandardOutput()).split(u'\n');
+    PhpConfiguration configuration;
+    QStringList names = lines.value(0).trimmed().split(QLatin1Char(','), Qt::SkipEmptyParts);
     names << QStringLiteral("getallheaders") << QStringLiteral("apache_request_headers");
-    return *known.insert(php, names.join(QLatin1Char(',')));
+    configuration.disabledFunctions = names.join(QLatin1Char(','));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (!lines[i].isEmpty())
+            configuration.files.append(lines[i]);
+    }
+    configuration.stamp = configurationStamp(configuration.files);
+    return configuration;
 }
 
 /** The text after "[date] ", or the whole line when it has no such prefix. */
@@ -266,8 +298,11 @@ QString BuiltinServer::origin()
 
 bool BuiltinServer::start(const QString &root)
 {
-    if (isRunning() && root == m_root && m_launchedSocket == m_databaseSocket)
+    const bool sameServer = isRunning() && root == m_root && m_launchedSocket == m_databaseSocket;
+    if (sameServer && configurationStamp(m_configuration.files) == m_configuration.stamp)
         return true;
+    if (sameServer)
+        note(QStringLiteral("La configuration de PHP a changé (php.ini ou conf.d) : le serveur redémarre."));
     m_php = phpExecutable();
     if (m_php.isEmpty())
         return false;
@@ -308,6 +343,12 @@ void BuiltinServer::launch()
                           .arg(m_routerDir ? m_routerDir->path() : QDir::tempPath()));
         return;
     }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QString::number(kWorkers));
+    for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)
+        environment.insert(it.key(), it.value());
+    // What php.ini says now, and the dates that tell when it says something else.
+    m_configuration = probeConfiguration(m_php, environment);
     QStringList database;
     if (!m_databaseSocket.isEmpty()) // mysqli_connect('localhost', …) and new PDO('mysql:host=localhost…') reach it
         database << QStringLiteral("-d") << QStringLiteral("mysqli.default_socket=") + m_databaseSocket
@@ -323,7 +364,7 @@ void BuiltinServer::launch()
                             // few seconds: a page saved just after it was served came out as before.
                             QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
                             QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0"),
-                            QStringLiteral("-d"), QStringLiteral("disable_functions=") + disabledFunctions(m_php)};
+                            QStringLiteral("-d"), QStringLiteral("disable_functions=") + m_configuration.disabledFunctions};
     arguments += database + m_extraArguments;
     arguments.append(m_routerDir->filePath(QStringLiteral("routeur.php")));
     // Through the launcher, what a page starts (`exec("sleep 300 &")`) and php's own
@@ -338,10 +379,6 @@ void BuiltinServer::launch()
         arguments = QStringList{QString::number(::getpid()), m_php} + arguments;
     }
     m_process.setArguments(arguments);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QString::number(kWorkers));
-    for (auto it = m_extraEnvironment.cbegin(); it != m_extraEnvironment.cend(); ++it)
-        environment.insert(it.key(), it.value());
     m_process.setProcessEnvironment(environment);
     m_startTimer->start();
     m_process.start();

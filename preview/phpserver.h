@@ -97,6 +97,17 @@ inline constexpr char kServerKeyHeader[] = "X-Ondrel-Jeton";
  * Every line php writes (requests, PHP warnings and errors) is kept, the last
  * kLogLines of them, and announced by logLine().
  */
+/** What php read at its start: its php.ini, the folders it scans for more and the files in them. */
+struct PhpConfiguration
+{
+    QString disabledFunctions; // php.ini's list, and the functions the router keeps for itself
+    QStringList files;
+    QByteArray stamp; // configurationStamp(files) when php started
+};
+
+/** The dates of `files` (of a folder: when a file came or went), as one value to compare. */
+QByteArray configurationStamp(const QStringList &files);
+
 class BuiltinServer : public QObject
 {
     Q_OBJECT
@@ -115,7 +126,9 @@ public:
 
     /**
      * Makes the server serve `root`: nothing when it already does (or is starting
-     * to); otherwise stops it and starts it on `root`. False, and nothing
+     * to) and PHP's configuration files are as they were at its start; otherwise
+     * stops it and starts it on `root`, saying so in the log when only the
+     * configuration changed. False, and nothing
      * started, when php is not on the PATH (see phpMissingMessage()).
      */
     bool start(const QString &root);
@@ -182,6 +195,7 @@ private:
     QByteArray m_key;
     QString m_root;
     QString m_php;
+    PhpConfiguration m_configuration;
     int m_port = 0;
     int m_attempts = 0;
     bool m_ready = false;

@@ -144,8 +144,7 @@ bool TfmMain::serverReadyForPreview()
     if (usesBuiltinDatabase()) {
         BuiltinDatabase *database = builtinDatabase();
         m_server->setDatabaseSocket(database->paths().socket);
-        static const QRegularExpression usesMysql(QStringLiteral("mysql|pdo"), QRegularExpression::CaseInsensitiveOption);
-        if (!database->isReady() && usesMysql.match(QString::fromUtf8(M->wholeText())).hasMatch())
+        if (!database->isReady() && pageUsesDatabase(QString::fromUtf8(M->wholeText())))
             startBuiltinDatabase();
         databaseStarting = database->isStarting();
     } else {

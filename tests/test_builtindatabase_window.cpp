@@ -28,11 +28,11 @@ namespace {
 
 constexpr char kPage[] = R"php(<?php
 $m = mysqli_connect('localhost', 'root', '', 'boutique');
-mysqli_query($m, 'CREATE TABLE IF NOT EXISTS fruits (nom VARCHAR(20))');
-mysqli_query($m, "INSERT INTO fruits VALUES ('pomme')");
+mysqli_query($m, 'CREATE TABLE IF NOT EXISTS fruits (nom VARCHAR(20) PRIMARY KEY)');
+mysqli_query($m, "INSERT IGNORE INTO fruits VALUES ('pomme')");
 echo 'mysqli:', implode(',', array_column(mysqli_fetch_all(mysqli_query($m, 'SELECT nom FROM fruits')), 0)), "\n";
 $pdo = new PDO('mysql:host=localhost;dbname=boutique', 'root', '');
-$pdo->exec("INSERT INTO fruits VALUES ('poire')");
+$pdo->exec("INSERT IGNORE INTO fruits VALUES ('poire')");
 echo 'pdo:', implode(',', $pdo->query('SELECT nom FROM fruits ORDER BY nom')->fetchAll(PDO::FETCH_COLUMN)), "\n";
 )php";
 
@@ -92,11 +92,17 @@ TEST_F(BuiltinDatabaseWindow, ANewUsersPageAndConsoleShareTheDatabase)
     ASSERT_TRUE(window->cbBaseIntegree->isChecked());
     chooseFile(*window, folder, QStringLiteral("page.php"));
 
-    // The page mentions MySQL: F9 makes the data folder, and shows the page once it answers.
+    // The page mentions MySQL: debugging it (Ctrl+F9, no breakpoint) makes the data
+    // folder, and asks for the page once the server answers; then F9 shows it too.
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownText(*window).contains(QStringLiteral("pdo:")); }, 120000))
+        << window->eText->text().toStdString();
+    EXPECT_TRUE(shownText(*window).contains(QStringLiteral("mysqli:pomme"))) << shownText(*window).toStdString();
     pressF9();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->param->text().endsWith(QStringLiteral("/page.php?test=1")); }, 120000));
     const QString shown = shownText(*window);
-    EXPECT_TRUE(shown.contains(QStringLiteral("mysqli:pomme"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("mysqli:poire,pomme"))) << shown.toStdString(); // the debugged run's rows
     EXPECT_TRUE(shown.contains(QStringLiteral("pdo:poire,pomme"))) << shown.toStdString();
     EXPECT_EQ(window->base->text(), QStringLiteral("boutique")); // the first database, named after the site
 
@@ -151,12 +157,27 @@ TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExport
     runStatement(*window, QStringLiteral("SELECT COUNT(*) FROM t"));
     EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1")); // what came before the error stays; nothing after it ran
 
+    // "Annuler" during a statement that would last: the client ends at once, what came before stays.
+    const QString slow = site.path(QStringLiteral("lent.sql"));
+    writeFile(slow, "INSERT INTO t VALUES (5);\nSELECT SLEEP(60);\nINSERT INTO t VALUES (6);\n");
+    window->showPage(window->TabSheet4);
+    window->importSqlFile(slow);
+    ASSERT_TRUE(window->sbAnnulerImport->isVisible());
+    QTest::qWait(300);
+    window->sbAnnulerImport->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->sqlImport()->isRunning() && window->sbImporter->isEnabled(); }, 20000));
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxes[1].text, QStringLiteral("Import annulé : ce qui précède la ligne en cours est dans la base."));
+    runStatement(*window, QStringLiteral("SELECT GROUP_CONCAT(n ORDER BY n) FROM t"));
+    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1,5"));
+    runStatement(*window, QStringLiteral("DELETE FROM t WHERE n = 5"));
+
     const QString gz = site.path(QStringLiteral("suite.sql.gz"));
     writeFile(site.path(QStringLiteral("suite.sql")), "INSERT INTO t VALUES (4);\n");
     ASSERT_EQ(QProcess::execute(QStringLiteral("gzip"), {site.path(QStringLiteral("suite.sql"))}), 0);
     ASSERT_TRUE(imported(gz));
     EXPECT_EQ(window->mysqlErr->text(), QStringLiteral("Import terminé."));
-    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes.size(), 2);
 
     const QString exported = site.path(QStringLiteral("site.sql"));
     writeFile(exported, "ancien");
@@ -165,7 +186,7 @@ TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExport
     const QByteArray bytes = readFile(exported);
     EXPECT_TRUE(bytes.contains("CREATE TABLE `t`")) << bytes.left(400).constData();
     EXPECT_TRUE(QByteArray(bytes).replace('\n', "").contains("INSERT INTO `t` VALUES(1),(4);")) << bytes.constData();
-    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes.size(), 2);
 }
 
 ONDREL_QT_TEST_MAIN

@@ -214,6 +214,26 @@ TEST_F(DebugWindow, ArreterSurLesErreursStopsAtTheWarningAndHoveringAVariableSho
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
+// A php without Xdebug: Ctrl+F9 says what to install and asks for no page.
+TEST_F(DebugWindow, WithoutXdebugCtrlF9SaysWhatToInstall)
+{
+    TempFolder bin;
+    bin.write(QStringLiteral("php"), "#!/bin/sh\nexec /usr/bin/php -n -d extension_dir=/nonexistent \"$@\"\n");
+    QFile::setPermissions(bin.path(QStringLiteral("php")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path({})) + ':' + path);
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    const bool told = QTest::qWaitFor([&] { return !boxes.boxes.isEmpty(); }, 10000);
+    qputenv("PATH", path);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Xdebug n'est pas installé : installez le paquet php-xdebug pour "
+                                                  "déboguer (l'aperçu F9 fonctionne sans)."));
+    EXPECT_EQ(boxes.boxes.size(), 1);
+    EXPECT_FALSE(controller->debugger()->hasSession());
+    EXPECT_FALSE(window->WB->view()->url().toString().contains(QStringLiteral("XDEBUG_TRIGGER")));
+}
+
 } // namespace
 
 ONDREL_QT_TEST_MAIN

@@ -232,6 +232,52 @@ TEST(BuiltinServer, ServesTheRootLogsRequestsAndErrorsAndGoesWithItsOwner)
     EXPECT_FALSE(processAlive(pid));
 }
 
+// php reads its configuration once: after an ini file is added or edited, the next
+// start() on the same root restarts it and says why; with nothing changed it stays.
+TEST(BuiltinServer, RestartsWhenPhpsConfigurationChanges)
+{
+    TempFolder site, ini;
+    site.write(QStringLiteral("p.php"), "<?php echo ini_get('precision'), ' ', ini_get('memory_limit');");
+    ini.write(QStringLiteral("a.ini"), "precision=7\n");
+    BuiltinServer server;
+    server.setExtraEnvironment(QStringLiteral("PHP_INI_SCAN_DIR"), ini.path({}));
+    struct Step
+    {
+        const char *file; // written before the start; none: nothing changes
+        const char *text;
+        bool restarts;
+        const char *page;
+    };
+    const Step steps[] = {
+        {nullptr, "", true, "7 -1"}, // the first start (the command line has no limit)
+        {nullptr, "", false, "7 -1"},
+        {"b.ini", "memory_limit=77M\n", true, "7 77M"}, // a file comes into the folder
+        {"a.ini", "precision=9\n", true, "9 77M"},      // a file read is edited
+    };
+    qint64 pid = 0;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.page);
+        if (step.file) {
+            QTest::qWait(20); // a date that differs from the last write's
+            ini.write(QString::fromLatin1(step.file), step.text);
+        }
+        const auto notes = std::count_if(server.log().begin(), server.log().end(), [](const auto &line) {
+            return line.text.contains(QStringLiteral("La configuration de PHP a changé"));
+        });
+        ASSERT_TRUE(server.start(site.path({})));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+        EXPECT_EQ(server.processId() != pid, step.restarts);
+        pid = server.processId();
+        QByteArray body;
+        ASSERT_TRUE(get(server, "/p.php", &body));
+        EXPECT_EQ(body, QByteArray(step.page));
+        const auto after = std::count_if(server.log().begin(), server.log().end(), [](const auto &line) {
+            return line.text.contains(QStringLiteral("La configuration de PHP a changé"));
+        });
+        EXPECT_EQ(after - notes, step.restarts && step.file ? 1 : 0);
+    }
+}
+
 TEST(BuiltinServer, APageSavedRightAfterItWasServedIsServedNew)
 {
     TempFolder site;
