@@ -41,6 +41,8 @@ set(ONDREL_CORE_FILES
   db/sqlnames.cpp db/sqlnames.h
   search/sitefiles.cpp search/sitefiles.h
   search/fuzzymatch.cpp search/fuzzymatch.h
+  search/jumphistory.cpp search/jumphistory.h
+  files/recentfiles.cpp files/recentfiles.h
   search/findinfiles.cpp search/findinfiles.h
   search/phplexer.cpp search/phplexer.h
   search/definitionindex.cpp search/definitionindex.h

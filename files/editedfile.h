@@ -140,6 +140,10 @@ public:
     QString anchor(int index) const { return m_anchors.at(static_cast<size_t>(index)); }
     void setAnchor(int index, const QString &line) { m_anchors.at(static_cast<size_t>(index)) = line; }
 
+    /** Where the caret and the view were when the text was last hidden (while it is not shown). */
+    qsizetype hiddenCaret() const { return m_state.caret; }
+    int hiddenFirstLine() const { return m_state.firstLine; }
+
     /** The absolute path the user saved the text to since Ondrel started (saving while typing excluded). */
     QString savedByUser() const { return m_savedByUser; }
     void setSavedByUser(const QString &path) { m_savedByUser = path; }
