@@ -9,6 +9,7 @@
 #include "db/schematree.h"
 #include "db/statementcompletion.h"
 #include "db/simplecombo.h"
+#include "db/sqlline.h"
 #include "db/stringgrid.h"
 #include "editor/editorcompletion.h"
 #include "editor/findbar.h"
@@ -402,6 +403,7 @@ void TfmMain::buildDatabasePage()
     base = edit(Panel6, "base", 34, 70, 94);
     sbConnected = button(Panel6, "sbConnected", QStringLiteral("Go"), 129, 71, 28, 21);
     cb = placed(new SimpleComboBox(Panel6), "cb", 157, 2, 460, 103);
+    colourSqlAsTyped(cb->editLine());
     cbTempo = placed(new QCheckBox(QStringLiteral("Actualisation (ms)"), Panel6), "cbTempo", 6, 99, 115, 17);
     tempo = edit(Panel6, "tempo", 112, 96, 41);
     tempo->setText(QStringLiteral("5000"));

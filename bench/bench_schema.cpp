@@ -6,6 +6,7 @@
 
 #include "db/dbconsole.h"
 #include "db/schematree.h"
+#include "db/sqlline.h"
 #include "db/statementcompletion.h"
 #include "support/dbserver.h"
 
@@ -204,6 +205,30 @@ void startServer()
         server.sql(sql);
     }
 }
+
+// A 100 KB statement put in the statement line (pasted, or chosen from the
+// history), a different one each time: the line as it is, and coloured.
+void BM_StatementLine_SetText100KB(benchmark::State &state)
+{
+    const bool coloured = state.range(0) == 1;
+    QLineEdit line;
+    if (coloured)
+        colourSqlAsTyped(&line);
+    line.show();
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QString text;
+        while (text.size() < 100 * 1024)
+            text += QStringLiteral("SELECT `t%1`.nom, 'pomme %1', 42.5 FROM t%1 WHERE a = %1 -- n%1\n").arg(n++);
+        state.ResumeTiming();
+        if (state.range(0) == 2)
+            benchmark::DoNotOptimize(sqlFormats(text));
+        else
+            line.setText(text);
+    }
+}
+BENCHMARK(BM_StatementLine_SetText100KB)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 

@@ -176,3 +176,95 @@ QStringList namesStartingWith(const QStringList &names, const QString &prefix, i
     }
     return found;
 }
+
+namespace {
+
+/** Where the quoted piece opened by `text[at]` ends, past its closing quote (or the end). */
+qsizetype quotedEnd(QStringView text, qsizetype at)
+{
+    const QChar quote = text[at];
+    const qsizetype size = text.size();
+    for (++at; at < size; ++at) {
+        if (text[at] == u'\\' && quote != u'`') {
+            ++at;
+        } else if (text[at] == quote) {
+            if (at + 1 < size && text[at + 1] == quote)
+                ++at; // doubled: one quote inside
+            else
+                return at + 1;
+        }
+    }
+    return size;
+}
+
+bool isKeyword(QStringView word)
+{
+    static const QSet<QString> keywords(sqlKeywords().begin(), sqlKeywords().end());
+    if (word.size() > 16)
+        return false;
+    return keywords.contains(word.toString().toUpper());
+}
+
+} // namespace
+
+std::vector<SqlToken> sqlTokens(QStringView text)
+{
+    std::vector<SqlToken> tokens;
+    const qsizetype size = text.size();
+    qsizetype at = 0;
+    while (at < size) {
+        const QChar c = text[at];
+        const qsizetype start = at;
+        SqlTokenKind kind;
+        if (c == u'\'' || c == u'"' || c == u'`') {
+            at = quotedEnd(text, at);
+            kind = c == u'`' ? SqlTokenKind::Identifier : SqlTokenKind::String;
+        } else if (c == u'#' || (c == u'-' && text.mid(at, 2) == u"--" && (at + 2 >= size || text[at + 2].isSpace()))) {
+            const qsizetype end = text.indexOf(u'\n', at);
+            at = end < 0 ? size : end;
+            kind = SqlTokenKind::Comment;
+        } else if (c == u'/' && at + 1 < size && text[at + 1] == u'*') {
+            const qsizetype end = text.indexOf(u"*/", at + 2);
+            at = end < 0 ? size : end + 2;
+            kind = SqlTokenKind::Comment;
+        } else if (c.isDigit() || (c == u'.' && at + 1 < size && text[at + 1].isDigit())) {
+            // 12, 1.5, .5, 1e-3, 0x1F.
+            const auto digit = [&](qsizetype i, bool hex) {
+                return i < size && (text[i].isDigit() || (hex && QStringView(u"abcdefABCDEF").contains(text[i])));
+            };
+            if (c == u'0' && at + 1 < size && (text[at + 1] == u'x' || text[at + 1] == u'X')) {
+                at += 2;
+                while (digit(at, true))
+                    ++at;
+            } else {
+                while (digit(at, false) || (at < size && text[at] == u'.'))
+                    ++at;
+                qsizetype exponent = at + 1;
+                if (at < size && (text[at] == u'e' || text[at] == u'E')) {
+                    if (exponent < size && (text[exponent] == u'+' || text[exponent] == u'-'))
+                        ++exponent;
+                    if (digit(exponent, false)) {
+                        at = exponent;
+                        while (digit(at, false))
+                            ++at;
+                    }
+                }
+            }
+            kind = SqlTokenKind::Number;
+            if (at < size && isNameCharacter(text[at])) { // digits running into letters make a name (1abc)
+                while (at < size && isNameCharacter(text[at]))
+                    ++at;
+                kind = SqlTokenKind::Identifier;
+            }
+        } else if (isNameCharacter(c)) {
+            while (at < size && isNameCharacter(text[at]))
+                ++at;
+            kind = isKeyword(text.mid(start, at - start)) ? SqlTokenKind::Keyword : SqlTokenKind::Identifier;
+        } else {
+            ++at;
+            continue;
+        }
+        tokens.push_back({start, at - start, kind});
+    }
+    return tokens;
+}

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 /**
  * Names in SQL statements, for the schema tree and the completion of the query
  * box: quoting an identifier, telling a statement that changes the schema, the
@@ -51,3 +53,22 @@ CompletionWord completionWord(const QString &text, qsizetype caret);
  * there is nothing to complete.
  */
 QStringList namesStartingWith(const QStringList &names, const QString &prefix, int limit);
+
+/** What a piece of a statement is, for its colour in the statement line. */
+enum class SqlTokenKind { Keyword, String, Number, Comment, Identifier };
+
+struct SqlToken
+{
+    qsizetype start = 0; // in UTF-16 units
+    qsizetype length = 0;
+    SqlTokenKind kind = SqlTokenKind::Identifier;
+};
+
+/**
+ * The coloured pieces of `text`, in order: the keywords of sqlKeywords() (any
+ * letter case), strings ('…' and "…", with backslashes and doubled quotes),
+ * numbers, comments ("-- ", "#", C-style, over several lines) and names (bare
+ * or between backticks). Blanks and punctuation are in none. A string or
+ * comment left open runs to the end.
+ */
+std::vector<SqlToken> sqlTokens(QStringView text);

@@ -8,7 +8,12 @@
 
 #include "io/readfile.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSet>
+#include <QTimer>
 #include <QMetaObject>
 #include <QReadLocker>
 #include <QThread>
@@ -464,9 +469,19 @@ struct DefinitionIndexer::Build
             index->setDefinitions(path, definitionsOfFile(path));
         }
     }
+    QStringList folders; // relative, "" for the site's own, of every file listed
+
     void run()
     {
-        for (const QString &file : listSiteFiles(site, &cancel).files) {
+        QSet<QStringView> seen;
+        const QStringList listed = listSiteFiles(site, &cancel).files;
+        folders.append(QString());
+        for (const QString &file : listed) {
+            const qsizetype slash = file.lastIndexOf(u'/');
+            if (slash > 0 && !seen.contains(QStringView(file).left(slash))) {
+                seen.insert(QStringView(file).left(slash));
+                folders.append(file.left(slash));
+            }
             if (isPhpFileName(file))
                 files.append(file);
         }
@@ -480,17 +495,122 @@ struct DefinitionIndexer::Build
     }
 };
 
-DefinitionIndexer::DefinitionIndexer(QObject *parent)
-    : QObject(parent), m_index(std::make_shared<DefinitionIndex>())
+/** Files of changed folders read again off the UI thread, into the index they belong to. */
+struct DefinitionIndexer::FolderRead
 {
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+    std::thread thread;
+
+    void run(const std::shared_ptr<DefinitionIndex> &index, const QStringList &folders)
+    {
+        for (const QString &folder : folders) {
+            QSet<QString> present;
+            const QDir dir(folder);
+            for (const QFileInfo &entry : dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
+                if (cancel)
+                    return;
+                if (!isPhpFileName(entry.fileName()))
+                    continue;
+                present.insert(entry.filePath());
+                index->setDefinitions(entry.filePath(), definitionsOfFile(entry.filePath()));
+            }
+            for (const QString &file : index->files()) {
+                if (QFileInfo(file).path() == folder && !present.contains(file))
+                    index->removeFile(file);
+            }
+        }
+    }
+};
+
+// Beyond this many folders a site is not watched: the system's limit on watches
+// is shared by every program of the user.
+constexpr qsizetype kMostWatchedFolders = 4000;
+constexpr int kFolderSettleMs = 300;
+
+DefinitionIndexer::DefinitionIndexer(QObject *parent)
+    : QObject(parent)
+    , m_index(std::make_shared<DefinitionIndex>())
+    , m_watcher(new QFileSystemWatcher(this))
+    , m_settle(new QTimer(this))
+{
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kFolderSettleMs);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString &folder) {
+        if (!m_changedFolders.contains(folder))
+            m_changedFolders.append(folder);
+        m_settle->start();
+    });
+    connect(m_settle, &QTimer::timeout, this, &DefinitionIndexer::readChangedFolders);
 }
 
 DefinitionIndexer::~DefinitionIndexer()
 {
+    stopFolderRead();
     if (m_building) {
         m_building->cancel = true;
         m_building->thread.join();
     }
+}
+
+QStringList DefinitionIndexer::watchedFolders() const
+{
+    return m_watcher->directories();
+}
+
+void DefinitionIndexer::stopFolderRead()
+{
+    if (m_folderRead) {
+        m_folderRead->cancel = true;
+        m_folderRead->thread.join();
+        m_folderRead = nullptr;
+    }
+}
+
+void DefinitionIndexer::readChangedFolders()
+{
+    if (!m_ready) {
+        m_changedFolders.clear(); // a build under way lists the site anew
+        return;
+    }
+    if (m_folderRead) {
+        if (!m_folderRead->done) { // one read at a time: this one comes after
+            m_settle->start();
+            return;
+        }
+        m_folderRead->thread.join();
+        m_folderRead = nullptr;
+    }
+    QStringList folders = std::exchange(m_changedFolders, {});
+    // A folder made meanwhile is watched too, with what it holds (a checkout makes
+    // folders and their files at once).
+    const QString root = m_site.root;
+    QStringList added;
+    for (const QString &folder : std::as_const(folders)) {
+        if (!m_site.recursive)
+            break;
+        QDirIterator it(folder, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString sub = it.next();
+            const QString relative = QDir(root).relativeFilePath(sub);
+            if (relative.contains(QLatin1String("/.")) || relative.startsWith(u'.')
+                || relative.split(u'/').contains(QLatin1String("node_modules")))
+                continue;
+            if (!m_watcher->directories().contains(sub) && !folders.contains(sub) && !added.contains(sub))
+                added.append(sub);
+        }
+    }
+    const qsizetype room = kMostWatchedFolders - m_watcher->directories().size();
+    if (!added.isEmpty() && room > 0)
+        m_watcher->addPaths(added.mid(0, room));
+    folders += added;
+    auto read = std::make_shared<FolderRead>();
+    m_folderRead = read;
+    read->thread = std::thread([this, read, index = m_index, folders] {
+        read->run(index, folders);
+        read->done = true;
+        QMetaObject::invokeMethod(this, [this] { emit folderRead(); }, Qt::QueuedConnection);
+    });
 }
 
 void DefinitionIndexer::ensureBuilt(const Site &site)
@@ -526,6 +646,17 @@ void DefinitionIndexer::takeBuild(const std::shared_ptr<Build> &build)
         return;
     m_index = build->index;
     m_ready = true;
+    stopFolderRead();
+    m_changedFolders.clear();
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    if (build->folders.size() <= kMostWatchedFolders) {
+        QStringList folders;
+        const QString root = m_site.root == u"/" ? QString() : m_site.root;
+        for (const QString &folder : std::as_const(build->folders))
+            folders.append(folder.isEmpty() ? m_site.root : root + u'/' + folder);
+        m_watcher->addPaths(folders);
+    }
     // A save during the build may have been read before it: read those files again.
     for (const QString &file : std::exchange(m_savedWhileBuilding, {}))
         updateFile(file);

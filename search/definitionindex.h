@@ -76,8 +76,10 @@ bool isPhpFileName(QStringView name);
 
 /**
  * Keeps the definition index of one site: built in the background at the first
- * use, brought up to date file by file after each save. Lives on the UI thread;
- * `ready` comes there once a build is complete.
+ * use, brought up to date file by file after each save, and when a watched
+ * folder of the site changes (a file added, removed or replaced by another
+ * program: a checkout, another editor), in the background too. Lives on the UI
+ * thread; `ready` comes there once a build is complete.
  */
 class DefinitionIndexer : public QObject
 {
@@ -103,17 +105,29 @@ public:
     /** Waits until a build under way ends and is taken in (tests, benchmarks); false on time-out. */
     bool waitReady(int milliseconds);
 
+    /** The folders watched for changes (absolute paths). */
+    QStringList watchedFolders() const;
+
 signals:
     void ready();
+    /** Files changed in a watched folder were read again. */
+    void folderRead();
 
 private:
     struct Build;
+    struct FolderRead;
     void takeBuild(const std::shared_ptr<Build> &build);
     bool belongsToSite(const QString &file) const;
+    void readChangedFolders();
+    void stopFolderRead();
 
     Site m_site;
     bool m_ready = false;
     std::shared_ptr<DefinitionIndex> m_index;
     std::shared_ptr<Build> m_building;
     QStringList m_savedWhileBuilding;
+    class QFileSystemWatcher *m_watcher = nullptr;
+    class QTimer *m_settle = nullptr; // changes come in bursts: read once they pause
+    QStringList m_changedFolders;
+    std::shared_ptr<FolderRead> m_folderRead;
 };

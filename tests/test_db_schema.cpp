@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QSplitter>
 #include <QTest>
+
+#include <algorithm>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -239,6 +241,41 @@ TEST_F(DbSchema, FoldedAwayTheGridTakesItsRoomAndUnfoldedTheTreeHasItsWidthAgain
     EXPECT_EQ(window->tvSchema->width(), width);
 }
 
+// Typed, chosen from the history or completed: the line shows its keywords and its
+// strings in their colours, and typing goes on where the caret is.
+TEST_F(DbSchema, TheStatementLineShowsItsKeywordsAndStringsInColour)
+{
+    QLineEdit *line = window->cb->editLine();
+    line->setFocus();
+    line->clear();
+    QTest::keyClicks(line, QStringLiteral("SELECT 'x'"));
+    line->setCursorPosition(6);
+    QTest::keyClicks(line, QStringLiteral(" 1,"));
+    EXPECT_EQ(line->text(), QStringLiteral("SELECT 1, 'x'"));
+    EXPECT_EQ(line->cursorPosition(), 9);
+    const auto shown = [&](int from, int to) { // the pixels of the line's text between two positions
+        const QImage image = line->grab().toImage();
+        const auto xAt = [&](int position) {
+            line->setCursorPosition(position);
+            return line->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+        };
+        const int x0 = xAt(from), x1 = xAt(to);
+        line->setCursorPosition(9);
+        QList<QRgb> pixels;
+        for (int x = x0; x < x1; ++x)
+            for (int y = 0; y < image.height(); ++y)
+                pixels.append(image.pixel(x, y));
+        return pixels;
+    };
+    const auto has = [](const QList<QRgb> &pixels, auto test) { return std::any_of(pixels.begin(), pixels.end(), test); };
+    const auto blue = [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 80 && qGreen(p) < 100; };
+    const auto red = [](QRgb p) { return qRed(p) > 120 && qGreen(p) < 60 && qBlue(p) < 60; };
+    EXPECT_TRUE(has(shown(0, 6), blue));  // SELECT
+    EXPECT_FALSE(has(shown(0, 6), red));
+    EXPECT_TRUE(has(shown(10, 13), red)); // 'x'
+    EXPECT_FALSE(has(shown(10, 13), blue));
+}
+
 TEST_F(DbSchema, TheStatementLineCompletesKeywordsTablesAndTheColumnsAfterATableName)
 {
     QLineEdit *line = window->cb->editLine();
@@ -299,6 +336,32 @@ TEST(SqlNames, IdentifiersAreQuotedOnlyWhenNeeded)
     };
     for (const auto &c : cases)
         EXPECT_EQ(quotedIdentifier(QString::fromUtf8(c.name)), QString::fromUtf8(c.quoted)) << c.name;
+}
+
+TEST(SqlNames, StatementPiecesForTheirColours)
+{
+    // K keyword, S string, N number, C comment, I name; what is in none is left out.
+    const struct
+    {
+        const char *text;
+        const char *pieces;
+    } cases[] = {
+        {"select * from `ma table` where a=1.5e-3", "K:select K:from I:`ma table` K:where I:a N:1.5e-3"},
+        {"SELECT 'l''a\\'b', \"x\" FROM t1", "K:SELECT S:'l''a\\'b' S:\"x\" K:FROM I:t1"},
+        {"-- note\nSELECT 0x1F, .5, 1abc # fin", "C:-- note K:SELECT N:0x1F N:.5 I:1abc C:# fin"},
+        {"a--b /* deux\nlignes */ c", "I:a I:b C:/* deux\nlignes */ I:c"}, // "--" without a blank is two minus signs
+        {"INSERT INTO `a``b` VALUES ('ouvert", "K:INSERT K:INTO I:`a``b` K:VALUES S:'ouvert"},
+        {"café /* ouvert", "I:café C:/* ouvert"},
+        {"", ""},
+    };
+    const char kinds[] = {'K', 'S', 'N', 'C', 'I'};
+    for (const auto &c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        QStringList pieces;
+        for (const SqlToken &token : sqlTokens(text))
+            pieces << QString(QLatin1Char(kinds[int(token.kind)])) + u':' + text.mid(token.start, token.length);
+        EXPECT_EQ(pieces.join(u' '), QString::fromUtf8(c.pieces)) << c.text;
+    }
 }
 
 TEST(SqlNames, StatementsThatChangeTheSchema)

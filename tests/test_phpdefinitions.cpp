@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtCore/qtestsupport_core.h>
 
+#include <functional>
+
 namespace {
 
 /** "kind name@line", with "Container::" before the name of members and "Ns\\" for namespaces. */
@@ -217,6 +219,33 @@ TEST(DefinitionIndexer, BuildsASiteInTheBackgroundAndFollowsSaves)
     indexer.ensureBuilt(site); // already built: no second build
     EXPECT_FALSE(indexer.isBuilding());
     EXPECT_EQ(ready, 1);
+
+    // Another program changes the site: the index follows, with no save in Ondrel.
+    EXPECT_TRUE(indexer.watchedFolders().contains(root + "/inc"));
+    EXPECT_FALSE(indexer.watchedFolders().contains(root + "/node_modules/x"));
+    const struct
+    {
+        std::function<void()> change;
+        const char16_t *present;
+        const char16_t *gone;
+    } steps[] = {
+        {[&] { writeFile(root + "/inc/new.php", "<?php function added_outside() {}"); }, u"added_outside", nullptr},
+        {[&] { // replaced whole, as editors and checkouts do
+             writeFile(root + "/index.tmp", "<?php function replaced_outside() {}");
+             QFile::remove(root + "/index.php");
+             QFile::rename(root + "/index.tmp", root + "/index.php");
+         }, u"replaced_outside", nullptr},
+        {[&] { QFile::remove(root + "/inc/new.php"); }, nullptr, u"added_outside"},
+        {[&] { writeFile(root + "/lib/deep/x.php", "<?php class MadeWithItsFolders {}"); }, u"MadeWithItsFolders", nullptr},
+        {[&] { writeFile(root + "/lib/deep/y.php", "<?php class InTheNewFolder {}"); }, u"InTheNewFolder", nullptr},
+    };
+    for (const auto &step : steps) {
+        step.change();
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return (!step.present || !indexer.index().find(step.present).isEmpty())
+                && (!step.gone || indexer.index().find(step.gone).isEmpty());
+        }, 5000)) << QString::fromUtf16(step.present ? step.present : step.gone).toStdString();
+    }
 }
 
 } // namespace
