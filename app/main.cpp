@@ -274,7 +274,21 @@ void TfmMain::buildEditorPage()
     tbFichiers->setElideMode(Qt::ElideMiddle);
     tbFichiers->setUsesScrollButtons(true);
     tbFichiers->setFocusPolicy(Qt::NoFocus); // the keys stay the editor's
-    column->addWidget(tbFichiers);
+    pOnglets = named(new QWidget(tsEdit), "pOnglets");
+    auto *strip = new QHBoxLayout(pOnglets);
+    strip->setContentsMargins(0, 0, 4, 0);
+    strip->setSpacing(6);
+    strip->addWidget(tbFichiers, 1);
+    lEpingle = named(new QLabel(pOnglets), "lEpingle");
+    lEpingle->setTextFormat(Qt::PlainText);
+    lEpingle->hide();
+    strip->addWidget(lEpingle);
+    sbDesepingler = named(new SpeedButton(QStringLiteral("Désépingler"), pOnglets, true), "sbDesepingler");
+    sbDesepingler->setFixedSize(80, 16);
+    sbDesepingler->hide();
+    strip->addWidget(sbDesepingler);
+    pOnglets->hide(); // one file and no pinned page need no strip
+    column->addWidget(pOnglets);
     spApercu = named(new QSplitter(Qt::Horizontal, tsEdit), "spApercu");
     spApercu->setChildrenCollapsible(false);
     column->addWidget(spApercu, 1);
@@ -346,13 +360,15 @@ void TfmMain::buildPreviewPage()
     mJournal = named(new ServerLogPanel(tsWB), "mJournal");
     column->addWidget(mJournal);
 
-    PB = placed(new QProgressBar(Panel4), "PB", 0, 0, 137, 14);
+    PB = placed(new QProgressBar(Panel4), "PB", 0, 0, 60, 14);
     PB->setRange(0, 100);
     PB->setValue(0);
     PB->setTextVisible(false);
     SpeedButton2 = button(Panel4, "SpeedButton2", QStringLiteral("Précédent"), 0, 16, 73, 16);
     SpeedButton1 = button(Panel4, "SpeedButton1", QStringLiteral("Stop"), 80, 16, 57, 16);
     SpeedButton7 = button(Panel4, "SpeedButton7", QStringLiteral("Rafraichis"), 144, 16, 57, 16);
+    sbEpingler = button(Panel4, "sbEpingler", QStringLiteral("Épingler cette page"), 64, 0, 137, 16);
+    sbEpingler->setToolTip(QStringLiteral("F9 montre cette page depuis les autres fichiers du site (Ctrl+Maj+P)"));
     param = placed(new Edit(Panel4), "param", 208, 0, 721, 17);
     eText = placed(new Edit(Panel4), "eText", 208, 17, 721, 16);
 }
@@ -542,6 +558,8 @@ void TfmMain::bindEvents()
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton2Click(); }); });
     connect(SpeedButton7, &QToolButton::clicked, this, [this] { guard([this] { SpeedButton7Click(); }); });
+    connect(sbEpingler, &QToolButton::clicked, this, [this] { guard([this] { sbEpinglerClick(); }); });
+    connect(sbDesepingler, &QToolButton::clicked, this, [this] { guard([this] { unpinPage(); }); });
     connect(WB, &WebBrowser::statusTextChange, this,
             [this](const QString &text) { guard([&] { WBStatusTextChange(text); }); });
     connect(WB, &WebBrowser::progressChange, this,
@@ -628,6 +646,8 @@ void TfmMain::bindEditorKeys()
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] {
         showFileTab((tbFichiers->currentIndex() + 1) % tbFichiers->count());
     });
+    for (QWidget *page : {tsEdit, tsWB})
+        key(page, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), [this] { sbEpinglerClick(); });
     key(tsEdit, QKeySequence(Qt::Key_F3), [this] { findNextMatch(false); });
     key(tsEdit, QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { findNextMatch(true); });
     key(findBar, QKeySequence(Qt::Key_Escape), [this] { closeFindBar(); });

@@ -4,6 +4,7 @@
 #include "db/mysqlclient.h"
 #include "editor/colouring.h"
 #include "editor/findtask.h"
+#include "files/recentfiles.h"
 #include "settings/sidefiles.h"
 
 #include <QElapsedTimer>
@@ -117,6 +118,10 @@ public:
     QLabel *lNotice = nullptr;
     /** The open files, one tab each, above the editor; the editor shows the current one. */
     QTabBar *tbFichiers = nullptr;
+    /** The row of the tab strip: the tabs, then the pinned page and "Désépingler" while a page is pinned. */
+    QWidget *pOnglets = nullptr;
+    QLabel *lEpingle = nullptr;
+    SpeedButton *sbDesepingler = nullptr;
     RichEdit *M = nullptr;
     FindBar *findBar = nullptr; // under Panel1, hidden until Ctrl+F or Ctrl+H
     SiteSearchPanel *pRechercheSite = nullptr; // at the page's foot, hidden until Ctrl+Shift+F
@@ -128,6 +133,7 @@ public:
     QProgressBar *PB = nullptr;
     SpeedButton *SpeedButton1 = nullptr, *SpeedButton2 = nullptr, *SpeedButton7 = nullptr;
     Edit *param = nullptr, *eText = nullptr;
+    SpeedButton *sbEpingler = nullptr; // "Épingler cette page", "Désépingler" while a page is pinned
     WebBrowser *WB = nullptr;
     ServerLogPanel *mJournal = nullptr; // "Journal du serveur", below WB
 
@@ -344,6 +350,29 @@ public:
      * file. False when the user cancels (or a save fails).
      */
     bool mayCloseFiles();
+    // The pinned page (preview/pinhandlers.cpp).
+    /**
+     * "Épingler cette page" (Ctrl+Shift+P): the edited file becomes the page that F9
+     * and the saves made while editing the other files of its site show.
+     */
+    void pinPage();
+    /** "Désépingler": F9 shows the edited file again. */
+    void unpinPage();
+    void sbEpinglerClick();
+    /** The pinned page's absolute path; empty when no page is pinned. */
+    QString pinnedPage() const { return m_pinnedPage; }
+    /** Whether the preview shows the pinned page for the edited file: it is another file of the pinned page's site. */
+    bool pinnedPageApplies() const;
+
+    /**
+     * Opens `path` in its tab (opened when it is not) with the caret at the start of
+     * 1-based `line`, and shows the editor; the place left is kept for Alt+Left.
+     * False when the file could not be opened (the reason was shown).
+     */
+    bool openFileAtLine(const QString &path, int line);
+    /** The recent files, open or closed, most recent first (Ctrl+E). */
+    const QList<RecentFile> &recentFiles() const { return m_recentFiles; }
+
     /** Shows `text` in the editor page's notice line; an empty text hides it. */
     void showNotice(const QString &text);
     /**
@@ -460,6 +489,22 @@ private:
     void bindEditorKeys();
     void bindSiteSearch();
 
+    /** The pinned page's caption in the tab strip, on its button and on the preview page's tab. */
+    void showPinnedPage();
+    /** The URL the preview shows the pinned page under, with the folder the built-in server serves for it. */
+    QString pinnedPageUrl();
+    /** What the recent list keeps of `file` now: its caret, view and anchors. */
+    RecentFile recentEntryOf(const EditedFile *file) const;
+    /** `file` goes first in the recent list, as it is now. */
+    void noteRecentFile(const EditedFile *file);
+    /** The file just opened in a tab of its own takes the caret, view and anchors it was left with. */
+    void restoreRecentPlace();
+    /** At start: the tabs and the pinned page of the last run, each file read through the safe load. */
+    bool restoreTabs();
+    /** Shut-down: the recent list, with the open tabs (the first one first) and the pinned page. */
+    void writeRecentFiles();
+    /** The side file of the recent list, beside the others. */
+    QString recentFilesPath() const;
     /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
     void chooseFile(const QString &path);
     /** chooseFile's steps after the load: eFile, the site's final "/", the URL, the text colour and the caption. */
@@ -521,6 +566,9 @@ private:
     void bindFile(EditedFile *file);
     /** Each tab's caption: the file's name, "*" first while it holds unsaved changes. */
     void labelFileTabs();
+    QString m_pinnedPage;             // absolute; empty: F9 shows the edited file
+    QList<RecentFile> m_recentFiles;  // most recent first
+    bool m_recentRead = false;        // start-up read the recent list: shut-down may write it
     bool m_keepJournal = false;  // the window closes without asking: the journal stays
     QString m_sideFileBase;
     QString m_keywords;

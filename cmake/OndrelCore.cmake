@@ -42,6 +42,8 @@ set(ONDREL_CORE_FILES
   db/connectionsecurity.cpp db/connectionsecurity.h
   search/sitefiles.cpp search/sitefiles.h
   search/fuzzymatch.cpp search/fuzzymatch.h
+  search/jumphistory.cpp search/jumphistory.h
+  files/recentfiles.cpp files/recentfiles.h
   search/findinfiles.cpp search/findinfiles.h
   search/phplexer.cpp search/phplexer.h
   search/definitionindex.cpp search/definitionindex.h

@@ -4,6 +4,7 @@
 
 #include "editor/findbar.h"
 #include "editor/richedit.h"
+#include "search/sitesearch.h"
 
 #include <QCheckBox>
 #include <QInputDialog>
@@ -95,6 +96,7 @@ void TfmMain::goToLine()
     dialog.setCancelButtonText(QStringLiteral("Annuler"));
     if (dialog.exec() != QDialog::Accepted)
         return;
+    siteSearch->leavePlace(); // Alt+Left comes back
     M->setSelStart(M->lineStartOffset(dialog.intValue() - 1));
     M->setSelLength(0); // scrolls the line into view
     M->setFocus();

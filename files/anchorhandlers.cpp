@@ -7,6 +7,7 @@
 #include "editor/landing.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
+#include "search/sitesearch.h"
 
 #include <algorithm>
 #include <iterator>
@@ -42,6 +43,7 @@ void TfmMain::SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button)
     qint64 number = sender->text().toLongLong(&ok);
     if (!ok)
         number = 0;
+    siteSearch->leavePlace(); // Alt+Left comes back
     M->setSelStart(anchorLanding(M, number));
     M->setSelLength(1);
 }

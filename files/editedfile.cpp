@@ -12,6 +12,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
+
+#include <algorithm>
 
 namespace {
 
@@ -66,10 +69,20 @@ void EditedFile::show()
     m_editor->showDocument(m_document, &m_form, std::move(m_state));
     m_state = {};
     m_shown = true;
+    for (const auto &[line, message] : std::exchange(m_waitingServerErrors, {}))
+        m_editor->markServerError(std::min(line, std::max(0, m_editor->lineCount() - 1)), message);
     if (m_diskChangedWhenHidden) {
         m_diskChangedWhenHidden = false;
         checkDisk();
     }
+}
+
+void EditedFile::markServerError(int line, const QString &message)
+{
+    if (m_shown && m_editor)
+        m_editor->markServerError(std::min(line, std::max(0, m_editor->lineCount() - 1)), message);
+    else
+        m_waitingServerErrors.append({line, message});
 }
 
 void EditedFile::hide()

@@ -7,6 +7,8 @@
 #include <Qsci/qscidocument.h>
 
 #include <QObject>
+#include <QList>
+#include <QPair>
 #include <QPointer>
 #include <QString>
 
@@ -140,6 +142,18 @@ public:
     QString anchor(int index) const { return m_anchors.at(static_cast<size_t>(index)); }
     void setAnchor(int index, const QString &line) { m_anchors.at(static_cast<size_t>(index)) = line; }
 
+    /**
+     * An error the server reported on 0-based `line` of this file: marked at once
+     * while the text is shown, else when it is shown next.
+     */
+    void markServerError(int line, const QString &message);
+    /** The page is fetched again: errors of an earlier fetch waiting to be marked go. */
+    void dropWaitingServerErrors() { m_waitingServerErrors.clear(); }
+
+    /** Where the caret and the view were when the text was last hidden (while it is not shown). */
+    qsizetype hiddenCaret() const { return m_state.caret; }
+    int hiddenFirstLine() const { return m_state.firstLine; }
+
     /** The absolute path the user saved the text to since Ondrel started (saving while typing excluded). */
     QString savedByUser() const { return m_savedByUser; }
     void setSavedByUser(const QString &path) { m_savedByUser = path; }
@@ -178,4 +192,5 @@ private:
     QString m_journalFor; // the path whose journal may exist
     std::array<QString, 5> m_anchors{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}; // "0": none set
     QString m_savedByUser;
+    QList<QPair<int, QString>> m_waitingServerErrors; // reported while the text was not shown
 };

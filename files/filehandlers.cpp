@@ -69,6 +69,8 @@ void TfmMain::chooseFile(const QString &path)
     } else {
         loadEditedFile(path); // the empty tab takes the file
     }
+    restoreRecentPlace(); // a file closed before comes back as it was left
+    noteRecentFile(m_file);
     showChosenFile(path);
     labelFileTabs();
 }

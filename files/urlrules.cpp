@@ -63,3 +63,42 @@ QString serverRoot(const QString &racine, const QString &file)
     const qsizetype slash = path.lastIndexOf(u'/');
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
+
+namespace {
+
+/** The deepest folder holding both files. */
+QString commonFolder(const QString &a, const QString &b)
+{
+    const QStringList left = QDir::cleanPath(a).split(u'/');
+    const QStringList right = QDir::cleanPath(b).split(u'/');
+    qsizetype same = 0;
+    // The last segment is a file's name: only the folders above it count.
+    while (same < left.size() - 1 && same < right.size() - 1 && left.at(same) == right.at(same))
+        ++same;
+    const QString folder = left.mid(0, same).join(u'/');
+    return folder.isEmpty() ? QStringLiteral("/") : folder;
+}
+
+bool holds(const QString &racine, const QString &file)
+{
+    return !racine.isEmpty() && !servedPath(racine, file).isEmpty();
+}
+
+} // namespace
+
+QString pinnedServerRoot(const QString &racine, const QString &page, const QString &edited)
+{
+    if (holds(racine, page) && holds(racine, edited))
+        return QDir::cleanPath(racine);
+    return commonFolder(page, edited);
+}
+
+bool pinnedPageCovers(const QString &racine, const QString &page, const QString &edited, const QString &home)
+{
+    if (page.isEmpty() || edited.isEmpty())
+        return false;
+    if (holds(racine, page) && holds(racine, edited))
+        return true;
+    const QString common = commonFolder(page, edited);
+    return common != u"/" && common != QDir::cleanPath(home);
+}

@@ -58,3 +58,17 @@ QString servedPath(const QString &root, const QString &file);
  * and the file lies under it, otherwise the file's own folder.
  */
 QString serverRoot(const QString &racine, const QString &file);
+
+/**
+ * The folder Ondrel's own PHP server serves while the pinned `page` is shown for
+ * the edited file `edited`: `racine` when it holds both, otherwise the deepest
+ * folder that holds both. Both paths are absolute; nothing touches the disk.
+ */
+QString pinnedServerRoot(const QString &racine, const QString &page, const QString &edited);
+
+/**
+ * Whether the pinned `page` is shown for `edited`, another file of its site:
+ * `racine` holds both, or the deepest folder that holds both is neither "/" nor
+ * `home` (a page of another site is never shown for a file by chance).
+ */
+bool pinnedPageCovers(const QString &racine, const QString &page, const QString &edited, const QString &home);

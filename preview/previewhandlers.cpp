@@ -54,7 +54,8 @@ void TfmMain::PCChange()
 
 void TfmMain::navigatePreview()
 {
-    const QString url = previewUrl(eURL->text(), eParam->text());
+    // While a page is pinned, the other files of its site show it, with "Param".
+    const QString url = previewUrl(pinnedPageApplies() ? pinnedPageUrl() : eURL->text(), eParam->text());
     if (pageBeside())
         WB->navigateKeepingScroll(url); // the refresh after a save keeps the user's place
     else

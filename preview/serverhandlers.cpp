@@ -48,10 +48,35 @@ void TfmMain::setTargetUrl()
     eURL->setText(targetUrlNow());
 }
 
-/** The folder the built-in server must serve for the edited file. */
+/** The folder the built-in server must serve for the edited file, and the pinned page shown for it. */
 static QString servedFolder(const TfmMain &w)
 {
-    return serverRoot(absolute(w.eRacine->text()), absolute(w.eFile->text()));
+    const QString racine = absolute(w.eRacine->text());
+    const QString edited = absolute(w.eFile->text());
+    if (w.pinnedPageApplies())
+        return pinnedServerRoot(racine, w.pinnedPage(), QDir::cleanPath(edited));
+    return serverRoot(racine, edited);
+}
+
+/**
+ * Whether a file a PHP error names is one of the site: a file (not a folder or a
+ * device) under the folder the built-in server serves, "Racine" or the edited
+ * file's folder. The log is what the pages write: a path it names is never
+ * opened outside of these.
+ */
+static bool isFileOfServedSite(const QString &named, const TfmMain &w)
+{
+    const QFileInfo info(named);
+    if (!info.isAbsolute() || !info.isFile())
+        return false;
+    const QString file = info.canonicalFilePath();
+    QStringList folders{w.server()->root(), absolute(w.eRacine->text()), servedFolder(w)};
+    for (const QString &folder : std::as_const(folders)) {
+        const QString canonical = folder.isEmpty() ? QString() : QFileInfo(folder).canonicalFilePath();
+        if (!canonical.isEmpty() && file.startsWith(canonical == u"/" ? canonical : canonical + u'/'))
+            return true;
+    }
+    return false;
 }
 
 void TfmMain::cbServeurIntegreClick()
@@ -159,11 +184,12 @@ void TfmMain::mJournalLineClick(const QString &text, ServerLineKind kind)
     if (kind != ServerLineKind::Error)
         return;
     const PhpErrorPlace place = phpErrorPlace(text);
-    if (place.line <= 0 || !namesEditedFile(place.file))
+    if (place.line <= 0 || place.file.isEmpty())
         return;
-    showPage(tsEdit);
-    M->setFocus();
-    M->setCursorPosition(std::min(place.line, M->lineCount()) - 1, 0);
-    M->ensureLineVisible(place.line - 1);
-    Ligne();
+    // The edited file, or any file of the site served (an include): its tab, at that line.
+    if (!namesEditedFile(place.file) && !isFileOfServedSite(place.file, *this)) {
+        eText->setText(QStringLiteral("« %1 » n'est pas un fichier du site servi.").arg(place.file));
+        return;
+    }
+    openFileAtLine(place.file, place.line);
 }

@@ -114,6 +114,8 @@ void TfmMain::editedFileSaved()
     if (!pageBeside())
         return; // the preview page navigates by itself after its save
     M->clearServerErrors(); // a page that still fails marks its lines again
+    for (EditedFile *file : std::as_const(m_files))
+        file->dropWaitingServerErrors();
     lintEditedFile();
     refreshBeside();
 }
@@ -181,8 +183,20 @@ void TfmMain::ServeurLogLine(const QString &text, ServerLineKind kind)
     if (kind != ServerLineKind::Error || !cbApercuACote->isChecked())
         return;
     const PhpErrorPlace place = phpErrorPlace(text);
-    if (place.line > 0 && namesEditedFile(place.file))
+    if (place.line <= 0 || place.file.isEmpty())
+        return;
+    if (namesEditedFile(place.file)) {
         M->markServerError(std::min(place.line, M->lineCount()) - 1, withoutDate(text));
+        return;
+    }
+    // Another open file (an include of the pinned page): its tab marks the line when shown.
+    const QString named = QFileInfo(place.file).canonicalFilePath();
+    for (EditedFile *file : std::as_const(m_files)) {
+        if (!named.isEmpty() && !file->path().isEmpty() && QFileInfo(file->path()).canonicalFilePath() == named) {
+            file->markServerError(place.line - 1, withoutDate(text));
+            return;
+        }
+    }
 }
 
 void TfmMain::MErrorMarkClick(int line)

@@ -19,7 +19,7 @@ cd "$root/build-asan"
 export ASAN_OPTIONS=abort_on_error=1:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
-# The children of the kill tests run slower here: 50 kills per test instead of 200.
+# The children of the kill tests run slower here: 50 kills per test instead of 100.
 ONDREL_FAULT_KILLS=50 ctest --output-on-failure --timeout 1800 -j1 -LE webengine
 # The tests that load the web engine (label "webengine") run too, but Qt WebEngine's
 # own library frees one of its objects with the wrong size when a page goes away,

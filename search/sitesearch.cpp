@@ -136,6 +136,30 @@ void SiteSearch::refreshFiles()
 
 void SiteSearch::fillFileList(const QString &typed)
 {
+    if (m_mode == BoxMode::Recent) {
+        // Every letter typed, in order, anywhere in the path; the most recent first.
+        QListWidget *list = m_box->list;
+        list->clear();
+        FuzzyFinder finder;
+        const QStringList recent = m_host.recentFiles();
+        finder.setPaths(recent);
+        const QString home = QDir::homePath() + u'/';
+        const auto add = [&](const QString &path) {
+            auto *item = new QListWidgetItem(path.startsWith(home) ? u'~' + path.mid(home.size() - 1) : path, list);
+            item->setData(kPathRole, path);
+            item->setData(kLineRole, 0);
+            item->setToolTip(path);
+        };
+        if (typed.trimmed().isEmpty()) {
+            for (const QString &path : recent)
+                add(path);
+        } else {
+            for (const FuzzyFinder::Hit &hit : finder.find(typed.trimmed(), kShownFiles))
+                add(recent.at(hit.index));
+        }
+        list->setCurrentRow(list->count() ? 0 : -1);
+        return;
+    }
     if (m_mode != BoxMode::Files)
         return;
     const FileQuery query = parseFileQuery(typed);
@@ -187,15 +211,13 @@ void SiteSearch::boxAccepted(int row)
 
 bool SiteSearch::jumpTo(const QString &path, int line, qsizetype byteColumn, qsizetype length)
 {
-    const QString from = absoluteClean(m_host.shownFile());
-    const Place here{from, m_editor->selStart()};
-    if (absoluteClean(path) != from) {
+    const JumpPlace from = here();
+    if (absoluteClean(path) != from.file) {
         if (!m_host.openFile(path))
             return false;
         rememberRecent(path);
     }
-    if (!from.isEmpty())
-        m_back.append(here);
+    m_history.leave(from);
     if (line > 0) {
         const int target = std::clamp(line - 1, 0, std::max(0, m_editor->lineCount() - 1));
         const qsizetype start = m_editor->lineStartOffset(target);
@@ -207,18 +229,50 @@ bool SiteSearch::jumpTo(const QString &path, int line, qsizetype byteColumn, qsi
     return true;
 }
 
-void SiteSearch::goBack()
+JumpPlace SiteSearch::here() const
 {
-    if (m_back.isEmpty()) {
-        m_host.notify(QStringLiteral("Aucun endroit où revenir."));
-        return;
-    }
-    const Place place = m_back.takeLast();
+    return {absoluteClean(m_host.shownFile()), m_editor->selStart()};
+}
+
+void SiteSearch::leavePlace()
+{
+    m_history.leave(here());
+}
+
+void SiteSearch::goTo(const JumpPlace &place)
+{
     if (place.file != absoluteClean(m_host.shownFile()) && !m_host.openFile(place.file))
         return;
     m_editor->setSelStart(std::min(place.offset, m_editor->textLength()));
     m_editor->setSelLength(0);
     m_editor->setFocus();
+}
+
+void SiteSearch::goBack()
+{
+    const std::optional<JumpPlace> place = m_history.back(here());
+    if (!place) {
+        m_host.notify(QStringLiteral("Aucun endroit où revenir."));
+        return;
+    }
+    goTo(*place);
+}
+
+void SiteSearch::goForward()
+{
+    const std::optional<JumpPlace> place = m_history.forward(here());
+    if (!place) {
+        m_host.notify(QStringLiteral("Aucun endroit où avancer : Alt+Droite suit Alt+Gauche."));
+        return;
+    }
+    goTo(*place);
+}
+
+void SiteSearch::openRecentBox()
+{
+    m_mode = BoxMode::Recent;
+    m_box->popUp(QStringLiteral("Fichiers récents"), true);
+    fillFileList(QString());
 }
 
 QString SiteSearch::nameAtCaret() const

@@ -3,6 +3,7 @@
 #include "search/definitionindex.h"
 #include "search/findinfiles.h"
 #include "search/fuzzymatch.h"
+#include "search/jumphistory.h"
 #include "search/sitefiles.h"
 
 #include <QObject>
@@ -19,7 +20,8 @@ class SiteSearchPanel;
 /**
  * Search of the whole site from the editor page: "Ouvrir un fichier du site"
  * (Ctrl+P), "Rechercher dans le site" (Ctrl+Shift+F), "Aller à la définition"
- * (F12, Ctrl+click), the uses of a name (Shift+F12) and the way back (Alt+Left).
+ * (F12, Ctrl+click), the uses of a name (Shift+F12), the way back and forth across
+ * jumps (Alt+Left, Alt+Right) and the recent files (Ctrl+E).
  *
  * It owns its box, panel, index and searches; the window gives it the editor and
  * a Host, and binds the keys. Every file it opens goes through Host::openFile,
@@ -36,6 +38,8 @@ public:
         std::function<QString()> shownFile;  // the file the editor's text belongs to (empty: none)
         /** Opens `path` as a click in the file list would; false when the editor does not hold it afterwards. */
         std::function<bool(const QString &path)> openFile;
+        /** The recent files, open or closed, most recent first (absolute paths). */
+        std::function<QStringList()> recentFiles;
         /** A note in the editor page's notice line; empty hides it. */
         std::function<void(const QString &text)> notify;
     };
@@ -52,6 +56,11 @@ public:
     void goToDefinition(); // F12, Ctrl+click
     void listUses();      // Shift+F12
     void goBack();        // Alt+Left: back to where the last jump started
+    void goForward();     // Alt+Right: forward again to where Alt+Left came from
+    void openRecentBox(); // Ctrl+E: "Fichiers récents"
+    /** A jump is about to leave the caret's place (Ctrl+G, an anchor, an error's line): Alt+Left comes back to it. */
+    void leavePlace();
+    const JumpHistory &history() const { return m_history; }
     /** After a save of `path`: the index reads it again. */
     void fileSaved(const QString &path);
 
@@ -60,12 +69,7 @@ public:
     DefinitionIndexer *indexer() const { return m_indexer; }
 
 private:
-    enum class BoxMode { Files, Definitions };
-    struct Place
-    {
-        QString file;
-        qsizetype offset = 0;
-    };
+    enum class BoxMode { Files, Definitions, Recent };
 
     void refreshFiles();
     void fillFileList(const QString &typed);
@@ -78,6 +82,9 @@ private:
     QString nameAtCaret() const;
     QString relativeToSite(const QString &path) const;
     void rememberRecent(const QString &path);
+    JumpPlace here() const;
+    /** Opens the file of `place` when another is shown and puts the caret at its offset. */
+    void goTo(const JumpPlace &place);
 
     RichEdit *m_editor;
     OpenFileBox *m_box;
@@ -93,6 +100,6 @@ private:
     QString m_pendingDefinition;  // the name F12 waits on while the index builds
     Site m_searchedSite;          // the site of the results in the panel
     QStringList m_recent;         // absolute paths, most recent first
-    QList<Place> m_back;
+    JumpHistory m_history;
     QList<QPointer<QThread>> m_listers; // listings of the site under way
 };

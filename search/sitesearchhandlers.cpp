@@ -25,6 +25,12 @@ void TfmMain::bindSiteSearch()
     host.shownFile = [this] { return m_file ? m_file->path() : QString(); };
     host.openFile = [this](const QString &path) { return openSiteFile(path); };
     host.notify = [this](const QString &text) { showNotice(text); };
+    host.recentFiles = [this] {
+        QStringList paths;
+        for (const RecentFile &recent : std::as_const(m_recentFiles))
+            paths << recent.path;
+        return paths;
+    };
     siteSearch = new SiteSearch(M, tsEdit, pRechercheSite, host, this);
 
     const auto key = [this](const QKeySequence &keys, void (SiteSearch::*action)()) {
@@ -37,6 +43,8 @@ void TfmMain::bindSiteSearch()
     key(QKeySequence(Qt::Key_F12), &SiteSearch::goToDefinition);
     key(QKeySequence(Qt::SHIFT | Qt::Key_F12), &SiteSearch::listUses);
     key(QKeySequence(Qt::ALT | Qt::Key_Left), &SiteSearch::goBack);
+    key(QKeySequence(Qt::ALT | Qt::Key_Right), &SiteSearch::goForward);
+    key(QKeySequence(Qt::CTRL | Qt::Key_E), &SiteSearch::openRecentBox);
     connect(M, &RichEdit::mouseUp, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton && (QGuiApplication::keyboardModifiers() & Qt::ControlModifier))
             guard([this] { siteSearch->goToDefinition(); });
@@ -55,4 +63,18 @@ bool TfmMain::openSiteFile(const QString &path)
         openPath(wanted);
     });
     return QDir::cleanPath(m_file->path()) == wanted;
+}
+
+bool TfmMain::openFileAtLine(const QString &path, int line)
+{
+    siteSearch->leavePlace();
+    if (!namesEditedFile(path) && !openSiteFile(path))
+        return false;
+    showPage(tsEdit);
+    M->setFocus();
+    const int target = std::clamp(line, 1, std::max(1, M->lineCount())) - 1;
+    M->setCursorPosition(target, 0);
+    M->ensureLineVisible(target);
+    Ligne();
+    return true;
 }

@@ -504,7 +504,8 @@ void TfmMain::FormShow()
         TfmMain *window;
         ~OfferRecovery() { window->guard([this] { window->offerRecovery(); }); }
     } offer{this};
-    if (isExistingFile(eFile->text()))
+    // The tabs of the last run, else the file edited last.
+    if (!restoreTabs() && isExistingFile(eFile->text()))
         loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
     loadKeywordList(*this, m_sideFiles, sideFilePaths(m_sideFileBase).keywords);
     if (!m_phpSignatures) {
@@ -525,6 +526,7 @@ SideFileReport TfmMain::writeSideFiles()
     saveOnItsOwn(report, [&] { saveKeywordList(*this, m_sideFiles, files.keywords, report); });
     saveOnItsOwn(report, [&] { saveSettings(*this, m_sideFiles, files.settings); });
     saveOnItsOwn(report, [&] { saveHistory(*this, m_sideFiles, files.history); });
+    saveOnItsOwn(report, [&] { writeRecentFiles(); });
     return report;
 }
 

@@ -15,6 +15,8 @@
 #include "io/readfile.h"
 #include "io/recovery.h"
 #include "preview/webbrowser.h"
+#include "search/openfilebox.h"
+#include "search/sitesearch.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -23,6 +25,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QTabBar>
 #include <QTabWidget>
@@ -888,6 +892,108 @@ TEST_F(Tabs, TabsClosedInAnyOrderThenTheWindowGoes)
         EXPECT_EQ(window->tbFichiers->count(), std::max<qsizetype>(1, 3 - qsizetype(order.size())));
         window.reset();
     }
+}
+
+TEST_F(Tabs, AltLeftAndAltRightGoBackAndForthAcrossThreeFiles)
+{
+    open("a.php");
+    ASSERT_TRUE(window->openFileAtLine(shm.path(QStringLiteral("a.php")), 3));
+    ASSERT_TRUE(window->openFileAtLine(shm.path(QStringLiteral("b.php")), 2));
+    ASSERT_TRUE(window->openFileAtLine(shm.path(QStringLiteral("c.php")), 4));
+    window->SpeedButton8MouseUp(window->SpeedButton8, Qt::RightButton); // anchor 1 on c.php's line 4
+    window->M->setCursorPosition(0, 0);
+    window->SpeedButton8MouseUp(window->SpeedButton8, Qt::LeftButton);  // a jump within c.php
+    ASSERT_EQ(window->M->caretPosition().y, 3);
+
+    struct Row
+    {
+        Qt::Key key;
+        const char *file;
+        int line;
+    };
+    const Row rows[] = {
+        {Qt::Key_Left, "c.php", 0},  // before the anchor's jump
+        {Qt::Key_Left, "b.php", 1},
+        {Qt::Key_Left, "a.php", 2},
+        {Qt::Key_Left, "a.php", 0},  // where the first jump started
+        {Qt::Key_Left, "a.php", 0},  // nothing further: it stays
+        {Qt::Key_Right, "a.php", 2},
+        {Qt::Key_Right, "b.php", 1},
+        {Qt::Key_Right, "c.php", 0},
+        {Qt::Key_Right, "c.php", 3},
+        {Qt::Key_Right, "c.php", 3},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.file) + ":" + std::to_string(row.line));
+        QTest::keyClick(window->M, row.key, Qt::AltModifier);
+        EXPECT_EQ(QFileInfo(window->editedFile()->path()).fileName(), QLatin1String(row.file));
+        EXPECT_EQ(window->M->caretPosition().y, row.line);
+    }
+    EXPECT_EQ(window->openFiles().size(), 3); // each file in its one tab
+}
+
+TEST_F(Tabs, AClosedFileComesBackFromTheRecentListWithItsCaretAndAnchors)
+{
+    writeFile(shm.path(QStringLiteral("long.php")), QByteArray("x\n").repeated(400));
+    open("a.php");
+    open("long.php");
+    window->M->setCursorPosition(300, 1);
+    window->SpeedButton8MouseUp(window->SpeedButton10, Qt::RightButton); // anchor 3 on line 301
+    window->M->setFirstVisibleLine(280);
+    const qsizetype caret = window->M->selStart();
+    ASSERT_TRUE(window->closeFileTab(tabOf("long.php")));
+    EXPECT_EQ(window->SpeedButton10->text(), QStringLiteral("0")); // a.php's own
+
+    window->showPage(window->tsEdit);
+    window->siteSearch->openRecentBox();
+    OpenFileBox *box = window->siteSearch->box();
+    ASSERT_TRUE(box->isVisible());
+    ASSERT_GE(box->list->count(), 2);
+    EXPECT_EQ(box->list->item(0)->toolTip(), shm.path(QStringLiteral("long.php"))); // the last left comes first
+    QTest::keyClicks(box->edit, QStringLiteral("long"));
+    ASSERT_GE(box->list->count(), 1);
+    EXPECT_EQ(box->list->item(0)->toolTip(), shm.path(QStringLiteral("long.php")));
+    QTest::keyClick(box->edit, Qt::Key_Return);
+
+    EXPECT_EQ(QFileInfo(window->editedFile()->path()).fileName(), QStringLiteral("long.php"));
+    EXPECT_EQ(window->M->selStart(), caret);
+    EXPECT_EQ(window->M->firstVisibleLine(), 280);
+    EXPECT_EQ(window->SpeedButton10->text(), QStringLiteral("301"));
+    EXPECT_EQ(window->editedFile()->anchor(2), QStringLiteral("301"));
+}
+
+TEST_F(Tabs, TheTabsAndThePinnedPageComeBackAtTheNextStartAndWhatChangedIsTold)
+{
+    open("a.php");
+    open("b.php");
+    open("c.php");
+    show("a.php");
+    window->pinPage();
+    show("b.php");
+    window->M->setCursorPosition(2, 0);
+    window.reset(); // the end of the run writes the list
+    writeFile(shm.path(QStringLiteral("c.php")), "changed meanwhile\n");
+    ASSERT_TRUE(QFile::remove(shm.path(QStringLiteral("a.php"))));
+
+    window = makeWindow(sideFiles.path({}));
+    ASSERT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->tbFichiers->tabToolTip(0), shm.path(QStringLiteral("b.php")));
+    EXPECT_EQ(window->tbFichiers->tabToolTip(1), shm.path(QStringLiteral("c.php")));
+    EXPECT_EQ(window->eFile->text(), shm.path(QStringLiteral("b.php"))); // the current tab, at its line
+    EXPECT_EQ(window->M->caretPosition().y, 2);
+    const QString notice = window->lNotice->text();
+    EXPECT_TRUE(notice.contains(shm.path(QStringLiteral("a.php")) + QStringLiteral(" (la page épinglée)"))) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QStringLiteral("modifiés par un autre programme depuis la dernière session : ")
+                                + shm.path(QStringLiteral("c.php")))) << notice.toStdString();
+    EXPECT_TRUE(window->pinnedPage().isEmpty()); // gone, so not pinned
+    show("c.php");
+    EXPECT_EQ(window->M->wholeText(), QByteArray("changed meanwhile\r\n")); // read as it is now
+
+    window->pinPage();
+    window.reset();
+    window = makeWindow(sideFiles.path({}));
+    EXPECT_EQ(window->pinnedPage(), shm.path(QStringLiteral("c.php")));
+    EXPECT_TRUE(window->lNotice->text().isEmpty()) << window->lNotice->text().toStdString();
 }
 
 } // namespace

@@ -28,11 +28,11 @@ namespace {
 
 const QString kChild = QStringLiteral(ONDREL_FAULT_CHILD);
 
-/** 200 kills per test; the sanitized run asks for fewer (ONDREL_FAULT_KILLS), its children being slower. */
+/** 100 kills per test (more with ONDREL_FAULT_KILLS for a long hunt); the sanitized run asks for 50, its children being slower. */
 int killCount()
 {
     const int asked = qEnvironmentVariableIntValue("ONDREL_FAULT_KILLS");
-    return asked > 0 ? asked : 200;
+    return asked > 0 ? asked : 100;
 }
 
 /** A seed of its own per run, printed so that a failing run can be replayed (ONDREL_FAULT_SEED). */

@@ -106,6 +106,33 @@ TEST(ServedPaths, PathBelowTheRootWithEncodedSegments)
     EXPECT_EQ(serverRoot(QString(), QStringLiteral("/b.php")), QStringLiteral("/"));
 }
 
+TEST(ServedPaths, APinnedPageIsServedWithTheFileEditedFromTheFolderHoldingBoth)
+{
+    const struct
+    {
+        const char *racine, *page, *edited, *root;
+        bool covers;
+    } cases[] = {
+        {"", "/srv/site/index.php", "/srv/site/inc/db.php", "/srv/site", true},
+        {"", "/srv/site/pages/a.php", "/srv/site/inc/db.php", "/srv/site", true},
+        {"", "/srv/site/pages/a.php", "/srv/sitex/db.php", "/srv", true},         // "sitex" is not "site/"
+        {"", "/srv/site/index.php", "/etc/passwd", "/", false},                   // nothing but "/" in common
+        {"", "/home/u/a/index.php", "/home/u/b/db.php", "/home/u", false},        // nothing but home in common
+        {"/home/u", "/home/u/a/index.php", "/home/u/b/db.php", "/home/u", true},  // unless "Racine" says so
+        {"/srv/site", "/srv/site/pages/a.php", "/srv/site/inc/db.php", "/srv/site", true},
+        {"/srv/site/pages", "/srv/site/pages/a.php", "/srv/site/inc/db.php", "/srv/site", true},
+        {"", "/srv/site/index.php", "", "/srv/site", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.page) + " / " + c.edited + " / " + c.racine);
+        const QString racine = QString::fromUtf8(c.racine), page = QString::fromUtf8(c.page);
+        const QString edited = QString::fromUtf8(c.edited);
+        EXPECT_EQ(pinnedPageCovers(racine, page, edited, QStringLiteral("/home/u")), c.covers);
+        if (!edited.isEmpty())
+            EXPECT_EQ(pinnedServerRoot(racine, page, edited), QString::fromUtf8(c.root));
+    }
+}
+
 TEST(StatusText, OnlyPlainTextReachesTheStatusLine)
 {
     const struct

@@ -116,6 +116,27 @@ TEST_P(PreviewBy, SavesAndFetchesThePageOncePerArrival)
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
+TEST_F(Preview, F9OnAnIncludeSavesItAndShowsThePinnedPageOfYourOwnServer)
+{
+    writeFile(root + QStringLiteral("/app/index.php"),
+              "<?php require __DIR__ . '/inc/db.php'; echo 'Page ' . db() . ' ' . $_GET['test'];\n");
+    writeFile(root + QStringLiteral("/app/inc/db.php"), "<?php\nfunction db() { return 'base'; }\n");
+    window->eRacine->setText(root);
+    window->eSite->setText(server->origin() + u'/');
+    chooseFile(*window, root + QStringLiteral("/app"), QStringLiteral("index.php"));
+    window->pinPage();
+    chooseFile(*window, root + QStringLiteral("/app/inc"), QStringLiteral("db.php"));
+    QTest::keyClick(window->M, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(window->M, QStringLiteral("function autre() {}"));
+    QTest::keyClick(window->M, Qt::Key_F9);
+    ASSERT_TRUE(completes(url(QStringLiteral("/app/index.php?test=1"))));
+    EXPECT_TRUE(shownText().contains(QStringLiteral("Page base 1")));
+    EXPECT_TRUE(readFile(root + QStringLiteral("/app/inc/db.php")).endsWith("function autre() {}"));
+    EXPECT_EQ(server->count(QStringLiteral("GET /app/inc/db.php?test=1")), 0);
+    EXPECT_EQ(window->eFile->text(), root + QStringLiteral("/app/inc/db.php")); // the include stays edited
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(, PreviewBy, ::testing::Values(Trigger::F9Key, Trigger::TabClick),
                          [](const auto &info) {
                              return info.param == Trigger::F9Key ? "F9" : "Tab";

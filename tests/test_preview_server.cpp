@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -131,6 +132,53 @@ TEST_F(BuiltinPreview, AParseErrorShowsInThePageThePanelAndTheEditor)
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == -1; }, 15000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->eText->text() == QStringLiteral("Terminé"); }, kLoadTimeoutMs))
         << window->eText->text().toStdString();
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(BuiltinPreview, F9OnAnIncludeShowsThePinnedPageAndItsWarningLeadsToTheIncludesTab)
+{
+    writeFile(root + QStringLiteral("/index.php"),
+              "<?php\nrequire __DIR__ . '/inc/db.php';\necho 'Page ' . db() . ' ' . $_GET['test'];\n");
+    writeFile(root + QStringLiteral("/inc/db.php"), "<?php\nfunction db() {\n  return 'base';\n}\n");
+    chooseFile(*window, root, QStringLiteral("index.php"));
+    window->showPage(window->tsWB);
+    QTest::keyClick(window->param, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier); // pinned from the preview page
+    ASSERT_EQ(window->pinnedPage(), root + QStringLiteral("/index.php"));
+    EXPECT_EQ(window->PC->tabText(window->PC->indexOf(window->tsWB)), QStringLiteral("Visualisation du résultat (F9) : index.php"));
+    EXPECT_EQ(window->sbEpingler->text(), QStringLiteral("Désépingler"));
+
+    chooseFile(*window, root + QStringLiteral("/inc"), QStringLiteral("db.php"));
+    EXPECT_EQ(window->lEpingle->text(), QStringLiteral("Page épinglée : index.php"));
+    window->M->setBytes("<?php\nfunction db() {\n  return 'base' . $rien;\n}\n");
+    QTest::keyClick(window->M, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(window->M, QStringLiteral(" ")); // an edit: only edited text is saved
+    pressF9(); // "Racine" is empty: the folder holding both is served
+    const QString origin = window->server()->origin();
+    ASSERT_TRUE(completes(origin + QStringLiteral("/index.php?test=1")));
+    EXPECT_TRUE(shownText().contains(QStringLiteral("Page base 1")));
+    EXPECT_EQ(window->server()->root(), root);
+    EXPECT_EQ(window->eFile->text(), root + QStringLiteral("/inc/db.php"));
+
+    // The warning raised in the include: a click opens its tab at its line.
+    window->showFileTab(0);
+    ASSERT_EQ(window->eFile->text(), root + QStringLiteral("/index.php"));
+    const QRegularExpression warning(QStringLiteral(R"(.*Undefined variable \$rien in .*/inc/db\.php on line 3)"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mJournal->lines().indexOf(warning) >= 0; }, kLoadTimeoutMs))
+        << window->mJournal->lines().join(u'\n').toStdString();
+    const int row = int(window->mJournal->lines().indexOf(warning));
+    window->showPage(window->tsWB);
+    window->mJournal->setExpanded(true);
+    QListWidget *list = window->mJournal->list();
+    list->scrollToItem(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    EXPECT_EQ(window->PC->currentWidget(), window->tsEdit);
+    EXPECT_EQ(window->eFile->text(), root + QStringLiteral("/inc/db.php"));
+    EXPECT_EQ(window->M->caretPosition().y, 2);
+    EXPECT_EQ(window->openFiles().size(), 2);
+
+    window->unpinPage();
+    EXPECT_FALSE(window->pinnedPageApplies());
+    EXPECT_FALSE(window->lEpingle->isVisible());
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 

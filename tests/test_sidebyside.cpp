@@ -11,6 +11,7 @@
 #include "editor/richedit.h"
 #include "files/editedfile.h"
 #include "preview/phpserver.h"
+#include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
 #include "settings/profile.h"
 
@@ -226,6 +227,24 @@ TEST_F(SideBySide, ErrorsMarkTheirLinesUntilTheNextCleanSave)
         ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("propre")); }, kLoadTimeoutMs));
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == -1; }, kLoadTimeoutMs));
     }
+}
+
+TEST_F(SideBySide, AnErrorInAnIncludeOpenInAnotherTabMarksItsLineThere)
+{
+    sideModeOn();
+    writeFile(root + QStringLiteral("/inc/db.php"), "<?php\nfunction db() {\n  return 'base' . $rien;\n}\n");
+    chooseFile(*window, root + QStringLiteral("/inc"), QStringLiteral("db.php"));
+    window->showFileTab(0);
+    ASSERT_EQ(window->eFile->text(), page);
+    window->M->setBytes("<?php require __DIR__ . '/inc/db.php'; echo db();\r\n");
+    type(" "); // an edit, so the save writes
+    QTest::keyClick(window->M, Qt::Key_F9);
+    const QRegularExpression warning(QStringLiteral(R"(.*Undefined variable \$rien in .*/inc/db\.php on line 3)"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mJournal->lines().indexOf(warning) >= 0; }, kLoadTimeoutMs));
+    EXPECT_EQ(window->M->errorLine(), -1); // page.php itself is clean
+    window->showFileTab(1);
+    EXPECT_EQ(window->M->errorLine(), 2);
+    EXPECT_TRUE(window->M->errorMessages(2).contains(QStringLiteral("$rien")));
 }
 
 TEST_F(SideBySide, TheModeItsWidthAndSavingWhileTypingAreKept)

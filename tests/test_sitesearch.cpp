@@ -2,7 +2,9 @@
 // fuzzy match of "Ouvrir un fichier du site": ranking, narrowing and "name:42".
 #include "support/coremain.h"
 
+#include "files/recentfiles.h"
 #include "search/fuzzymatch.h"
+#include "search/jumphistory.h"
 #include "search/sitefiles.h"
 
 #include <QDir>
@@ -202,6 +204,116 @@ TEST(FuzzyMatch, ReadsALineAfterTheName)
         EXPECT_EQ(q.text, QString::fromUtf8(c.text)) << c.typed;
         EXPECT_EQ(q.line, c.line) << c.typed;
     }
+}
+
+TEST(JumpHistory, BackAndForwardAcrossFilesAsABrowserDoes)
+{
+    // Each step: what is done ('j' a jump from `at`, 'b' back, 'f' forward), the
+    // place the caret is at, and where the step lands (empty: nowhere to go).
+    struct Step
+    {
+        char action;
+        JumpPlace at;
+        JumpPlace lands;
+    };
+    const JumpPlace a{QStringLiteral("/s/a.php"), 10}, b{QStringLiteral("/s/b.php"), 20}, c{QStringLiteral("/s/c.php"), 30};
+    const JumpPlace none{};
+    const Step steps[] = {
+        {'b', a, none},                    // nothing yet
+        {'j', a, none}, {'j', b, none},    // a -> b -> c
+        {'b', c, b}, {'b', b, a}, {'b', a, none},
+        {'f', a, b}, {'f', b, c}, {'f', c, none},
+        {'b', c, b},
+        {'j', b, none},                    // a new jump from b ends the way forward
+        {'f', b, none},
+        {'b', c, b}, {'b', b, a},
+        {'j', JumpPlace{}, none},          // a text of no file is never a place to come back to
+        {'b', a, none},
+    };
+    JumpHistory history;
+    int index = 0;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(index++);
+        if (step.action == 'j') {
+            history.leave(step.at);
+            continue;
+        }
+        const std::optional<JumpPlace> landed = step.action == 'b' ? history.back(step.at) : history.forward(step.at);
+        ASSERT_EQ(landed.has_value(), !step.lands.file.isEmpty());
+        if (landed)
+            EXPECT_EQ(*landed, step.lands);
+    }
+    for (int i = 0; i < JumpHistory::kMaxPlaces + 5; ++i)
+        history.leave({QStringLiteral("/s/a.php"), i});
+    EXPECT_EQ(history.backCount(), JumpHistory::kMaxPlaces);
+}
+
+TEST(RecentFiles, TheSideFileKeepsEachFilesPlaceAndSkipsWhatDoesNotRead)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ondrel.rec"));
+    RecentFile open;
+    open.path = QStringLiteral("/srv/site/é t\tab.php");
+    open.caret = 1234;
+    open.firstLine = 40;
+    open.anchors = {QStringLiteral("3"), QStringLiteral("0"), QStringLiteral("12"), QStringLiteral("0"), QStringLiteral("7")};
+    open.open = open.current = true;
+    open.size = 99;
+    open.modifiedMs = 1700000000123;
+    RecentFile pinned;
+    pinned.path = QStringLiteral("/srv/site/index.php");
+    pinned.pinned = true;
+    ASSERT_TRUE(writeRecentFiles(path, {open, pinned}));
+    EXPECT_EQ(readRecentFiles(path), (QList<RecentFile>{open, pinned}));
+
+    const struct
+    {
+        const char *line;
+        bool read;
+    } lines[] = {
+        {"-\t0\t0\t0,0,0,0,0\t-1\t-1\t/a.php", true},
+        {"ocp\t5\t1\t1,2,3,4,5\t10\t20\t/with\ttab.php", true},
+        {"-\t0\t0\t0,0,0,0,0\t-1\t-1\trelative.php", false},
+        {"x\t0\t0\t0,0,0,0,0\t-1\t-1\t/b.php", false},
+        {"-\t-4\t0\t0,0,0,0,0\t-1\t-1\t/b.php", false},
+        {"-\t0\t0\t0,0,0\t-1\t-1\t/b.php", false},
+        {"-\t0\t0\t0,a,0,0,0\t-1\t-1\t/b.php", false},
+        {"-\tz\t0\t0,0,0,0,0\t-1\t-1\t/b.php", false},
+        {"-\t0\t0\t0,0,0,0,0\t/b.php", false},
+        {"", false},
+    };
+    for (const auto &l : lines) {
+        SCOPED_TRACE(l.line);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(l.line) + "\r\n");
+        file.close();
+        EXPECT_EQ(readRecentFiles(path).size(), l.read ? 1 : 0);
+    }
+    EXPECT_FALSE(writeRecentFiles(dir.filePath(QStringLiteral("no/such/folder/ondrel.rec")), {open}));
+}
+
+TEST(RecentFiles, TheListKeepsThirtyAndNeverDropsAnOpenOrPinnedFile)
+{
+    QList<RecentFile> list;
+    RecentFile open;
+    open.path = QStringLiteral("/open.php");
+    open.open = true;
+    noteRecentFile(list, open);
+    for (int i = 0; i < kRecentFiles + 10; ++i) {
+        RecentFile file;
+        file.path = QStringLiteral("/f%1.php").arg(i);
+        noteRecentFile(list, file);
+    }
+    ASSERT_EQ(list.size(), kRecentFiles + 1);
+    EXPECT_EQ(list.first().path, QStringLiteral("/f%1.php").arg(kRecentFiles + 9));
+    EXPECT_EQ(list.last().path, QStringLiteral("/open.php"));
+    RecentFile again;
+    again.path = QStringLiteral("/f20.php");
+    again.caret = 7;
+    noteRecentFile(list, again); // the same file once, first, with its new place
+    EXPECT_EQ(list.first(), again);
+    EXPECT_EQ(std::count_if(list.begin(), list.end(), [](const RecentFile &r) { return r.path == u"/f20.php"; }), 1);
 }
 
 } // namespace
