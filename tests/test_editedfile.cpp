@@ -14,6 +14,7 @@
 #include "files/browser.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
+#include "preview/phpserver.h"
 #include "preview/webbrowser.h"
 #include "search/openfilebox.h"
 #include "search/sitesearch.h"
@@ -994,6 +995,33 @@ TEST_F(Tabs, TheTabsAndThePinnedPageComeBackAtTheNextStartAndWhatChangedIsTold)
     window = makeWindow(sideFiles.path({}));
     EXPECT_EQ(window->pinnedPage(), shm.path(QStringLiteral("c.php")));
     EXPECT_TRUE(window->lNotice->text().isEmpty()) << window->lNotice->text().toStdString();
+}
+
+TEST_F(Tabs, ALogErrorOpensOnlyAFileOfTheSiteAtItsLine)
+{
+    open("a.php");
+    struct Row
+    {
+        QString named;
+        bool opened;
+    };
+    const Row rows[] = {
+        {shm.path(QStringLiteral("c.php")), true},
+        {QStringLiteral("/etc/passwd"), false},                 // named by a page, outside the site
+        {shm.path(QStringLiteral("absent.php")), false},
+        {shm.dir.path(), false},                                // a folder
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.named.toStdString());
+        window->showFileTab(tabOf("a.php"));
+        window->mJournalLineClick(QStringLiteral("[Mon Jan  1 00:00:00 2026] PHP Warning:  x in %1 on line 3").arg(row.named),
+                                  ServerLineKind::Error);
+        EXPECT_EQ(window->editedFile()->path() == row.named, row.opened);
+        EXPECT_EQ(window->M->caretPosition().y, row.opened ? 2 : 0);
+        EXPECT_EQ(window->eText->text().contains(QStringLiteral("n'est pas un fichier du site servi")), !row.opened);
+        window->eText->clear();
+    }
+    EXPECT_EQ(window->openFiles().size(), 2);
 }
 
 } // namespace
