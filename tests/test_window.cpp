@@ -220,10 +220,12 @@ TEST_F(Window, EncryptionRowFitsTheDatabasePage)
             const QRect r = control->geometry();
             EXPECT_LE(r.right(), window->Panel6->width() - 1) << qPrintable(control->objectName());
             EXPECT_LE(r.bottom(), window->Panel6->height() - 1) << qPrintable(control->objectName());
-            for (QWidget *other : window->Panel6->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-                if (other != control && !other->isHidden())
+            for (QWidget *other : window->Panel6->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (other != control && !other->isHidden()) {
                     EXPECT_FALSE(r.intersects(other->geometry()))
                         << qPrintable(control->objectName()) << " over " << qPrintable(other->objectName());
+                }
+            }
         }
         EXPECT_LE(window->lChiffrement->sizeHint().width(), window->lChiffrement->width()) << "caption cut";
         EXPECT_LE(window->cbChiffrement->sizeHint().width(), window->cbChiffrement->width()) << "choice cut";
