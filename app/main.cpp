@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 
 #include "widgets/widgets.h"
+#include "db/connectionsecurity.h"
 #include "db/dbconsole.h"
 #include "db/schematree.h"
 #include "db/statementcompletion.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -376,7 +378,7 @@ void TfmMain::buildDatabasePage()
     TabSheet4 = named(new QWidget, "TabSheet4");
     PC->addTab(TabSheet4, QStringLiteral("Base de donnée"));
     auto *column = stacked(TabSheet4);
-    Panel6 = panel(TabSheet4, "Panel6", 150, true);
+    Panel6 = panel(TabSheet4, "Panel6", 172, true);
     column->addWidget(Panel6);
     tbResultats = named(new QTabBar(TabSheet4), "tbResultats");
     tbResultats->setExpanding(false);
@@ -435,6 +437,21 @@ void TfmMain::buildDatabasePage()
     sbAnnulerImport->hide(); // offered while an import runs
     sbImporter = button(Panel6, "sbImporter", QStringLiteral("Importer un fichier SQL…"), 360, 128, 140, 19);
     sbExporterBase = button(Panel6, "sbExporterBase", QStringLiteral("Exporter la base…"), 520, 128, 90, 19);
+    lChiffrement = label(Panel6, "lChiffrement", QStringLiteral("Chiffrer la connexion"), 6, 152);
+    cbChiffrement = named(new QComboBox(Panel6), "cbChiffrement");
+    cbChiffrement->addItems(tlsModeChoices());
+    // Beside its caption, as wide as its longest choice.
+    cbChiffrement->setGeometry(lChiffrement->geometry().right() + 7, 148, cbChiffrement->sizeHint().width(), 21);
+    cbChiffrement->setToolTip(QStringLiteral("TLS vers un serveur joint par le réseau ; "
+                                             "une connexion par socket local n'est jamais chiffrée"));
+    lChiffrement->setBuddy(cbChiffrement);
+    eFichierCA = edit(Panel6, "eFichierCA", cbChiffrement->geometry().right() + 9, 149, 262); // to "…" (Panel6Resize)
+    eFichierCA->setPlaceholderText(QStringLiteral("Fichier CA (vide : autorités du système)"));
+    eFichierCA->setToolTip(QStringLiteral("Le certificat de l'autorité qui a signé celui du serveur (PEM)"));
+    sbFichierCA = button(Panel6, "sbFichierCA", QStringLiteral("…"), 586, 149, 24, 19);
+    sbFichierCA->setToolTip(QStringLiteral("Choisir le fichier CA"));
+    eFichierCA->setEnabled(false); // until "certificat vérifié" is chosen (cbChiffrementChange)
+    sbFichierCA->setEnabled(false);
     tvSchema = new SchemaTree(m_console, cb->editLine(), spSchema);
     spSchema->insertWidget(0, tvSchema);
     spSchema->setStretchFactor(0, 0); // the tree keeps its width when the window changes size
@@ -588,6 +605,8 @@ void TfmMain::bindEvents()
     connect(sbImporter, &QToolButton::clicked, this, [this] { guard([this] { sbImporterClick(); }); });
     connect(sbExporterBase, &QToolButton::clicked, this, [this] { guard([this] { sbExporterBaseClick(); }); });
     connect(sbAnnulerImport, &QToolButton::clicked, this, [this] { guard([this] { sbAnnulerImportClick(); }); });
+    connect(cbChiffrement, &QComboBox::currentIndexChanged, this, [this] { guard([this] { cbChiffrementChange(); }); });
+    connect(sbFichierCA, &QToolButton::clicked, this, [this] { guard([this] { sbFichierCAClick(); }); });
     connect(spSchema, &QSplitter::splitterMoved, tvSchema, &SchemaTree::noteWidth);
     connect(tvSchema, &SchemaTree::runRequested, this, [this](const QString &statement) {
         guard([&] {

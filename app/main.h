@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QColorDialog;
+class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
@@ -150,6 +151,11 @@ public:
     SpeedButton *sbImporter = nullptr;    // "Importer un fichier SQL…"
     SpeedButton *sbExporterBase = nullptr; // "Exporter la base…"
     SpeedButton *sbAnnulerImport = nullptr; // shown while an import runs
+    // "Chiffrer la connexion" ([Mysql] "Chiffrement", "FichierCA"): TLS to the server.
+    QLabel *lChiffrement = nullptr;
+    QComboBox *cbChiffrement = nullptr; // in the order of TlsMode
+    Edit *eFichierCA = nullptr;         // the CA file of "certificat vérifié"
+    SpeedButton *sbFichierCA = nullptr; // "…": choose the CA file
     QLabel *mysqlErr = nullptr;
     SpeedButton *sbAnnuler = nullptr; // shown while a statement runs
     SpeedButton *sbExport = nullptr;
@@ -262,6 +268,8 @@ public:
     void sbExportClick();
     void TimerEnCoursTimer();
     void tbResultatsChange(int index);
+    void cbChiffrementChange();
+    void sbFichierCAClick();
     // Ondrel's own MariaDB (db/builtindatabasehandlers.cpp).
     void cbBaseIntegreeClick();
     void sbRedemarrerClick();

@@ -39,6 +39,7 @@ set(ONDREL_CORE_FILES
   db/sqldump.cpp db/sqldump.h
   db/serveraddress.cpp db/serveraddress.h
   db/sqlnames.cpp db/sqlnames.h
+  db/connectionsecurity.cpp db/connectionsecurity.h
   search/sitefiles.cpp search/sitefiles.h
   search/fuzzymatch.cpp search/fuzzymatch.h
   search/jumphistory.cpp search/jumphistory.h

@@ -4,11 +4,16 @@
 #include "widgets/widgets.h"
 #include "db/consoletext.h"
 #include "db/builtindatabase.h"
+#include "db/connectionsecurity.h"
 #include "db/dbconsole.h"
 #include "db/serveraddress.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 
 void TfmMain::sbConnectedClick()
 {
@@ -55,6 +60,8 @@ void TfmMain::openConsole(const QByteArray &socket)
     request.password = pass->text().toUtf8();
     request.database = base->text().toUtf8();
     request.timeoutSeconds = DelaiConnexion;
+    request.tls = TlsMode(cbChiffrement->currentIndex());
+    request.caFile = QFile::encodeName(eFichierCA->text().trimmed());
     sbConnected->setEnabled(false);
     // The busy cursor of work going on in the background: the window stays usable.
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -67,10 +74,16 @@ void TfmMain::consoleConnected(const ConnectOutcome &outcome)
     // The busy cursor stays while a message box is up, then goes.
     const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     if (!outcome.opened) {
-        showPlainBox(this, connectionMessage(outcome.error));
+        if (!outcome.tlsError.isEmpty()) // said where the console says what went wrong, no box
+            mysqlErr->setText(outcome.tlsError);
+        else
+            showPlainBox(this, connectionMessage(outcome.error));
         return;
     }
     sbConnected->setText(QStringLiteral("Stop"));
+    const QString tls = tlsStatusMessage(TlsMode(cbChiffrement->currentIndex()), outcome.tlsCipher, outcome.throughSocket);
+    if (!tls.isEmpty())
+        mysqlErr->setText(tls);
     if (!outcome.databaseSelected)
         showPlainBox(this, databaseMessage(outcome.error));
 }
@@ -78,4 +91,24 @@ void TfmMain::consoleConnected(const ConnectOutcome &outcome)
 void TfmMain::connectionLost()
 {
     sbConnected->setText(QStringLiteral("Go"));
+}
+
+void TfmMain::cbChiffrementChange()
+{
+    // The CA file is read only to check the server's certificate.
+    const bool verified = TlsMode(cbChiffrement->currentIndex()) == TlsMode::Verified;
+    eFichierCA->setEnabled(verified);
+    sbFichierCA->setEnabled(verified);
+}
+
+void TfmMain::sbFichierCAClick()
+{
+    const QString typed = eFichierCA->text().trimmed();
+    QFileDialog dialog(this, QStringLiteral("Fichier CA"), typed.isEmpty() ? QString() : QFileInfo(typed).absolutePath(),
+                       QStringLiteral("Certificats (*.pem *.crt *.cer);;Tous les fichiers (*)"));
+    dialog.setObjectName(QStringLiteral("caFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        eFichierCA->setText(dialog.selectedFiles().constFirst());
 }

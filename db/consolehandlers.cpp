@@ -200,4 +200,6 @@ void TfmMain::Panel6Resize()
     sbExporterBase->move(Panel6->width() - sbExporterBase->width() - kQueryBoxRightMargin, sbExporterBase->y());
     sbImporter->move(sbExporterBase->x() - sbImporter->width() - 8, sbImporter->y());
     sbAnnulerImport->move(sbImporter->x() - sbAnnulerImport->width() - 8, sbAnnulerImport->y());
+    sbFichierCA->move(Panel6->width() - sbFichierCA->width() - kQueryBoxRightMargin, sbFichierCA->y());
+    eFichierCA->resize(std::max(sbFichierCA->x() - eFichierCA->x() - 4, 40), eFichierCA->height());
 }

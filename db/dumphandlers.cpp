@@ -8,6 +8,7 @@
 #include "db/serveraddress.h"
 #include "db/sqldump.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -18,7 +19,9 @@ ClientAccess TfmMain::clientAccess()
     const ServerAddress address = serverAddress(host->text());
     if (!address.error.isEmpty())
         throw OndrelError(address.error);
-    ClientAccess access{address.host, address.socket, user->text(), pass->text(), base->text(), address.port};
+    ClientAccess access{address.host,  address.socket, user->text(),
+                        pass->text(),  base->text(),   address.port,
+                        TlsMode(cbChiffrement->currentIndex()), eFichierCA->text().trimmed()};
     if (usesBuiltinDatabase()) {
         if (!builtinDatabase()->isReady())
             throw OndrelError(QStringLiteral("La base intégrée n'est pas démarrée : cliquez d'abord sur « Go »."));

@@ -94,6 +94,39 @@ void setOptions(MYSQL *conn, int timeoutSeconds)
     mysql_options(conn, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
 }
 
+bool throughSocket(const ConnectRequest &request)
+{
+    return goesThroughSocket(QString::fromUtf8(request.host), request.port, QString::fromUtf8(request.socket));
+}
+
+/**
+ * The TLS the request asks for, over TCP only. "Preferred" and "required" both
+ * ask the library for TLS (MYSQL_OPT_SSL_ENFORCE), which falls back to the clear
+ * when the server offers none; mysqlOpen refuses that fallback for "required".
+ * "Verified" also has the library check the certificate and the host name,
+ * and refuses a server without TLS itself.
+ */
+void setTls(MYSQL *conn, const ConnectRequest &request)
+{
+    if (request.tls == TlsMode::None || throughSocket(request))
+        return; // a fresh record asks for no TLS
+    const my_bool yes = 1;
+    mysql_optionsv(conn, MYSQL_OPT_SSL_ENFORCE, &yes);
+    if (request.tls == TlsMode::Verified) {
+        mysql_optionsv(conn, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &yes);
+        if (!request.caFile.isEmpty())
+            mysql_optionsv(conn, MYSQL_OPT_SSL_CA, request.caFile.constData());
+    }
+}
+
+/** Whether the open connection is what the request's TLS asks for. */
+bool tlsAsAsked(MYSQL *conn, const ConnectRequest &request)
+{
+    if (request.tls != TlsMode::Required && request.tls != TlsMode::Verified)
+        return true;
+    return throughSocket(request) || mysql_get_ssl_cipher(conn) != nullptr;
+}
+
 ResultSet readResult(MYSQL_RES *result)
 {
     ResultSet set;
@@ -147,17 +180,35 @@ void mysqlLibraryStart()
 ConnectOutcome mysqlOpen(const ConnectRequest &request)
 {
     MYSQL *conn = record();
+    ConnectOutcome outcome;
+    outcome.throughSocket = throughSocket(request);
+    if (request.tls == TlsMode::Verified && !outcome.throughSocket) {
+        // The library's own word for a missing file is "No such file or directory".
+        outcome.tlsError = caFileProblem(QString::fromUtf8(request.caFile));
+        if (!outcome.tlsError.isEmpty()) {
+            outcome.error = outcome.tlsError;
+            return outcome;
+        }
+    }
     setOptions(conn, request.timeoutSeconds);
     setProtocol(conn, request);
-    ConnectOutcome outcome;
+    setTls(conn, request);
     mysql_real_connect(conn, cText(request.host), cText(request.user), cText(request.password), nullptr, request.port,
                        request.socket.isEmpty() ? nullptr : request.socket.constData(),
                        CLIENT_MULTI_STATEMENTS); // "SELECT …; SELECT …" typed at once: each result set shown
     if (mysql_errno(conn) != 0) {
         outcome.error = errorOf(conn);
+        outcome.tlsError = tlsFailureMessage(request.tls, mysql_errno(conn), outcome.error);
         mysqlClose(); // the next open starts from a prepared record
         return outcome;
     }
+    if (!tlsAsAsked(conn, request)) { // the server offered no TLS: closed before any statement goes
+        outcome.error = outcome.tlsError = tlsNotOfferedMessage();
+        mysqlClose();
+        return outcome;
+    }
+    if (const char *cipher = mysql_get_ssl_cipher(conn))
+        outcome.tlsCipher = QString::fromLatin1(cipher);
     {
         const std::lock_guard<std::mutex> lock(socketLock);
         openSocket = int(mysql_get_socket(conn));
@@ -214,6 +265,7 @@ KillOutcome mysqlKillQuery(const ConnectRequest &request, quint64 threadId)
     }
     setOptions(&conn, request.timeoutSeconds);
     setProtocol(&conn, request);
+    setTls(&conn, request); // a server that requires TLS takes the KILL over TLS only
     const unsigned timeout = unsigned(std::max(request.timeoutSeconds, 1));
     mysql_options(&conn, MYSQL_OPT_READ_TIMEOUT, &timeout);
     mysql_options(&conn, MYSQL_OPT_WRITE_TIMEOUT, &timeout);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/connectionsecurity.h"
 #include "db/packedrows.h"
 
 #include <QByteArray>
@@ -33,6 +34,8 @@ struct ConnectRequest
     QByteArray password;
     QByteArray database;
     int timeoutSeconds = 10;
+    TlsMode tls = TlsMode::None; // not applied through a Unix socket
+    QByteArray caFile;           // for TlsMode::Verified; empty: the system's authorities
 };
 
 struct ConnectOutcome
@@ -40,6 +43,9 @@ struct ConnectOutcome
     bool opened = false;
     bool databaseSelected = false;
     QString error;         // of the open when it failed, else of the selection
+    QString tlsError;      // in French, when the open failed because of TLS (error then holds the library's text)
+    QString tlsCipher;     // the cipher of an encrypted connection; empty in the clear
+    bool throughSocket = false; // made through a Unix socket, where TLS is not asked for
     quint64 threadId = 0;  // the server's id of the connection (for KILL QUERY)
 };
 
@@ -85,8 +91,11 @@ void mysqlLibraryStart();
 
 /**
  * mysql_real_connect(host, user, password), no database, the request's port and
- * socket, several statements allowed in one text, with the connect time-out;
- * then mysql_select_db when the open succeeded.
+ * socket, several statements allowed in one text, with the connect time-out and
+ * the TLS the request asks for (never through a socket); then mysql_select_db
+ * when the open succeeded. A required TLS that the server did not make, a CA
+ * file that cannot be read or a failed handshake leave the record closed with
+ * `tlsError` said.
  */
 ConnectOutcome mysqlOpen(const ConnectRequest &request);
 /** mysql_close, then mysql_init, so that the record is ready for the next open. */

@@ -60,6 +60,15 @@ QByteArray clientOptionFile(const ClientAccess &access)
         text += "port=" + QByteArray::number(access.port) + '\n';
         text += "protocol=tcp\n";
     }
+    const bool socket = goesThroughSocket(access.host, access.port, access.socket);
+    if (access.tls != TlsMode::None && !socket) {
+        text += "ssl\n";
+        if (access.tls == TlsMode::Verified) {
+            text += "ssl-verify-server-cert\n";
+            if (!access.caFile.isEmpty())
+                text += "ssl-ca=" + quoted(access.caFile) + '\n';
+        }
+    }
     text += "default-character-set=utf8mb4\n";
     return text;
 }

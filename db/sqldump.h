@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/connectionsecurity.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QProcess>
@@ -19,12 +21,14 @@ struct ClientAccess
     QString password;
     QString database;
     unsigned port = 0; // typed after the host ("host:3307"): TCP, also to "localhost"
+    TlsMode tls = TlsMode::None; // "Chiffrer la connexion"; never through a socket
+    QString caFile;              // for TlsMode::Verified
 };
 
 /**
  * The option file the client programs read instead of any other
  * (--defaults-file): user, password, host and socket, so that the password
- * never shows in the process list. Values are quoted with "\" before "\" and '"'.
+ * never shows in the process list, and the console's TLS over TCP. Values are quoted with "\" before "\" and '"'.
  */
 QByteArray clientOptionFile(const ClientAccess &access);
 

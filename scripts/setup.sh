@@ -13,7 +13,7 @@ run=(
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev acl attr curl ripgrep
-  mariadb-server mariadb-client
+  mariadb-server mariadb-client openssl
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core xdotool
   php-xdebug

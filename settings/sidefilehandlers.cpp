@@ -4,6 +4,7 @@
 
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
+#include "db/connectionsecurity.h"
 #include "db/schematree.h"
 #include "db/simplecombo.h"
 #include "debug/dbgplistener.h"
@@ -19,6 +20,7 @@
 #include "settings/windowplacement.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -194,6 +196,13 @@ const SettingKey kSettings[] = {
     {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
      [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
      [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},
+    // No TLS unless asked for: a settings file without the key connects as it always did.
+    {kMysql, "Chiffrement", Kind::Text, [](const ProfileFile &) -> QVariant { return tlsModeSetting(TlsMode::None); },
+     [](const TfmMain &w) -> QVariant { return tlsModeSetting(TlsMode(w.cbChiffrement->currentIndex())); },
+     [](TfmMain &w, const QVariant &v) { w.cbChiffrement->setCurrentIndex(int(tlsModeFromSetting(v.toString()))); }},
+    {kMysql, "FichierCA", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
+     [](const TfmMain &w) -> QVariant { return w.eFichierCA->text(); },
+     [](TfmMain &w, const QVariant &v) { w.eFichierCA->setText(v.toString()); }},
 };
 
 /** The key named `name` in `section`; every caller names a key of the table. */

@@ -173,6 +173,37 @@ TEST(SqlDump, TheOptionFileKeepsAnyPasswordWhole)
     }
 }
 
+TEST(SqlDump, TheOptionFileAsksForTheConsolesTlsOverTcpOnly)
+{
+    const struct
+    {
+        const char *host;
+        unsigned port;
+        const char *socket;
+        TlsMode tls;
+        const char *ca;
+        const char *expected; // the lines after the connection's, before the character set
+    } cases[] = {
+        {"db.exemple", 0, "", TlsMode::None, "", ""},
+        {"db.exemple", 0, "", TlsMode::Preferred, "", "ssl\n"},
+        {"db.exemple", 0, "", TlsMode::Required, "/ca.pem", "ssl\n"},
+        {"db.exemple", 0, "", TlsMode::Verified, "", "ssl\nssl-verify-server-cert\n"},
+        {"db.exemple", 0, "", TlsMode::Verified, "/etc/mon ca.pem", "ssl\nssl-verify-server-cert\nssl-ca=\"/etc/mon ca.pem\"\n"},
+        {"localhost", 3307, "", TlsMode::Required, "", "ssl\n"},
+        {"localhost", 0, "", TlsMode::Verified, "/ca.pem", ""},           // the socket: never TLS
+        {"localhost", 0, "/run/o.sock", TlsMode::Required, "", ""},
+    };
+    for (const auto &c : cases) {
+        const ClientAccess access{QString::fromUtf8(c.host), QString::fromUtf8(c.socket), QStringLiteral("root"), {}, {},
+                                  c.port, c.tls, QString::fromUtf8(c.ca)};
+        const QByteArray file = clientOptionFile(access);
+        const qsizetype end = file.indexOf("default-character-set=");
+        const qsizetype start = file.indexOf("ssl");
+        const QByteArray tls = start < 0 || start > end ? QByteArray() : file.mid(start, end - start);
+        EXPECT_EQ(tls, QByteArray(c.expected)) << c.host << ':' << c.port << '\n' << file.constData();
+    }
+}
+
 TEST_F(BuiltinDatabaseTest, FirstUseMakesTheDataFolderAndItsFirstDatabaseWithNoTcpPort)
 {
     BuiltinDatabase db(shared());

@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "app/main.h"
 #include "widgets/widgets.h"
+#include "db/connectionsecurity.h"
 #include "db/consoletext.h"
 #include "db/dbconsole.h"
 #include "db/serveraddress.h"
@@ -12,7 +13,9 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
+#include <QLabel>
 
 namespace {
 
@@ -206,6 +209,138 @@ TEST_F(DbConnection, APortThatIsNotTheServersOrThatCannotBeReadIsRefusedWithAMes
         EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
         EXPECT_TRUE(window->sbConnected->isEnabled());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+}
+
+/** require_secure_transport switched on for one case, and off again whatever happens. */
+struct SecureTransport
+{
+    SecureTransport(const DbServer &server, bool on)
+        : server(server)
+        , on(on)
+    {
+        if (on)
+            server.sql(QStringLiteral("SET GLOBAL require_secure_transport = ON"));
+    }
+    ~SecureTransport()
+    {
+        if (on)
+            server.sql(QStringLiteral("SET GLOBAL require_secure_transport = OFF"));
+    }
+    const DbServer &server;
+    const bool on;
+};
+
+// The test server has a certificate of the test CA (tls/ca.pem) for 127.0.0.1 and localhost;
+// tls/other-ca.pem signed nothing of it. A case opens with its mode and CA file, then asks the
+// server whether the connection it sees is encrypted.
+TEST_F(DbConnection, EncryptionModesAgainstAServerWithACertificate)
+{
+    const QString tls = server->dir + QStringLiteral("/tls/");
+    const QString tcp = QStringLiteral("127.0.0.1:%1").arg(server->port);
+    const struct
+    {
+        const char *name;
+        TlsMode mode;
+        QString caFile;
+        QString host;
+        bool secureTransportOnly; // require_secure_transport=ON during the case
+        bool opens;
+        bool encrypted;
+        const char *status;       // what mysqlErr starts with after the click ("" : unchanged)
+        const char *boxStartsWith; // the one message box, or nullptr for none
+    } cases[] = {
+        {"none stays in the clear", TlsMode::None, {}, tcp, false, true, false, "Ok", nullptr},
+        {"preferred", TlsMode::Preferred, {}, tcp, false, true, true, "Connexion chiffrée (", nullptr},
+        {"required", TlsMode::Required, {}, tcp, false, true, true, "Connexion chiffrée (", nullptr},
+        {"verified, right CA", TlsMode::Verified, tls + QStringLiteral("ca.pem"), tcp, false, true, true,
+         "Connexion chiffrée (", nullptr},
+        {"verified, name of the certificate", TlsMode::Verified, tls + QStringLiteral("ca.pem"),
+         QStringLiteral("localhost:%1").arg(server->port), false, true, true, "Connexion chiffrée (", nullptr},
+        {"verified, wrong CA", TlsMode::Verified, tls + QStringLiteral("other-ca.pem"), tcp, false, false, false,
+         "Certificat du serveur refusé (", nullptr},
+        {"verified, no CA file: the system's authorities", TlsMode::Verified, {}, tcp, false, false, false,
+         "Certificat du serveur refusé (", nullptr},
+        {"verified, missing CA file", TlsMode::Verified, tls + QStringLiteral("absent.pem"), tcp, false, false, false,
+         "Fichier CA introuvable : « ", nullptr},
+        {"verified, a folder as CA file", TlsMode::Verified, tls, tcp, false, false, false, "Fichier CA illisible", nullptr},
+        {"none, server requires TLS", TlsMode::None, {}, tcp, true, false, false, "Ok", "Erreur \"Access denied"},
+        {"required, server requires TLS", TlsMode::Required, {}, tcp, true, true, true, "Connexion chiffrée (", nullptr},
+        // The socket never leaves the machine: Ondrel's own database has no certificate to offer.
+        {"verified through the socket", TlsMode::Verified, tls + QStringLiteral("other-ca.pem"), server->socket, true,
+         true, false, "Connexion par le socket local, non chiffrée", nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const SecureTransport transport(*server, c.secureTransportOnly);
+        window->mysqlErr->setText(QStringLiteral("Ok"));
+        window->cbChiffrement->setCurrentIndex(int(c.mode));
+        window->eFichierCA->setText(c.caFile);
+        fill(c.host, QStringLiteral("root"), server->password, QStringLiteral("ondrel_test"));
+        ModalWatcher watcher;
+        window->sbConnected->click();
+        waitForConsole(*window);
+
+        EXPECT_TRUE(window->mysqlErr->text().startsWith(QString::fromUtf8(c.status))) << qPrintable(window->mysqlErr->text());
+        ASSERT_EQ(watcher.boxes.size(), c.boxStartsWith ? 1 : 0) << qPrintable(watcher.boxes.value(0).text);
+        if (c.boxStartsWith) {
+            EXPECT_TRUE(watcher.boxes[0].text.startsWith(QString::fromUtf8(c.boxStartsWith))) << qPrintable(watcher.boxes[0].text);
+        }
+        ASSERT_EQ(window->console()->isConnected(), c.opens);
+        EXPECT_EQ(window->sbConnected->text(), c.opens ? QStringLiteral("Stop") : QStringLiteral("Go"));
+        EXPECT_TRUE(window->sbConnected->isEnabled());
+        if (!c.opens)
+            continue;
+        runStatement(*window, QStringLiteral("SHOW STATUS LIKE 'Ssl_cipher'"));
+        EXPECT_EQ(window->sg->cell(1, 1).isEmpty(), !c.encrypted) << qPrintable(window->sg->cell(1, 1));
+        closeConnection(*window);
+    }
+}
+
+TEST(ConnectionSecurity, SettingWordsSocketsAndTheLibrarysTlsFailures)
+{
+    for (const TlsMode mode : {TlsMode::None, TlsMode::Preferred, TlsMode::Required, TlsMode::Verified})
+        EXPECT_EQ(tlsModeFromSetting(tlsModeSetting(mode)), mode) << qPrintable(tlsModeSetting(mode));
+    EXPECT_EQ(tlsModeChoices().size(), 4);
+
+    const struct
+    {
+        const char *host;
+        unsigned port;
+        const char *socket;
+        bool throughSocket;
+    } places[] = {
+        {"localhost", 0, "", true},   {"", 0, "", true},           {"localhost", 3307, "", false},
+        {"127.0.0.1", 0, "", false},  {"db.exemple", 0, "", false}, {"localhost", 0, "/run/m.sock", true},
+        {"LOCALHOST.", 0, "", false}, // only the library's own word means its socket
+    };
+    for (const auto &p : places)
+        EXPECT_EQ(goesThroughSocket(QString::fromUtf8(p.host), p.port, QString::fromUtf8(p.socket)), p.throughSocket)
+            << p.host << ':' << p.port;
+
+    const struct
+    {
+        TlsMode mode;
+        unsigned error;
+        const char *library;
+        const char *startsWith; // "" : not TLS's failure, the usual connection message tells it
+    } failures[] = {
+        {TlsMode::Verified, 2026, "TLS/SSL error: self-signed certificate in certificate chain", "Certificat du serveur refusé (« TLS/SSL"},
+        {TlsMode::Verified, 2026, "TLS/SSL error: Validation of SSL server certificate failed", "Certificat du serveur refusé"},
+        {TlsMode::Verified, 2026, "TLS/SSL error: SSL is required, but the server does not support it",
+         "Le serveur ne propose pas de connexion chiffrée"},
+        {TlsMode::Required, 2026, "TLS/SSL error: unexpected eof while reading", "Le chiffrement (TLS) n'a pas pu"},
+        {TlsMode::Verified, 2026, "  TLS/SSL error: protocol version\n", "Le chiffrement (TLS) n'a pas pu être établi avec le serveur : « TLS/SSL error: protocol version »."},
+        {TlsMode::Required, 1045, "Access denied for user 'root'@'localhost' (using password: YES)", ""},
+        {TlsMode::None, 2003, "Can't connect to server on '127.0.0.1' (111)", ""},
+    };
+    for (const auto &f : failures) {
+        const QString message = tlsFailureMessage(f.mode, f.error, QString::fromUtf8(f.library));
+        if (*f.startsWith == 0) {
+            EXPECT_TRUE(message.isEmpty()) << qPrintable(message);
+        } else {
+            EXPECT_TRUE(message.startsWith(QString::fromUtf8(f.startsWith))) << qPrintable(message);
+        }
     }
 }
 

@@ -21,6 +21,7 @@
 #include "preview/phpserver.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTest>
@@ -124,7 +125,8 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "Aide="
         + QDir::homePath().toUtf8()
         + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\n"
-          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nArbreSchema=1\r\nArbreSchemaLargeur=200\r\nDelaiConnexion=10\r\n";
+          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nArbreSchema=1\r\nArbreSchemaLargeur=200\r\nDelaiConnexion=10\r\n"
+          "Chiffrement=none\r\nFichierCA=\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
@@ -665,6 +667,28 @@ TEST_F(SideFiles, HistoryKeepsMultiLineStatementsAndNoSecretsInAnOwnerOnlyFile)
     EXPECT_EQ(historyItems(*again), (QStringList{multiLine, QStringLiteral("SELECT 1")}));
 }
 
+TEST_F(SideFiles, EncryptionIsNoneWithoutTheKeyAndAMistypedWishForTlsIsRequired)
+{
+    const struct
+    {
+        const char *ini;
+        TlsMode mode;
+        bool caFileOffered;
+    } cases[] = {
+        {"", TlsMode::None, false}, // a new user connects as before the setting existed
+        {"[Mysql]\r\nHost=db.exemple.test\r\n", TlsMode::None, false},
+        {"[Mysql]\r\nChiffrement=preferred\r\n", TlsMode::Preferred, false},
+        {"[Mysql]\r\nChiffrement= Verified \r\n", TlsMode::Verified, true},
+        {"[Mysql]\r\nChiffrement=verifed\r\n", TlsMode::Required, false}, // never in the clear by a typo
+    };
+    for (const auto &c : cases) {
+        writeFile(ini, c.ini);
+        auto w = start();
+        EXPECT_EQ(TlsMode(w->cbChiffrement->currentIndex()), c.mode) << c.ini;
+        EXPECT_EQ(w->eFichierCA->isEnabled(), c.caFileOffered) << c.ini;
+    }
+}
+
 TEST_F(SideFiles, ConnectTimeoutIsReadFromTheSettings)
 {
     writeFile(ini, "[Mysql]\r\nDelaiConnexion=3\r\n");
@@ -698,6 +722,7 @@ TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
         {"Mysql", "Host", "db.exemple.test"}, {"Mysql", "User", "moi"}, {"Mysql", "Pass", "secret"},
         {"Mysql", "Base", "boutique"}, {"Mysql", "BaseIntegree", "0"}, {"Mysql", "DelaiConnexion", "3"},
         {"Mysql", "ArbreSchema", "0"}, {"Mysql", "ArbreSchemaLargeur", "260"},
+        {"Mysql", "Chiffrement", "verified"}, {"Mysql", "FichierCA", "/etc/ssl/ca-interne.pem"},
     };
     ProfileFile written;
     for (const Key &k : keys)

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -201,6 +202,35 @@ TEST_F(Window, AddedToolbarControlsFitAtTheFirstStartSize)
                     EXPECT_FALSE(r.intersects(other->geometry())) << width << ": over " << qPrintable(other->objectName());
             }
         }
+    }
+}
+
+// "Chiffrer la connexion" takes a row of its own under the database page's
+// fields: whole at the first-start size and in a wide window, over no other
+// control, the CA file edit reaching its "…" at the panel's right edge.
+TEST_F(Window, EncryptionRowFitsTheDatabasePage)
+{
+    window->PC->setCurrentWidget(window->TabSheet4);
+    for (const int width : {640, 1000}) {
+        SCOPED_TRACE(width);
+        window->resize(width, 480);
+        QCoreApplication::processEvents();
+        QWidget *row[] = {window->lChiffrement, window->cbChiffrement, window->eFichierCA, window->sbFichierCA};
+        for (QWidget *control : row) {
+            const QRect r = control->geometry();
+            EXPECT_LE(r.right(), window->Panel6->width() - 1) << qPrintable(control->objectName());
+            EXPECT_LE(r.bottom(), window->Panel6->height() - 1) << qPrintable(control->objectName());
+            for (QWidget *other : window->Panel6->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (other != control && !other->isHidden()) {
+                    EXPECT_FALSE(r.intersects(other->geometry()))
+                        << qPrintable(control->objectName()) << " over " << qPrintable(other->objectName());
+                }
+            }
+        }
+        EXPECT_LE(window->lChiffrement->sizeHint().width(), window->lChiffrement->width()) << "caption cut";
+        EXPECT_LE(window->cbChiffrement->sizeHint().width(), window->cbChiffrement->width()) << "choice cut";
+        EXPECT_GE(window->eFichierCA->width(), 150) << "no room left for a path";
+        EXPECT_EQ(window->sbFichierCA->geometry().right(), window->Panel6->width() - 4);
     }
 }
 

@@ -4,6 +4,10 @@
 #   mariadb.sh start <dir>   creates <dir>/data (first time), starts mariadbd on a free
 #                            127.0.0.1 port, waits until it answers, and writes
 #                            <dir>/port, <dir>/socket, <dir>/password and <dir>/pid.
+#                            The server has a certificate (<dir>/tls/server-cert.pem, for
+#                            127.0.0.1 and localhost) signed by the test CA <dir>/tls/ca.pem;
+#                            <dir>/tls/other-ca.pem is a CA that did not sign it. TLS is
+#                            offered, never required: a client that asks for none gets none.
 #                            The first start also sets the root password and creates
 #                            the database "ondrel_test". Starting again over the data
 #                            folder of a crashed server reuses its port and password; a
@@ -51,6 +55,26 @@ server_alive() {
     kill -0 "$pid" 2>/dev/null && ! grep -q '^State:.*Z' "/proc/$pid/status" 2>/dev/null
 }
 
+# A self-signed CA, the server's certificate signed by it, and a second CA that
+# signed nothing of the server's; made once per folder with openssl req.
+make_certificates() {
+    local tls=$dir/tls
+    [ -s "$tls/server-cert.pem" ] && [ -s "$tls/other-ca.pem" ] && return 0
+    rm -rf "$tls"
+    mkdir -p "$tls"
+    (
+        cd "$tls"
+        openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Ondrel test CA" \
+            -keyout ca-key.pem -out ca.pem
+        openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Ondrel other CA" \
+            -keyout other-ca-key.pem -out other-ca.pem
+        openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout server-key.pem -out server.csr
+        printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' >san.ext
+        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca-key.pem -CAcreateserial -days 3650 \
+            -extfile san.ext -out server-cert.pem
+    ) >"$dir/tls.log" 2>&1 || { echo "openssl could not make the certificates:" >&2; tail -20 "$dir/tls.log" >&2; return 1; }
+}
+
 start() {
     local first=0 password port
     # A server left running by an interrupted run is replaced by a fresh one.
@@ -67,6 +91,7 @@ start() {
             return 1
         fi
     fi
+    make_certificates
     if [ -f "$dir/port" ] && [ $first -eq 0 ]; then
         port=$(cat "$dir/port")
     else
@@ -85,6 +110,7 @@ start() {
         setsid mariadbd --no-defaults --datadir="$data" --socket="$socket" --port="$port" \
             --bind-address=127.0.0.1 --user=root --pid-file="$dir/pid" \
             --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=64M \
+            --ssl-ca="$dir/tls/ca.pem" --ssl-cert="$dir/tls/server-cert.pem" --ssl-key="$dir/tls/server-key.pem" \
             </dev/null >"$dir/out.log" 2>&1 &
         launched=$!
         up=0
@@ -141,7 +167,7 @@ stop() {
         done
         kill -KILL "$pid" 2>/dev/null || true
     fi
-    rm -rf "$data" "$dir/pid" "$dir/port" "$dir/socket" "$dir/password" "$socket"
+    rm -rf "$data" "$dir/tls" "$dir/pid" "$dir/port" "$dir/socket" "$dir/password" "$socket"
 }
 
 case $action in
