@@ -1,7 +1,6 @@
 // The pure rules of the file page: file-name part, trailing slash, target and
 // preview URLs, selected file path, mask matching and the listing of a folder.
-#include "support/qtmain.h"
-#include "support/testsupport.h"
+#include "support/coremain.h"
 
 #include "files/listing.h"
 #include "files/urlrules.h"
@@ -132,4 +131,4 @@ TEST(Listing, FolderChainRunsFromTheRootDown)
 
 } // namespace
 
-ONDREL_QT_TEST_MAIN
+ONDREL_CORE_TEST_MAIN

@@ -171,14 +171,6 @@ TEST(DefinitionIndex, FindsByNameWithoutCaseAndReplacesOneFileAtATime)
     EXPECT_EQ(index.definitionCount(), 1);
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 TEST(DefinitionIndexer, BuildsASiteInTheBackgroundAndFollowsSaves)
 {
     QTemporaryDir dir;

@@ -1,7 +1,6 @@
 // Ondrel's own PHP server and what reads PHP's output: the log lines, error
 // places, `php -l`, the URL paths it serves, and the status line's plain text.
-#include "support/qtmain.h"
-#include "support/testsupport.h"
+#include "support/coremain.h"
 
 #include "preview/phpserver.h"
 #include "preview/statustext.h"
@@ -520,4 +519,4 @@ TEST(BuiltinServer, PagesSeeTheRequestAsWithoutTheRouterButNotTheKey)
 
 } // namespace
 
-ONDREL_QT_TEST_MAIN
+ONDREL_CORE_TEST_MAIN

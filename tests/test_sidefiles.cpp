@@ -1,8 +1,7 @@
 // The settings file read and written with the Windows profile semantics, the
 // integer and boolean readings, the keyword list and history formats, and where
 // the side files live. No window: the pure core only.
-#include "support/qtmain.h"
-#include "support/testsupport.h"
+#include "support/coremain.h"
 
 #include "io/ansitext.h"
 #include "settings/profile.h"
@@ -368,4 +367,4 @@ TEST(SideFileLocation, BesideTheExecutableOrInTheConfigurationFolder)
 
 } // namespace
 
-ONDREL_QT_TEST_MAIN
+ONDREL_CORE_TEST_MAIN

@@ -15,14 +15,6 @@
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes = "x")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 struct IgnoreCase
 {
     const char *patterns;
@@ -73,7 +65,7 @@ TEST(SiteFiles, SkipHiddenFoldersNodeModulesAndIgnoredButKeepVendor)
     for (const char *name : {"index.php", "inc/a.php", "vendor/lib/Lib.php", "node_modules/pkg/x.js", ".git/config",
                              "inc/.cache/c.php", ".htaccess", "logs/today.log", "logs/keep.log", "cache/big.php",
                              "été/page.php"})
-        writeFile(root + u'/' + QString::fromUtf8(name));
+        writeFile(root + u'/' + QString::fromUtf8(name), "x");
     writeFile(root + "/.ondrelignore", "*.log\n!keep.log\n/cache/\n");
     ASSERT_EQ(::symlink((root + "/inc").toLocal8Bit().constData(), (root + "/inc-link").toLocal8Bit().constData()), 0);
     ASSERT_EQ(::symlink((root + "/index.php").toLocal8Bit().constData(), (root + "/alias.php").toLocal8Bit().constData()), 0);
@@ -95,9 +87,9 @@ TEST(SiteFiles, TheSiteIsRacineOnlyWhenItHoldsTheFileAndNeverWidensToHome)
 {
     QTemporaryDir dir;
     const QString home = dir.path();
-    writeFile(home + "/www/site/page.php");
-    writeFile(home + "/other/x.php");
-    writeFile(home + "/loose.php");
+    writeFile(home + "/www/site/page.php", "x");
+    writeFile(home + "/other/x.php", "x");
+    writeFile(home + "/loose.php", "x");
     struct Case
     {
         QString racine, file;

@@ -1,6 +1,6 @@
 #include "phpserver.h"
 
-#include "testsupport.h"
+#include "coresupport.h"
 
 #include <QRegularExpression>
 #include <QTcpSocket>

@@ -65,18 +65,6 @@ void OpenedFiles::open(const QUrl &url)
     files << url.toLocalFile();
 }
 
-QString TempFolder::write(const QString &name, const QByteArray &bytes) const
-{
-    const QString p = path(name);
-    writeFile(p, bytes);
-    return p;
-}
-
-QByteArray TempFolder::read(const QString &name) const
-{
-    return readFile(path(name));
-}
-
 std::unique_ptr<TfmMain> makeWindow(const QString &folder, bool show)
 {
     auto window = std::make_unique<TfmMain>(QDir(folder).filePath(QStringLiteral("ondrel")));
@@ -87,37 +75,4 @@ std::unique_ptr<TfmMain> makeWindow(const QString &folder, bool show)
             qWarning("the test window did not become active");
     }
     return window;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
-
-int freeLoopbackPort()
-{
-    const int port = pickLoopbackPort();
-    if (port == 0)
-        throw std::runtime_error("no free loopback port below the ephemeral range");
-    return port;
-}
-
-bool processAlive(qint64 pid)
-{
-    if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
-        return false;
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    const qsizetype close = stat.lastIndexOf(')');
-    return close >= 0 && stat.mid(close + 2, 1) != "Z";
 }
