@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -96,6 +97,7 @@ void BM_RequestPlainPhpServer(benchmark::State &state)
         environment.insert(QStringLiteral("PHP_CLI_SERVER_WORKERS"), QString::number(state.range(0)));
         php.setProcessEnvironment(environment);
     }
+    php.setChildProcessModifier([] { ::setpgid(0, 0); }); // its workers go with it, below
     QObject::connect(&php, &QProcess::readyReadStandardOutput, [&php] { php.readAllStandardOutput(); });
     php.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(port),
                                       QStringLiteral("-t"), site->path(),
@@ -110,7 +112,7 @@ void BM_RequestPlainPhpServer(benchmark::State &state)
     while (fetch(port, request) <= 0 && wait.elapsed() < 15000)
         QThread::msleep(20);
     timeRequests(state, port, request);
-    php.terminate();
+    ::kill(-pid_t(php.processId()), SIGTERM);
     php.waitForFinished(5000);
 }
 
