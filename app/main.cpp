@@ -1,5 +1,5 @@
 #include "app/main.h"
-#include "debug/debugcontroller.h"
+#include "app/debugcontroller.h"
 
 #include "app/commandline.h"
 
@@ -168,10 +168,6 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     ColorDialog1->hide();
     m_console = new DbConsole(this);
     Timer1 = m_console->refreshTimer();
-    m_autoSave = new QTimer(this);
-    m_autoSave->setObjectName(QStringLiteral("tmEnregistrementAuto"));
-    m_autoSave->setSingleShot(true);
-    m_autoSave->setInterval(800);
 
     buildFilePage();
     buildEditorPage();
@@ -585,7 +581,6 @@ void TfmMain::bindEvents()
     connect(cbApercuACote, &QCheckBox::clicked, this, [this] { guard([this] { cbApercuACoteClick(); }); });
     connect(cbEnregistrementAuto, &QCheckBox::clicked, this, [this] { guard([this] { cbEnregistrementAutoClick(); }); });
     connect(M, &QsciScintilla::textChanged, this, [this] { MTextChange(); });
-    connect(m_autoSave, &QTimer::timeout, this, [this] { guard([this] { AutoSaveTimer(); }); });
     connect(M, &RichEdit::errorMarkClicked, this, [this](int line) { guard([&] { MErrorMarkClick(line); }); });
     connect(m_server, &BuiltinServer::logLine, this,
             [this](const QString &text, ServerLineKind kind) { guard([&] { ServeurLogLine(text, kind); }); });

@@ -591,7 +591,6 @@ private:
     EditorCompletion *m_completion = nullptr;
     QString m_reflectionHelp; // PHP's signature F1 explains, when the help folder has no page for it
     WebBrowser *m_helpBrowser = nullptr;
-    QTimer *m_autoSave = nullptr;     // saving while typing: runs out after a pause of typing
     int m_apercuLargeur = 0;
     bool m_autoSaving = false;        // the save under way is one of saving while typing
     bool m_titleMarked = false;            // the title starts with the unsaved mark "*"

@@ -10,11 +10,11 @@
 //    worst stall during the steps (the longest gap between the ticks of a
 //    5 ms timer); goals at most 50 ms and at most 30 ms.
 #include "app/main.h"
-#include "debug/debugcontroller.h"
+#include "app/debugcontroller.h"
 #include "debug/debugger.h"
 #include "debug/xdebugsetup.h"
 #include "preview/phpserver.h"
-#include "preview/ports.h"
+#include "base/ports.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"

@@ -5,7 +5,7 @@
 // server's time. Each request opens a connection of its own,
 // as the preview browser's F9 does.
 #include "preview/phpserver.h"
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

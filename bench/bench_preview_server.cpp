@@ -9,7 +9,7 @@
 #include "editor/richedit.h"
 #include "files/editedfile.h"
 #include "preview/phpserver.h"
-#include "preview/ports.h"
+#include "base/ports.h"
 #include "preview/webbrowser.h"
 #include "support/phpserver.h"
 

@@ -23,7 +23,7 @@ set(ONDREL_CORE_FILES
   io/fileidentity.cpp io/fileidentity.h
   io/recovery.cpp io/recovery.h
   io/recoverypaths.cpp io/recoverypaths.h
-  preview/ports.cpp preview/ports.h
+  base/ports.cpp base/ports.h
   preview/phpserver.cpp preview/phpserver.h
   preview/statustext.cpp preview/statustext.h
   settings/profile.cpp settings/profile.h

@@ -1,7 +1,7 @@
 #include "debug/dbgplistener.h"
 
 #include "debug/dbgpsession.h"
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -40,6 +40,7 @@ EditedFile::EditedFile(RichEdit *editor, bool shown, QObject *parent)
     , m_watcher(new QFileSystemWatcher(this))
     , m_watchDelay(new QTimer(this))
     , m_journalDelay(new QTimer(this))
+    , m_autoSaveDelay(new QTimer(this))
     , m_journal(std::make_unique<JournalWriter>())
 {
     if (shown) {
@@ -53,6 +54,9 @@ EditedFile::EditedFile(RichEdit *editor, bool shown, QObject *parent)
     connect(m_watcher, &QFileSystemWatcher::fileChanged, m_watchDelay, qOverload<>(&QTimer::start));
     connect(m_watchDelay, &QTimer::timeout, this, &EditedFile::checkDisk);
     connect(m_journalDelay, &QTimer::timeout, this, &EditedFile::journalSoon);
+    m_autoSaveDelay->setSingleShot(true);
+    m_autoSaveDelay->setInterval(800);
+    connect(m_autoSaveDelay, &QTimer::timeout, this, &EditedFile::autoSaveDue);
     connect(m_journal.get(), &JournalWriter::cannotWrite, this, &EditedFile::notice); // told once
 }
 
@@ -93,9 +97,20 @@ void EditedFile::hide()
         m_journalDelay->stop();
         journalSoon(); // the text can be read only while it is shown
     }
+    m_autoSaveDelay->stop(); // saving while typing is for the text being typed
     m_modifiedWhenHidden = m_editor->isModified();
     m_state = m_editor->leaveDocument();
     m_shown = false;
+}
+
+void EditedFile::autoSaveAfterPause()
+{
+    m_autoSaveDelay->start();
+}
+
+void EditedFile::cancelAutoSave()
+{
+    m_autoSaveDelay->stop();
 }
 
 bool EditedFile::isModified() const

@@ -94,6 +94,11 @@ public:
     /** The editor is about to show another text: the journal is brought up to date and the view kept. */
     void hide();
 
+    /** Saving while typing: autoSaveDue() comes after a pause of typing; each call restarts the wait. */
+    void autoSaveAfterPause();
+    /** No save while typing is due (the text was saved, or saving while typing is off). */
+    void cancelAutoSave();
+
     /**
      * Reads `path` into the text: throws "Impossible d'ouvrir le fichier %s" (or the
      * reason the user can act on: too large, not a regular file, a name that is not
@@ -167,6 +172,8 @@ signals:
     void written(const QString &path);
     /** Something the user should read without a box (a binary file, a change on disk…); empty clears it. */
     void notice(const QString &text);
+    /** A pause of typing ended in this text: the window saves it if saving while typing may. */
+    void autoSaveDue();
 
 private:
     EditedFile(RichEdit *editor, bool shown, QObject *parent);
@@ -188,6 +195,7 @@ private:
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_watchDelay = nullptr;
     QTimer *m_journalDelay = nullptr;
+    QTimer *m_autoSaveDelay = nullptr;
     std::unique_ptr<JournalWriter> m_journal;
     QString m_journalFor; // the path whose journal may exist
     std::array<QString, 5> m_anchors{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}; // "0": none set

@@ -1,7 +1,7 @@
 #include "preview/phpserver.h"
 
 #include "debug/xdebugsetup.h"
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include <QDir>
 #include <QFile>

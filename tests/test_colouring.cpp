@@ -2,6 +2,7 @@
 // the rules' worked cases, and the pass through the real window and buttons.
 #include "support/qtmain.h"
 #include "support/testsupport.h"
+#include "support/colouringmodel.h"
 
 #include "app/main.h"
 #include "widgets/widgets.h"
@@ -31,48 +32,10 @@ std::string classesOf(const std::string &text, qsizetype start, qsizetype end)
     return letters;
 }
 
-// The rules written out plainly: a colour per position, ColoreSel as a loop.
+// The model's letters for positions start … end.
 std::string modelClasses(const std::string &t, qsizetype start, qsizetype end)
 {
-    const qsizetype length = static_cast<qsizetype>(t.size());
-    std::string colour(static_cast<size_t>(length + 1), '.');
-    auto coloreSel = [&](qsizetype a, qsizetype b, char c) {
-        for (qsizetype p = a + 1; p <= b - 1; ++p)
-            colour[static_cast<size_t>(p)] = c;
-    };
-    coloreSel(start, end, 'b');
-    qsizetype s = 0, v = 0, f = 0;
-    for (qsizetype i = start; i <= end; ++i) {
-        if (i < 1 || i > length)
-            continue;
-        const char c = t[static_cast<size_t>(i - 1)];
-        if (c == '\r') {
-            s = v = f = 0;
-        } else if (c == '$') {
-            v = i;
-        } else if (c == '"') {
-            if (s) {
-                coloreSel(s, i, 's');
-                s = 0;
-            } else {
-                s = i;
-            }
-        } else if (c == '(') {
-            if (f) {
-                coloreSel(f, i, 'f');
-                f = 0;
-            }
-        }
-        if (std::string(" )+-.;<=>").find(c) != std::string::npos) {
-            if (v) {
-                coloreSel(v - 1, i, 'f');
-                v = 0;
-            }
-            if (!s)
-                f = (c == ' ' || c == '=') ? i : 0;
-        }
-    }
-    return colour.substr(static_cast<size_t>(start), static_cast<size_t>(end - start + 1));
+    return colouringModel(t, start, end).substr(static_cast<size_t>(start), static_cast<size_t>(end - start + 1));
 }
 
 // Whole-text pass, dropping the entry of position 0 so letter k is position k + 1.

@@ -4,7 +4,7 @@
 #include "debug/debugger.h"
 #include "debug/xdebugsetup.h"
 #include "preview/phpserver.h"
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include <QCoreApplication>
 #include <QDir>

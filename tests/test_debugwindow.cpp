@@ -8,7 +8,7 @@
 
 #include "app/main.h"
 #include "widgets/widgets.h"
-#include "debug/debugcontroller.h"
+#include "app/debugcontroller.h"
 #include "debug/debugpanel.h"
 #include "editor/richedit.h"
 #include "preview/serverlogpanel.h"

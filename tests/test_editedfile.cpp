@@ -21,6 +21,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputMethodEvent>
@@ -695,6 +696,32 @@ TEST(EditedFileObject, ABinaryFileIsNeverWrittenAndSaysSo)
     file.forget(); // a text of no file is writable again
     EXPECT_FALSE(editor.isReadOnly());
     EXPECT_TRUE(file.path().isEmpty());
+}
+
+TEST(EditedFileObject, SavingWhileTypingIsDueAfterAPauseAndOnlyForTheTextShown)
+{
+    RichEdit editor;
+    ::EditedFile shown(&editor);
+    int due = 0;
+    QObject::connect(&shown, &::EditedFile::autoSaveDue, &shown, [&] { ++due; });
+    QElapsedTimer sinceKey;
+    shown.autoSaveAfterPause();
+    QTest::qWait(400);
+    shown.autoSaveAfterPause(); // a key restarts the wait
+    sinceKey.start();
+    QTest::qWait(500);
+    if (sinceKey.elapsed() < 700) // a loaded machine may oversleep: then nothing can be told
+        EXPECT_EQ(due, 0) << "the first key's wait was not restarted";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return due >= 1; }, 2000));
+    QTest::qWait(900); // nothing else is due
+    due = 0;
+
+    shown.autoSaveAfterPause();
+    ::EditedFile other(&editor, ::EditedFile::NewText{});
+    shown.hide(); // another tab comes forward: its pause is not this text's
+    other.show();
+    QTest::qWait(1000);
+    EXPECT_EQ(due, 0);
 }
 
 TEST(EditedFileObject, TheControlOutlivesItsFileAndTheFileItsControl)

@@ -7,6 +7,7 @@
 // - the text's last character never takes a colour.
 #include "editor/colouring.h"
 #include "fuzzinput.h"
+#include "tests/support/colouringmodel.h"
 
 #include <memory>
 #include <vector>
@@ -15,53 +16,16 @@ namespace {
 
 enum : int { Untouched = -1, Base = 1, Strings = 2, Functions = 3 };
 
-/** The rules, one position at a time, on colours indexed by position 1 … L. */
+/** The model's colours by position 0 … L, as the values classValue() gives. */
 std::vector<int> model(const QByteArray &t, qsizetype start, qsizetype end)
 {
-    const qsizetype L = t.size();
-    std::vector<int> colour(size_t(L + 1), Untouched);
-    auto T = [&](qsizetype p) { return t[p - 1]; };
-    // Colours the characters strictly between positions a and b.
-    auto colourBetween = [&](qsizetype a, qsizetype b, int c) {
-        for (qsizetype p = a + 1; p <= b - 1; ++p) {
-            FUZZ_CHECK(p >= 1 && p <= L, "the model colours outside the text");
-            colour[size_t(p)] = c;
-        }
-    };
-    colourBetween(start, end, Base);
-    qsizetype stringMark = 0, variableMark = 0, functionMark = 0;
-    for (qsizetype i = start; i <= end; ++i) {
-        if (i < 1 || i > L)
-            continue;
-        const char c = T(i);
-        if (c == '\r') {
-            stringMark = variableMark = functionMark = 0;
-        } else if (c == '$') {
-            variableMark = i;
-        } else if (c == '"') {
-            if (stringMark) {
-                colourBetween(stringMark, i, Strings);
-                stringMark = 0;
-            } else {
-                stringMark = i;
-            }
-        } else if (c == '(') {
-            if (functionMark) {
-                colourBetween(functionMark, i, Functions);
-                functionMark = 0;
-            }
-        }
-        const bool delimiter = c == ' ' || c == ')' || c == '+' || c == '-' || c == '.' || c == ';'
-            || c == '<' || c == '=' || c == '>';
-        if (delimiter) {
-            if (variableMark) {
-                colourBetween(variableMark - 1, i, Functions);
-                variableMark = 0;
-            }
-            if (!stringMark)
-                functionMark = (c == ' ' || c == '=') ? i : 0;
-        }
-    }
+    bool outside = false;
+    const std::string letters = colouringModel(std::string_view(t.constData(), size_t(t.size())), start, end, &outside);
+    FUZZ_CHECK(!outside, "the model colours outside the text");
+    std::vector<int> colour;
+    colour.reserve(letters.size());
+    for (char c : letters)
+        colour.push_back(c == 'b' ? Base : c == 's' ? Strings : c == 'f' ? Functions : Untouched);
     return colour;
 }
 

@@ -1,6 +1,6 @@
 #include "support/coresupport.h"
 
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include <QDir>
 #include <QFile>

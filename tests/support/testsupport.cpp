@@ -1,6 +1,6 @@
 #include "testsupport.h"
 
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include "app/main.h"
 

@@ -1,5 +1,5 @@
 // Step debugging wired into the window: margin, keys, stops and panels.
-#include "debug/debugcontroller.h"
+#include "app/debugcontroller.h"
 
 #include "base/errors.h"
 #include "app/main.h"

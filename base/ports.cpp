@@ -1,4 +1,4 @@
-#include "preview/ports.h"
+#include "base/ports.h"
 
 #include <QFile>
 #include <QRandomGenerator>

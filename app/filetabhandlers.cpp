@@ -43,6 +43,10 @@ void TfmMain::bindFile(EditedFile *file)
     connect(file, &EditedFile::renamed, this, &TfmMain::editedFileRenamed);
     connect(file, &EditedFile::loaded, this, &TfmMain::labelFileTabs);
     connect(file, &EditedFile::renamed, this, &TfmMain::labelFileTabs);
+    connect(file, &EditedFile::autoSaveDue, this, [this, file] {
+        if (file == m_file)
+            guard([this] { AutoSaveTimer(); });
+    });
 }
 
 void TfmMain::addFileTab()
@@ -76,7 +80,6 @@ void TfmMain::showFileTab(int index)
     if (file != m_file) {
         noteRecentFile(m_file); // Ctrl+E brings it back as it is left
         emit editedFileLeaving();
-        m_autoSave->stop(); // saving while typing is for the text being typed
         m_file->hide();
         m_file = file;
         file->show();

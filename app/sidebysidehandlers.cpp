@@ -110,7 +110,7 @@ void TfmMain::editedFileSaved()
 {
     if (!m_autoSaving)
         m_file->setSavedByUser(QFileInfo(eFile->text()).absoluteFilePath());
-    m_autoSave->stop();
+    m_file->cancelAutoSave();
     if (!pageBeside())
         return; // the preview page navigates by itself after its save
     M->clearServerErrors(); // a page that still fails marks its lines again
@@ -142,15 +142,15 @@ bool TfmMain::mayAutoSave(FileIdentity *knownDisk) const
 void TfmMain::cbEnregistrementAutoClick()
 {
     if (cbEnregistrementAuto->isChecked() && M->isModified())
-        m_autoSave->start();
+        m_file->autoSaveAfterPause();
     else
-        m_autoSave->stop();
+        m_file->cancelAutoSave();
 }
 
 void TfmMain::MTextChange()
 {
     if (cbEnregistrementAuto->isChecked())
-        m_autoSave->start(); // restarted at every keystroke: the save waits for a pause
+        m_file->autoSaveAfterPause(); // restarted at every keystroke: the save waits for a pause
 }
 
 void TfmMain::AutoSaveTimer()
