@@ -9,7 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-45}
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
-cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
