@@ -5,6 +5,7 @@
 
 #include "db/serveraddress.h"
 
+#include <QScopeGuard>
 #include <QThread>
 
 // GLib names a struct member "signals", which Qt's keyword macro would rewrite.
@@ -84,8 +85,15 @@ public:
     KeyringWorker() = default;
     ~KeyringWorker() override
     {
-        if (m_service)
+        if (m_service) {
+            g_main_context_push_thread_default(m_context);
             g_object_unref(m_service);
+            g_main_context_pop_thread_default(m_context);
+        }
+        // The service's D-Bus subscriptions are released from its context: run what that left there.
+        while (g_main_context_iteration(m_context, false)) {
+        }
+        g_main_context_unref(m_context);
         g_object_unref(m_cancellable);
     }
 
@@ -94,6 +102,10 @@ public:
 
     void run(KeyringReply::Operation operation, const PasswordKey &key, const QString &password)
     {
+        // libsecret ties the service's D-Bus subscriptions to the thread's default context:
+        // one of this object's own, not the thread's event loop, so that they can be released.
+        g_main_context_push_thread_default(m_context);
+        const auto popContext = qScopeGuard([this] { g_main_context_pop_thread_default(m_context); });
         KeyringReply reply;
         reply.operation = operation;
         reply.key = key;
@@ -148,6 +160,7 @@ private:
 
     SecretService *m_service = nullptr;
     GCancellable *m_cancellable = g_cancellable_new();
+    GMainContext *m_context = g_main_context_new();
 };
 
 PasswordKeyring::PasswordKeyring(QObject *parent) : QObject(parent)
