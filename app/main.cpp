@@ -21,6 +21,7 @@
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
+#include "settings/consolepassword.h"
 #include "base/virtualkeys.h"
 
 #include <QApplication>
@@ -181,6 +182,8 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_files.append(m_file);
     tbFichiers->addTab(QString());
     bindEvents();
+    m_password = new ConsolePassword(host, user, pass, this);
+    connect(m_password, &ConsolePassword::said, this, &TfmMain::showStatus);
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });
