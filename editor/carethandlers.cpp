@@ -128,14 +128,8 @@ QString TfmMain::signatureOf(const QString &word)
     QString hint = firstLineContaining(keywordList(), word);
     if (hint.isEmpty() && m_phpSignatures)
         hint = phpSignatureFor(m_phpSignatures->signatures(), word);
-    if (hint.isEmpty()) {
-        const QString name = nameBeforeCaret(word.endsWith(u'(') ? word.chopped(1) : word);
-        const qsizetype caret = M->selStart();
-        const qsizetype from = std::max<qsizetype>(0, caret - EditorCompletion::kNamesAround);
-        const std::string_view around = M->range(from, std::min(M->textLength(), caret + EditorCompletion::kNamesAround) - from);
-        if (!name.isEmpty() && !name.startsWith(u'$'))
-            hint = definitionSignature(M->decode(QByteArray(around.data(), qsizetype(around.size()))), name);
-    }
+    if (hint.isEmpty() && m_completion)
+        hint = m_completion->definitionAround(nameBeforeCaret(word.endsWith(u'(') ? word.chopped(1) : word));
     return hint;
 }
 
