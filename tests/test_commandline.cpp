@@ -165,8 +165,10 @@ struct Result
 };
 
 /**
- * A copy of the program (executable and window module) in a folder of its own,
- * so that its side files are written there, with its own runtime folder.
+ * A copy of the program (executable, window module and preview module) in a folder of
+ * its own, so that its side files are written there, with its own runtime folder. The
+ * preview module goes too: without it beside the copy, the window would look for it at
+ * its installed place and load another build's module, or none.
  */
 class Launches : public ::testing::Test
 {
@@ -179,6 +181,7 @@ protected:
     {
         ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_PROGRAM), exe));
         ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_WINDOW_MODULE_FILE), folder.path(QStringLiteral("ondrel-fenetre.so"))));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_PREVIEW_MODULE_FILE), folder.path(QStringLiteral("ondrel-apercu.so"))));
         ASSERT_TRUE(QDir().mkpath(runtime));
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
