@@ -291,6 +291,24 @@ TEST_F(Launches, ASecondLaunchHandsItsFileToTheRunningWindow)
     EXPECT_TRUE(folder.read(QStringLiteral("ondrel.ini")).contains("InitialDir=" + QFile::encodeName(folder.path("site")) + "\r\n"));
 }
 
+TEST_F(Launches, ThePageBesideTheEditorShowsWithoutOpenGL)
+{
+    // The copy as installed, its preview module beside it, headless with no display:
+    // the web engine gets no OpenGL context. Kept from the last run, the page beside
+    // the editor is loaded after the first paint, through the module loaded then; the
+    // engine draws without the GPU and the program ends normally. The page itself
+    // tells that it was asked for.
+    const QString page = folder.write(QStringLiteral("site/page.php"),
+                                      "<?php file_put_contents(__DIR__ . '/vue', 'oui'); echo 'Bonjour';\n");
+    folder.write(QStringLiteral("ondrel.ini"), "[Params]\r\nApercuACote=1\r\nServeurIntegre=1\r\n");
+    QProcess window;
+    start(window, {page});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(folder.path(QStringLiteral("site/vue"))); }, 60000))
+        << window.readAllStandardError().toStdString();
+    ASSERT_EQ(window.state(), QProcess::Running) << window.readAllStandardError().toStdString();
+    EXPECT_EQ(stop(window), 0) << window.readAllStandardError().toStdString();
+}
+
 TEST_F(Launches, AWindowThatWasKilledLeavesNoObstacle)
 {
     QProcess killed;
