@@ -378,7 +378,8 @@ QString manualPage(const QString &date, const QString &readme)
         {QStringLiteral("~/.config/ondrel/ondrel.ini"),
          QStringLiteral("Les réglages : place de la fenêtre, champs de la page « Fichier », dossier de "
                         "départ, couleurs de l'éditeur, dossier de l'aide, connexion MySQL (le mot de "
-                        "passe y est en clair ; le fichier n'est lisible que par son propriétaire).")},
+                        "passe est dans le trousseau de la session ; sans trousseau, il est ici en clair, "
+                        "et le fichier n'est lisible que par son propriétaire).")},
         {QStringLiteral("~/.config/ondrel/ondrel.php"), QStringLiteral("La liste des mots clé.")},
         {QStringLiteral("~/.config/ondrel/ondrel.qry"),
          QStringLiteral("L'historique des requêtes, une par ligne.")},

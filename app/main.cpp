@@ -21,6 +21,7 @@
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
+#include "settings/consolepassword.h"
 #include "base/virtualkeys.h"
 
 #include <QApplication>
@@ -185,6 +186,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_files.append(m_file);
     tbFichiers->addTab(QString());
     bindEvents();
+    m_password = new ConsolePassword(host, user, pass, mysqlErr, this);
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });

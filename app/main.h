@@ -44,6 +44,7 @@ class PhpLint;
 struct LintResult;
 enum class ServerLineKind;
 class SimpleComboBox;
+class ConsolePassword;
 class StringGrid;
 class SchemaTree;
 class DbConsole;
@@ -450,6 +451,8 @@ public:
     /** The fixed title followed by the author credit, set when the window is first shown. */
     static QString windowTitleText();
     QString sideFileBase() const { return m_sideFileBase; }
+    /** Where "Pass" is kept: the session's keyring, or the settings file when there is none. */
+    ConsolePassword *consolePassword() const { return m_password; }
 
     /** Runs one handler: an error that escapes it is shown in the generic error box. */
     template <typename Handler>
@@ -574,6 +577,7 @@ private:
     QString m_keywords;
     bool m_keywordsStale = true;
     SideFileState m_sideFiles; // what start-up loaded, so shut-down writes nothing it did not read
+    ConsolePassword *m_password = nullptr;
     bool m_shown = false;
     bool m_pageFromCode = false;
     bool m_closingOnSignal = false;

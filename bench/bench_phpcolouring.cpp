@@ -44,7 +44,7 @@ void typeKey(QWidget *editor)
 }
 
 /**
- * A key in the middle of a 10 MB page in the real window. Range 0: "Coloration PHP"
+ * A key in the middle of a 10 MB page in the real window, eight on a line, then the next. Range 0: "Coloration PHP"
  * off or on. Range 1: 0 times the key and the lexing that the next paint asks for
  * (from the changed line to the end of the view), 1 the key and a whole repaint.
  */
@@ -64,7 +64,17 @@ void BM_KeyIn10MBPage(benchmark::State &state)
     QCoreApplication::processEvents();
     window.M->viewport()->repaint();
     RichEdit *m = window.M;
+    int line = m->lineOfOffset(m->selStart());
+    int typed = 0;
     for (auto _ : state) {
+        if (typed++ % 8 == 0) {
+            // A few keys on a line of ordinary length, then the next line (the move and
+            // its paint are not the key's).
+            state.PauseTiming();
+            m->setSelStart(m->lineStartOffset(++line) + 10);
+            m->viewport()->repaint();
+            state.ResumeTiming();
+        }
         typeKey(m);
         if (repaint) {
             m->viewport()->repaint();

@@ -37,6 +37,22 @@ void setCaption(QLabel *label, const QString &text)
     label->adjustSize();
 }
 
+/**
+ * Shows `text` in the hint in `format`. The label is touched only when either
+ * changes: the caret's line is read again at every key, and laying out a rich
+ * text anew costs more than all the rest of the key.
+ */
+void setHint(QLabel *hint, const QString &text, Qt::TextFormat format)
+{
+    if (hint->textFormat() == format && hint->text() == text)
+        return;
+    if (hint->textFormat() != format) {
+        hint->clear(); // a change of format would lay the old text out once more
+        hint->setTextFormat(format);
+    }
+    setCaption(hint, text);
+}
+
 constexpr int kHelpButtonWidth = 145;
 constexpr int kHintLeft = 152;
 
@@ -56,8 +72,6 @@ void TfmMain::Ligne()
 {
     const RichEdit::CaretPos caret = M->caretPosition();
     const QByteArray line = M->lineText(caret.y);
-    Label6->setTextFormat(Qt::PlainText);
-    setCaption(Label6, QString());
     m_reflectionHelp.clear();
 
     // Index offer.
@@ -71,7 +85,7 @@ void TfmMain::Ligne()
     const QByteArray word = functionWord(line, caret.x);
     if (!word.isEmpty()) {
         const QString typed = M->decode(word);
-        setCaption(Label6, signatureOf(typed));
+        setHint(Label6, signatureOf(typed), Qt::PlainText);
         const QString name = typed.chopped(1);
         // FichierAide: the first manual page of the function that exists.
         QString page;
@@ -87,6 +101,8 @@ void TfmMain::Ligne()
             noteReflectionHelp(typed);
     } else if (caret.x <= line.size()) {
         showParameterBeingTyped(M->decode(line.left(caret.x)));
+    } else {
+        setHint(Label6, QString(), Qt::PlainText); // far into a long line
     }
 
     // Positions count the file's characters (a Windows-1252 file is held as UTF-8).
@@ -127,10 +143,11 @@ void TfmMain::showParameterBeingTyped(const QString &beforeCaret)
 {
     const CallAtCaret call = callAtCaret(beforeCaret);
     const QString signature = call.isCall() ? signatureOf(call.word) : QString();
-    if (signature.isEmpty())
+    if (signature.isEmpty()) {
+        setHint(Label6, QString(), Qt::PlainText);
         return;
-    Label6->setTextFormat(Qt::RichText);
-    setCaption(Label6, signatureWithParameter(signature, call.parameter));
+    }
+    setHint(Label6, signatureWithParameter(signature, call.parameter), Qt::RichText);
     const QString name = call.word.chopped(1);
     const QStringList pages = helpPageCandidates(eAide->text(), name);
     if (std::none_of(pages.begin(), pages.end(), [](const QString &page) { return isExistingFile(page); }))

@@ -21,7 +21,6 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kLineRole = Qt::UserRole + 1;
 constexpr int kShownFiles = 200;
-constexpr int kRecentFiles = 20;
 const QString kPhpFiles = QStringLiteral("*.php;*.inc;*.phtml;*.php3;*.php4;*.php5;*.php7;*.php8");
 
 QString absoluteClean(const QString &path)
@@ -83,17 +82,6 @@ QString SiteSearch::relativeToSite(const QString &path) const
     return path.startsWith(root + u'/') ? path.mid(root.size() + 1) : path;
 }
 
-void SiteSearch::rememberRecent(const QString &path)
-{
-    const QString clean = absoluteClean(path);
-    if (clean.isEmpty())
-        return;
-    m_recent.removeAll(clean);
-    m_recent.prepend(clean);
-    if (m_recent.size() > kRecentFiles)
-        m_recent.resize(kRecentFiles);
-}
-
 void SiteSearch::openFileBox()
 {
     const Site now = site();
@@ -101,7 +89,6 @@ void SiteSearch::openFileBox()
         m_host.notify(QStringLiteral("Aucun site : ouvrez un fichier ou indiquez une « Racine » sur la page Fichier."));
         return;
     }
-    rememberRecent(m_host.editedFile());
     m_mode = BoxMode::Files;
     m_box->popUp(QStringLiteral("Ouvrir un fichier du site"), true);
     if (!(m_listedSite == now)) {
@@ -173,10 +160,12 @@ void SiteSearch::fillFileList(const QString &typed)
         item->setData(kLineRole, query.line);
     };
     if (query.text.isEmpty()) {
-        // The open and recent files first, then the site in order.
+        // The file in view, the open and recent files (the recent list's, kept across
+        // runs), then the site in order.
         QStringList shown;
-        for (const QString &recent : std::as_const(m_recent)) {
-            if (recent.startsWith(root + u'/') && QFileInfo(recent).isFile())
+        const QString edited = absoluteClean(m_host.editedFile());
+        for (const QString &recent : QStringList{edited} + m_host.recentFiles()) {
+            if (recent.startsWith(root + u'/') && !shown.contains(relativeToSite(recent)) && QFileInfo(recent).isFile())
                 shown << relativeToSite(recent);
         }
         for (const QString &path : m_finder.paths()) {
@@ -215,7 +204,6 @@ bool SiteSearch::jumpTo(const QString &path, int line, qsizetype byteColumn, qsi
     if (absoluteClean(path) != from.file) {
         if (!m_host.openFile(path))
             return false;
-        rememberRecent(path);
     }
     m_history.leave(from);
     if (line > 0) {

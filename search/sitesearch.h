@@ -81,7 +81,6 @@ private:
     bool jumpTo(const QString &path, int line, qsizetype byteColumn = 0, qsizetype length = 0);
     QString nameAtCaret() const;
     QString relativeToSite(const QString &path) const;
-    void rememberRecent(const QString &path);
     JumpPlace here() const;
     /** Opens the file of `place` when another is shown and puts the caret at its offset. */
     void goTo(const JumpPlace &place);
@@ -99,7 +98,6 @@ private:
     QList<Definition> m_candidates;
     QString m_pendingDefinition;  // the name F12 waits on while the index builds
     Site m_searchedSite;          // the site of the results in the panel
-    QStringList m_recent;         // absolute paths, most recent first
     JumpHistory m_history;
     QList<QPointer<QThread>> m_listers; // listings of the site under way
 };

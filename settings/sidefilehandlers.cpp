@@ -15,6 +15,7 @@
 #include "io/readfile.h"
 #include "io/savefile.h"
 #include "preview/phpserver.h"
+#include "settings/consolepassword.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
 #include "settings/windowplacement.h"
@@ -172,8 +173,9 @@ const SettingKey kSettings[] = {
     {kMysql, "User", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("root"); },
      [](const TfmMain &w) -> QVariant { return w.user->text(); },
      [](TfmMain &w, const QVariant &v) { w.user->setText(v.toString()); }},
+    // Nothing while the session's keyring holds it.
     {kMysql, "Pass", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
-     [](const TfmMain &w) -> QVariant { return w.pass->text(); },
+     [](const TfmMain &w) -> QVariant { return w.consolePassword()->textForSettingsFile(); },
      [](TfmMain &w, const QVariant &v) { w.pass->setText(v.toString()); }},
     {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
      [](const TfmMain &w) -> QVariant { return w.base->text(); },
@@ -498,6 +500,10 @@ void TfmMain::FormCreate()
 void TfmMain::FormShow()
 {
     setWindowTitle(windowTitleText());
+    // The keyring may prompt for its unlocking: once the window is there. A start-up that never
+    // reached the password (it stopped at the start folder) leaves the keyring alone too.
+    if (m_sideFiles.settingsLoaded.contains(kMysql + QStringLiteral("/Pass")))
+        m_password->start(sideFilePaths(m_sideFileBase).settings);
     // The unsaved text of a run that did not end cleanly is offered back, whatever happens below.
     struct OfferRecovery
     {

@@ -123,6 +123,32 @@ TEST_F(Caret, TypingACallOffersItsHintAndManualPage)
     EXPECT_EQ(window->sbAide->toolTip(), folder.path("doc/index.html"));
 }
 
+TEST_F(Caret, TheHintKeepsItsFormatAcrossCallsArgumentsAndPlainText)
+{
+    // A signature holding "<" must never be read as markup once a parameter was shown in bold.
+    window->mAide->setPlainText(QStringLiteral("cmp(string a = '<i>', int b)\nresource mysql_connect(string host)\n"));
+    const struct
+    {
+        const char *typed;
+        const char *hint;
+        Qt::TextFormat format;
+    } steps[] = {
+        {"cmp(", "cmp(string a = '<i>', int b)", Qt::PlainText},
+        {"1", "cmp(<b>string a = '&lt;i&gt;'</b>, int b)", Qt::RichText},
+        {",", "cmp(string a = '&lt;i&gt;', <b>int b</b>)", Qt::RichText},
+        {"2", "cmp(string a = '&lt;i&gt;', <b>int b</b>)", Qt::RichText},
+        {");", "", Qt::PlainText},
+        {" mysql_connect(", "resource mysql_connect(string host)", Qt::PlainText},
+        {"h", "resource mysql_connect(<b>string host</b>)", Qt::RichText},
+        {")", "", Qt::PlainText},
+    };
+    for (const auto &step : steps) {
+        type(QString::fromUtf8(step.typed));
+        EXPECT_EQ(hint(), QString::fromUtf8(step.hint)) << step.typed;
+        EXPECT_EQ(window->Label6->textFormat(), step.format) << step.typed;
+    }
+}
+
 TEST_F(Caret, SecondManualNameAndNoIndexPage)
 {
     const QString page = folder.write("doc/manuel_function.str-pad.html", "page");

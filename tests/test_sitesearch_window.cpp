@@ -9,6 +9,7 @@
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
+#include "files/recentfiles.h"
 #include "search/openfilebox.h"
 #include "search/sitesearch.h"
 #include "search/sitesearchpanel.h"
@@ -96,6 +97,30 @@ TEST_F(SiteSearchWindow, CtrlPOpensAFileByNameAtALineWithTheKeysOfTheBox)
     QTest::keyClick(box()->edit, Qt::Key_Escape);
     EXPECT_FALSE(box()->isVisible());
     EXPECT_TRUE(editing("index.php"));
+}
+
+TEST_F(SiteSearchWindow, CtrlPListsFirstTheRecentFilesOfTheLastRun)
+{
+    // The recent list kept beside the settings, as the last run left it: the box offers
+    // its files of the site, in its order, before the rest of the site.
+    window.reset();
+    RecentFile shown;
+    shown.path = site("index.php");
+    shown.open = shown.current = true;
+    RecentFile page, outside, functions;
+    page.path = site("lib/Page.php");
+    outside.path = QDir::cleanPath(folder.path("elsewhere.php"));
+    folder.write("elsewhere.php", "<?php\n");
+    functions.path = site("inc/functions.php");
+    ASSERT_TRUE(writeRecentFiles(folder.path("side/ondrel.rec"), {shown, page, outside, functions}));
+    window = makeWindow(folder.path("side"));
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
+    ASSERT_TRUE(editing("index.php"));
+
+    QTest::keyClick(window->M, Qt::Key_P, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxLines().size() == 5; }, 5000)) << boxLines().join(u' ').toStdString();
+    EXPECT_EQ(boxLines().mid(0, 3), (QStringList{"index.php", "lib/Page.php", "inc/functions.php"}));
 }
 
 TEST_F(SiteSearchWindow, AnUnsavedTextStaysInItsTabWhenAnotherFileOpens)

@@ -1,0 +1,146 @@
+// The console's password kept in the session's keyring rather than in the
+// settings file, and moved there out of a settings file that still holds one.
+#include "settings/consolepassword.h"
+
+#include "settings/profile.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+const QString kPasswordSection = QStringLiteral("Mysql");
+const QString kPasswordKey = QStringLiteral("Pass");
+
+/** Why the keyring did not keep the password, and where it is kept instead. */
+QString notKeptMessage(KeyringReply::Failure failure, const QString &settingsPath)
+{
+    const QString file = QFileInfo(settingsPath).fileName();
+    if (failure == KeyringReply::Failure::Unavailable)
+        return QStringLiteral("Aucun trousseau de session (Secret Service) ne répond : le mot de passe MySQL "
+                              "est gardé dans %1, lisible par vous seul.").arg(file);
+    return QStringLiteral("Le trousseau de la session n'a pas gardé le mot de passe MySQL : il est gardé "
+                          "dans %1, lisible par vous seul.").arg(file);
+}
+
+} // namespace
+
+ConsolePassword::ConsolePassword(QLineEdit *host, QLineEdit *user, QLineEdit *pass, QLabel *status, QObject *parent)
+    : QObject(parent), m_host(host), m_user(user), m_pass(pass), m_status(status)
+{
+    connect(pass, &QLineEdit::editingFinished, this, &ConsolePassword::passEdited);
+    connect(host, &QLineEdit::editingFinished, this, &ConsolePassword::accountEdited);
+    connect(user, &QLineEdit::editingFinished, this, &ConsolePassword::accountEdited);
+}
+
+PasswordKeyring *ConsolePassword::keyring()
+{
+    if (!m_keyring) {
+        m_keyring = new PasswordKeyring(this);
+        connect(m_keyring, &PasswordKeyring::finished, this, &ConsolePassword::keyringReplied);
+    }
+    return m_keyring;
+}
+
+PasswordKey ConsolePassword::currentKey() const
+{
+    return passwordKeyFor(m_host ? m_host->text() : QString(), m_user ? m_user->text() : QString());
+}
+
+void ConsolePassword::start(const QString &settingsPath)
+{
+    m_settingsPath = settingsPath;
+    const QString fromFile = m_pass ? m_pass->text() : QString();
+    if (fromFile.isEmpty()) {
+        keyring()->lookup(currentKey());
+        return;
+    }
+    m_moving = fromFile;
+    keyring()->store(currentKey(), fromFile);
+}
+
+QString ConsolePassword::textForSettingsFile() const
+{
+    const QString typed = m_pass ? m_pass->text() : QString();
+    if (m_keptKey && *m_keptKey == currentKey() && m_keptPassword == typed)
+        return QString();
+    return typed;
+}
+
+void ConsolePassword::passEdited()
+{
+    if (m_settingsPath.isEmpty() || !m_pass)
+        return; // not started: the field holds what start-up is still to look at
+    const PasswordKey key = currentKey();
+    const QString typed = m_pass->text();
+    if (typed.isEmpty()) {
+        if (m_keptKey && *m_keptKey == key)
+            keyring()->clear(key);
+    } else if (!(m_keptKey && *m_keptKey == key && m_keptPassword == typed)) {
+        keyring()->store(key, typed);
+    }
+}
+
+void ConsolePassword::accountEdited()
+{
+    if (m_settingsPath.isEmpty() || !m_pass || !m_pass->text().isEmpty())
+        return;
+    keyring()->lookup(currentKey());
+}
+
+void ConsolePassword::keyringReplied(const KeyringReply &reply)
+{
+    using Operation = KeyringReply::Operation;
+    const bool moving = reply.operation == Operation::Store && !m_moving.isEmpty() && reply.password == m_moving;
+    if (moving)
+        m_moving.clear();
+    if (!reply.ok()) {
+        if (reply.operation != Operation::Lookup && m_status) // a failed look-up loses nothing: not said
+            m_status->setText(notKeptMessage(reply.failure, m_settingsPath));
+        qInfo("keyring: %s", qPrintable(reply.detail));
+        return;
+    }
+    switch (reply.operation) {
+    case Operation::Lookup:
+        if (!reply.password.isEmpty() && reply.key == currentKey() && m_pass && m_pass->text().isEmpty()) {
+            m_pass->setText(reply.password);
+            m_keptKey = reply.key;
+            m_keptPassword = reply.password;
+        }
+        break;
+    case Operation::Store:
+        m_keptKey = reply.key;
+        m_keptPassword = reply.password;
+        if (moving) {
+            m_moving.clear();
+            takeOutOfSettingsFile(reply.password);
+        }
+        break;
+    case Operation::Clear:
+        if (m_keptKey && *m_keptKey == reply.key)
+            m_keptKey.reset();
+        break;
+    }
+}
+
+void ConsolePassword::takeOutOfSettingsFile(const QString &password)
+{
+    const QString file = QFileInfo(m_settingsPath).fileName();
+    ProfileFile ini;
+    // Only the password that was moved: one another copy of Ondrel wrote meanwhile stays.
+    if (!ini.load(m_settingsPath) || ini.readString(kPasswordSection, kPasswordKey) != password)
+        return;
+    ini.writeString(kPasswordSection, kPasswordKey, QString());
+    QString why;
+    if (!ini.save(m_settingsPath, 0600, &why)) {
+        if (m_status)
+            m_status->setText(QStringLiteral("Le mot de passe MySQL est dans le trousseau de la session, mais %1 "
+                                             "n'a pas pu être réécrit sans lui (%2) : il y est encore.")
+                                  .arg(file, why));
+        return;
+    }
+    if (m_status)
+        m_status->setText(QStringLiteral("Le mot de passe MySQL est maintenant dans le trousseau de la session ; "
+                                         "%1 ne le contient plus.").arg(file));
+}
