@@ -186,7 +186,8 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     m_files.append(m_file);
     tbFichiers->addTab(QString());
     bindEvents();
-    m_password = new ConsolePassword(host, user, pass, mysqlErr, this);
+    m_password = new ConsolePassword(host, user, pass, this);
+    connect(m_password, &ConsolePassword::said, this, &TfmMain::showStatus);
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
     guard([this] { FormCreate(); });

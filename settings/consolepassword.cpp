@@ -5,7 +5,6 @@
 #include "settings/profile.h"
 
 #include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 
 namespace {
@@ -13,21 +12,23 @@ namespace {
 const QString kPasswordSection = QStringLiteral("Mysql");
 const QString kPasswordKey = QStringLiteral("Pass");
 
-/** Why the keyring did not keep the password, and where it is kept instead. */
+/**
+ * Why the keyring did not keep the password, and where it is kept instead (the
+ * file is readable by its owner only). Short: the status line of a 640-pixel
+ * window has about fifty characters before the buttons beside it.
+ */
 QString notKeptMessage(KeyringReply::Failure failure, const QString &settingsPath)
 {
     const QString file = QFileInfo(settingsPath).fileName();
     if (failure == KeyringReply::Failure::Unavailable)
-        return QStringLiteral("Aucun trousseau de session (Secret Service) ne répond : le mot de passe MySQL "
-                              "est gardé dans %1, lisible par vous seul.").arg(file);
-    return QStringLiteral("Le trousseau de la session n'a pas gardé le mot de passe MySQL : il est gardé "
-                          "dans %1, lisible par vous seul.").arg(file);
+        return QStringLiteral("Pas de trousseau : mot de passe gardé dans %1.").arg(file);
+    return QStringLiteral("Trousseau refusé : mot de passe gardé dans %1.").arg(file);
 }
 
 } // namespace
 
-ConsolePassword::ConsolePassword(QLineEdit *host, QLineEdit *user, QLineEdit *pass, QLabel *status, QObject *parent)
-    : QObject(parent), m_host(host), m_user(user), m_pass(pass), m_status(status)
+ConsolePassword::ConsolePassword(QLineEdit *host, QLineEdit *user, QLineEdit *pass, QObject *parent)
+    : QObject(parent), m_host(host), m_user(user), m_pass(pass)
 {
     connect(pass, &QLineEdit::editingFinished, this, &ConsolePassword::passEdited);
     connect(host, &QLineEdit::editingFinished, this, &ConsolePassword::accountEdited);
@@ -96,8 +97,8 @@ void ConsolePassword::keyringReplied(const KeyringReply &reply)
     if (moving)
         m_moving.clear();
     if (!reply.ok()) {
-        if (reply.operation != Operation::Lookup && m_status) // a failed look-up loses nothing: not said
-            m_status->setText(notKeptMessage(reply.failure, m_settingsPath));
+        if (reply.operation != Operation::Lookup) // a failed look-up loses nothing: not said
+            emit said(notKeptMessage(reply.failure, m_settingsPath));
         qInfo("keyring: %s", qPrintable(reply.detail));
         return;
     }
@@ -134,13 +135,9 @@ void ConsolePassword::takeOutOfSettingsFile(const QString &password)
     ini.writeString(kPasswordSection, kPasswordKey, QString());
     QString why;
     if (!ini.save(m_settingsPath, 0600, &why)) {
-        if (m_status)
-            m_status->setText(QStringLiteral("Le mot de passe MySQL est dans le trousseau de la session, mais %1 "
-                                             "n'a pas pu être réécrit sans lui (%2) : il y est encore.")
-                                  .arg(file, why));
+        emit said(QStringLiteral("Le mot de passe MySQL est dans le trousseau de la session, mais %1 n'a pas pu "
+                                 "être réécrit sans lui (%2) : il y est encore.").arg(file, why));
         return;
     }
-    if (m_status)
-        m_status->setText(QStringLiteral("Le mot de passe MySQL est maintenant dans le trousseau de la session ; "
-                                         "%1 ne le contient plus.").arg(file));
+    emit said(QStringLiteral("Mot de passe passé de %1 au trousseau.").arg(file));
 }

@@ -8,7 +8,6 @@
 
 #include <optional>
 
-class QLabel;
 class QLineEdit;
 
 /**
@@ -23,7 +22,7 @@ class QLineEdit;
  * - A password typed in "Pass" goes to the keyring when the field is left; an
  *   emptied field removes the account's entry. Changing Host or User with "Pass"
  *   empty looks the new account up.
- * - A failure is said in French in the status label; the password then stays
+ * - A failure is said in French (`said`); the password then stays
  *   where it is (the field, and the settings file at the next save).
  *
  * The keyring answers later (it may be waiting for an unlock prompt): nothing
@@ -33,12 +32,16 @@ class ConsolePassword : public QObject
 {
     Q_OBJECT
 public:
-    ConsolePassword(QLineEdit *host, QLineEdit *user, QLineEdit *pass, QLabel *status, QObject *parent);
+    ConsolePassword(QLineEdit *host, QLineEdit *user, QLineEdit *pass, QObject *parent);
 
     /** Once the window is shown and "Pass" holds what the settings file at `settingsPath` gave. */
     void start(const QString &settingsPath);
     /** "Pass" as the settings file is to hold it: empty while the keyring holds the field's password. */
     QString textForSettingsFile() const;
+
+signals:
+    /** What the status line is to say: where the password went, or why it stays in the settings file. */
+    void said(const QString &text);
 
 private:
     void passEdited();
@@ -49,7 +52,6 @@ private:
     PasswordKeyring *keyring();
 
     QPointer<QLineEdit> m_host, m_user, m_pass;
-    QPointer<QLabel> m_status;
     PasswordKeyring *m_keyring = nullptr;
     QString m_settingsPath; // empty until start
     /** The account whose password the keyring is known to hold, and that password. */

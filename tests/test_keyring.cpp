@@ -123,7 +123,7 @@ TEST_F(KeyringWindow, PasswordInTheSettingsFileMovesToTheKeyring)
     EXPECT_EQ(lookUp(QStringLiteral("127.0.0.1:3310"), QStringLiteral("carole")), QStringLiteral("ancien secret"));
     EXPECT_EQ(w->pass->text(), QStringLiteral("ancien secret"));
     EXPECT_EQ(w->mysqlErr->text(),
-              u8("Le mot de passe MySQL est maintenant dans le trousseau de la session ; ondrel.ini ne le contient plus."));
+              u8("Mot de passe passé de ondrel.ini au trousseau."));
     EXPECT_EQ(stored().readString(u"Params", u"Param"), QStringLiteral("a=1")); // the rest of the file stays
     w.reset();
     EXPECT_FALSE(readFile(ini).contains("ancien secret"));
@@ -168,8 +168,7 @@ TEST_F(KeyringWindow, TypedPasswordIsKeptInTheKeyringNotInTheFile)
 // settings file (owner only) at the end, with the reason in the status.
 TEST_F(NoKeyringWindow, PasswordStaysInTheSettingsFile)
 {
-    const QString message = u8("Aucun trousseau de session (Secret Service) ne répond : le mot de passe MySQL est "
-                               "gardé dans ondrel.ini, lisible par vous seul.");
+    const QString message = u8("Pas de trousseau : mot de passe gardé dans ondrel.ini.");
     struct Case
     {
         const char *name;
