@@ -120,6 +120,7 @@ TEST(PhpSignatures, TheHintReadsTheUsersListFirstThenPhps)
         {"", "echo substr($s, ", "substr(string $string, <b>int $offset</b>, ?int $length = null): string"},
         {"substr(a, b)\n", "echo substr(strlen($t), ", "substr(a, <b>b</b>)"},
         {"", "echo substr($s, 1) + 2", ""},
+        {"", "<?php\necho substr(\n    $s,\n    ", "substr(string $string, <b>int $offset</b>, ?int $length = null): string"},
         // A function of the file: its definition and the first line of its doc comment.
         {"", "<?php\n/** Adds the tax. */\nfunction withTax($p, $r = 0.2) {}\necho withTax(", "withTax($p, $r = 0.2) — Adds the tax."},
         {"", "<?php\nfunction withTax($p, $r = 0.2) {}\necho withTax(1, ", "withTax($p, <b>$r = 0.2</b>)"},
