@@ -66,6 +66,27 @@ void offer(SpeedButton *button, QLabel *hint, const QString &caption, const QStr
     button->setVisible(true);
 }
 
+/** Lines above the caret's that the parameter hint reads, for a call spread over several. */
+constexpr int kCallLinesAbove = 10;
+constexpr qsizetype kCallBytesAbove = 4096;
+
+/** The text from the start of a line at most kCallLinesAbove above the caret's, to the caret. */
+QString textBeforeCaretForCall(RichEdit *editor, const RichEdit::CaretPos &caret, const QByteArray &line)
+{
+    const QByteArray own = line.left(caret.x);
+    if (caret.y == 0)
+        return editor->decode(own);
+    const qsizetype lineStart = editor->lineStartOffset(caret.y);
+    qsizetype from = std::max(editor->lineStartOffset(std::max(0, caret.y - kCallLinesAbove)), lineStart - kCallBytesAbove);
+    const std::string_view above = editor->range(from, lineStart - from);
+    QByteArray text(above.data(), qsizetype(above.size()));
+    if (from != editor->lineStartOffset(editor->lineOfOffset(from))) {
+        const qsizetype newline = text.indexOf('\n'); // from the start of a line only
+        text = newline < 0 ? QByteArray() : text.mid(newline + 1);
+    }
+    return editor->decode(text + own);
+}
+
 } // namespace
 
 void TfmMain::Ligne()
@@ -100,7 +121,7 @@ void TfmMain::Ligne()
         else
             noteReflectionHelp(typed);
     } else if (caret.x <= line.size()) {
-        showParameterBeingTyped(M->decode(line.left(caret.x)));
+        showParameterBeingTyped(textBeforeCaretForCall(M, caret, line));
     } else {
         setHint(Label6, QString(), Qt::PlainText); // far into a long line
     }
@@ -128,14 +149,8 @@ QString TfmMain::signatureOf(const QString &word)
     QString hint = firstLineContaining(keywordList(), word);
     if (hint.isEmpty() && m_phpSignatures)
         hint = phpSignatureFor(m_phpSignatures->signatures(), word);
-    if (hint.isEmpty()) {
-        const QString name = nameBeforeCaret(word.endsWith(u'(') ? word.chopped(1) : word);
-        const qsizetype caret = M->selStart();
-        const qsizetype from = std::max<qsizetype>(0, caret - EditorCompletion::kNamesAround);
-        const std::string_view around = M->range(from, std::min(M->textLength(), caret + EditorCompletion::kNamesAround) - from);
-        if (!name.isEmpty() && !name.startsWith(u'$'))
-            hint = definitionSignature(M->decode(QByteArray(around.data(), qsizetype(around.size()))), name);
-    }
+    if (hint.isEmpty() && m_completion)
+        hint = m_completion->definitionAround(nameBeforeCaret(word.endsWith(u'(') ? word.chopped(1) : word));
     return hint;
 }
 

@@ -177,6 +177,11 @@ const SettingKey kSettings[] = {
     {kMysql, "Pass", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
      [](const TfmMain &w) -> QVariant { return w.consolePassword()->textForSettingsFile(); },
      [](TfmMain &w, const QVariant &v) { w.pass->setText(v.toString()); }},
+    // Set once the user, asked whether the password moves to the keyring, said no: it stays here and
+    // is not asked again. A file without the key: not asked yet.
+    {kMysql, "PassDansFichier", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
+     [](const TfmMain &w) -> QVariant { return w.consolePassword()->keepsInSettingsFile(); },
+     [](TfmMain &w, const QVariant &v) { w.consolePassword()->setKeepsInSettingsFile(v.toBool()); }},
     {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
      [](const TfmMain &w) -> QVariant { return w.base->text(); },
      [](TfmMain &w, const QVariant &v) { w.base->setText(v.toString()); }},
@@ -422,6 +427,7 @@ void saveSettings(const TfmMain &w, SideFileState &state, const QString &path)
     if (!ini.load(path)) // rewriting a file that could not be read would drop its other keys
         throw OndrelError(cannotWriteMessage(path));
     const QByteArray before = ini.bytes();
+    w.consolePassword()->keepBeforeClosing(); // a password typed and never left: to the keyring, if it answers
     const QList<StoredSetting> values = storedSettings(w, state);
     state.mergeSettings(ini, values, kMainW);
     const bool exists = QFileInfo::exists(path);

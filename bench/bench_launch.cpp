@@ -46,12 +46,14 @@ BENCHMARK(BM_Version)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_HandOver(benchmark::State &state)
 {
-    // A copy of the program in a folder of its own (its side files go there), running headless.
+    // A copy of the program and its two modules in a folder of its own (its side files
+    // go there), running headless.
     QTemporaryDir dir;
     const QString exe = dir.filePath(QStringLiteral("ondrel"));
     const QString runtime = dir.filePath(QStringLiteral("run"));
     QFile::copy(QStringLiteral(ONDREL_PROGRAM), exe);
     QFile::copy(QStringLiteral(ONDREL_WINDOW_MODULE_FILE), dir.filePath(QStringLiteral("ondrel-fenetre.so")));
+    QFile::copy(QStringLiteral(ONDREL_PREVIEW_MODULE_FILE), dir.filePath(QStringLiteral("ondrel-apercu.so")));
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString page = dir.filePath(QStringLiteral("page.php"));

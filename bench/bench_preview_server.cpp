@@ -2,8 +2,10 @@
 //  - with Ondrel's own PHP server, the first F9 of a session (the web engine's
 //    own start included), then a first F9 that starts the server (engine running),
 //    then later F9s on a server already up;
-//  - with an external `php -S` that is already running.
-// Goals: first F9 with the built-in server at most 300 ms, later ones at most 60 ms.
+//  - with an external `php -S` that is already running;
+//  - F9 in an include while the page that includes it is pinned (server warm).
+// Goals: first F9 with the built-in server at most 300 ms, later ones at most 60 ms,
+// F9 from an include as F9 on the page itself.
 #include "app/main.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
@@ -17,6 +19,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTcpSocket>
@@ -114,6 +117,44 @@ void BM_F9Builtin_Later(benchmark::State &state)
         report(state, s.f9UntilLoaded());
 }
 BENCHMARK(BM_F9Builtin_Later)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
+
+// A page that includes a file of a folder below, the built-in server warm. Range 0: 1 the page
+// is pinned and F9 is pressed while the include is edited (the include is saved and the pinned
+// page shown, the server serving the folder of both); 0 F9 on the page itself, for comparison.
+// Each F9 follows an edit, so each saves.
+void BM_F9Builtin_PageWithAnInclude(benchmark::State &state)
+{
+    const bool fromInclude = state.range(0) != 0;
+    Session s(true);
+    const QString include = s.dir.filePath(QStringLiteral("inc/db.php"));
+    QDir().mkpath(QFileInfo(include).absolutePath());
+    QFile file(include);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("<?php\nfunction db() { return 'base'; }\n");
+    file.close();
+    s.window->M->setBytes("<?php require __DIR__ . '/inc/db.php'; echo 'Page ' . db() . ' ' . $_GET['test']; ?>\n");
+    s.window->saveEditedFile();
+    s.window->setTargetUrl();
+    s.f9UntilLoaded();
+    if (fromInclude) {
+        s.window->pinPage();
+        if (!s.window->openSiteFile(include) || s.window->pinnedPage().isEmpty())
+            state.SkipWithError("the include did not open beside the pinned page");
+        s.f9UntilLoaded(); // the first from the include: the server now serves the folder of both
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.window->M->setSelStart(s.window->M->textLength());
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QApplication::sendEvent(s.window->M, &press); // an edit, for the save F9 makes
+        state.ResumeTiming();
+        report(state, s.f9UntilLoaded());
+    }
+    if (!s.window->WB->url().path().endsWith(QStringLiteral("/page.php")))
+        state.SkipWithError("the page shown is not the pinned page");
+    state.SetLabel(fromInclude ? "F9 from the include, page pinned" : "F9 on the page itself");
+}
+BENCHMARK(BM_F9Builtin_PageWithAnInclude)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 
 /** An external `php -S` on the session's folder, already accepting connections. */
 struct ExternalPhp

@@ -2,7 +2,9 @@
 //  - switching between two open 10 MB files, to the text shown (goal: at most
 //    30 ms), each switch the first one after the file left was loaded again;
 //  - one keystroke in a 10 MB PHP text with 1 and with 20 files open, "Coloration PHP" on as
-//    for a new user (goal: the same, under 200 µs), and with one file without the lexer.
+//    for a new user (goal: the same, under 200 µs), and with one file without the lexer;
+//  - the memory each open file holds (goal: at most 1.5 × its size + 1 MB), for big
+//    files and for many small ones.
 #include "app/main.h"
 #include "editor/richedit.h"
 
@@ -11,6 +13,9 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+
+#include <fstream>
+#include <malloc.h>
 
 #include "benchmain.h"
 
@@ -117,6 +122,57 @@ void BM_KeystrokeIn10MbWithFilesOpen(benchmark::State &state)
     state.SetLabel(php ? "Coloration PHP" : "without");
 }
 BENCHMARK(BM_KeystrokeIn10MbWithFilesOpen)->Args({1, 1})->Args({20, 1})->Args({1, 0})->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+/** Bytes the heap holds for the program, freed blocks given back first. */
+double heapHeld()
+{
+    ::malloc_trim(0);
+    const struct mallinfo2 info = ::mallinfo2();
+    return double(info.uordblks + info.hblkhd);
+}
+
+/** Resident memory of the process, in bytes. */
+double residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(::sysconf(_SC_PAGESIZE));
+}
+
+/**
+ * range(0) files of range(1) bytes opened one after the other, each shown once as it
+ * opens, as a user opens them; what the heap and the process hold after, per file.
+ */
+void BM_MemoryPerOpenFile(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    const qsizetype size = state.range(1);
+    for (auto _ : state) {
+        Tabs tabs;
+        tabs.window->openSiteFile(tabs.write(QStringLiteral("first.php"), 4096)); // the window's own state is there
+        tabs.shown();
+        QStringList paths;
+        for (int i = 0; i < count; ++i)
+            paths << tabs.write(QStringLiteral("f%1.php").arg(i), size);
+        const double heapBefore = heapHeld();
+        const double residentBefore = residentBytes();
+        for (const QString &path : std::as_const(paths)) {
+            tabs.window->openSiteFile(path);
+            tabs.shown();
+        }
+        if (tabs.window->openFiles().size() != count + 1)
+            state.SkipWithError("a file did not open");
+        const double perFileHeap = (heapHeld() - heapBefore) / count;
+        const double perFileResident = (residentBytes() - residentBefore) / count;
+        const double goal = 1.5 * double(size) + double(1 << 20);
+        state.counters["heap_per_file_MB"] = perFileHeap / double(1 << 20);
+        state.counters["rss_per_file_MB"] = perFileResident / double(1 << 20);
+        state.counters["goal_MB"] = goal / double(1 << 20);
+        state.counters["heap_of_goal"] = perFileHeap / goal;
+    }
+}
+BENCHMARK(BM_MemoryPerOpenFile)->Args({4, kBig})->Args({20, 256 * 1024})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

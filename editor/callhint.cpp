@@ -15,7 +15,9 @@ struct Open
 QString wordBefore(const QString &line, qsizetype open)
 {
     qsizetype i = open;
-    auto isStop = [](QChar c) { return c == u' ' || c == u'(' || c == u'.' || c == u'/' || c == u'='; };
+    auto isStop = [](QChar c) {
+        return c == u' ' || c == u'(' || c == u'.' || c == u'/' || c == u'=' || c == u'\n' || c == u'\r' || c == u'\t';
+    };
     while (i > 0 && !isStop(line[i - 1]))
         --i;
     return line.mid(i, open + 1 - i);
@@ -73,8 +75,22 @@ LineScan scanLine(const QString &beforeCaret)
 {
     LineScan scan;
     QChar quote;
-    for (qsizetype i = 0; i < beforeCaret.size(); ++i) {
+    bool lineComment = false, blockComment = false;
+    const qsizetype size = beforeCaret.size();
+    for (qsizetype i = 0; i < size; ++i) {
         const QChar c = beforeCaret[i];
+        const QChar next = i + 1 < size ? beforeCaret[i + 1] : QChar();
+        if (lineComment) {
+            lineComment = c != u'\n'; // a comment of a line above ends with it
+            continue;
+        }
+        if (blockComment) {
+            if (c == u'*' && next == u'/') {
+                blockComment = false;
+                ++i;
+            }
+            continue;
+        }
         if (!quote.isNull()) {
             if (c == u'\\')
                 ++i;
@@ -84,9 +100,11 @@ LineScan scanLine(const QString &beforeCaret)
         }
         if (c == u'\'' || c == u'"') {
             quote = c;
-        } else if (c == u'#' || (c == u'/' && i + 1 < beforeCaret.size() && beforeCaret[i + 1] == u'/')) {
-            scan.inComment = true; // it runs to the caret
-            return scan;
+        } else if (c == u'#' || (c == u'/' && next == u'/')) {
+            lineComment = true;
+        } else if (c == u'/' && next == u'*') {
+            blockComment = true;
+            ++i;
         } else if (c == u'(' || c == u'[' || c == u'{') {
             scan.open.push_back({c, i, 0});
         } else if (c == u')' || c == u']' || c == u'}') {
@@ -97,6 +115,7 @@ LineScan scanLine(const QString &beforeCaret)
         }
     }
     scan.inString = !quote.isNull();
+    scan.inComment = lineComment || blockComment;
     return scan;
 }
 

@@ -16,7 +16,10 @@ struct CallAtCaret
     bool isCall() const { return parameter >= 0; }
 };
 
-/** The innermost call whose "(" is open before the caret; `beforeCaret` is the line up to the caret. */
+/**
+ * The innermost call whose "(" is open before the caret; `beforeCaret` is the text up to the
+ * caret, its line or a few lines from the start of one (a call spread over several lines).
+ */
 CallAtCaret callAtCaret(const QString &beforeCaret);
 
 /** True when the caret, at the end of `beforeCaret` (its line up to it), stands in a string or a comment. */

@@ -1,6 +1,7 @@
 #include "editor/completion.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -106,7 +107,6 @@ void CompletionIndex::addPhpKeywords()
 
 void CompletionIndex::addNamesOf(const QString &text)
 {
-    static const QRegularExpression variable(QStringLiteral(R"(\$[A-Za-z_\x{80}-\x{10FFFF}][\w\x{80}-\x{10FFFF}]*)"));
     static const QRegularExpression function(QStringLiteral(R"(\bfunction\s+&?\s*([A-Za-z_\x{80}-\x{10FFFF}][\w\x{80}-\x{10FFFF}]*)\s*\()"),
                                              QRegularExpression::CaseInsensitiveOption);
     for (auto it = function.globalMatch(text); it.hasNext();) {
@@ -118,9 +118,23 @@ void CompletionIndex::addNamesOf(const QString &text)
             shown += QStringLiteral(" — ") + doc;
         m_entries.push_back({m.captured(1), shown});
     }
-    for (auto it = variable.globalMatch(text); it.hasNext();) {
-        const QString name = it.next().captured();
-        m_entries.push_back({name, name});
+    // "$" and a name that does not start with a digit. A variable comes back many times in
+    // a text: each is added once, before the sort. Read by hand: the text is read again
+    // when the caret goes to another line, and a regular expression's matches cost most.
+    QSet<QString> seen;
+    const qsizetype size = text.size();
+    for (qsizetype at = text.indexOf(u'$'); at >= 0 && at < size; at = text.indexOf(u'$', at)) {
+        qsizetype end = at + 1;
+        if (end < size && isPhpNameCharacter(text[end]) && !text[end].isDigit()) {
+            while (end < size && isPhpNameCharacter(text[end]))
+                ++end;
+            const QString name = text.mid(at, end - at);
+            if (!seen.contains(name)) {
+                seen.insert(name);
+                m_entries.push_back({name, name});
+            }
+        }
+        at = end;
     }
 }
 

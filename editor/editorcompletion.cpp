@@ -40,6 +40,7 @@ EditorCompletion::EditorCompletion(RichEdit *editor, KeywordLists lists)
     // Anything that cannot be part of a name closes the list.
     editor->SendScintilla(Base::SCI_AUTOCSTOPS, 0UL, " \t()[]{};,.=+-*/<>!&|'\"?:%@^~#\\");
     connect(editor, &Base::SCN_CHARADDED, this, &EditorCompletion::charAdded);
+    connect(editor, &Base::SCN_MODIFIED, this, &EditorCompletion::noteModified);
     connect(editor, qOverload<const char *, int>(&Base::SCN_AUTOCSELECTION), this, &EditorCompletion::accept);
     auto *shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Space")), editor, nullptr, nullptr, Qt::WidgetShortcut);
     connect(shortcut, &QShortcut::activated, this, &EditorCompletion::openNow);
@@ -115,22 +116,22 @@ void EditorCompletion::open(int minimumLength)
     if (caretInStringOrComment(beforeCaret))
         return;
 
-    CompletionIndex names;
-    const qsizetype from = std::max<qsizetype>(0, caret - kNamesAround);
-    const qsizetype to = std::min(m_editor->textLength(), caret + kNamesAround);
-    const std::string_view around = m_editor->range(from, to - from);
-    names.addNamesOf(m_editor->decode(QByteArray(around.data(), qsizetype(around.size()))));
-    names.finish();
-
-    // The two sorted runs merged, the name being typed itself left out.
+    // Three sorted runs merged, the name being typed itself left out.
+    CompletionIndex lineNames;
+    lineNames.addNamesOf(m_editor->decode(line));
+    lineNames.finish();
     const auto fromLists = listsIndex().matching(prefix);
-    const auto fromText = names.matching(prefix);
+    const auto fromAround = namesAround().matching(prefix);
+    const auto fromLine = lineNames.matching(prefix);
+    const auto byName = [](const CompletionEntry *a, const CompletionEntry *b) {
+        return QString::compare(a->name, b->name, Qt::CaseInsensitive) < 0;
+    };
+    std::vector<const CompletionEntry *> fromText;
+    fromText.reserve(fromAround.size() + fromLine.size());
+    std::merge(fromAround.begin(), fromAround.end(), fromLine.begin(), fromLine.end(), std::back_inserter(fromText), byName);
     std::vector<const CompletionEntry *> entries;
     entries.reserve(fromLists.size() + fromText.size());
-    std::merge(fromLists.begin(), fromLists.end(), fromText.begin(), fromText.end(), std::back_inserter(entries),
-               [](const CompletionEntry *a, const CompletionEntry *b) {
-                   return QString::compare(a->name, b->name, Qt::CaseInsensitive) < 0;
-               });
+    std::merge(fromLists.begin(), fromLists.end(), fromText.begin(), fromText.end(), std::back_inserter(entries), byName);
     QByteArray list;
     QString previous;
     int listed = 0;
@@ -151,6 +152,62 @@ void EditorCompletion::open(int minimumLength)
         return;
     m_editor->SendScintilla(QsciScintillaBase::SCI_AUTOCSHOW, static_cast<unsigned long>(m_editor->encode(prefix).size()),
                             list.constData());
+}
+
+void EditorCompletion::noteModified(int position, int type, const char *, int, int linesAdded)
+{
+    using Base = QsciScintillaBase;
+    if (!(type & (Base::SC_MOD_INSERTTEXT | Base::SC_MOD_DELETETEXT)) || m_aroundKey.line < 0)
+        return;
+    if (linesAdded != 0 || m_editor->lineOfOffset(position) != m_aroundKey.line)
+        m_aroundKey.line = -1; // an edit off the caret's line: its names are read again
+}
+
+const CompletionIndex &EditorCompletion::namesAround()
+{
+    using Base = QsciScintillaBase;
+    const qsizetype caret = m_editor->selStart();
+    AroundKey key;
+    key.document = m_editor->SendScintilla(Base::SCI_GETDOCPOINTER);
+    key.line = m_editor->lineOfOffset(caret);
+    key.lines = m_editor->lineCount();
+    const qsizetype lineStart = m_editor->lineStartOffset(key.line);
+    const qsizetype lineEnd = m_editor->SendScintilla(Base::SCI_GETLINEENDPOSITION, static_cast<unsigned long>(key.line));
+    key.rest = m_editor->textLength() - (lineEnd - lineStart);
+    if (key == m_aroundKey)
+        return m_around;
+    // The caret's line is left out: the names typed there change at each key.
+    const qsizetype from = std::max<qsizetype>(0, caret - kNamesAround);
+    const qsizetype to = std::min(m_editor->textLength(), caret + kNamesAround);
+    QByteArray text;
+    text.reserve(to - from);
+    const std::string_view before = m_editor->range(from, std::max<qsizetype>(0, lineStart - from));
+    text.append(before.data(), qsizetype(before.size())); // copied before the next read may move the text
+    const std::string_view after = m_editor->range(std::min(lineEnd, to), std::max<qsizetype>(0, to - lineEnd));
+    text.append(after.data(), qsizetype(after.size()));
+    m_around = CompletionIndex();
+    m_around.addNamesOf(m_editor->decode(text));
+    m_around.finish();
+    m_aroundKey = key;
+    return m_around;
+}
+
+QString EditorCompletion::definitionAround(const QString &name)
+{
+    if (name.isEmpty() || name.startsWith(u'$'))
+        return {};
+    const QByteArray line = m_editor->lineText(m_editor->lineOfOffset(m_editor->selStart()));
+    if (line.toLower().contains("function")) { // read at every key: the search itself is costly
+        const QString onLine = definitionSignature(m_editor->decode(line), name);
+        if (!onLine.isEmpty())
+            return onLine;
+    }
+    for (const CompletionEntry *entry : namesAround().matching(name)) {
+        // A function's entry shows its definition after its name; a name alone is a variable's.
+        if (entry->name.compare(name, Qt::CaseInsensitive) == 0 && entry->shown.mid(entry->name.size()).startsWith(u'('))
+            return name + entry->shown.mid(entry->name.size());
+    }
+    return {};
 }
 
 void EditorCompletion::accept(const char *shown, int position)

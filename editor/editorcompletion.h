@@ -33,8 +33,21 @@ public:
     /** Bytes of text on each side of the caret whose names are offered: bounds the cost in a big text. */
     static constexpr qsizetype kNamesAround = 64 * 1024;
 
+    /**
+     * The signature of the function `name` as the text around the caret defines it
+     * (see definitionSignature), the caret's line first; null when none does.
+     */
+    QString definitionAround(const QString &name);
+
 private:
     void charAdded(int ch);
+    /**
+     * The names of the text around the caret, its own line left out. They are read
+     * again only when the caret is on another line or another text, or after an
+     * edit off its line: typing on a line costs no new reading at each name.
+     */
+    const CompletionIndex &namesAround();
+    void noteModified(int position, int type, const char *text, int length, int linesAdded);
     void open(int minimumLength);
     void accept(const char *shown, int position);
     /** True when the caret stands in a string or a comment, by the lexer's styles or the line's text. */
@@ -48,4 +61,13 @@ private:
     bool m_indexBuilt = false;
     bool m_capped = false; // the open list shows only the first of the names that match
     std::pair<qsizetype, QString> m_offered{-1, QString()}; // the last name offered: where it begins, as it was
+    CompletionIndex m_around; // see namesAround
+    struct AroundKey
+    {
+        long document = 0;
+        int line = -1;      // -1: to be read again
+        int lines = 0;
+        qsizetype rest = 0; // the text's length but the caret's line
+        bool operator==(const AroundKey &) const = default;
+    } m_aroundKey;
 };

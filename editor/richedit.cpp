@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QHelpEvent>
+#include <QScrollBar>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -47,6 +49,12 @@ qsizetype lastDifference(const ColourClass *a, const ColourClass *b, qsizetype n
         --k;
     return k - 1;
 }
+// A pass writes at once the colours of at most kColoursAtOnce bytes (the control takes
+// about as long to store them as the pass to find them); over that, those of the bytes
+// around the view, and the rest by slices of kColourSlice while the program is idle.
+constexpr qsizetype kColoursAtOnce = 256 * 1024;
+constexpr qsizetype kColourSlice = 64 * 1024;
+
 constexpr int kLintMarker = 24;   // background of a line with a syntax error
 constexpr int kServerMarker = 23; // background of a line the server reported an error on
 constexpr int kDotMarker = 22;    // the dot in the mark margin
@@ -88,10 +96,20 @@ RichEdit::RichEdit(QWidget *parent)
     });
     setUpView();
     setUpLongLines();
+    m_colourSlices = new QTimer(this);
+    m_colourSlices->setInterval(0);
+    connect(m_colourSlices, &QTimer::timeout, this, &RichEdit::writeColourSlice);
+    // A scroll may show bytes whose colours are still to write.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &RichEdit::finishColours);
 }
 
 void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
 {
+    // The colours still to write are for the text as it is: they go in before it changes.
+    if (coloursPending() && (type & SC_MOD_BEFOREDELETE) && position == 0 && length == textLength())
+        dropUnwrittenColours();
+    else if (coloursPending() && (type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
+        finishColours();
     if (m_quiet)
         noteQuietEdit(position, type, length);
     if (m_asciiShown && (type & SC_MOD_INSERTTEXT) && text && !isAscii(text, length))
@@ -241,6 +259,7 @@ void RichEdit::applyBytes(const QByteArray &crlf)
     SendScintilla(SCI_SETUNDOCOLLECTION, 0L);
     dropMarks(ErrorSource::Lint); // the marks belong to the text that goes
     dropMarks(ErrorSource::Server);
+    dropUnwrittenColours();
     SendScintilla(SCI_CLEARALL);
     // Set while the text is empty: attached to a text, the lexer lexes all of it at once.
     usePhpLexer(m_phpWanted && !holdsLongLine(crlf));
@@ -386,6 +405,12 @@ void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, 
         return; // the lexer's styles are its own
     if (!keepsColours)
         m_lastPass.valid = false;
+    finishColours();
+    putStyles(from, count, styles);
+}
+
+void RichEdit::putStyles(qsizetype from, qsizetype count, const char *styles)
+{
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
     SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(count), styles);
     keepCharacterWhole(from);
@@ -393,11 +418,71 @@ void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, 
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
 }
 
+void RichEdit::writePassColours(qsizetype from, qsizetype to)
+{
+    if (to <= from)
+        return;
+    thread_local std::vector<char> styles;
+    styles.resize(static_cast<size_t>(to - from));
+    const auto *classes = reinterpret_cast<const std::uint8_t *>(m_lastPass.classes.data() + (from - m_lastPass.start + 1));
+    // Without branches or a table, so that the compiler may do many bytes at once.
+    const std::uint8_t s1 = m_unwritten.styleOf[1], s2 = m_unwritten.styleOf[2], s3 = m_unwritten.styleOf[3],
+                       s0 = m_unwritten.styleOf[0];
+    auto *out = reinterpret_cast<std::uint8_t *>(styles.data());
+    const qsizetype count = to - from;
+    for (qsizetype k = 0; k < count; ++k) {
+        const std::uint8_t c = classes[k];
+        out[k] = std::uint8_t((c == 0 ? s0 : 0) | (c == 1 ? s1 : 0) | (c == 2 ? s2 : 0) | (c == 3 ? s3 : 0));
+    }
+    if (m_longLines)
+        mapToShown(from, styles.data(), count);
+    putStyles(from, count, styles.data());
+}
+
+RichEdit::Span RichEdit::shownBytes()
+{
+    const long top = SendScintilla(SCI_GETFIRSTVISIBLELINE);
+    const long firstShown = SendScintilla(SCI_DOCLINEFROMVISIBLE, static_cast<unsigned long>(top));
+    const long lastShown = SendScintilla(SCI_DOCLINEFROMVISIBLE, static_cast<unsigned long>(top + SendScintilla(SCI_LINESONSCREEN) + 1));
+    const qsizetype from = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(firstShown));
+    const qsizetype to = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(lastShown));
+    return {from, std::max(from, to)};
+}
+
+void RichEdit::writeColourSlice()
+{
+    if (!coloursPending()) {
+        m_colourSlices->stop();
+        return;
+    }
+    Span &next = m_unwritten.spans.front();
+    const qsizetype to = std::min(next.to, next.from + kColourSlice);
+    const qsizetype from = next.from;
+    next.from = to;
+    if (next.from >= next.to)
+        m_unwritten.spans.erase(m_unwritten.spans.begin());
+    writePassColours(from, to);
+    if (!coloursPending())
+        m_colourSlices->stop();
+}
+
+void RichEdit::finishColours()
+{
+    if (!coloursPending())
+        return;
+    const std::vector<Span> spans = std::move(m_unwritten.spans);
+    m_unwritten.spans.clear();
+    m_colourSlices->stop();
+    for (const Span &span : spans)
+        writePassColours(span.from, span.to);
+}
+
 void RichEdit::writeStyle(qsizetype from, qsizetype count, int style)
 {
     if (m_phpLexing)
         return;
     m_lastPass.valid = false;
+    finishColours();
     SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
     SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(count), static_cast<long>(style));
     keepCharacterWhole(from);
@@ -440,6 +525,7 @@ void RichEdit::setSelColour(Colour colour)
 
 bool RichEdit::hasOwnColour(qsizetype offset) const
 {
+    const_cast<RichEdit *>(this)->finishColours();
     const long style = const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
     return m_baseStyle[static_cast<size_t>(style)] != 0;
 }
@@ -447,6 +533,7 @@ bool RichEdit::hasOwnColour(qsizetype offset) const
 Colour RichEdit::colourAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
+    self->finishColours();
     // The control returns the style byte as a signed char: styles above 127 come back negative.
     const int style = m_baseStyle[static_cast<size_t>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF)];
     if (style == 0)
@@ -486,10 +573,11 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     if (sameColours && last.edits == 0 && last.end == end)
         return;
     const bool oneEdit = sameColours && last.edits == 1 && last.end + last.editLength == end;
+    finishColours(); // what is left of the pass before goes in under this one
 
     const qsizetype first = std::max<qsizetype>(start, 1);
     const std::string_view bytes = range(first - 1, end - first + 1);
-    std::vector<ColourClass> classes = std::move(m_spareClasses); // the memory of the pass before last
+    PassClasses classes = std::move(m_spareClasses); // the memory of the pass before last
     classes.resize(static_cast<size_t>(end - start + 1));
     colourPass(bytes.data(), start, end, classes.data());
 
@@ -506,7 +594,7 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
     qsizetype from = 1, to = count - 2; // the indices to write
     if (oneEdit) {
         // The classes of the last pass, read through the edit; inserted bytes had none.
-        const std::vector<ColourClass> &old = last.classes;
+        const PassClasses &old = last.classes;
         const qsizetype edit = last.editOffset - start; // the edit comes after index `edit`
         const qsizetype shift = last.editLength;
         // Indices 0 … edit are read as they are; from `tail` on, index k was k − shift.
@@ -531,22 +619,38 @@ void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour st
             mapToShown(start - 1, &style, 1);
         writeStyles(start - 1, 1, &style, true);
     }
-    if (to >= from) {
+    if (to >= from && oneEdit) {
         thread_local std::vector<char> styles;
         styles.resize(static_cast<size_t>(to - from + 1));
         for (qsizetype k = from; k <= to; ++k)
             styles[static_cast<size_t>(k - from)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k)])];
         const qsizetype offset = start + from - 1;
-        if (oneEdit) {
-            showOnlyShownParts(offset, offset + to - from + 1, styles.data());
-        } else {
-            if (m_longLines)
-                mapToShown(offset, styles.data(), to - from + 1);
-            writeStyles(offset, to - from + 1, styles.data(), true);
-        }
+        showOnlyShownParts(offset, offset + to - from + 1, styles.data());
     }
     m_spareClasses = std::move(last.classes);
     last = {true, start, end, base, strings, functions, std::move(classes), 0, 0, 0};
+    m_unwritten.styleOf = {styleOf[0], styleOf[1], styleOf[2], styleOf[3]};
+    if (to >= from && !oneEdit)
+        writePassColoursAroundView(start + from - 1, start + to);
+}
+
+void RichEdit::writePassColoursAroundView(qsizetype from, qsizetype to)
+{
+    if (to - from <= kColoursAtOnce || m_longLines) {
+        writePassColours(from, to);
+        return;
+    }
+    // The bytes of the lines on screen, and a margin around them for a taller window or
+    // a short move, are written now; what comes before and after them, while idle.
+    const Span shown = shownBytes();
+    const qsizetype nowFrom = std::clamp(shown.from - kColourSlice / 4, from, to);
+    const qsizetype nowTo = std::clamp(shown.to + kColourSlice, nowFrom, to);
+    writePassColours(nowFrom, nowTo);
+    for (const Span span : {Span{nowTo, to}, Span{from, nowFrom}})
+        if (span.to > span.from)
+            m_unwritten.spans.push_back(span);
+    if (coloursPending())
+        m_colourSlices->start();
 }
 
 // --- The file's form -----------------------------------------------------------
@@ -796,6 +900,16 @@ int RichEdit::lineAtMarginY(int y) const
 
 bool RichEdit::viewportEvent(QEvent *event)
 {
+    if (event->type() == QEvent::Paint && coloursPending()) {
+        // Lines about to be drawn whose colours are still to write: all of them go in now.
+        const Span shown = shownBytes();
+        for (const Span &span : m_unwritten.spans) {
+            if (span.from <= shown.to && shown.from < span.to) {
+                finishColours();
+                break;
+            }
+        }
+    }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const QPoint at = help->pos();

@@ -11,11 +11,40 @@
 #include <QByteArray>
 #include <QHash>
 #include <array>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+/** Gives new entries no value: a vector that the colouring pass fills whole needs no zeroing of megabytes first. */
+template <typename T>
+struct UnfilledAllocator : std::allocator<T>
+{
+    template <typename U>
+    struct rebind
+    {
+        using other = UnfilledAllocator<U>;
+    };
+    UnfilledAllocator() = default;
+    template <typename U>
+    UnfilledAllocator(const UnfilledAllocator<U> &) noexcept
+    {
+    }
+    template <typename U>
+    void construct(U *at) noexcept
+    {
+        ::new (static_cast<void *>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U *at, Args &&...args)
+    {
+        ::new (static_cast<void *>(at)) U(std::forward<Args>(args)...);
+    }
+};
+using PassClasses = std::vector<ColourClass, UnfilledAllocator<ColourClass>>;
+
 class QsciLexerHTML;
+class QTimer;
 
 /** The highest style number the control has. */
 inline constexpr int kMaxStyle = 255;
@@ -111,6 +140,15 @@ public:
      * into the text by runs, without moving the selection.
      */
     void colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions);
+    /**
+     * A pass over a big text writes its colours around the view at once and the rest
+     * by slices while the program is idle. True while some are still to write; every
+     * reader and writer of colours, an edit, a scroll and a change of text write them
+     * all first, so none of them ever sees the difference.
+     */
+    bool coloursPending() const { return !m_unwritten.spans.empty(); }
+    /** Writes now the colours of the last pass still to write. */
+    void finishColours();
     /**
      * While on (the program recolours the caret's line at each key's release), a typed
      * character takes the colour of the one before it until that pass: when the pass
@@ -272,6 +310,8 @@ private:
      */
     void writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours = false);
     void writeStyle(qsizetype from, qsizetype count, int style);
+    /** writeStyles without writing the pending colours first. */
+    void putStyles(qsizetype from, qsizetype count, const char *styles);
     /** When `edge` falls inside a character, gives all of it the style of its first byte. */
     void keepCharacterWhole(qsizetype edge);
     /** A style no colour and no twin uses yet, or -1 when every style is taken. */
@@ -364,12 +404,29 @@ private:
         bool valid = false;
         qsizetype start = 0, end = 0;
         Colour base = 0, strings = 0, functions = 0;
-        std::vector<ColourClass> classes;
+        PassClasses classes;
         int edits = 0;
         qsizetype editOffset = 0;
         qsizetype editLength = 0; // bytes inserted (> 0) or deleted (< 0)
     } m_lastPass;
-    std::vector<ColourClass> m_spareClasses;
+    PassClasses m_spareClasses;
+    // The colours of the last pass not written yet (byte ranges, in writing order), read
+    // from its classes: index k of the classes is byte start + k − 1.
+    struct UnwrittenColours
+    {
+        std::vector<Span> spans;
+        std::array<char, 4> styleOf{};
+    } m_unwritten;
+    QTimer *m_colourSlices = nullptr;
+    /** Writes the pass's colours of the bytes [from, to). */
+    void writePassColours(qsizetype from, qsizetype to);
+    /** Writes them around the view now, and the rest while idle when there is much. */
+    void writePassColoursAroundView(qsizetype from, qsizetype to);
+    void writeColourSlice();
+    /** The bytes of the lines on screen. */
+    Span shownBytes();
+    /** Forgets the colours still to write (the text they were for is going). */
+    void dropUnwrittenColours() { m_unwritten.spans.clear(); }
     bool m_recolouredWhileTyping = false;
     // "Coloration PHP" (richeditphp.cpp).
     QsciLexerHTML *m_phpLexer = nullptr; // made at first use, owned by the editor

@@ -8,6 +8,7 @@
 
 RichEdit::ShownState RichEdit::leaveDocument()
 {
+    finishColours();
     ShownState state;
     state.valid = true;
     state.anchor = SendScintilla(SCI_GETANCHOR);
@@ -28,6 +29,7 @@ RichEdit::ShownState RichEdit::leaveDocument()
 
 void RichEdit::showDocument(const QsciDocument &document, TextForm *form, ShownState state)
 {
+    finishColours(); // they belong to the text shown until now
     const long before = SendScintilla(SCI_GETDOCPOINTER);
     setDocument(document);
     const long shown = SendScintilla(SCI_GETDOCPOINTER);

@@ -146,6 +146,8 @@ RichEdit::~RichEdit()
 
 void RichEdit::holdLongLines(bool hold)
 {
+    if (hold && !m_longLines)
+        finishColours(); // written without twins until now
     if (hold != m_longLines)
         keepFreedMemory(hold);
     m_longLines = hold;

@@ -87,6 +87,7 @@ void RichEdit::usePhpLexer(bool on)
     if (on == m_phpLexing)
         return;
     m_lastPass.valid = false;
+    dropUnwrittenColours(); // the lexer's styles, or none, replace the pass's
     if (on) {
         if (!m_phpLexer) {
             m_phpLexer = new QsciLexerHTML(this);
@@ -130,6 +131,7 @@ void RichEdit::applyPhpPalette()
 
 void RichEdit::resetOwnStyles()
 {
+    dropUnwrittenColours();
     SendScintilla(SCI_CLEARDOCUMENTSTYLE); // no character uses a colour style any more
     ++m_styleGeneration; // the other texts' colour styles no longer mean theirs
     SendScintilla(SCI_STYLESETFONT, STYLE_DEFAULT, "Courier New");

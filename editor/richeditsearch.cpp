@@ -84,6 +84,7 @@ qsizetype RichEdit::replaceAll(const QString &text, const QString &replacement, 
 // between the matches keep their colours; the replacements, like typed text, have none.
 void RichEdit::replaceSpan(const std::vector<FindResult::Replaced> &replaced, const QByteArray &bytes)
 {
+    finishColours(); // the styles are read before the text changes
     const qsizetype first = replaced.front().start;
     const qsizetype last = replaced.back().end;
     std::vector<char> pairs(static_cast<size_t>(2 * (last - first) + 2)); // (byte, style) pairs

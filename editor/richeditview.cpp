@@ -89,6 +89,7 @@ void RichEdit::mouseReleaseEvent(QMouseEvent *event)
 
 bool RichEdit::reclaimStyles(const QList<int> &pinned)
 {
+    finishColours();
     // Which styles the characters use, read in chunks of (character, style) pairs.
     std::vector<bool> used(kMaxStyle + 1, false);
     const qsizetype length = textLength();

@@ -32,7 +32,10 @@ PreviewModule *sharedModule = nullptr;
  * libraries load: they make it themselves only when loaded before the
  * application exists, which would cost every start of the window (a context
  * takes longer than the rest of Qt's start-up under a software renderer), and
- * warn when they find none. Without one the engine draws without the GPU.
+ * warn when they find none. A context that could not be made is given all the
+ * same, as Qt's own start-up does: the engine then draws without the GPU, while
+ * with none at all it crashes at its first page (no OpenGL: a display without
+ * GLX, or none).
  */
 void makeShareContext()
 {
@@ -40,10 +43,7 @@ void makeShareContext()
         return;
     auto *context = new QOpenGLContext;
     context->setFormat(QSurfaceFormat::defaultFormat());
-    if (!context->create()) {
-        delete context;
-        return;
-    }
+    context->create();
     qt_gl_set_global_share_context(context); // kept for the life of the process
 }
 

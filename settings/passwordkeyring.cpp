@@ -8,6 +8,10 @@
 #include <QScopeGuard>
 #include <QThread>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 // GLib names a struct member "signals", which Qt's keyword macro would rewrite.
 #pragma push_macro("signals")
 #undef signals
@@ -102,6 +106,12 @@ public:
 
     void run(KeyringReply::Operation operation, const PasswordKey &key, const QString &password)
     {
+        emit finished(perform(operation, key, password));
+    }
+
+    /** Makes one request and gives the keyring's answer (blocking: on the keyring's thread only). */
+    KeyringReply perform(KeyringReply::Operation operation, const PasswordKey &key, const QString &password)
+    {
         // libsecret ties the service's D-Bus subscriptions to the thread's default context:
         // one of this object's own, not the thread's event loop, so that they can be released.
         g_main_context_push_thread_default(m_context);
@@ -114,8 +124,7 @@ public:
         SecretService *service = this->service(&error);
         if (!service) {
             noteFailure(reply, error);
-            emit finished(reply);
-            return;
+            return reply;
         }
         GHashTable *attributes = attributesOf(key);
         switch (operation) {
@@ -143,7 +152,7 @@ public:
         g_hash_table_unref(attributes);
         if (error)
             noteFailure(reply, error);
-        emit finished(reply);
+        return reply;
     }
 
 signals:
@@ -194,6 +203,31 @@ void PasswordKeyring::store(const PasswordKey &key, const QString &password)
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, key, password] { worker->run(KeyringReply::Operation::Store, key, password); },
         Qt::QueuedConnection);
+}
+
+std::optional<KeyringReply> PasswordKeyring::storeWaiting(const PasswordKey &key, const QString &password,
+                                                          std::chrono::milliseconds patience)
+{
+    // Shared with the request: it outlives a wait that gave up, until the keyring answers or goes.
+    struct Answer
+    {
+        std::mutex mutex;
+        std::condition_variable ready;
+        std::optional<KeyringReply> reply;
+    };
+    const auto answer = std::make_shared<Answer>();
+    QMetaObject::invokeMethod(
+        m_worker,
+        [worker = m_worker, answer, key, password] {
+            KeyringReply reply = worker->perform(KeyringReply::Operation::Store, key, password);
+            const std::lock_guard lock(answer->mutex);
+            answer->reply = std::move(reply);
+            answer->ready.notify_one();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(answer->mutex);
+    answer->ready.wait_for(lock, patience, [&] { return answer->reply.has_value(); });
+    return answer->reply;
 }
 
 void PasswordKeyring::clear(const PasswordKey &key)

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+#include <optional>
+
 class QThread;
 class KeyringWorker;
 
@@ -71,6 +74,14 @@ public:
     /** Stores (or replaces) the password of `key` in the default collection. */
     void store(const PasswordKey &key, const QString &password);
     void clear(const PasswordKey &key);
+    /**
+     * Stores the password of `key` and waits for the keyring's answer, at most
+     * `patience` (the requests made before it come first); nothing when it did not
+     * come in time. Gives no `finished`. For the end of a run, when nothing is left
+     * to answer a later reply.
+     */
+    std::optional<KeyringReply> storeWaiting(const PasswordKey &key, const QString &password,
+                                             std::chrono::milliseconds patience);
 
 signals:
     void finished(const KeyringReply &reply);

@@ -29,6 +29,15 @@ TEST(CallHint, TheCallAndItsParameterThroughNestingStringsAndComments)
         {"f(1, // g(", nullptr, -1},    // a comment
         {"# f(1, ", nullptr, -1},
         {"", nullptr, -1},
+        {"\tstrlen(", "strlen(", 0},
+        {"f(1, /* a, g( */ ", "f(", 1},
+        // A call spread over several lines.
+        {"$a = str_replace(\n    $x,\r\n    ", "str_replace(", 1},
+        {"foo(1);\nbar(", "bar(", 0},
+        {"f(1, // g(2,\n  ", "f(", 1}, // the comment of a line above ends with it
+        {"f(1, /* g(\n", nullptr, -1},  // in a comment over several lines
+        {"function x() {\n  $a = f(1);\n  ", nullptr, -1},
+        {"f('a,\nb', ", "f(", 1},       // a string over two lines
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.before);

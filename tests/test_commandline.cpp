@@ -165,8 +165,10 @@ struct Result
 };
 
 /**
- * A copy of the program (executable and window module) in a folder of its own,
- * so that its side files are written there, with its own runtime folder.
+ * A copy of the program (executable, window module and preview module) in a folder of
+ * its own, so that its side files are written there, with its own runtime folder. The
+ * preview module goes too: without it beside the copy, the window would look for it at
+ * its installed place and load another build's module, or none.
  */
 class Launches : public ::testing::Test
 {
@@ -179,6 +181,7 @@ protected:
     {
         ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_PROGRAM), exe));
         ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_WINDOW_MODULE_FILE), folder.path(QStringLiteral("ondrel-fenetre.so"))));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ONDREL_PREVIEW_MODULE_FILE), folder.path(QStringLiteral("ondrel-apercu.so"))));
         ASSERT_TRUE(QDir().mkpath(runtime));
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
@@ -286,6 +289,24 @@ TEST_F(Launches, ASecondLaunchHandsItsFileToTheRunningWindow)
     EXPECT_EQ(stop(first), 0) << first.readAllStandardError().toStdString();
     EXPECT_EQ(storedFile(), page);
     EXPECT_TRUE(folder.read(QStringLiteral("ondrel.ini")).contains("InitialDir=" + QFile::encodeName(folder.path("site")) + "\r\n"));
+}
+
+TEST_F(Launches, ThePageBesideTheEditorShowsWithoutOpenGL)
+{
+    // The copy as installed, its preview module beside it, headless with no display:
+    // the web engine gets no OpenGL context. Kept from the last run, the page beside
+    // the editor is loaded after the first paint, through the module loaded then; the
+    // engine draws without the GPU and the program ends normally. The page itself
+    // tells that it was asked for.
+    const QString page = folder.write(QStringLiteral("site/page.php"),
+                                      "<?php file_put_contents(__DIR__ . '/vue', 'oui'); echo 'Bonjour';\n");
+    folder.write(QStringLiteral("ondrel.ini"), "[Params]\r\nApercuACote=1\r\nServeurIntegre=1\r\n");
+    QProcess window;
+    start(window, {page});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(folder.path(QStringLiteral("site/vue"))); }, 60000))
+        << window.readAllStandardError().toStdString();
+    ASSERT_EQ(window.state(), QProcess::Running) << window.readAllStandardError().toStdString();
+    EXPECT_EQ(stop(window), 0) << window.readAllStandardError().toStdString();
 }
 
 TEST_F(Launches, AWindowThatWasKilledLeavesNoObstacle)

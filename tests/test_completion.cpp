@@ -43,6 +43,12 @@ TEST(Completion, TheNamesOfBothListsTheKeywordsAndTheTextInOrder)
                            QStringLiteral("strlen(string $string): int")}));
     EXPECT_EQ(shownFor(index, QStringLiteral("$str")), (QStringList{QStringLiteral("$Str"), QStringLiteral("$strange")}));
     EXPECT_EQ(shownFor(index, QStringLiteral("forea")), QStringList{QStringLiteral("foreach")});
+
+    // What a variable is: "$" then a name that does not start with a digit.
+    CompletionIndex vars;
+    vars.addNamesOf(QStringLiteral("$1no $ $$ref $été-1 $a_b2[$i] \"$in{$s}\" $end"));
+    vars.finish();
+    EXPECT_EQ(shownFor(vars, QStringLiteral("$")), (QStringList{"$a_b2", "$end", "$i", "$in", "$ref", "$s", "$été"}));
     EXPECT_TRUE(shownFor(index, QStringLiteral("prep")).isEmpty()); // methods come after "->", not here
     EXPECT_TRUE(shownFor(index, QStringLiteral("my")).isEmpty());
 }
@@ -179,6 +185,35 @@ TEST_F(CompletionInEditor, AListTooLongForItsBoxIsMadeAgainAtEachLetter)
     EXPECT_STREQ(current, "$abzz_last");
     key(Qt::Key_Return);
     EXPECT_TRUE(w->M->wholeText().endsWith("\r\n$abzz_last"));
+}
+
+TEST_F(CompletionInEditor, TheTextsNamesFollowEditsOnOtherLinesTheCaretsLineAndTheTabShown)
+{
+    const auto offered = [&](const QString &typed) {
+        type(typed);
+        key(Qt::Key_Space, Qt::ControlModifier);
+        char current[64] = {};
+        if (w->completion()->isOpen())
+            w->M->SendScintilla(QsciScintillaBase::SCI_AUTOCGETCURRENTTEXT, 0UL, current);
+        key(Qt::Key_Escape);
+        return QString::fromUtf8(current);
+    };
+    start("<?php\r\n$alpha = 1;\r\n", true);
+    EXPECT_EQ(offered(QStringLiteral("$al")), QStringLiteral("$alpha"));
+    // The same length and lines, another name on another line.
+    w->M->SendScintilla(QsciScintillaBase::SCI_SETTARGETRANGE, 7UL, 13L);
+    w->M->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET, 6UL, "$alpXY");
+    w->M->setSelStart(w->M->textLength());
+    EXPECT_EQ(offered(QString()), QStringLiteral("$alpXY"));
+    // A name typed on the caret's own line.
+    EXPECT_EQ(offered(QStringLiteral("; $beta = 2; $be")), QStringLiteral("$beta"));
+
+    // Another tab, with its own names only.
+    const QString other = folder.write("other.php", "<?php\r\n$gamma = 1;\r\n");
+    ASSERT_TRUE(w->openSiteFile(other));
+    w->M->setSelStart(w->M->textLength());
+    EXPECT_EQ(offered(QStringLiteral("$ga")), QStringLiteral("$gamma"));
+    EXPECT_EQ(offered(QStringLiteral(" $al")), QString());
 }
 
 TEST_F(CompletionInEditor, NeverInAStringOrAComment)

@@ -125,7 +125,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "Aide="
         + QDir::homePath().toUtf8()
         + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\n"
-          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nBase=mysql\r\nBaseIntegree=1\r\nArbreSchema=1\r\nArbreSchemaLargeur=200\r\nDelaiConnexion=10\r\n"
+          "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nPassDansFichier=0\r\nBase=mysql\r\nBaseIntegree=1\r\nArbreSchema=1\r\nArbreSchemaLargeur=200\r\nDelaiConnexion=10\r\n"
           "Chiffrement=none\r\nFichierCA=\r\n";
     EXPECT_EQ(readFile(ini), expected);
     struct stat info {};

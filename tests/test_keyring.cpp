@@ -18,6 +18,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <optional>
 
 namespace {
@@ -112,27 +114,83 @@ protected:
 
 using NoKeyringWindow = KeyringWindow;
 
-// A password the settings file still holds goes to the keyring, and out of the file
-// once the keyring has it; the next start finds it there.
-TEST_F(KeyringWindow, PasswordInTheSettingsFileMovesToTheKeyring)
+/** The questions whether the settings file's password moves to the keyring, among `boxes`. */
+qsizetype moveQuestions(const ModalWatcher &watcher)
 {
-    writeSettings(QStringLiteral("127.0.0.1:3310"), QStringLiteral("carole"), QStringLiteral("ancien secret"));
-    auto w = start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return stored().readString(u"Mysql", u"Pass").isEmpty(); }, 20000))
-        << readFile(ini).constData();
-    EXPECT_EQ(lookUp(QStringLiteral("127.0.0.1:3310"), QStringLiteral("carole")), QStringLiteral("ancien secret"));
-    EXPECT_EQ(w->pass->text(), QStringLiteral("ancien secret"));
-    EXPECT_EQ(w->mysqlErr->text(),
-              u8("Mot de passe passé de ondrel.ini au trousseau."));
-    EXPECT_EQ(stored().readString(u"Params", u"Param"), QStringLiteral("a=1")); // the rest of the file stays
-    w.reset();
-    EXPECT_FALSE(readFile(ini).contains("ancien secret"));
-    EXPECT_EQ(stored().readString(u"Mysql", u"User"), QStringLiteral("carole"));
+    return std::count_if(watcher.boxes.begin(), watcher.boxes.end(),
+                         [](const ModalWatcher::Box &box) { return box.text.contains(u8("Le passer dans le trousseau")); });
+}
 
-    w = start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->pass->text() == QStringLiteral("ancien secret"); }, 20000));
+// A password the settings file still holds: the user is asked once. Yes: it goes to
+// the keyring, and out of the file once the keyring has it, and the next start finds
+// it there. No: it stays in the file, and neither that start nor the next one uses
+// the keyring. No answer (the box closed by the program): asked again next time.
+TEST_F(KeyringWindow, PasswordInTheSettingsFileMovesToTheKeyringAfterAsking)
+{
+    const QString moved = u8("Mot de passe passé de ondrel.ini au trousseau.");
+    struct Case
+    {
+        const char *answer; // the button clicked; empty: the box closed without one
+        const char *user;
+        bool inKeyring;     // after the first run; the file holds the password otherwise
+        bool askedAgain;    // at the next start
+    };
+    const Case cases[] = {
+        {"Passer au trousseau", "carole", true, false},
+        {"Laisser dans ondrel.ini", "paul", false, false},
+        {"", "rose", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer);
+        const QString user = u8(c.user), host = QStringLiteral("127.0.0.1:3310");
+        writeSettings(host, user, QStringLiteral("ancien secret"));
+        ModalWatcher watcher;
+        watcher.answer = u8(c.answer);
+        auto w = start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return moveQuestions(watcher) == 1; }, 20000));
+        if (c.inKeyring) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return stored().readString(u"Mysql", u"Pass").isEmpty(); }, 20000))
+                << readFile(ini).constData();
+            EXPECT_EQ(lookUp(host, user), QStringLiteral("ancien secret"));
+            EXPECT_EQ(w->mysqlErr->text(), moved);
+            EXPECT_EQ(stored().readString(u"Params", u"Param"), QStringLiteral("a=1")); // the rest of the file stays
+        }
+        EXPECT_EQ(w->pass->text(), QStringLiteral("ancien secret"));
+        // Leaving the field with the file's password is no answer of its own.
+        emit w->pass->editingFinished();
+        w.reset();
+        EXPECT_EQ(readFile(ini).contains("ancien secret"), !c.inKeyring) << readFile(ini).constData();
+        EXPECT_EQ(stored().readString(u"Mysql", u"User"), user);
+        EXPECT_EQ(lookUp(host, user), c.inKeyring ? QStringLiteral("ancien secret") : QString());
+
+        watcher.answer = QStringLiteral("Laisser dans ondrel.ini");
+        w = start();
+        if (c.askedAgain) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return moveQuestions(watcher) == 2; }, 20000));
+        }
+        if (c.inKeyring) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return w->pass->text() == QStringLiteral("ancien secret"); }, 20000));
+        }
+        // A password typed and never left: the keyring, unless the user keeps the file.
+        w->pass->setText(QStringLiteral("nouveau"));
+        w.reset();
+        EXPECT_EQ(moveQuestions(watcher), c.askedAgain ? 2 : 1);
+        EXPECT_EQ(readFile(ini).contains("nouveau"), !c.inKeyring) << readFile(ini).constData();
+        EXPECT_EQ(lookUp(host, user), c.inKeyring ? QStringLiteral("nouveau") : QString());
+    }
+}
+
+// Closing the window with a typed password still in "Pass" (never left): it goes to
+// the keyring then, and the settings file holds none.
+TEST_F(KeyringWindow, PasswordTypedAndNeverLeftGoesToTheKeyringAtClose)
+{
+    writeSettings(QStringLiteral("127.0.0.1:3313"), QStringLiteral("lucie"), QString());
+    auto w = start();
+    w->pass->setFocus();
+    w->pass->setText(u8("jamais quitté"));
     w.reset();
-    EXPECT_FALSE(readFile(ini).contains("ancien secret"));
+    EXPECT_FALSE(readFile(ini).contains("jamais")) << readFile(ini).constData();
+    EXPECT_EQ(lookUp(QStringLiteral("127.0.0.1:3313"), QStringLiteral("lucie")), u8("jamais quitté"));
 }
 
 // A password typed in "Pass" goes to the keyring when the field is left, and the
@@ -175,23 +233,31 @@ TEST_F(NoKeyringWindow, PasswordStaysInTheSettingsFile)
         const char *inFile;  // the settings file's password at start
         const char *typed;   // typed in "Pass" during the run; null: nothing typed
         const char *atEnd;   // the settings file's password after the run
+        bool left;           // the field left after typing (else the window closes with the focus in it)
     };
     const Case cases[] = {
-        {"moved at start", "reste ici", nullptr, "reste ici"},
-        {"typed", "", "nouveau", "nouveau"},
-        {"typed over the file's", "ancien", "remplacé", "remplacé"},
+        {"moved at start", "reste ici", nullptr, "reste ici", false},
+        {"typed", "", "nouveau", "nouveau", true},
+        {"typed over the file's", "ancien", "remplacé", "remplacé", true},
+        {"typed, never left", "", "gardé", "gardé", false},
     };
+    ModalWatcher watcher; // no keyring: no question
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         writeSettings(QStringLiteral("127.0.0.1:3312"), QStringLiteral("emma"), u8(c.inFile));
         auto w = start();
         if (c.typed) {
             w->pass->setText(u8(c.typed));
-            emit w->pass->editingFinished();
+            if (c.left)
+                emit w->pass->editingFinished();
         }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return w->mysqlErr->text() == message; }, 20000)) << qPrintable(w->mysqlErr->text());
+        if (c.left || *c.inFile) { // a failed look-up of an empty file's account says nothing
+            EXPECT_TRUE(QTest::qWaitFor([&] { return w->mysqlErr->text() == message; }, 20000))
+                << qPrintable(w->mysqlErr->text());
+        }
         EXPECT_EQ(w->pass->text(), u8(c.typed ? c.typed : c.inFile));
         w.reset();
+        EXPECT_TRUE(watcher.boxes.isEmpty());
         EXPECT_EQ(stored().readString(u"Mysql", u"Pass"), u8(c.atEnd));
         struct stat st{};
         ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &st), 0);

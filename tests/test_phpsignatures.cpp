@@ -120,9 +120,14 @@ TEST(PhpSignatures, TheHintReadsTheUsersListFirstThenPhps)
         {"", "echo substr($s, ", "substr(string $string, <b>int $offset</b>, ?int $length = null): string"},
         {"substr(a, b)\n", "echo substr(strlen($t), ", "substr(a, <b>b</b>)"},
         {"", "echo substr($s, 1) + 2", ""},
+        {"", "<?php\necho substr(\n    $s,\n    ", "substr(string $string, <b>int $offset</b>, ?int $length = null): string"},
         // A function of the file: its definition and the first line of its doc comment.
         {"", "<?php\n/** Adds the tax. */\nfunction withTax($p, $r = 0.2) {}\necho withTax(", "withTax($p, $r = 0.2) — Adds the tax."},
         {"", "<?php\nfunction withTax($p, $r = 0.2) {}\necho withTax(1, ", "withTax($p, <b>$r = 0.2</b>)"},
+        // The definition changed on its line, the caret's line as it was: the new one.
+        {"", "<?php\nfunction withTax($q, $r = 0.2) {}\necho withTax(1, ", "withTax($q, <b>$r = 0.2</b>)"},
+        {"", "<?php\nfunction withTax($q, $r = 0.2) {}\necho WITHTAX(", "WITHTAX($q, $r = 0.2)"},
+        {"", "<?php\necho nowhere(1, ", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.typed);

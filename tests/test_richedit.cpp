@@ -301,6 +301,80 @@ TEST_F(Editor, RecolouringAfterEditsMatchesAPassOverTheNewText)
     }
 }
 
+TEST_F(Editor, ColoursOfABigTextWrittenWhileIdleMatchThePass)
+{
+    // A pass over a big text writes the colours around the view at once and the rest
+    // while idle. Whatever comes before the rest is written, each byte ends in the
+    // colour the pass gave it (moved by an edit; typed bytes have none), and a text
+    // that replaced it gets none of them.
+    const Colour base = 0x00AA00, strings = 0xFF0000, functions = 0x0000FF;
+    const QByteArray line = "    echo \"<td>\" . htmlspecialchars($row['name']) . \"</td>\";\r\n";
+    const QByteArray text = line.repeated(2 * 1024 * 1024 / line.size()); // 2 MB
+    std::vector<ColourClass> classes(static_cast<size_t>(text.size() + 1));
+    colourPass(text.constData(), 0, text.size(), classes.data());
+    auto passColour = [&](qsizetype offset) {
+        const ColourClass c = classes[static_cast<size_t>(offset + 1)];
+        return c == ColourClass::String ? strings : c == ColourClass::Function ? functions : base;
+    };
+    const qsizetype far = text.size() - 1000; // well away from the view at the top
+    m.resize(600, 300);
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    struct Case
+    {
+        const char *what;
+        std::function<void()> act;
+        qsizetype edit = 0, shift = 0; // bytes from `edit` on moved by `shift`; inserted ones have no colour
+    };
+    const std::vector<Case> cases = {
+        {"left to idle", [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return !m.coloursPending(); })); }},
+        {"bytes typed far away", [&] { m.SendScintilla(QsciScintilla::SCI_INSERTTEXT, static_cast<unsigned long>(far), "zzz"); }, far, 3},
+        {"bytes deleted far away", [&] { m.SendScintilla(QsciScintilla::SCI_DELETERANGE, static_cast<unsigned long>(far), 5L); }, far, -5},
+        {"undone", [&] {
+             m.SendScintilla(QsciScintilla::SCI_INSERTTEXT, static_cast<unsigned long>(far), "zzz");
+             m.SendScintilla(QsciScintilla::SCI_UNDO);
+         }},
+        {"scrolled to the end", [&] {
+             m.SendScintilla(QsciScintilla::SCI_DOCUMENTEND);
+             m.viewport()->repaint();
+             const long shownStyle = m.SendScintilla(QsciScintilla::SCI_GETSTYLEAT, static_cast<unsigned long>(m.textLength() - 5)) & 0xFF;
+             EXPECT_NE(shownStyle, 0) << "the bytes scrolled to have their colour before anything reads it";
+         }},
+    };
+    for (const Case &c : cases) {
+        m.setBytes(text);
+        m.colourZone(0, m.textLength(), base, strings, functions);
+        ASSERT_TRUE(m.coloursPending()) << c.what << ": the text is small enough to be written at once";
+        c.act();
+        QCoreApplication::processEvents();
+        for (qsizetype now = 0; now + 1 < m.textLength(); now += 7) {
+            const qsizetype was = now < c.edit || c.shift == 0 ? now : now - c.shift;
+            if (c.shift > 0 && now >= c.edit && now < c.edit + c.shift) {
+                ASSERT_FALSE(m.hasOwnColour(now)) << c.what << " at " << now;
+                continue;
+            }
+            ASSERT_EQ(m.colourAt(now), passColour(was)) << c.what << " at " << now;
+        }
+        EXPECT_FALSE(m.coloursPending()) << c.what;
+    }
+
+    // A colour given by hand, or a text that replaces the coloured one, before the rest is written.
+    m.setBytes(text);
+    m.colourZone(0, m.textLength(), base, strings, functions);
+    m.setSelStart(far);
+    m.setSelLength(10);
+    m.setSelColour(0x123456);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m.coloursPending(); }));
+    for (qsizetype offset = far; offset < far + 10; ++offset)
+        EXPECT_EQ(m.colourAt(offset), 0x123456u) << "hand colour at " << offset;
+    EXPECT_EQ(m.colourAt(far + 10), passColour(far + 10));
+    m.colourZone(0, m.textLength(), base, strings, functions);
+    m.setBytes(text);
+    QCoreApplication::processEvents();
+    for (qsizetype offset = 0; offset < text.size(); offset += 4093)
+        ASSERT_FALSE(m.hasOwnColour(offset)) << "new text at " << offset;
+}
+
 TEST_F(Editor, TheTextReachesAssistiveTechnologyOnceItRuns)
 {
     m.setBytes("abc");
