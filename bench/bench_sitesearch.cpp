@@ -12,6 +12,8 @@
 #include "search/fuzzymatch.h"
 #include "search/sitefiles.h"
 
+#include "wordpresstree.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -223,14 +225,9 @@ BENCHMARK(BM_GoToDefinition)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QProcess corpus;
-    corpus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    corpus.start(QStringLiteral("bash"), {QStringLiteral(ONDREL_BENCH_SCRIPT), QStringLiteral(ONDREL_BENCH_CORPUS)});
-    if (!corpus.waitForFinished(600000) || corpus.exitCode() != 0) {
-        std::fprintf(stderr, "the WordPress tree could not be fetched (bench/wordpress-corpus.sh)\n");
+    g_tree = wordPressTree();
+    if (g_tree.isEmpty())
         return 1;
-    }
-    g_tree = QString::fromLocal8Bit(corpus.readAllStandardOutput()).trimmed();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -15,6 +15,8 @@
 #include "search/sitesearch.h"
 #include "search/sitesearchpanel.h"
 
+#include "wordpresstree.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -81,7 +83,8 @@ std::unique_ptr<TfmMain> windowOnTheTree(const QTemporaryDir &side)
     window->eFile->setText(page);
     window->showPage(window->tsEdit);
     window->M->setFocus();
-    QTest::qWaitForWindowExposed(window.get());
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        std::fprintf(stderr, "the window was never shown: the figures below mean nothing\n");
     QCoreApplication::processEvents();
     return window;
 }
@@ -95,7 +98,8 @@ std::function<bool()> start(TfmMain &window, Work work)
     case CtrlP: {
         QTest::keyClick(window.M, Qt::Key_P, Qt::ControlModifier);
         OpenFileBox *box = window.siteSearch->box();
-        QTest::qWaitFor([box] { return box->list->count() > 0; }, 30000); // the tree listed
+        if (!QTest::qWaitFor([box] { return box->list->count() > 0; }, 30000)) // the tree listed
+            std::fprintf(stderr, "Ctrl+P listed nothing in 30 s\n");
         QTest::keyClicks(box->edit, QStringLiteral("wpload"));
         return [box] { return box->list->count() > 0 && box->list->item(0)->text().contains(QStringLiteral("wp-load")); };
     }
@@ -148,14 +152,9 @@ int main(int argc, char **argv)
     QTemporaryDir cacheHome; // journals of unsaved text stay out of the user's cache
     ::setenv("XDG_CACHE_HOME", cacheHome.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
-    QProcess corpus;
-    corpus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    corpus.start(QStringLiteral("bash"), {QStringLiteral(ONDREL_BENCH_SCRIPT), QStringLiteral(ONDREL_BENCH_CORPUS)});
-    if (!corpus.waitForFinished(600000) || corpus.exitCode() != 0) {
-        std::fprintf(stderr, "the WordPress tree could not be fetched (bench/wordpress-corpus.sh)\n");
+    g_tree = wordPressTree();
+    if (g_tree.isEmpty())
         return 1;
-    }
-    g_tree = QString::fromLocal8Bit(corpus.readAllStandardOutput()).trimmed();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
