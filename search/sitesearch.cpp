@@ -49,7 +49,7 @@ SiteSearch::SiteSearch(RichEdit *editor, QWidget *page, SiteSearchPanel *panel, 
         m_find->cancel();
         FindSummary summary;
         summary.cancelled = true;
-        summary.matches = m_panel->matchCount();
+        summary.matches = m_panel->receivedCount();
         m_panel->searchFinished(summary);
     });
     connect(m_panel, &SiteSearchPanel::matchChosen, this, &SiteSearch::openMatch);

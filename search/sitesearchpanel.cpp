@@ -1,5 +1,9 @@
-// The panel of find in files. The list is filled by batches as they arrive; its
-// lines draw the match on a highlight with a delegate, so a line stays one item.
+// The panel of find in files. The matches live in a model of their own, which a
+// batch grows by one insertion of rows: a search over a big site brings tens of
+// thousands of lines, and one item object per line, with a change signal per
+// field, kept the window's thread busy for longer than a frame. The lines'
+// texts are made when they are drawn, and a delegate draws the match on a
+// highlight.
 #include "search/sitesearchpanel.h"
 
 #include <QCheckBox>
@@ -7,9 +11,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QAbstractListModel>
+#include <QListView>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -60,6 +66,86 @@ public:
     }
 };
 
+} // namespace
+
+/** The matches of the search shown, one row each. */
+class SiteMatchModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_matches.size()); }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_matches.size())
+            return {};
+        const FindMatch &m = m_matches.at(index.row());
+        switch (role) {
+        case kPrefixRole:
+            return prefixOf(m);
+        case kTextRole:
+            return m.text;
+        case kColumnRole:
+            return m.column;
+        case kLengthRole:
+            return m.length;
+        case Qt::ToolTipRole:
+            return prefixOf(m) + m.text;
+        default:
+            return {};
+        }
+    }
+
+    void append(const QList<FindMatch> &batch)
+    {
+        if (batch.isEmpty())
+            return;
+        const int first = int(m_matches.size());
+        beginInsertRows({}, first, first + int(batch.size()) - 1);
+        m_matches.append(batch);
+        endInsertRows();
+    }
+
+    void clear()
+    {
+        beginResetModel();
+        m_matches.clear();
+        endResetModel();
+    }
+
+    const QList<FindMatch> &matches() const { return m_matches; }
+
+private:
+    static QString prefixOf(const FindMatch &m) { return QStringLiteral("%1:%2: ").arg(m.file).arg(m.line); }
+
+    QList<FindMatch> m_matches;
+};
+
+namespace {
+
+/**
+ * Holds the count outside any layout. Its text changes several times a second while
+ * a search runs; through a layout each change would lay out the page again, and the
+ * tab widget above it answers that by repainting the whole window.
+ */
+class CountHolder : public QWidget
+{
+public:
+    CountHolder(QLabel *label, QWidget *parent) : QWidget(parent), m_label(label)
+    {
+        label->setParent(this);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setFixedHeight(label->fontMetrics().height() + 2);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *) override { m_label->setGeometry(rect()); }
+
+private:
+    QLabel *m_label;
+};
+
 template <typename W>
 W *named(W *widget, const char *name)
 {
@@ -86,26 +172,33 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
     filterEdit = named(new QLineEdit(this), "eFiltreSite");
     filterEdit->setPlaceholderText(QStringLiteral("*.php"));
     filterEdit->setToolTip(QStringLiteral("Fichiers où chercher : *.php;*.inc (vide : tous)"));
-    filterEdit->setMaximumWidth(120);
+    filterEdit->setFixedWidth(120);
     searchButton = named(new QPushButton(QStringLiteral("Rechercher"), this), "bRechercheSite");
     cancelButton = named(new QPushButton(QStringLiteral("Annuler"), this), "bAnnulerSite");
     cancelButton->hide();
     closeButton = named(new QPushButton(QStringLiteral("Fermer"), this), "bFermerSite");
-    count = named(new QLabel(this), "lRechercheSite");
+    count = named(new QLabel, "lRechercheSite");
     count->setTextFormat(Qt::PlainText);
+    // Two rows, so that showing the panel does not make the window grow, which lays out
+    // and repaints all of it.
     row->addWidget(caption);
-    row->addWidget(patternEdit, 2);
-    row->addWidget(matchCase);
-    row->addWidget(wholeWord);
-    row->addWidget(regex);
-    row->addWidget(filterEdit, 1);
+    row->addWidget(patternEdit, 1);
     row->addWidget(searchButton);
     row->addWidget(cancelButton);
     row->addWidget(closeButton);
+    auto *optionRow = new QHBoxLayout;
+    optionRow->setSpacing(4);
+    optionRow->addWidget(matchCase);
+    optionRow->addWidget(wholeWord);
+    optionRow->addWidget(regex);
+    optionRow->addWidget(filterEdit);
+    optionRow->addWidget(new CountHolder(count, this), 1);
     column->addLayout(row);
-    column->addWidget(count);
-    list = named(new QListWidget(this), "lbRechercheSite");
+    column->addLayout(optionRow);
+    m_model = new SiteMatchModel(this);
+    list = named(new QListView(this), "lbRechercheSite");
     list->setUniformItemSizes(true);
+    list->setModel(m_model);
     list->setItemDelegate(new MatchDelegate(list));
     column->addWidget(list, 1);
 
@@ -117,8 +210,11 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
         emit cancelAsked();
         hide();
     });
-    connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) { emit matchChosen(list->row(item)); });
-    connect(list, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) { emit matchChosen(list->row(item)); });
+    connect(list, &QListView::clicked, this, [this](const QModelIndex &index) { emit matchChosen(index.row()); });
+    connect(list, &QListView::activated, this, [this](const QModelIndex &index) { emit matchChosen(index.row()); });
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(kShowEveryMs);
+    connect(&m_showTimer, &QTimer::timeout, this, &SiteSearchPanel::showPending);
     hide();
 }
 
@@ -151,34 +247,47 @@ void SiteSearchPanel::setOptions(const FindOptions &options)
     filterEdit->setText(options.fileFilter);
 }
 
+const FindMatch &SiteSearchPanel::match(int row) const
+{
+    return m_model->matches().at(row);
+}
+
+qsizetype SiteSearchPanel::matchCount() const
+{
+    return m_model->matches().size();
+}
+
 void SiteSearchPanel::searchStarted()
 {
-    m_matches.clear();
-    list->clear();
+    m_showTimer.stop();
+    m_pending.clear();
+    m_model->clear();
     cancelButton->show();
     showCount(QStringLiteral("recherche en cours…"));
 }
 
 void SiteSearchPanel::addMatches(const QList<FindMatch> &batch)
 {
-    list->setUpdatesEnabled(false);
-    for (const FindMatch &m : batch) {
-        auto *item = new QListWidgetItem(list);
-        const QString prefix = QStringLiteral("%1:%2: ").arg(m.file).arg(m.line);
-        item->setData(kPrefixRole, prefix);
-        item->setData(kTextRole, m.text);
-        item->setData(kColumnRole, m.column);
-        item->setData(kLengthRole, m.length);
-        item->setToolTip(prefix + m.text);
-        m_matches.append(m);
-    }
-    list->setUpdatesEnabled(true);
+    m_pending.append(batch);
+    if (m_model->rowCount() == 0)
+        showPending(); // the first result without waiting
+    else if (!m_showTimer.isActive())
+        m_showTimer.start();
+}
+
+void SiteSearchPanel::showPending()
+{
+    m_showTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    m_model->append(std::exchange(m_pending, {}));
     showCount(QStringLiteral("recherche en cours…"));
 }
 
 void SiteSearchPanel::showCount(const QString &more)
 {
-    QString text = m_matches.size() == 1 ? QStringLiteral("1 ligne") : QStringLiteral("%1 lignes").arg(m_matches.size());
+    const qsizetype lines = matchCount();
+    QString text = lines == 1 ? QStringLiteral("1 ligne") : QStringLiteral("%1 lignes").arg(lines);
     if (!more.isEmpty())
         text += QStringLiteral(" — ") + more;
     count->setText(text);
@@ -186,6 +295,7 @@ void SiteSearchPanel::showCount(const QString &more)
 
 void SiteSearchPanel::searchFinished(const FindSummary &summary)
 {
+    showPending();
     cancelButton->hide();
     if (!summary.error.isEmpty()) {
         count->setText(summary.error);

@@ -2,12 +2,14 @@
 
 #include "search/findinfiles.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
+class SiteMatchModel;
 class QPushButton;
 
 /**
@@ -20,6 +22,8 @@ class SiteSearchPanel : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int kShowEveryMs = 100;
+
     explicit SiteSearchPanel(QWidget *parent = nullptr);
 
     /** Shows the panel with `pattern` in the line (kept when empty), selected and focused. */
@@ -29,18 +33,26 @@ public:
 
     /** Empties the list for a new search and shows "Annuler". */
     void searchStarted();
+    /**
+     * Takes a batch of lines. The first is shown at once; later ones are gathered and
+     * shown together every kShowEveryMs, so that a search with many results repaints
+     * the list a few times a second instead of once per batch.
+     */
     void addMatches(const QList<FindMatch> &batch);
+    /** Shows the lines still gathered, then the summary. */
     void searchFinished(const FindSummary &summary);
-    /** The match shown on list line `row`. */
-    const FindMatch &match(int row) const { return m_matches.at(row); }
-    qsizetype matchCount() const { return m_matches.size(); }
+    /** The match shown on list line `row`; the lines gathered but not shown yet do not count. */
+    const FindMatch &match(int row) const;
+    qsizetype matchCount() const;
+    /** The lines received for this search, shown or still gathered. */
+    qsizetype receivedCount() const { return matchCount() + m_pending.size(); }
 
     QLineEdit *patternEdit = nullptr;
     QLineEdit *filterEdit = nullptr;
     QCheckBox *matchCase = nullptr, *wholeWord = nullptr, *regex = nullptr;
     QPushButton *searchButton = nullptr, *cancelButton = nullptr, *closeButton = nullptr;
     QLabel *count = nullptr;
-    QListWidget *list = nullptr;
+    QListView *list = nullptr; // over a model of the matches, drawn by a delegate
 
 signals:
     void searchAsked();
@@ -49,6 +61,9 @@ signals:
     void matchChosen(int row);
 
 private:
+    void showPending();
     void showCount(const QString &more);
-    QList<FindMatch> m_matches;
+    SiteMatchModel *m_model = nullptr;
+    QList<FindMatch> m_pending; // received, not in the list yet
+    QTimer m_showTimer;
 };

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QTest>
 
@@ -147,15 +148,16 @@ TEST_F(SiteSearchWindow, FindInSiteStreamsMatchesAndAClickOpensTheFileAtTheMatch
     EXPECT_EQ(panel->patternEdit->text(), QStringLiteral("site_header"));
     QTest::keyClick(panel->patternEdit, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel->count->text().contains(QStringLiteral("occurrence")); }, 10000));
-    EXPECT_EQ(panel->list->count(), 2);
+    EXPECT_EQ(panel->list->model()->rowCount(), 2);
     EXPECT_TRUE(panel->count->text().contains(QStringLiteral("3 occurrences"))) << panel->count->text().toStdString();
     EXPECT_TRUE(panel->count->text().contains(QStringLiteral("1 binaire ignoré"))) << panel->count->text().toStdString();
     EXPECT_TRUE(panel->cancelButton->isHidden());
 
     int row = panel->match(0).file == QStringLiteral("inc/functions.php") ? 0 : 1;
     ASSERT_EQ(panel->match(row).file, QStringLiteral("inc/functions.php"));
-    panel->list->scrollToItem(panel->list->item(row));
-    QTest::mouseClick(panel->list->viewport(), Qt::LeftButton, {}, panel->list->visualItemRect(panel->list->item(row)).center());
+    const QModelIndex line = panel->list->model()->index(row, 0);
+    panel->list->scrollTo(line);
+    QTest::mouseClick(panel->list->viewport(), Qt::LeftButton, {}, panel->list->visualRect(line).center());
     EXPECT_TRUE(editing("inc/functions.php"));
     EXPECT_EQ(caretLine(), 2);
     EXPECT_EQ(selected(), QByteArray("site_header"));
@@ -165,6 +167,33 @@ TEST_F(SiteSearchWindow, FindInSiteStreamsMatchesAndAClickOpensTheFileAtTheMatch
     panel->patternEdit->setText(QStringLiteral("(site"));
     QTest::keyClick(panel->patternEdit, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel->count->text().startsWith(QStringLiteral("Expression régulière incorrecte")); }, 5000));
+}
+
+TEST_F(SiteSearchWindow, AnnulerMidStreamKeepsTheLinesShownAndTakesNoMore)
+{
+    // Enough lines for the search to be still running when the first ones are shown.
+    const QByteArray body = QByteArray("<?php\n") + QByteArray("echo 'many_lines';\n").repeated(40);
+    for (int i = 0; i < 1500; ++i)
+        folder.write(QStringLiteral("site/many/m%1.php").arg(i), body);
+    QTest::keyClick(window->M, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    SiteSearchPanel *panel = window->pRechercheSite;
+    panel->patternEdit->setText(QStringLiteral("many_lines"));
+    QTest::keyClick(panel->patternEdit, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->matchCount() > 0; }, 10000));
+    if (panel->cancelButton->isHidden())
+        GTEST_SKIP() << "the search ended before Annuler could be pressed";
+    QTest::mouseClick(panel->cancelButton, Qt::LeftButton);
+    EXPECT_TRUE(panel->cancelButton->isHidden());
+    const qsizetype shown = panel->matchCount();
+    EXPECT_LT(shown, 1500 * 40);
+    EXPECT_TRUE(panel->count->text().contains(QStringLiteral("annulée"))) << panel->count->text().toStdString();
+    EXPECT_TRUE(panel->count->text().startsWith(QStringLiteral("%1 ligne").arg(shown))) << panel->count->text().toStdString();
+    QTest::qWait(4 * SiteSearchPanel::kShowEveryMs); // late batches of the cancelled search are dropped
+    EXPECT_EQ(panel->matchCount(), shown);
+    EXPECT_EQ(panel->list->model()->rowCount(), shown);
+    for (qsizetype row = 1; row < shown; ++row) // in file order within each file
+        if (panel->match(int(row)).file == panel->match(int(row - 1)).file)
+            ASSERT_GT(panel->match(int(row)).line, panel->match(int(row - 1)).line);
 }
 
 TEST_F(SiteSearchWindow, F12JumpsToADefinitionInAnotherFileAndAltLeftComesBack)
@@ -218,7 +247,7 @@ TEST_F(SiteSearchWindow, ShiftF12ListsTheUsesAndASaveUpdatesTheIndex)
     QTest::keyClick(window->M, Qt::Key_F12, Qt::ShiftModifier);
     SiteSearchPanel *panel = window->pRechercheSite;
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel->count->text().contains(QStringLiteral("occurrence")); }, 10000));
-    EXPECT_EQ(panel->list->count(), 2); // the binary file is not PHP: not even read
+    EXPECT_EQ(panel->list->model()->rowCount(), 2); // the binary file is not PHP: not even read
 
     // A function added and saved is found at once.
     window->M->setSelStart(window->M->textLength());
@@ -231,6 +260,84 @@ TEST_F(SiteSearchWindow, ShiftF12ListsTheUsesAndASaveUpdatesTheIndex)
     QTest::keyClick(window->M, Qt::Key_F12);
     EXPECT_EQ(caretLine(), 6);
     EXPECT_FALSE(window->lNotice->isVisible());
+}
+
+// The panel alone, fed batches as FindInFiles hands them over: the first is shown at
+// once, later ones are gathered and shown together, and none is lost, reordered or
+// carried into the next search.
+FindMatch lineNumber(int n)
+{
+    FindMatch m;
+    m.file = QStringLiteral("f%1.php").arg(n % 7);
+    m.line = n;
+    m.text = QStringLiteral("  function f%1()").arg(n);
+    m.column = 2;
+    m.length = 8;
+    return m;
+}
+
+QList<FindMatch> lines(int from, int count)
+{
+    QList<FindMatch> batch;
+    for (int n = from; n < from + count; ++n)
+        batch.append(lineNumber(n));
+    return batch;
+}
+
+int shownRows(const SiteSearchPanel &panel)
+{
+    return panel.list->model()->rowCount();
+}
+
+TEST(SiteSearchPanelList, EveryBatchIsShownWholeAndInOrderTheFirstAtOnce)
+{
+    SiteSearchPanel panel;
+    panel.show();
+    panel.searchStarted();
+    panel.addMatches(lines(0, 3));
+    EXPECT_EQ(shownRows(panel), 3);
+    EXPECT_FALSE(panel.cancelButton->isHidden());
+
+    // Batches of uneven sizes while the search runs, then more just before its end.
+    int next = 3;
+    for (int size : {1, 400, 17, 2, 399, 60}) {
+        panel.addMatches(lines(next, size));
+        next += size;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownRows(panel) == next; }, 5000)) << shownRows(panel);
+    EXPECT_TRUE(panel.count->text().startsWith(QStringLiteral("%1 lignes").arg(next))) << panel.count->text().toStdString();
+    panel.addMatches(lines(next, 250));
+    next += 250;
+    FindSummary summary;
+    summary.matches = next;
+    summary.filesSearched = 7;
+    panel.searchFinished(summary);
+    ASSERT_EQ(shownRows(panel), next);
+    ASSERT_EQ(panel.matchCount(), next);
+    for (int row = 0; row < next; ++row)
+        ASSERT_EQ(panel.match(row).line, row) << "row " << row;
+    const QModelIndex last = panel.list->model()->index(next - 1, 0);
+    EXPECT_EQ(last.data(Qt::ToolTipRole).toString(), QStringLiteral("f%1.php:%2:   function f%2()").arg((next - 1) % 7).arg(next - 1));
+    EXPECT_TRUE(panel.cancelButton->isHidden());
+    EXPECT_EQ(panel.count->text(), QStringLiteral("%1 lignes — %1 occurrences dans 7 fichiers lus").arg(next));
+}
+
+TEST(SiteSearchPanelList, ANewSearchDropsTheLinesGatheredForTheOldOne)
+{
+    SiteSearchPanel panel;
+    panel.show();
+    panel.searchStarted();
+    panel.addMatches(lines(0, 5));
+    panel.addMatches(lines(5, 40)); // gathered, not shown yet
+    EXPECT_EQ(panel.receivedCount(), 45);
+    panel.searchStarted();
+    EXPECT_EQ(shownRows(panel), 0);
+    EXPECT_EQ(panel.receivedCount(), 0);
+    QTest::qWait(3 * SiteSearchPanel::kShowEveryMs);
+    EXPECT_EQ(shownRows(panel), 0);
+    panel.addMatches(lines(100, 2));
+    ASSERT_EQ(shownRows(panel), 2);
+    EXPECT_EQ(panel.match(0).line, 100);
 }
 
 } // namespace
