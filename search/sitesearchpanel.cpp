@@ -125,25 +125,29 @@ private:
 namespace {
 
 /**
- * Holds the count outside any layout. Its text changes several times a second while
- * a search runs; through a layout each change would lay out the page again, and the
- * tab widget above it answers that by repainting the whole window.
+ * Holds widgets that change while a search runs (the count, several times a second;
+ * "Rechercher" and "Annuler", which take turns in one place) outside any layout: through
+ * a layout each change would lay out the page again, and the tab widget above it answers
+ * that by repainting the whole window. Each held widget covers the holder.
  */
-class CountHolder : public QWidget
+class Holder : public QWidget
 {
 public:
-    CountHolder(QLabel *label, QWidget *parent) : QWidget(parent), m_label(label)
+    Holder(const QList<QWidget *> &held, QWidget *parent) : QWidget(parent), m_held(held)
     {
-        label->setParent(this);
-        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        setFixedHeight(label->fontMetrics().height() + 2);
+        for (QWidget *w : held)
+            w->setParent(this);
     }
 
 protected:
-    void resizeEvent(QResizeEvent *) override { m_label->setGeometry(rect()); }
+    void resizeEvent(QResizeEvent *) override
+    {
+        for (QWidget *w : std::as_const(m_held))
+            w->setGeometry(rect());
+    }
 
 private:
-    QLabel *m_label;
+    QList<QWidget *> m_held;
 };
 
 template <typename W>
@@ -173,8 +177,10 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
     filterEdit->setPlaceholderText(QStringLiteral("*.php"));
     filterEdit->setToolTip(QStringLiteral("Fichiers où chercher : *.php;*.inc (vide : tous)"));
     filterEdit->setFixedWidth(120);
-    searchButton = named(new QPushButton(QStringLiteral("Rechercher"), this), "bRechercheSite");
-    cancelButton = named(new QPushButton(QStringLiteral("Annuler"), this), "bAnnulerSite");
+    searchButton = named(new QPushButton(QStringLiteral("Rechercher")), "bRechercheSite");
+    cancelButton = named(new QPushButton(QStringLiteral("Annuler")), "bAnnulerSite");
+    auto *searchOrCancel = new Holder({searchButton, cancelButton}, this);
+    searchOrCancel->setFixedSize(searchButton->sizeHint().expandedTo(cancelButton->sizeHint()));
     cancelButton->hide();
     closeButton = named(new QPushButton(QStringLiteral("Fermer"), this), "bFermerSite");
     count = named(new QLabel, "lRechercheSite");
@@ -183,8 +189,7 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
     // and repaints all of it.
     row->addWidget(caption);
     row->addWidget(patternEdit, 1);
-    row->addWidget(searchButton);
-    row->addWidget(cancelButton);
+    row->addWidget(searchOrCancel);
     row->addWidget(closeButton);
     auto *optionRow = new QHBoxLayout;
     optionRow->setSpacing(4);
@@ -192,7 +197,10 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
     optionRow->addWidget(wholeWord);
     optionRow->addWidget(regex);
     optionRow->addWidget(filterEdit);
-    optionRow->addWidget(new CountHolder(count, this), 1);
+    auto *countHolder = new Holder({count}, this);
+    countHolder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    countHolder->setFixedHeight(count->fontMetrics().height() + 2);
+    optionRow->addWidget(countHolder, 1);
     column->addLayout(row);
     column->addLayout(optionRow);
     m_model = new SiteMatchModel(this);
@@ -262,6 +270,7 @@ void SiteSearchPanel::searchStarted()
     m_showTimer.stop();
     m_pending.clear();
     m_model->clear();
+    searchButton->hide();
     cancelButton->show();
     showCount(QStringLiteral("recherche en cours…"));
 }
@@ -297,6 +306,7 @@ void SiteSearchPanel::searchFinished(const FindSummary &summary)
 {
     showPending();
     cancelButton->hide();
+    searchButton->show();
     if (!summary.error.isEmpty()) {
         count->setText(summary.error);
         return;
