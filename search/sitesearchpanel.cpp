@@ -16,8 +16,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,11 +29,19 @@ constexpr int kTextRole = Qt::UserRole + 1;   // the line's text
 constexpr int kColumnRole = Qt::UserRole + 2; // the match's place in the text
 constexpr int kLengthRole = Qt::UserRole + 3;
 
-/** Draws "file:line: text" with the match's characters on a highlight. */
+/**
+ * Draws "file:line: text" with the match's characters on a highlight. The list is
+ * repainted each time lines are added below while a search runs; the pieces of the
+ * rows drawn are kept laid out (QStaticText), so that a repaint does not shape the
+ * same text again. The kept rows are dropped when the list is emptied.
+ */
 class MatchDelegate : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit MatchDelegate(QAbstractItemModel *model, QObject *parent) : QStyledItemDelegate(parent)
+    {
+        connect(model, &QAbstractItemModel::modelReset, this, [this] { m_rows.clear(); });
+    }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -40,47 +51,82 @@ public:
         QStyle *style = plain.widget ? plain.widget->style() : nullptr;
         if (style)
             style->drawControl(QStyle::CE_ItemViewItem, &plain, painter, plain.widget);
-        const QString prefix = index.data(kPrefixRole).toString();
+        const Pieces &pieces = piecesOf(index, option.font);
+        const bool selected = option.state & QStyle::State_Selected;
+        const QColor ink = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+        const QRect r = option.rect.adjusted(3, 0, -3, 0);
+        QPointF at(r.left(), r.top() + (r.height() - QFontMetrics(option.font).height()) / 2);
+        painter->save();
+        painter->setClipRect(option.rect);
+        const auto draw = [&](const QStaticText &piece, const QColor &colour, const QColor &back) {
+            const qreal w = piece.size().width();
+            if (back.isValid())
+                painter->fillRect(QRectF(at.x(), r.top() + 1, w, r.height() - 2), back);
+            painter->setPen(colour);
+            painter->drawStaticText(at, piece);
+            at.rx() += w;
+        };
+        draw(pieces.prefix, selected ? ink : option.palette.color(QPalette::PlaceholderText), QColor());
+        draw(pieces.before, ink, QColor());
+        draw(pieces.match, QColor(Qt::black), QColor(0xFF, 0xD8, 0x4D));
+        draw(pieces.after, ink, QColor());
+        painter->restore();
+    }
+
+private:
+    struct Pieces
+    {
+        QStaticText prefix, before, match, after;
+    };
+
+    const Pieces &piecesOf(const QModelIndex &index, const QFont &font) const
+    {
+        if (font != m_font || m_rows.size() > kKeptRows) {
+            m_rows.clear();
+            m_font = font;
+        }
+        auto found = m_rows.find(index.row());
+        if (found != m_rows.end())
+            return *found;
         const QString text = index.data(kTextRole).toString();
         const int column = std::clamp(index.data(kColumnRole).toInt(), 0, int(text.size()));
         const int length = std::clamp(index.data(kLengthRole).toInt(), 0, int(text.size()) - column);
-        const QFontMetrics metrics(option.font);
-        QRect r = option.rect.adjusted(3, 0, -3, 0);
-        const bool selected = option.state & QStyle::State_Selected;
-        const QColor ink = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-        painter->save();
-        painter->setClipRect(option.rect);
-        const auto draw = [&](const QString &piece, const QColor &colour, const QColor &back) {
-            const int w = metrics.horizontalAdvance(piece);
-            if (back.isValid())
-                painter->fillRect(QRect(r.left(), r.top() + 1, w, r.height() - 2), back);
-            painter->setPen(colour);
-            painter->drawText(r, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, piece);
-            r.setLeft(r.left() + w);
+        const auto laidOut = [&](const QString &piece) {
+            QStaticText s(piece);
+            s.setTextFormat(Qt::PlainText);
+            s.setPerformanceHint(QStaticText::AggressiveCaching);
+            s.prepare(QTransform(), font);
+            return s;
         };
-        draw(prefix, selected ? ink : option.palette.color(QPalette::PlaceholderText), QColor());
-        draw(text.left(column), ink, QColor());
-        draw(text.mid(column, length), QColor(Qt::black), QColor(0xFF, 0xD8, 0x4D));
-        draw(text.mid(column + length), ink, QColor());
-        painter->restore();
+        Pieces pieces{laidOut(index.data(kPrefixRole).toString()), laidOut(text.left(column)),
+                      laidOut(text.mid(column, length)), laidOut(text.mid(column + length))};
+        return *m_rows.insert(index.row(), std::move(pieces));
     }
+
+    static constexpr qsizetype kKeptRows = 2000; // a few screens, then the cache starts again
+    mutable QHash<int, Pieces> m_rows;
+    mutable QFont m_font;
 };
 
 } // namespace
 
-/** The matches of the search shown, one row each. */
+/**
+ * The matches of the search shown, one row each. The batches are kept as they came
+ * (a QList is shared, not copied), so that adding one costs the same however many
+ * lines came before it.
+ */
 class SiteMatchModel : public QAbstractListModel
 {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_matches.size()); }
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_rows); }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= m_matches.size())
+        if (!index.isValid() || index.row() >= m_rows)
             return {};
-        const FindMatch &m = m_matches.at(index.row());
+        const FindMatch &m = at(index.row());
         switch (role) {
         case kPrefixRole:
             return prefixOf(m);
@@ -97,29 +143,48 @@ public:
         }
     }
 
-    void append(const QList<FindMatch> &batch)
+    /** Appends the batches' lines, in one insertion of rows. */
+    void append(const QList<QList<FindMatch>> &batches)
     {
-        if (batch.isEmpty())
+        qsizetype added = 0;
+        for (const QList<FindMatch> &batch : batches)
+            added += batch.size();
+        if (added == 0)
             return;
-        const int first = int(m_matches.size());
-        beginInsertRows({}, first, first + int(batch.size()) - 1);
-        m_matches.append(batch);
+        beginInsertRows({}, int(m_rows), int(m_rows + added) - 1);
+        for (const QList<FindMatch> &batch : batches) {
+            if (batch.isEmpty())
+                continue;
+            m_starts.append(m_rows);
+            m_batches.append(batch);
+            m_rows += batch.size();
+        }
         endInsertRows();
     }
 
     void clear()
     {
         beginResetModel();
-        m_matches.clear();
+        m_batches.clear();
+        m_starts.clear();
+        m_rows = 0;
         endResetModel();
     }
 
-    const QList<FindMatch> &matches() const { return m_matches; }
+    qsizetype size() const { return m_rows; }
+    /** The match on row `row`, 0 <= row < size(). */
+    const FindMatch &at(qsizetype row) const
+    {
+        const qsizetype batch = std::upper_bound(m_starts.cbegin(), m_starts.cend(), row) - m_starts.cbegin() - 1;
+        return m_batches.at(batch).at(row - m_starts.at(batch));
+    }
 
 private:
     static QString prefixOf(const FindMatch &m) { return QStringLiteral("%1:%2: ").arg(m.file).arg(m.line); }
 
-    QList<FindMatch> m_matches;
+    QList<QList<FindMatch>> m_batches;
+    QList<qsizetype> m_starts; // the first row of each batch
+    qsizetype m_rows = 0;
 };
 
 namespace {
@@ -207,7 +272,7 @@ SiteSearchPanel::SiteSearchPanel(QWidget *parent) : QWidget(parent)
     list = named(new QListView(this), "lbRechercheSite");
     list->setUniformItemSizes(true);
     list->setModel(m_model);
-    list->setItemDelegate(new MatchDelegate(list));
+    list->setItemDelegate(new MatchDelegate(m_model, list));
     column->addWidget(list, 1);
 
     connect(patternEdit, &QLineEdit::returnPressed, this, &SiteSearchPanel::searchAsked);
@@ -257,18 +322,19 @@ void SiteSearchPanel::setOptions(const FindOptions &options)
 
 const FindMatch &SiteSearchPanel::match(int row) const
 {
-    return m_model->matches().at(row);
+    return m_model->at(row);
 }
 
 qsizetype SiteSearchPanel::matchCount() const
 {
-    return m_model->matches().size();
+    return m_model->size();
 }
 
 void SiteSearchPanel::searchStarted()
 {
     m_showTimer.stop();
     m_pending.clear();
+    m_pendingLines = 0;
     m_model->clear();
     searchButton->hide();
     cancelButton->show();
@@ -278,6 +344,7 @@ void SiteSearchPanel::searchStarted()
 void SiteSearchPanel::addMatches(const QList<FindMatch> &batch)
 {
     m_pending.append(batch);
+    m_pendingLines += batch.size();
     if (m_model->rowCount() == 0)
         showPending(); // the first result without waiting
     else if (!m_showTimer.isActive())
@@ -289,6 +356,7 @@ void SiteSearchPanel::showPending()
     m_showTimer.stop();
     if (m_pending.isEmpty())
         return;
+    m_pendingLines = 0;
     m_model->append(std::exchange(m_pending, {}));
     showCount(QStringLiteral("recherche en cours…"));
 }

@@ -45,7 +45,7 @@ public:
     const FindMatch &match(int row) const;
     qsizetype matchCount() const;
     /** The lines received for this search, shown or still gathered. */
-    qsizetype receivedCount() const { return matchCount() + m_pending.size(); }
+    qsizetype receivedCount() const { return matchCount() + m_pendingLines; }
 
     QLineEdit *patternEdit = nullptr;
     QLineEdit *filterEdit = nullptr;
@@ -64,6 +64,7 @@ private:
     void showPending();
     void showCount(const QString &more);
     SiteMatchModel *m_model = nullptr;
-    QList<FindMatch> m_pending; // received, not in the list yet
+    QList<QList<FindMatch>> m_pending; // batches received, not in the list yet
+    qsizetype m_pendingLines = 0;
     QTimer m_showTimer;
 };
