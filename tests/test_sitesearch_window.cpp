@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QImage>
 #include <QTest>
 
 namespace {
@@ -320,6 +321,42 @@ TEST(SiteSearchPanelList, EveryBatchIsShownWholeAndInOrderTheFirstAtOnce)
     EXPECT_EQ(last.data(Qt::ToolTipRole).toString(), QStringLiteral("f%1.php:%2:   function f%2()").arg((next - 1) % 7).arg(next - 1));
     EXPECT_TRUE(panel.cancelButton->isHidden());
     EXPECT_EQ(panel.count->text(), QStringLiteral("%1 lignes — %1 occurrences dans 7 fichiers lus").arg(next));
+}
+
+TEST(SiteSearchPanelList, TheMatchIsDrawnOnAHighlightAtItsPlaceInTheLine)
+{
+    SiteSearchPanel panel;
+    panel.resize(700, 300);
+    panel.show();
+    panel.searchStarted();
+    FindMatch m = lineNumber(12);
+    m.text = QStringLiteral("    return wp_die( $message );");
+    m.column = 11;
+    m.length = 6;
+    panel.addMatches({m});
+    QCoreApplication::processEvents();
+    const QRect row = panel.list->visualRect(panel.list->model()->index(0, 0));
+    const QImage shot = panel.list->viewport()->grab().toImage();
+    const QColor highlight(0xFF, 0xD8, 0x4D);
+    int left = -1, right = -1;
+    const int y = row.center().y();
+    for (int x = 0; x < shot.width(); ++x) {
+        if (shot.pixelColor(x, row.top() + 2) == highlight) { // above the glyphs
+            left = left < 0 ? x : left;
+            right = x;
+        }
+    }
+    ASSERT_GE(left, 0) << "no highlight on the row";
+    const QFontMetrics metrics(panel.list->font());
+    const int expectedLeft = row.left() + 3 + metrics.horizontalAdvance(QStringLiteral("f5.php:12:     return "));
+    EXPECT_NEAR(left, expectedLeft, 3);
+    EXPECT_NEAR(right - left + 1, metrics.horizontalAdvance(QStringLiteral("wp_die")), 3);
+    // The text after the match is drawn too.
+    bool inkAfter = false;
+    for (int x = right + 3; x < right + 3 + metrics.horizontalAdvance(QStringLiteral("( $message );")) && !inkAfter; ++x)
+        for (int dy = -3; dy <= 3 && !inkAfter; ++dy)
+            inkAfter = shot.pixelColor(x, y + dy).lightness() < 128;
+    EXPECT_TRUE(inkAfter);
 }
 
 TEST(SiteSearchPanelList, ANewSearchDropsTheLinesGatheredForTheOldOne)
