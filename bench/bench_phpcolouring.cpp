@@ -1,6 +1,7 @@
 // "Coloration PHP": the cost of a key in a 10 MB PHP file with and without the
-// lexer (the lexing a paint asks for, then a whole repaint), and the first paint
-// of a 10 MB file after its load, with and without it.
+// lexer (the lexing and the CSS colours a paint asks for, then a whole repaint), in
+// a page of PHP and in one long style sheet, and the first paint of a 10 MB file
+// after its load, with and without it.
 #include "app/main.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -26,12 +27,22 @@ QByteArray phpPage(qsizetype size)
                       size);
 }
 
-QString writePage(const QTemporaryDir &dir, qsizetype size)
+/** A page that is one style block: every line shown is CSS, each with many colours. */
+QByteArray stylePage(qsizetype size)
+{
+    return "<?php $x = 1; ?>\r\n<style>\r\n"
+           + repeatedTo("td.name > a:hover { color: #336699; margin: 0 2px; font-family: \"Courier New\", monospace; }"
+                        " /* note */\r\n",
+                        size)
+           + "</style>\r\n";
+}
+
+QString writePage(const QTemporaryDir &dir, qsizetype size, bool css = false)
 {
     const QString path = dir.filePath(QStringLiteral("big.php"));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(phpPage(size));
+    file.write(css ? stylePage(size) : phpPage(size));
     return path;
 }
 
@@ -45,15 +56,18 @@ void typeKey(QWidget *editor)
 
 /**
  * A key in the middle of a 10 MB page in the real window, eight on a line, then the next. Range 0: "Coloration PHP"
- * off or on. Range 1: 0 times the key and the lexing that the next paint asks for
- * (from the changed line to the end of the view), 1 the key and a whole repaint.
+ * off or on. Range 1: 0 times the key and what the next paint asks before it draws: the
+ * lexing (from the changed line to the end of the view) and the CSS colours of the
+ * view, announced as the paint does; 1 the key and a whole repaint. Range 2: 1 for the
+ * page that is one style sheet.
  */
 void BM_KeyIn10MBPage(benchmark::State &state)
 {
     const bool php = state.range(0) != 0;
     const bool repaint = state.range(1) != 0;
+    const bool css = state.range(2) != 0;
     QTemporaryDir dir;
-    const QString path = writePage(dir, 10 << 20);
+    const QString path = writePage(dir, 10 << 20, css);
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
     window.cbPhpColouring->setChecked(php);
@@ -85,21 +99,30 @@ void BM_KeyIn10MBPage(benchmark::State &state)
             const long styled = m->SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
             if (styled < end)
                 m->SendScintilla(QsciScintillaBase::SCI_COLOURISE, static_cast<unsigned long>(styled), end);
+            Q_EMIT m->SCN_UPDATEUI(QsciScintillaBase::SC_UPDATE_CONTENT);
         }
     }
     if (php && !m->phpLexing())
         state.SkipWithError("the lexer does not run");
-    state.SetLabel(std::string(php ? "Coloration PHP" : "without") + (repaint ? ", repaint" : ", lexing only"));
+    bool coloured = false;
+    for (qsizetype at = m->lineStartOffset(line); at < m->lineEndOffset(line); ++at)
+        coloured = coloured || m->colourAt(at) != m->textColour();
+    if (php && css && !coloured)
+        state.SkipWithError("the style sheet is not coloured");
+    state.SetLabel(std::string(php ? "Coloration PHP" : "without") + (repaint ? ", repaint" : ", lexing and CSS")
+                   + (css ? ", style sheet" : ""));
 }
-BENCHMARK(BM_KeyIn10MBPage)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+BENCHMARK(BM_KeyIn10MBPage)->Args({0, 0, 0})->Args({1, 0, 0})->Args({0, 1, 0})->Args({1, 1, 0})
+    ->Args({0, 0, 1})->Args({1, 0, 1})->Args({1, 1, 1})
     ->Unit(benchmark::kMicrosecond)->Iterations(1000);
 
-/** Loading a 10 MB page and painting it the first time, without and with the lexer. */
+/** Loading a 10 MB page and painting it the first time, without and with the lexer; range 1: the style sheet. */
 void BM_FirstPaintOf10MBPage(benchmark::State &state)
 {
     const bool php = state.range(0) != 0;
+    const bool css = state.range(1) != 0;
     QTemporaryDir dir;
-    const QString path = writePage(dir, 10 << 20);
+    const QString path = writePage(dir, 10 << 20, css);
     RichEdit editor;
     EditedFile edited(&editor);
     editor.resize(800, 600);
@@ -110,9 +133,10 @@ void BM_FirstPaintOf10MBPage(benchmark::State &state)
         edited.load(path);
         editor.viewport()->repaint();
     }
-    state.SetLabel(php ? "Coloration PHP" : "without");
+    state.SetLabel(std::string(php ? "Coloration PHP" : "without") + (css ? ", style sheet" : ""));
 }
-BENCHMARK(BM_FirstPaintOf10MBPage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_FirstPaintOf10MBPage)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 

@@ -5,6 +5,7 @@ set(ONDREL_CORE_FILES
   editor/colouring.cpp editor/colouring.h
   editor/completion.cpp editor/completion.h
   editor/phppalette.cpp editor/phppalette.h
+  editor/csstokens.cpp editor/csstokens.h
   editor/phpsignatures.cpp editor/phpsignatures.h
   editor/callhint.cpp editor/callhint.h
   editor/contexthelp.cpp editor/contexthelp.h

@@ -76,3 +76,18 @@ Colour phpTokenColour(PhpStyleKind kind, Colour background, Colour text)
     }
     return end; // a mid-grey background: only the far end reads at all
 }
+
+PhpStyleKind paletteKindOf(CssKind kind)
+{
+    switch (kind) {
+    case CssKind::Selector: return PhpStyleKind::Tag;
+    case CssKind::Property: return PhpStyleKind::Attribute;
+    case CssKind::Value: return PhpStyleKind::Variable;
+    case CssKind::Number: return PhpStyleKind::Number;
+    case CssKind::String: return PhpStyleKind::String;
+    case CssKind::Comment: return PhpStyleKind::Comment;
+    case CssKind::Keyword: return PhpStyleKind::Keyword;
+    case CssKind::Plain: break;
+    }
+    return PhpStyleKind::Plain;
+}

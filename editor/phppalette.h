@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "editor/csstokens.h"
 
 /**
  * The colours of "Coloration PHP": what each kind of token of a PHP page is drawn
@@ -27,6 +28,12 @@ enum class PhpStyleKind : std::uint8_t {
  * Plain and operators take `text` itself.
  */
 Colour phpTokenColour(PhpStyleKind kind, Colour background, Colour text);
+
+/**
+ * The kind whose colour each kind of CSS token takes: selectors as tags, properties
+ * as attributes, the words of a value as variables, at-rules as keywords.
+ */
+PhpStyleKind paletteKindOf(CssKind kind);
 
 /** The contrast ratio of two colours (1 to 21), as the usual readability rule counts it. */
 double contrastRatio(Colour a, Colour b);

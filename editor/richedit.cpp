@@ -96,6 +96,7 @@ RichEdit::RichEdit(QWidget *parent)
     });
     setUpView();
     setUpLongLines();
+    setUpCss();
     m_colourSlices = new QTimer(this);
     m_colourSlices->setInterval(0);
     connect(m_colourSlices, &QTimer::timeout, this, &RichEdit::writeColourSlice);
@@ -118,6 +119,7 @@ void RichEdit::noteModification(int position, int type, const char *text, int le
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
         noteLongLineEdit(position, type, length, text);
         noteEditAfterPass(position, type, text, length);
+        noteCssEdit(position, type, length);
         if (m_typing && m_recolouredWhileTyping && !m_phpLexing && (type & SC_MOD_INSERTTEXT) && position > 0 && text
             && !std::memchr(text, '\r', static_cast<size_t>(length))) {
             const char before = static_cast<char>(SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(position - 1)));
@@ -536,6 +538,10 @@ Colour RichEdit::colourAt(qsizetype offset) const
     self->finishColours();
     // The control returns the style byte as a signed char: styles above 127 come back negative.
     const int style = m_baseStyle[static_cast<size_t>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF)];
+    // CSS in a style block has its colour from an indicator (richeditcss.cpp).
+    const long css = self->SendScintilla(SCI_INDICATORVALUEAT, static_cast<unsigned long>(kCssIndicator), static_cast<long>(offset));
+    if (css != 0)
+        return static_cast<Colour>(css & SC_INDICVALUEMASK);
     if (style == 0)
         return m_textColour;
     return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/colouring.h"
+#include "editor/csstokens.h"
 #include "editor/findtask.h"
 #include "editor/phppalette.h"
 #include "base/errors.h"
@@ -11,6 +12,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -48,6 +50,8 @@ class QTimer;
 
 /** The highest style number the control has. */
 inline constexpr int kMaxStyle = 255;
+/** The indicator that draws the CSS of style blocks in colour (none of the control's own). */
+inline constexpr int kCssIndicator = 20;
 
 /**
  * A save refused because the file had to be written in place and its old content
@@ -170,6 +174,11 @@ public:
     bool phpLexing() const { return m_phpLexing; }
     /** What the lexer made of the character at `offset` (Plain while it does not run). */
     PhpStyleKind phpStyleKindAt(qsizetype offset) const;
+    /**
+     * The lexer leaves the CSS of a <style> block in its plain style: while it runs,
+     * each paint colours the CSS among the lines it draws, in the same palette
+     * (richeditcss.cpp). colourAt tells these colours too.
+     */
 
     // Display and typing (richeditview.cpp).
     /** The line-number margin, shown by default; its width follows the number of lines. */
@@ -436,6 +445,43 @@ private:
     void applyPhpPalette();
     /** The program's own style table again, every character in style 0. */
     void resetOwnStyles();
+    // CSS in <style> blocks while the lexer runs (richeditcss.cpp).
+    struct StyleTag
+    {
+        qsizetype at;  // offset of its "<"
+        bool closing;  // "</style", else "<style"
+    };
+    struct CssBlock
+    {
+        qsizetype start = -1;      // where the block's CSS starts: just after its opening tag
+        qsizetype from = 0, to = 0; // the part of it to colour
+    };
+    struct CssColours
+    {
+        // Every "<style" and "</style" in the bytes [0, indexedTo), whether the lexer
+        // made a tag of it or not (it may be inside a PHP string), in order.
+        std::vector<StyleTag> tags;
+        qsizetype indexedTo = 0;
+        Span right;                            // the bytes whose CSS colours are known to be right
+        std::map<qsizetype, CssState> states;  // the scanner's state kept at offsets inside blocks
+        std::array<long, 8> values{};          // the indicator's value for each CssKind, 0 for none
+    } m_css;
+    void setUpCss();
+    /** Colours the CSS of the lines on screen where not known right: called as they are painted. */
+    void refreshCss();
+    /** Takes every CSS colour off the text and forgets what was known of it. */
+    void dropCssColours();
+    void noteCssEdit(int position, int type, int length);
+    void indexStyleTags(qsizetype to);
+    bool isStyleTag(qsizetype at) const;
+    qsizetype openingTagEnd(qsizetype at) const;
+    CssBlock cssBlockFrom(qsizetype at, qsizetype limit) const;
+    void colourCss(qsizetype from, qsizetype to);
+    void scanCssBlock(const CssBlock &block);
+    /** Scans a piece of a block: its CSS bytes go through the scanner, its other bytes interrupt it. */
+    static void scanCssPiece(CssScanner &scanner, const std::vector<char> &text, const std::vector<unsigned char> &styles,
+                             std::vector<CssKind> &kinds);
+    void writeCssColours(qsizetype from, const std::vector<long> &values);
     bool m_typing = false; // inside the control's own handling of a key press
     // A typed key's changes, passed on by Ondrel instead of the component (richeditquietedits.cpp).
     struct QuietEdit

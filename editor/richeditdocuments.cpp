@@ -42,6 +42,7 @@ void RichEdit::showDocument(const QsciDocument &document, TextForm *form, ShownS
     }
     m_form = form ? form : &m_ownForm;
     m_lastPass.valid = false;
+    dropCssColours(); // a text's CSS colours are worked out again as they are shown
     m_touched = {};
     m_numberDigits = 0;
     setAttribute(Qt::WA_InputMethodEnabled, !isReadOnly()); // a binary text is read-only, the next maybe not

@@ -102,6 +102,7 @@ void RichEdit::usePhpLexer(bool on)
         return;
     }
     m_phpLexing = false;
+    dropCssColours();
     setLexer(nullptr);
     resetOwnStyles();
     if (m_longLines)
@@ -127,6 +128,7 @@ void RichEdit::applyPhpPalette()
         font.setItalic(kind == PhpStyleKind::Comment);
         m_phpLexer->setFont(font, style);
     }
+    dropCssColours(); // drawn again from the new palette as they are shown
 }
 
 void RichEdit::resetOwnStyles()

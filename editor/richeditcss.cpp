@@ -1,0 +1,341 @@
+// CSS in the <style> blocks of a page, for "Coloration PHP". The control's lexer for
+// HTML with PHP leaves a style block's text in its plain style, and one text has one
+// lexer; so Ondrel scans that CSS itself and draws it through an indicator that gives
+// each range of bytes a text colour of its own, from the lexer's palette.
+//
+// Like the lexer, it does only what is shown and what changed: when a paint is about
+// to draw lines whose CSS colours are not known to be right, the style blocks among
+// them are scanned from the nearest state of the scanner kept inside the block. This
+// happens inside the paint (the control announces its update there, after lexing what
+// it draws), so the colours need no second paint.
+//
+// The lexer's styles say what is CSS: in a block, the bytes in the plain style and
+// those of an HTML comment; PHP code inside it keeps its own colours. A block opens and
+// closes only at "<style" and "</style" that the lexer made tags of, never at the same
+// letters inside a PHP string.
+#include "editor/richedit.h"
+
+#include <Qsci/qscilexerhtml.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+using Html = QsciLexerHTML;
+
+constexpr qsizetype kStateSpacing = 4096;  // bytes of CSS between two kept states of the scanner
+constexpr qsizetype kTagWindow = 8;        // bytes that tell a style tag: "</style" and one more
+constexpr qsizetype kTagEndReach = 4096;   // how far an opening tag's ">" is looked for
+
+enum class TagKind { None, Opening, Closing };
+
+/** What the bytes at `p` (`available` of them readable) start: "<style" or "</style", as a whole tag name. */
+TagKind styleTagAt(const char *p, qsizetype available)
+{
+    if (available < 2 || p[0] != '<')
+        return TagKind::None;
+    const qsizetype name = p[1] == '/' ? 2 : 1;
+    if (available < name + 6)
+        return TagKind::None;
+    for (int i = 0; i < 5; ++i)
+        if ((p[name + i] | 0x20) != "style"[i])
+            return TagKind::None;
+    const char after = p[name + 5];
+    if (after != '>' && after != '/' && after != ' ' && after != '\t' && after != '\r' && after != '\n')
+        return TagKind::None;
+    return name == 2 ? TagKind::Closing : TagKind::Opening;
+}
+
+/** A style of the lexer whose bytes are CSS inside a style block. */
+bool isCssStyle(int style)
+{
+    return style == Html::Default || style == Html::HTMLComment;
+}
+
+} // namespace
+
+void RichEdit::setUpCss()
+{
+    SendScintilla(SCI_INDICSETSTYLE, kCssIndicator, INDIC_TEXTFORE);
+    SendScintilla(SCI_INDICSETFLAGS, kCssIndicator, SC_INDICFLAG_VALUEBEFORE); // each range's value is its colour
+    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) { refreshCss(); });
+}
+
+void RichEdit::dropCssColours()
+{
+    SendScintilla(SCI_SETINDICATORCURRENT, kCssIndicator);
+    SendScintilla(SCI_INDICATORCLEARRANGE, 0UL, static_cast<long>(textLength()));
+    m_css.tags.clear();
+    m_css.indexedTo = 0;
+    m_css.right = {};
+    m_css.states.clear();
+    for (size_t kind = 0; kind < m_css.values.size(); ++kind) {
+        const PhpStyleKind paletteKind = paletteKindOf(static_cast<CssKind>(kind));
+        m_css.values[kind] = paletteKind == PhpStyleKind::Plain
+                                 ? 0
+                                 : static_cast<long>(phpTokenColour(paletteKind, m_background, m_textColour)) | SC_INDICVALUEBIT;
+    }
+}
+
+void RichEdit::refreshCss()
+{
+    if (!m_phpLexing)
+        return;
+    const Span view = shownBytes();
+    Span &right = m_css.right;
+    if (right.from >= 0 && right.from <= view.from && view.to <= right.to)
+        return;
+    // The lexer's styles say what is CSS: they must be right up to the end of the view,
+    // as the paint has them.
+    const qsizetype styled = SendScintilla(SCI_GETENDSTYLED);
+    if (styled < view.to)
+        SendScintilla(SCI_COLOURISE, static_cast<unsigned long>(styled), static_cast<long>(view.to));
+    // Only the part of the view not known right yet.
+    Span todo = view;
+    const bool meets = right.from >= 0 && right.from <= view.to && view.from <= right.to;
+    if (meets && right.from <= view.from)
+        todo.from = right.to;
+    else if (meets && view.to <= right.to)
+        todo.to = right.from;
+    indexStyleTags(todo.to);
+    // The component tells no one of the indicator's changes: nothing listens for them.
+    const long mask = SendScintilla(SCI_GETMODEVENTMASK);
+    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(mask & ~SC_MOD_CHANGEINDICATOR));
+    colourCss(todo.from, todo.to);
+    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(mask));
+    right = meets && (todo.from != view.from || todo.to != view.to)
+                ? Span{std::min(right.from, view.from), std::max(right.to, view.to)}
+                : view;
+}
+
+void RichEdit::noteCssEdit(int position, int type, int length)
+{
+    if (!m_phpLexing || length <= 0)
+        return;
+    CssColours &css = m_css;
+    const bool inserted = (type & SC_MOD_INSERTTEXT) != 0;
+    // Tags whose bytes the change meets go; those after it move with the text.
+    const qsizetype changedTo = inserted ? position : position + length;
+    const auto first = std::lower_bound(css.tags.begin(), css.tags.end(), position - kTagWindow + 1,
+                                        [](const StyleTag &tag, qsizetype at) { return tag.at < at; });
+    auto last = first;
+    while (last != css.tags.end() && last->at < changedTo)
+        ++last;
+    const auto after = css.tags.erase(first, last);
+    for (auto tag = after; tag != css.tags.end(); ++tag)
+        tag->at += inserted ? length : -length;
+    // Tags the change made, among the bytes already looked through.
+    if (css.indexedTo > position)
+        css.indexedTo = inserted ? css.indexedTo + length : std::max<qsizetype>(position, css.indexedTo - length);
+    const qsizetype lookFrom = std::max<qsizetype>(0, position - kTagWindow + 1);
+    const qsizetype lookTo = std::min<qsizetype>(css.indexedTo, inserted ? position + length : position);
+    if (lookFrom < lookTo) {
+        const qsizetype readTo = std::min(textLength(), lookTo + kTagWindow);
+        const std::string_view bytes = range(lookFrom, readTo - lookFrom);
+        std::vector<StyleTag> made;
+        for (qsizetype at = lookFrom; at < lookTo; ++at) {
+            const TagKind kind = styleTagAt(bytes.data() + (at - lookFrom), readTo - at);
+            if (kind != TagKind::None)
+                made.push_back({at, kind == TagKind::Closing});
+        }
+        const auto where = std::lower_bound(css.tags.begin(), css.tags.end(), lookFrom,
+                                            [](const StyleTag &tag, qsizetype at) { return tag.at < at; });
+        css.tags.insert(where, made.begin(), made.end());
+    }
+    // The lexer styles again from the changed line, and the CSS after it may read otherwise.
+    const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position)));
+    if (css.right.from >= lineStart)
+        css.right = {};
+    else if (css.right.to > lineStart)
+        css.right.to = lineStart;
+    css.states.erase(css.states.lower_bound(lineStart), css.states.end());
+}
+
+void RichEdit::indexStyleTags(qsizetype to)
+{
+    CssColours &css = m_css;
+    const qsizetype length = textLength();
+    to = std::min(to, length);
+    if (css.indexedTo >= to)
+        return;
+    const qsizetype from = css.indexedTo;
+    const qsizetype readTo = std::min(length, to + kTagWindow);
+    const std::string_view bytes = range(from, readTo - from);
+    const char *const start = bytes.data();
+    const char *p = start;
+    const char *const end = start + (to - from);
+    while ((p = static_cast<const char *>(std::memchr(p, '<', static_cast<size_t>(end - p))))) {
+        const TagKind kind = styleTagAt(p, readTo - from - (p - start));
+        if (kind != TagKind::None)
+            css.tags.push_back({from + (p - start), kind == TagKind::Closing});
+        if (++p >= end)
+            break;
+    }
+    css.indexedTo = to;
+}
+
+bool RichEdit::isStyleTag(qsizetype at) const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    const int style = static_cast<int>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(at)) & 0xFF);
+    return style == Html::Tag || style == Html::UnknownTag;
+}
+
+qsizetype RichEdit::openingTagEnd(qsizetype at) const
+{
+    auto *self = const_cast<RichEdit *>(this);
+    const qsizetype styled = self->SendScintilla(SCI_GETENDSTYLED);
+    const qsizetype to = std::min(styled, at + kTagEndReach);
+    if (to <= at)
+        return -1;
+    const std::string_view bytes = range(at, to - at);
+    for (size_t i = 6; i < bytes.size(); ++i) // after "<style"
+        if (bytes[i] == '>' && isStyleTag(at + static_cast<qsizetype>(i)))
+            return at + static_cast<qsizetype>(i) + 1;
+    return -1;
+}
+
+RichEdit::CssBlock RichEdit::cssBlockFrom(qsizetype at, qsizetype limit) const
+{
+    const std::vector<StyleTag> &tags = m_css.tags;
+    const auto startingFrom = [&tags](qsizetype offset) {
+        return static_cast<size_t>(std::lower_bound(tags.begin(), tags.end(), offset,
+                                                    [](const StyleTag &tag, qsizetype o) { return tag.at < o; })
+                                   - tags.begin());
+    };
+    // The block open at `at`, if the last tag up to it opens one.
+    size_t next = startingFrom(at + 1);
+    qsizetype start = -1;
+    for (size_t i = next; i-- > 0;) {
+        if (isStyleTag(tags[i].at)) {
+            start = tags[i].closing ? -1 : openingTagEnd(tags[i].at);
+            break;
+        }
+    }
+    // Else the first block that opens before `limit`.
+    while (start < 0 && next < tags.size() && tags[next].at < limit) {
+        if (!tags[next].closing && isStyleTag(tags[next].at))
+            start = openingTagEnd(tags[next].at);
+        ++next;
+    }
+    if (start < 0 || start >= limit)
+        return {-1, limit, limit};
+    // It ends at its first closing tag: inside a style block, "<style" opens nothing.
+    for (size_t i = startingFrom(std::max(start, at)); i < tags.size() && tags[i].at < limit; ++i)
+        if (tags[i].closing && isStyleTag(tags[i].at))
+            return {start, std::max(start, at), tags[i].at};
+    return {start, std::max(start, at), limit};
+}
+
+void RichEdit::colourCss(qsizetype from, qsizetype to)
+{
+    SendScintilla(SCI_SETINDICATORCURRENT, kCssIndicator);
+    for (qsizetype at = from; at < to;) {
+        const CssBlock block = cssBlockFrom(at, to);
+        if (block.from > at) // no CSS there
+            SendScintilla(SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(at), static_cast<long>(block.from - at));
+        if (block.start < 0)
+            break;
+        scanCssBlock(block);
+        at = block.to > at ? block.to : at + 1;
+    }
+}
+
+void RichEdit::scanCssBlock(const CssBlock &block)
+{
+    // The scanner starts from the nearest state kept inside the block, or at its start.
+    const auto kept = m_css.states.upper_bound(block.from);
+    qsizetype at = block.start;
+    CssState state;
+    if (kept != m_css.states.begin() && std::prev(kept)->first >= block.start) {
+        at = std::prev(kept)->first;
+        state = std::prev(kept)->second;
+    }
+    CssScanner scanner(state);
+    std::vector<long> values;
+    values.reserve(static_cast<size_t>(block.to - block.from));
+    std::vector<char> styled, text;
+    std::vector<unsigned char> styles;
+    std::vector<CssKind> kinds;
+    while (at < block.to) {
+        if (at > block.start)
+            m_css.states.insert_or_assign(at, scanner.state());
+        const qsizetype pieceTo = std::min(block.to, at + kStateSpacing);
+        const auto count = static_cast<size_t>(pieceTo - at);
+        styled.resize(2 * count + 2);
+        SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(at), static_cast<long>(pieceTo), styled.data());
+        text.resize(count);
+        styles.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            text[i] = styled[2 * i];
+            styles[i] = static_cast<unsigned char>(styled[2 * i + 1]);
+        }
+        kinds.assign(count, CssKind::Plain);
+        scanCssPiece(scanner, text, styles, kinds);
+        for (size_t i = static_cast<size_t>(std::max<qsizetype>(0, block.from - at)); i < count; ++i) {
+            long value = 0;
+            if (styles[i] == Html::Default)
+                value = m_css.values[static_cast<size_t>(kinds[i])];
+            else if (styles[i] == Html::HTMLComment) // drawn as a comment by the lexer
+                value = kinds[i] == CssKind::Plain ? static_cast<long>(m_textColour) | SC_INDICVALUEBIT
+                                                   : m_css.values[static_cast<size_t>(kinds[i])];
+            values.push_back(value);
+        }
+        at = pieceTo;
+    }
+    writeCssColours(block.from, values);
+}
+
+void RichEdit::scanCssPiece(CssScanner &scanner, const std::vector<char> &text, const std::vector<unsigned char> &styles,
+                            std::vector<CssKind> &kinds)
+{
+    const size_t count = text.size();
+    // What is CSS: the plain style, and the text of an HTML comment but for its "<!--" and "-->",
+    // which take the kind Comment.
+    const auto cssBytesAt = [&](size_t i) -> size_t { // 0: not CSS; else how many CSS bytes start there
+        if (!isCssStyle(styles[i]))
+            return 0;
+        if (styles[i] == Html::HTMLComment) {
+            for (std::string_view marker : {"<!--", "-->"})
+                if (std::string_view(text.data() + i, std::min(count - i, marker.size())) == marker)
+                    return 0;
+        }
+        return 1;
+    };
+    for (size_t i = 0; i < count;) {
+        if (cssBytesAt(i) == 0) {
+            scanner.interrupt();
+            const bool marker = styles[i] == Html::HTMLComment;
+            size_t skip = 1;
+            if (marker)
+                skip = text[i] == '<' ? 4 : 3;
+            for (size_t k = i; k < std::min(count, i + skip); ++k)
+                kinds[k] = marker ? CssKind::Comment : CssKind::Plain;
+            i += skip;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < count && cssBytesAt(j) != 0)
+            ++j;
+        scanner.scan(text.data() + i, j - i, kinds.data() + i);
+        i = j;
+    }
+}
+
+void RichEdit::writeCssColours(qsizetype from, const std::vector<long> &values)
+{
+    SendScintilla(SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(from), static_cast<long>(values.size()));
+    for (size_t i = 0; i < values.size();) {
+        size_t j = i + 1;
+        while (j < values.size() && values[j] == values[i])
+            ++j;
+        if (values[i] != 0) {
+            SendScintilla(SCI_SETINDICATORVALUE, static_cast<unsigned long>(values[i]));
+            SendScintilla(SCI_INDICATORFILLRANGE, static_cast<unsigned long>(from + static_cast<qsizetype>(i)),
+                          static_cast<long>(j - i));
+        }
+        i = j;
+    }
+}
