@@ -464,7 +464,11 @@ private:
         qsizetype indexedTo = 0;
         Span right;                            // the bytes whose CSS colours are known to be right
         std::map<qsizetype, CssState> states;  // the scanner's state kept at offsets inside blocks
-        std::array<long, 8> values{};          // the indicator's value for each CssKind, 0 for none
+        std::array<std::int32_t, 8> values{};  // the indicator's value for each CssKind, 0 for none
+        // What the indicator holds over [drawnFrom, drawnFrom + size), as last written
+        // and moved by edits since; -1 where not known.
+        qsizetype drawnFrom = 0;
+        std::vector<std::int32_t> drawn;
     } m_css;
     void setUpCss();
     /** Colours the CSS of the lines on screen where not known right: called as they are painted. */
@@ -477,11 +481,13 @@ private:
     qsizetype openingTagEnd(qsizetype at) const;
     CssBlock cssBlockFrom(qsizetype at, qsizetype limit) const;
     void colourCss(qsizetype from, qsizetype to);
-    void scanCssBlock(const CssBlock &block);
+    /** Appends the indicator's values for the bytes [block.from, block.to) to `values`. */
+    void scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &values);
     /** Scans a piece of a block: its CSS bytes go through the scanner, its other bytes interrupt it. */
     static void scanCssPiece(CssScanner &scanner, const std::vector<char> &text, const std::vector<unsigned char> &styles,
                              std::vector<CssKind> &kinds);
-    void writeCssColours(qsizetype from, const std::vector<long> &values);
+    void writeCssColours(qsizetype from, const std::vector<std::int32_t> &values);
+    void noteDrawnEdit(qsizetype position, qsizetype length, bool inserted);
     bool m_typing = false; // inside the control's own handling of a key press
     // A typed key's changes, passed on by Ondrel instead of the component (richeditquietedits.cpp).
     struct QuietEdit

@@ -28,6 +28,7 @@ using Html = QsciLexerHTML;
 constexpr qsizetype kStateSpacing = 4096;  // bytes of CSS between two kept states of the scanner
 constexpr qsizetype kTagWindow = 8;        // bytes that tell a style tag: "</style" and one more
 constexpr qsizetype kTagEndReach = 4096;   // how far an opening tag's ">" is looked for
+constexpr qsizetype kDrawnLimit = 256 * 1024; // bytes whose indicator values are kept in step
 
 enum class TagKind { None, Opening, Closing };
 
@@ -71,11 +72,12 @@ void RichEdit::dropCssColours()
     m_css.indexedTo = 0;
     m_css.right = {};
     m_css.states.clear();
+    m_css.drawn.clear();
     for (size_t kind = 0; kind < m_css.values.size(); ++kind) {
         const PhpStyleKind paletteKind = paletteKindOf(static_cast<CssKind>(kind));
         m_css.values[kind] = paletteKind == PhpStyleKind::Plain
                                  ? 0
-                                 : static_cast<long>(phpTokenColour(paletteKind, m_background, m_textColour)) | SC_INDICVALUEBIT;
+                                 : static_cast<std::int32_t>(phpTokenColour(paletteKind, m_background, m_textColour) | SC_INDICVALUEBIT);
     }
 }
 
@@ -116,6 +118,7 @@ void RichEdit::noteCssEdit(int position, int type, int length)
         return;
     CssColours &css = m_css;
     const bool inserted = (type & SC_MOD_INSERTTEXT) != 0;
+    noteDrawnEdit(position, length, inserted);
     // Tags whose bytes the change meets go; those after it move with the text.
     const qsizetype changedTo = inserted ? position : position + length;
     const auto first = std::lower_bound(css.tags.begin(), css.tags.end(), position - kTagWindow + 1,
@@ -231,19 +234,21 @@ RichEdit::CssBlock RichEdit::cssBlockFrom(qsizetype at, qsizetype limit) const
 
 void RichEdit::colourCss(qsizetype from, qsizetype to)
 {
-    SendScintilla(SCI_SETINDICATORCURRENT, kCssIndicator);
+    std::vector<std::int32_t> values; // the indicator's value for each byte of [from, to)
+    values.reserve(static_cast<size_t>(to - from));
     for (qsizetype at = from; at < to;) {
         const CssBlock block = cssBlockFrom(at, to);
-        if (block.from > at) // no CSS there
-            SendScintilla(SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(at), static_cast<long>(block.from - at));
+        values.resize(static_cast<size_t>(block.from - from), 0); // no CSS before the block
         if (block.start < 0)
             break;
-        scanCssBlock(block);
+        scanCssBlock(block, values);
         at = block.to > at ? block.to : at + 1;
     }
+    values.resize(static_cast<size_t>(to - from), 0);
+    writeCssColours(from, values);
 }
 
-void RichEdit::scanCssBlock(const CssBlock &block)
+void RichEdit::scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &values)
 {
     // The scanner starts from the nearest state kept inside the block, or at its start.
     const auto kept = m_css.states.upper_bound(block.from);
@@ -254,8 +259,6 @@ void RichEdit::scanCssBlock(const CssBlock &block)
         state = std::prev(kept)->second;
     }
     CssScanner scanner(state);
-    std::vector<long> values;
-    values.reserve(static_cast<size_t>(block.to - block.from));
     std::vector<char> styled, text;
     std::vector<unsigned char> styles;
     std::vector<CssKind> kinds;
@@ -275,17 +278,16 @@ void RichEdit::scanCssBlock(const CssBlock &block)
         kinds.assign(count, CssKind::Plain);
         scanCssPiece(scanner, text, styles, kinds);
         for (size_t i = static_cast<size_t>(std::max<qsizetype>(0, block.from - at)); i < count; ++i) {
-            long value = 0;
+            std::int32_t value = 0;
             if (styles[i] == Html::Default)
                 value = m_css.values[static_cast<size_t>(kinds[i])];
             else if (styles[i] == Html::HTMLComment) // drawn as a comment by the lexer
-                value = kinds[i] == CssKind::Plain ? static_cast<long>(m_textColour) | SC_INDICVALUEBIT
+                value = kinds[i] == CssKind::Plain ? static_cast<std::int32_t>(m_textColour | SC_INDICVALUEBIT)
                                                    : m_css.values[static_cast<size_t>(kinds[i])];
             values.push_back(value);
         }
         at = pieceTo;
     }
-    writeCssColours(block.from, values);
 }
 
 void RichEdit::scanCssPiece(CssScanner &scanner, const std::vector<char> &text, const std::vector<unsigned char> &styles,
@@ -324,18 +326,72 @@ void RichEdit::scanCssPiece(CssScanner &scanner, const std::vector<char> &text, 
     }
 }
 
-void RichEdit::writeCssColours(qsizetype from, const std::vector<long> &values)
+void RichEdit::writeCssColours(qsizetype from, const std::vector<std::int32_t> &values)
 {
-    SendScintilla(SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(from), static_cast<long>(values.size()));
-    for (size_t i = 0; i < values.size();) {
-        size_t j = i + 1;
-        while (j < values.size() && values[j] == values[i])
-            ++j;
-        if (values[i] != 0) {
-            SendScintilla(SCI_SETINDICATORVALUE, static_cast<unsigned long>(values[i]));
-            SendScintilla(SCI_INDICATORFILLRANGE, static_cast<unsigned long>(from + static_cast<qsizetype>(i)),
-                          static_cast<long>(j - i));
+    // Written only where the indicator holds another value: after a key, the control
+    // has moved the values of the rest of the view along with the text already.
+    std::vector<std::int32_t> &drawn = m_css.drawn;
+    const auto to = from + static_cast<qsizetype>(values.size());
+    const auto valueAt = [&](qsizetype at) { return values[static_cast<size_t>(at - from)]; };
+    const auto drawnAt = [&](qsizetype at) {
+        const qsizetype k = at - m_css.drawnFrom;
+        return k >= 0 && k < static_cast<qsizetype>(drawn.size()) ? drawn[static_cast<size_t>(k)] : -1;
+    };
+    for (qsizetype at = from; at < to;) {
+        if (drawnAt(at) == valueAt(at)) {
+            ++at;
+            continue;
         }
-        i = j;
+        qsizetype end = at + 1;
+        while (end < to && valueAt(end) == valueAt(at) && drawnAt(end) != valueAt(end))
+            ++end;
+        if (valueAt(at) == 0) {
+            SendScintilla(SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(at), static_cast<long>(end - at));
+        } else {
+            SendScintilla(SCI_SETINDICATORVALUE, static_cast<unsigned long>(valueAt(at)));
+            SendScintilla(SCI_INDICATORFILLRANGE, static_cast<unsigned long>(at), static_cast<long>(end - at));
+        }
+        at = end;
+    }
+    // What the indicator holds now.
+    const qsizetype drawnTo = m_css.drawnFrom + static_cast<qsizetype>(drawn.size());
+    if (drawn.empty() || to < m_css.drawnFrom || from > drawnTo
+        || std::max(to, drawnTo) - std::min(from, m_css.drawnFrom) > kDrawnLimit) {
+        m_css.drawnFrom = from;
+        drawn = values;
+        return;
+    }
+    if (from < m_css.drawnFrom) {
+        drawn.insert(drawn.begin(), static_cast<size_t>(m_css.drawnFrom - from), -1);
+        m_css.drawnFrom = from;
+    }
+    if (to > m_css.drawnFrom + static_cast<qsizetype>(drawn.size()))
+        drawn.resize(static_cast<size_t>(to - m_css.drawnFrom), -1);
+    std::copy(values.begin(), values.end(), drawn.begin() + (from - m_css.drawnFrom));
+}
+
+void RichEdit::noteDrawnEdit(qsizetype position, qsizetype length, bool inserted)
+{
+    // The control moves the indicator's values with the text; what is inserted takes a
+    // value of its neighbours' that is not worth foreseeing: not known.
+    std::vector<std::int32_t> &drawn = m_css.drawn;
+    qsizetype &drawnFrom = m_css.drawnFrom;
+    const qsizetype drawnTo = drawnFrom + static_cast<qsizetype>(drawn.size());
+    if (drawn.empty() || position > drawnTo)
+        return;
+    if (inserted && position <= drawnFrom) {
+        drawnFrom += length;
+    } else if (inserted) {
+        if (drawn.size() + static_cast<size_t>(length) > static_cast<size_t>(kDrawnLimit))
+            drawn.clear();
+        else
+            drawn.insert(drawn.begin() + (position - drawnFrom), static_cast<size_t>(length), -1);
+    } else {
+        const qsizetype cutFrom = std::max(position, drawnFrom);
+        const qsizetype cutTo = std::min(position + length, drawnTo);
+        if (cutFrom < cutTo)
+            drawn.erase(drawn.begin() + (cutFrom - drawnFrom), drawn.begin() + (cutTo - drawnFrom));
+        if (position < drawnFrom)
+            drawnFrom = std::max(position, drawnFrom - length);
     }
 }
