@@ -926,7 +926,12 @@ bool RichEdit::viewportEvent(QEvent *event)
             QToolTip::showText(help->globalPos(), text, this);
         return true;
     }
-    return QsciScintilla::viewportEvent(event);
+    const bool handled = QsciScintilla::viewportEvent(event);
+    // The control announces its update inside most paints, where the CSS colours are
+    // worked out; a paint without it (the view grown taller) has them done after.
+    if (event->type() == QEvent::Paint)
+        refreshCss();
+    return handled;
 }
 
 QColor toQColor(Colour colour)

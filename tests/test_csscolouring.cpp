@@ -163,6 +163,24 @@ TEST(CssColouring, OnlyWhatIsShownIsColouredAndScrollingColoursTheRest)
     EXPECT_EQ(editor.colourAt(far - 2), shown.colourOf(K::Tag)); // "b" is a selector now
 }
 
+TEST(CssColouring, LinesThatComeIntoViewAsTheEditorGrowsAreColoured)
+{
+    ShownEditor shown;
+    RichEdit &editor = shown.editor;
+    QByteArray text = "<style>\r\n";
+    for (int line = 0; line < 60; ++line)
+        text += "a { color: red }\r\n";
+    text += "</style>\r\n";
+    editor.resize(800, 100);
+    shown.show(text);
+    const qsizetype low = offsetOf(text, "color", 40);
+    ASSERT_EQ(editor.colourAt(low), editor.textColour()); // below the view
+    editor.resize(800, 1200);
+    QCoreApplication::processEvents();
+    shown.paint();
+    EXPECT_EQ(editor.colourAt(low), shown.colourOf(K::Attribute));
+}
+
 TEST(CssColouring, UntickedOrInAnotherTextNoCssColourIsLeft)
 {
     ShownEditor shown;
