@@ -25,7 +25,7 @@ namespace {
 
 using Html = QsciLexerHTML;
 
-constexpr qsizetype kStateSpacing = 4096;  // bytes of CSS between two kept states of the scanner
+constexpr qsizetype kStateSpacing = 1024;  // bytes between two kept states of the scanner: a key rescans about half of it
 constexpr qsizetype kTagWindow = 8;        // bytes that tell a style tag: "</style" and one more
 constexpr qsizetype kTagEndReach = 4096;   // how far an opening tag's ">" is looked for
 constexpr qsizetype kDrawnLimit = 256 * 1024; // bytes whose indicator values are kept in step
