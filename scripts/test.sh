@@ -19,7 +19,9 @@ fi
 bash "$root/scripts/build.sh" "$root/build" "${normal[@]}"
 cd "$root/build"
 export QT_QPA_PLATFORM=offscreen
-ONDREL_FAULT_KILLS=$kills ctest --output-on-failure --no-tests=error --timeout 900 -j1
+# Two test programs at a time; those that load the web engine, and those that share
+# the MariaDB server, take turns (RESOURCE_LOCK in tests/CMakeLists.txt).
+ONDREL_FAULT_KILLS=$kills ctest --output-on-failure --no-tests=error --timeout 900 -j2
 
 # The program's logic and its tests again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer in a folder of their own; any report fails the run.
@@ -33,7 +35,7 @@ export ASAN_OPTIONS=abort_on_error=1:halt_on_error=1:detect_leaks=1:detect_stack
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 # The children of the kill tests run slower here: half the kills.
-ONDREL_FAULT_KILLS=$sanitized_kills ctest --output-on-failure --timeout 1800 -j1 -LE webengine
+ONDREL_FAULT_KILLS=$sanitized_kills ctest --output-on-failure --timeout 1800 -j2 -LE webengine
 # The tests that load the web engine (label "webengine") run too, but Qt WebEngine's
 # own library frees one of its objects with the wrong size when a page goes away,
 # so that one check is off for them.

@@ -127,8 +127,9 @@ TEST(ServedPaths, APinnedPageIsServedWithTheFileEditedFromTheFolderHoldingBoth)
         const QString racine = QString::fromUtf8(c.racine), page = QString::fromUtf8(c.page);
         const QString edited = QString::fromUtf8(c.edited);
         EXPECT_EQ(pinnedPageCovers(racine, page, edited, QStringLiteral("/home/u")), c.covers);
-        if (!edited.isEmpty())
+        if (!edited.isEmpty()) {
             EXPECT_EQ(pinnedServerRoot(racine, page, edited), QString::fromUtf8(c.root));
+        }
     }
 }
 

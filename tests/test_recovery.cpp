@@ -294,16 +294,18 @@ TEST_P(SafeCopy, AHardLinkedFileFindsAPlaceForItsOldContentOrIsNotWrittenUnasked
     writeBytes(file, "old\n");
     ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(link).constData()), 0);
     const QString beside = dir.filePath(QStringLiteral("site/.f1.php.ondrel-ancien"));
-    if (c.besideBlocked)
+    if (c.besideBlocked) {
         ASSERT_TRUE(QDir().mkpath(beside));
+    }
 
     QString why;
     bool noSafeCopy = false;
     EXPECT_EQ(replaceFileAtomically(file, "new\n", 0666, &why, {c.allowed, &noSafeCopy}), c.saved) << why.toStdString();
     EXPECT_EQ(noSafeCopy, !c.saved);
     EXPECT_EQ(readBytes(link), QByteArray(c.saved ? "new\n" : "old\n")); // the links still share one file
-    if (!c.saved)
+    if (!c.saved) {
         EXPECT_TRUE(why.startsWith(QStringLiteral("Copie de sécurité impossible"))) << why.toStdString();
+    }
     // The copy is gone once the write is done, wherever it was.
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("site"))).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("f1.php"), QStringLiteral("other.php")}));

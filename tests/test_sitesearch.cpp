@@ -172,7 +172,8 @@ TEST(FuzzyMatch, NarrowingLetterByLetterGivesWhatAFreshSearchGives)
             order << hit.index;
         return order;
     };
-    for (const QString &query : {"w", "wp", "wpi", "wpin", "wpinq", "wpin", "wpinc", "i", "in"}) {
+    for (const char *text : {"w", "wp", "wpi", "wpin", "wpinq", "wpin", "wpinc", "i", "in"}) {
+        const QString query = QString::fromUtf8(text);
         const QList<FuzzyFinder::Hit> a = typing.find(query, 100);
         fresh.setPaths(kPaths); // forgets the query before
         EXPECT_EQ(ranked(a), ranked(fresh.find(query, 100))) << query.toStdString();
@@ -232,8 +233,9 @@ TEST(JumpHistory, BackAndForwardAcrossFilesAsABrowserDoes)
         }
         const std::optional<JumpPlace> landed = step.action == 'b' ? history.back(step.at) : history.forward(step.at);
         ASSERT_EQ(landed.has_value(), !step.lands.file.isEmpty());
-        if (landed)
+        if (landed) {
             EXPECT_EQ(*landed, step.lands);
+        }
     }
     for (int i = 0; i < JumpHistory::kMaxPlaces + 5; ++i)
         history.leave({QStringLiteral("/s/a.php"), i});
