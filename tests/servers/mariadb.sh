@@ -21,6 +21,9 @@ mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 data=$dir/data
 socket=$dir/sock
+# Temporary tables in a folder of this server's own: another MariaDB starting at the
+# same moment (a test's, Ondrel's own) shares nothing in /tmp with it.
+tmp=$dir/tmp
 
 port_is_free() {
     ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
@@ -84,7 +87,8 @@ start() {
     if [ ! -d "$data/mysql" ]; then
         first=1
         rm -rf "$data"
-        if ! mariadb-install-db --no-defaults --datadir="$data" --user=root \
+        mkdir -p "$tmp"
+        if ! mariadb-install-db --no-defaults --datadir="$data" --tmpdir="$tmp" --user=root \
             --auth-root-authentication-method=normal >"$dir/install.log" 2>&1; then
             echo "mariadb-install-db failed; the end of $dir/install.log:" >&2
             tail -20 "$dir/install.log" >&2 || true
@@ -107,7 +111,8 @@ start() {
         rm -f "$socket" "$dir/pid"
         : >"$dir/error.log"
         # Detached from the caller's standard streams, so that CTest does not wait for it.
-        setsid mariadbd --no-defaults --datadir="$data" --socket="$socket" --port="$port" \
+        mkdir -p "$tmp"
+        setsid mariadbd --no-defaults --datadir="$data" --tmpdir="$tmp" --socket="$socket" --port="$port" \
             --bind-address=127.0.0.1 --user=root --pid-file="$dir/pid" \
             --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=64M \
             --ssl-ca="$dir/tls/ca.pem" --ssl-cert="$dir/tls/server-cert.pem" --ssl-key="$dir/tls/server-key.pem" \
@@ -167,7 +172,7 @@ stop() {
         done
         kill -KILL "$pid" 2>/dev/null || true
     fi
-    rm -rf "$data" "$dir/tls" "$dir/pid" "$dir/port" "$dir/socket" "$dir/password" "$socket"
+    rm -rf "$data" "$tmp" "$dir/tls" "$dir/pid" "$dir/port" "$dir/socket" "$dir/password" "$socket"
 }
 
 case $action in
