@@ -86,7 +86,7 @@ for section in NOM SYNOPSIS DESCRIPTION OPTIONS "TOUCHES ET SOURIS" "SERVEUR PHP
   ENVIRONNEMENT FICHIERS SIGNAUX "CODE DE RETOUR"; do
   grep -qx "$section" "$work/man.txt" || fail "the manual page has no section $section"
 done
-for text in "F9 (with any modifier)" "Ctrl+S" "Racine" "MYSQL_TCP_PORT" "MYSQL_UNIX_PORT" "XDG_CONFIG_HOME"; do
+for text in "F9 (with any modifier but Ctrl)" "Ctrl+F9" "Ctrl+S" "Racine" "MYSQL_TCP_PORT" "MYSQL_UNIX_PORT" "XDG_CONFIG_HOME"; do
   grep -qF "$text" "$work/man.txt" || fail "the manual page does not tell $text"
 done
 echo "Manual page: its ten sections"
