@@ -105,7 +105,9 @@ void BM_RequestPlainPhpServer(benchmark::State &state)
                                       QStringLiteral("-d"), QStringLiteral("error_reporting=-1"),
                                       QStringLiteral("-d"), QStringLiteral("log_errors=1"),
                                       QStringLiteral("-d"), QStringLiteral("opcache.validate_timestamps=1"),
-                                      QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0")});
+                                      QStringLiteral("-d"), QStringLiteral("opcache.revalidate_freq=0"),
+                                      // as the built-in server runs it: Xdebug loaded but off
+                                      QStringLiteral("-d"), QStringLiteral("xdebug.mode=off")});
     const QByteArray request = requestFor(port, {});
     QElapsedTimer wait;
     wait.start();

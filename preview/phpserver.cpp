@@ -3,6 +3,7 @@
 #include "debug/xdebugsetup.h"
 #include "base/ports.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -326,9 +327,14 @@ bool BuiltinServer::writeRouter()
     m_key = bytes.toHex();
     QFile router(m_routerDir->filePath(QStringLiteral("routeur.php")));
     const QByteArray script = serverRouterScript(port(), m_key);
+    // PHP keeps no compiled copy of a script younger than opcache.file_update_protection
+    // (2 s): a router dated now would be compiled again for each request of the first
+    // seconds, the first F9's among them. Each start is a new php with an empty cache,
+    // so an older date never lets it keep a router of before.
     return router.open(QIODevice::WriteOnly | QIODevice::Truncate)
         && router.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        && router.write(script) == script.size() && router.flush();
+        && router.write(script) == script.size() && router.flush()
+        && router.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
 }
 
 void BuiltinServer::launch()

@@ -304,6 +304,23 @@ TEST(BuiltinServer, APageSavedRightAfterItWasServedIsServedNew)
     EXPECT_EQ(body, QByteArray("v2"));
 }
 
+TEST(BuiltinServer, TheRouterIsKeptCompiledFromTheFirstRequest)
+{
+    // Without it, php compiles the router again for each request of the server's
+    // first seconds. Asked right after the start, from a page, through the router.
+    TempFolder site;
+    site.write(QStringLiteral("cache.php"),
+               "<?php $s = opcache_get_status(true);\n"
+               "foreach (array_keys($s['scripts'] ?? []) as $f) if (basename($f) === 'routeur.php') echo 'kept';");
+    BuiltinServer server;
+    ASSERT_TRUE(server.start(site.path({})));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+    QByteArray body;
+    for (int i = 0; i < 3; ++i) // a worker compiles it at its first request; four workers
+        ASSERT_TRUE(get(server, "/cache.php", &body));
+    EXPECT_EQ(body, QByteArray("kept"));
+}
+
 TEST(BuiltinServer, KeepsOnlyTheLastThousandLines)
 {
     TempFolder site;
