@@ -15,14 +15,6 @@ namespace {
 
 using K = PhpStyleKind;
 
-qsizetype offsetOf(const QByteArray &text, const char *needle, int nth = 0)
-{
-    qsizetype at = text.indexOf(needle);
-    while (nth-- > 0 && at >= 0)
-        at = text.indexOf(needle, at + 1);
-    return at;
-}
-
 /** A shown editor with "Coloration PHP" on, as a user has it. */
 struct ShownEditor
 {

@@ -19,15 +19,6 @@ namespace {
 
 using K = PhpStyleKind;
 
-/** The offset of the `nth` occurrence of `needle` in `text`. */
-qsizetype offsetOf(const QByteArray &text, const char *needle, int nth = 0)
-{
-    qsizetype at = text.indexOf(needle);
-    while (nth-- > 0 && at >= 0)
-        at = text.indexOf(needle, at + 1);
-    return at;
-}
-
 TEST(PhpColouring, TheLexerColoursEachKindOfTokenOfAPage)
 {
     const struct

@@ -37,6 +37,14 @@ void writeFile(const QString &path, const QByteArray &bytes)
         file.write(bytes);
 }
 
+qsizetype offsetOf(const QByteArray &text, const char *needle, int nth)
+{
+    qsizetype at = text.indexOf(needle);
+    while (nth-- > 0 && at >= 0)
+        at = text.indexOf(needle, at + 1);
+    return at;
+}
+
 int freeLoopbackPort()
 {
     const int port = pickLoopbackPort();

@@ -22,6 +22,9 @@ QByteArray readFile(const QString &path);
 /** Writes a whole file, creating folders as needed. */
 void writeFile(const QString &path, const QByteArray &bytes);
 
+/** The offset of the `nth` occurrence (from 0) of `needle` in `text`; -1 when there is none. */
+qsizetype offsetOf(const QByteArray &text, const char *needle, int nth = 0);
+
 /** Whether process `pid` runs (a zombie waiting to be reaped counts as gone). */
 bool processAlive(qint64 pid);
 
