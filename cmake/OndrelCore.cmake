@@ -45,6 +45,7 @@ set(ONDREL_CORE_FILES
   search/fuzzymatch.cpp search/fuzzymatch.h
   search/jumphistory.cpp search/jumphistory.h
   files/recentfiles.cpp files/recentfiles.h
+  files/siteguess.cpp files/siteguess.h
   search/findinfiles.cpp search/findinfiles.h
   search/phplexer.cpp search/phplexer.h
   search/definitionindex.cpp search/definitionindex.h
