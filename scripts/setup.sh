@@ -8,7 +8,7 @@ set -euo pipefail
 run=(
   git cmake make g++ pkg-config ccache
   qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libqscintilla2-qt6-l10n libgl-dev
-  libmariadb-dev libxxhash-dev libsecret-1-dev fonts-liberation2
+  libmariadb-dev libxxhash-dev libsecret-1-dev libgit2-dev fonts-liberation2
   php-cli php-mysql php-mbstring php-xml php-curl php-gd
 )
 test=(
