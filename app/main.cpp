@@ -186,6 +186,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     connect(m_password, &ConsolePassword::said, this, &TfmMain::showStatus);
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
+    declareSettings();
     guard([this] { FormCreate(); });
     debugging->readBreakpointFile(); // beside the side files, whose place start-up has settled
 }

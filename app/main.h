@@ -5,6 +5,7 @@
 #include "editor/colouring.h"
 #include "editor/findtask.h"
 #include "files/recentfiles.h"
+#include "settings/settingsregistry.h"
 #include "settings/sidefiles.h"
 
 #include <QElapsedTimer>
@@ -451,6 +452,8 @@ public:
     /** The fixed title followed by the author credit, set when the window is first shown. */
     static QString windowTitleText();
     QString sideFileBase() const { return m_sideFileBase; }
+    /** Every key of the settings file, as its owners declared them. */
+    const SettingsRegistry &settingsRegistry() const { return m_settings; }
     /** Where "Pass" is kept: the session's keyring, or the settings file when there is none. */
     ConsolePassword *consolePassword() const { return m_password; }
 
@@ -577,6 +580,9 @@ private:
     QString m_keywords;
     bool m_keywordsStale = true;
     SideFileState m_sideFiles; // what start-up loaded, so shut-down writes nothing it did not read
+    SettingsRegistry m_settings; // every key of the settings file, declared by its owner
+    /** Declares the settings whose values the window itself still holds. */
+    void declareSettings();
     ConsolePassword *m_password = nullptr;
     bool m_shown = false;
     bool m_pageFromCode = false;

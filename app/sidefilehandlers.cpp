@@ -17,6 +17,7 @@
 #include "preview/phpserver.h"
 #include "settings/consolepassword.h"
 #include "settings/profile.h"
+#include "settings/settingsregistry.h"
 #include "settings/sidefiles.h"
 #include "settings/windowplacement.h"
 
@@ -32,7 +33,9 @@
 #include <QSpinBox>
 #include <QTextBlock>
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -40,21 +43,9 @@ const QString kMainW = QStringLiteral("MainW");
 const QString kParams = QStringLiteral("Params");
 const QString kMysql = QStringLiteral("Mysql");
 
-const QString kDefaultSite = QStringLiteral("http://localhost/");
-const QString kDefaultHost = QStringLiteral("localhost");
-constexpr int kDefaultConnectTimeout = 10; // seconds
-
 QString defaultHelpFolder()
 {
     return QDir::homePath() + QStringLiteral("/docphp/");
-}
-
-// A new user previews through Ondrel's own server; one whose settings name a
-// web server of their own (a "Site" other than the default) keeps it.
-bool userSetSite(const ProfileFile &ini)
-{
-    return ini.contains(kParams, QStringLiteral("Site"))
-        && ini.readString(kParams, QStringLiteral("Site")) != kDefaultSite;
 }
 
 /** "Port de débogage", on the editor page's debugging bar. */
@@ -65,205 +56,22 @@ QSpinBox *debugPortBox(const TfmMain &w)
     return box;
 }
 
-/** How the settings file holds a value. */
-enum class Kind
+/** A setting whose default does not depend on the rest of the file. */
+Setting plainSetting(const QString &section, const QString &key, SettingKind kind, const QVariant &byDefault,
+                     std::function<QVariant()> value, std::function<void(const QVariant &)> apply)
 {
-    Text,    // as typed
-    Integer, // decimal, read by the settings file's integer rules
-    Bool,    // "1" or "0"
-    Colour,  // 0x00BBGGRR as a signed decimal, as Windows stores it
-};
-
-/**
- * One key of the settings file: where it lives, what a file without it gives,
- * how the window's value is taken for storing and how a read value is applied.
- * `apply` is empty for the window's place, which start-up applies as a whole.
- */
-struct SettingKey
-{
-    const QString &section;
-    const char *name;
-    Kind kind;
-    QVariant (*fallback)(const ProfileFile &ini);
-    QVariant (*value)(const TfmMain &w);
-    void (*apply)(TfmMain &w, const QVariant &value);
-};
-
-/**
- * Every key of the settings file, once, in the order it is written and, but for
- * the window's place, applied at start-up. A new setting is one more row.
- */
-const SettingKey kSettings[] = {
-    {kMainW, "x", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().left(); },
-     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).left; }, nullptr},
-    {kMainW, "y", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().top(); },
-     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).top; }, nullptr},
-    {kMainW, "w", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().width(); },
-     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).width; }, nullptr},
-    {kMainW, "h", Kind::Integer, [](const ProfileFile &) -> QVariant { return defaultWindowBounds().height(); },
-     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).height; }, nullptr},
-    {kMainW, "Maxi", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
-     [](const TfmMain &w) -> QVariant { return windowBoundsToSave(w).maximised; }, nullptr},
-
-    {kParams, "Fichier", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
-     [](const TfmMain &w) -> QVariant { return w.eFile->text(); },
-     [](TfmMain &w, const QVariant &v) { w.eFile->setText(v.toString()); }},
-    {kParams, "Site", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultSite; },
-     [](const TfmMain &w) -> QVariant { return w.eSite->text(); },
-     [](TfmMain &w, const QVariant &v) { w.eSite->setText(v.toString()); }},
-    {kParams, "Param", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("test=1"); },
-     [](const TfmMain &w) -> QVariant { return w.eParam->text(); },
-     [](TfmMain &w, const QVariant &v) { w.eParam->setText(v.toString()); }},
-    // A new user starts among their own files; an empty folder leaves the list where it is.
-    // Entering it throws when it cannot be entered: the values after it are then not loaded.
-    {kParams, "InitialDir", Kind::Text, [](const ProfileFile &) -> QVariant { return QDir::homePath(); },
-     [](const TfmMain &w) -> QVariant { return w.dlb->currentFolder(); },
-     [](TfmMain &w, const QVariant &v) {
-         if (!v.toString().isEmpty())
-             w.dlb->setCurrentFolder(v.toString());
-     }},
-    {kParams, "CouleurFond", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0xFFFFFFu; }, // white
-     [](const TfmMain &w) -> QVariant { return w.M->backgroundColour(); },
-     [](TfmMain &w, const QVariant &v) { w.M->setBackgroundColour(v.toUInt()); }},
-    {kParams, "CouleurPolice", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0x000000u; }, // black
-     [](const TfmMain &w) -> QVariant { return w.M->textColour(); },
-     [](TfmMain &w, const QVariant &v) {
-         w.M->setTextColour(v.toUInt());
-         w.CoulPolice = w.M->textColour();
-     }},
-    {kParams, "CouleurChaînes", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0xFF0000u; }, // blue
-     [](const TfmMain &w) -> QVariant { return w.CoulChaines; },
-     [](TfmMain &w, const QVariant &v) { w.CoulChaines = v.toUInt(); }},
-    {kParams, "CouleurFonctions", Kind::Colour, [](const ProfileFile &) -> QVariant { return 0x0000FFu; }, // red
-     [](const TfmMain &w) -> QVariant { return w.CoulFonctions; },
-     [](TfmMain &w, const QVariant &v) { w.CoulFonctions = v.toUInt(); }},
-    {kParams, "Aide", Kind::Text, [](const ProfileFile &) -> QVariant { return defaultHelpFolder(); },
-     [](const TfmMain &w) -> QVariant { return w.eAide->text(); },
-     [](TfmMain &w, const QVariant &v) { w.eAide->setText(v.toString().isEmpty() ? defaultHelpFolder() : v.toString()); }},
-    {kParams, "ServeurIntegre", Kind::Bool, [](const ProfileFile &ini) -> QVariant { return !userSetSite(ini); },
-     [](const TfmMain &w) -> QVariant { return w.cbServeurIntegre->isChecked(); },
-     [](TfmMain &w, const QVariant &v) { w.cbServeurIntegre->setChecked(v.toBool()); }},
-    {kParams, "Racine", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
-     [](const TfmMain &w) -> QVariant { return w.eRacine->text(); },
-     [](TfmMain &w, const QVariant &v) { w.eRacine->setText(v.toString()); }},
-    {kParams, "ApercuACote", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
-     [](const TfmMain &w) -> QVariant { return w.cbApercuACote->isChecked(); },
-     [](TfmMain &w, const QVariant &v) { w.cbApercuACote->setChecked(v.toBool()); }},
-    {kParams, "ApercuLargeur", Kind::Integer, [](const ProfileFile &) -> QVariant { return 0; },
-     [](const TfmMain &w) -> QVariant { return w.apercuLargeur(); },
-     [](TfmMain &w, const QVariant &v) { w.setApercuLargeur(v.toInt()); }},
-    {kParams, "EnregistrementAuto", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
-     [](const TfmMain &w) -> QVariant { return w.cbEnregistrementAuto->isChecked(); },
-     [](TfmMain &w, const QVariant &v) { w.cbEnregistrementAuto->setChecked(v.toBool()); }},
-    {kParams, "Tabulation", Kind::Integer, [](const ProfileFile &) -> QVariant { return 4; },
-     [](const TfmMain &w) -> QVariant { return w.M->tabWidth(); },
-     [](TfmMain &w, const QVariant &v) { w.M->setTabColumns(v.toInt()); }},
-    // A new user (no settings file yet) sees PHP coloured; settings written before
-    // the box existed keep the colouring their user had.
-    {kParams, "ColorationPHP", Kind::Bool, [](const ProfileFile &ini) -> QVariant { return ini.bytes().isEmpty(); },
-     [](const TfmMain &w) -> QVariant { return w.cbPhpColouring->isChecked(); },
-     [](TfmMain &w, const QVariant &v) { w.cbPhpColouring->setChecked(v.toBool()); }},
-    {kParams, "PortDebogage", Kind::Integer, [](const ProfileFile &) -> QVariant { return DbgpListener::kDefaultPort; },
-     [](const TfmMain &w) -> QVariant { return debugPortBox(w)->value(); },
-     [](TfmMain &w, const QVariant &v) { debugPortBox(w)->setValue(v.toInt()); }},
-
-    {kMysql, "Host", Kind::Text, [](const ProfileFile &) -> QVariant { return kDefaultHost; },
-     [](const TfmMain &w) -> QVariant { return w.host->text(); },
-     [](TfmMain &w, const QVariant &v) { w.host->setText(v.toString()); }},
-    {kMysql, "User", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("root"); },
-     [](const TfmMain &w) -> QVariant { return w.user->text(); },
-     [](TfmMain &w, const QVariant &v) { w.user->setText(v.toString()); }},
-    // Nothing while the session's keyring holds it.
-    {kMysql, "Pass", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
-     [](const TfmMain &w) -> QVariant { return w.consolePassword()->textForSettingsFile(); },
-     [](TfmMain &w, const QVariant &v) { w.pass->setText(v.toString()); }},
-    // Set once the user, asked whether the password moves to the keyring, said no: it stays here and
-    // is not asked again. A file without the key: not asked yet.
-    {kMysql, "PassDansFichier", Kind::Bool, [](const ProfileFile &) -> QVariant { return false; },
-     [](const TfmMain &w) -> QVariant { return w.consolePassword()->keepsInSettingsFile(); },
-     [](TfmMain &w, const QVariant &v) { w.consolePassword()->setKeepsInSettingsFile(v.toBool()); }},
-    {kMysql, "Base", Kind::Text, [](const ProfileFile &) -> QVariant { return QStringLiteral("mysql"); },
-     [](const TfmMain &w) -> QVariant { return w.base->text(); },
-     [](TfmMain &w, const QVariant &v) { w.base->setText(v.toString()); }},
-    // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
-    // host keeps that server.
-    {kMysql, "BaseIntegree", Kind::Bool,
-     [](const ProfileFile &ini) -> QVariant {
-         return !mariadbdExecutable().isEmpty()
-             && ini.readString(kMysql, QStringLiteral("Host"), kDefaultHost) == kDefaultHost;
-     },
-     [](const TfmMain &w) -> QVariant { return w.cbBaseIntegree->isChecked(); },
-     [](TfmMain &w, const QVariant &v) { w.cbBaseIntegree->setChecked(v.toBool()); }},
-    {kMysql, "ArbreSchema", Kind::Bool, [](const ProfileFile &) -> QVariant { return true; },
-     [](const TfmMain &w) -> QVariant { return !w.tvSchema->isFolded(); },
-     [](TfmMain &w, const QVariant &v) { w.tvSchema->setFolded(!v.toBool()); }},
-    {kMysql, "ArbreSchemaLargeur", Kind::Integer, [](const ProfileFile &) -> QVariant { return 200; },
-     [](const TfmMain &w) -> QVariant { return w.tvSchema->shownWidth(); },
-     [](TfmMain &w, const QVariant &v) { w.tvSchema->setShownWidth(v.toInt() > 0 ? v.toInt() : 200); }},
-    {kMysql, "DelaiConnexion", Kind::Integer, [](const ProfileFile &) -> QVariant { return kDefaultConnectTimeout; },
-     [](const TfmMain &w) -> QVariant { return w.DelaiConnexion; },
-     [](TfmMain &w, const QVariant &v) { w.DelaiConnexion = v.toInt() > 0 ? v.toInt() : kDefaultConnectTimeout; }},
-    // No TLS unless asked for: a settings file without the key connects as it always did.
-    {kMysql, "Chiffrement", Kind::Text, [](const ProfileFile &) -> QVariant { return tlsModeSetting(TlsMode::None); },
-     [](const TfmMain &w) -> QVariant { return tlsModeSetting(TlsMode(w.cbChiffrement->currentIndex())); },
-     [](TfmMain &w, const QVariant &v) { w.cbChiffrement->setCurrentIndex(int(tlsModeFromSetting(v.toString()))); }},
-    {kMysql, "FichierCA", Kind::Text, [](const ProfileFile &) -> QVariant { return QString(); },
-     [](const TfmMain &w) -> QVariant { return w.eFichierCA->text(); },
-     [](TfmMain &w, const QVariant &v) { w.eFichierCA->setText(v.toString()); }},
-};
-
-/** The key named `name` in `section`; every caller names a key of the table. */
-const SettingKey &settingKey(const QString &section, QStringView name)
-{
-    for (const SettingKey &key : kSettings)
-        if (key.section == section && QLatin1StringView(key.name) == name)
-            return key;
-    Q_UNREACHABLE();
+    return {section, key, kind, constantFallback(byDefault), std::move(value), std::move(apply), {}, false};
 }
 
-/** The value of `key` in `ini`, or its fallback when the file lacks it or it does not read as its kind. */
-QVariant readSetting(const ProfileFile &ini, const SettingKey &key)
+bool isPositive(const QVariant &v)
 {
-    const QString name = QString::fromUtf8(key.name);
-    const QVariant fallback = key.fallback(ini);
-    switch (key.kind) {
-    case Kind::Text:
-        return ini.readString(key.section, name, fallback.toString());
-    case Kind::Integer:
-        return ini.readInteger(key.section, name, fallback.toInt());
-    case Kind::Bool:
-        return ini.readBool(key.section, name, fallback.toBool());
-    case Kind::Colour:
-        return static_cast<Colour>(ini.readInteger(key.section, name, static_cast<qint32>(fallback.toUInt())));
-    }
-    return fallback;
-}
-
-/** The window's value of `key` as the settings file holds it. */
-QString settingText(const TfmMain &w, const SettingKey &key)
-{
-    const QVariant value = key.value(w);
-    switch (key.kind) {
-    case Kind::Text:
-        return value.toString();
-    case Kind::Integer:
-        return QString::number(value.toInt());
-    case Kind::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case Kind::Colour:
-        return QString::number(static_cast<qint32>(value.toUInt())); // signed decimal, as Windows stores it
-    }
-    return value.toString();
+    return v.toInt() > 0;
 }
 
 /** "MainW": the window's bounds and state as shut-down stores them now. */
-QList<StoredSetting> placementSettings(const TfmMain &w)
+QList<StoredSetting> placementSettings(const SettingsRegistry &registry)
 {
-    QList<StoredSetting> all;
-    for (const SettingKey &key : kSettings)
-        if (key.section == kMainW)
-            all.append({key.section, QString::fromUtf8(key.name), settingText(w, key)});
-    return all;
+    return SettingsRegistry::stored(registry.inSection(kMainW));
 }
 
 /**
@@ -271,25 +79,27 @@ QList<StoredSetting> placementSettings(const TfmMain &w)
  * the window holds now; the place is the one the window had when it was closed,
  * if it was.
  */
-QList<StoredSetting> storedSettings(const TfmMain &w, const SideFileState &state)
+QList<StoredSetting> storedSettings(const SettingsRegistry &registry, const SideFileState &state)
 {
-    QList<StoredSetting> all = state.placementAtClose.isEmpty() ? placementSettings(w) : state.placementAtClose;
-    for (const SettingKey &key : kSettings)
-        if (key.section != kMainW)
-            all.append({key.section, QString::fromUtf8(key.name), settingText(w, key)});
+    QList<StoredSetting> all = state.placementAtClose.isEmpty() ? placementSettings(registry) : state.placementAtClose;
+    for (const Setting *s : registry.all())
+        if (s->section != kMainW)
+            all.append({s->section, s->key, s->text()});
     return all;
 }
 
-/** The values start-up applies before it enters the start folder ("InitialDir"). */
-QList<StoredSetting> readBeforeStartFolder(const QList<StoredSetting> &all)
+/** Whether `ini` holds a password in one of the settings that keep one. */
+bool holdsPassword(const SettingsRegistry &registry, const ProfileFile &ini)
 {
-    QList<StoredSetting> before;
-    for (const StoredSetting &s : all) {
-        if (s.key == u"InitialDir")
-            break;
-        before.append(s);
-    }
-    return before;
+    const QList<const Setting *> all = registry.all();
+    return std::any_of(all.begin(), all.end(), [&](const Setting *s) { return s->secret && !s->read(ini).toString().isEmpty(); });
+}
+
+/** Whether start-up reached the password (it stops at a start folder that cannot be entered). */
+bool passwordLoaded(const SettingsRegistry &registry, const SideFileState &state)
+{
+    const QList<const Setting *> all = registry.all();
+    return std::any_of(all.begin(), all.end(), [&](const Setting *s) { return s->secret && state.settingsLoaded.contains(s->id()); });
 }
 
 ProfileFile readSettings(const QString &path)
@@ -297,23 +107,6 @@ ProfileFile readSettings(const QString &path)
     ProfileFile ini;
     ini.load(path); // a file that cannot be read gives the defaults, like a missing one
     return ini;
-}
-
-// Start-up: the geometry, unless the window opens maximised (its normal bounds then stay the design ones).
-// The bounds are brought within the screen the window lands on.
-void applyWindowPlacement(TfmMain &w, const ProfileFile &ini)
-{
-    auto read = [&](const char16_t *name) { return readSetting(ini, settingKey(kMainW, name)); };
-    if (read(u"Maxi").toBool()) {
-        w.setWindowState(w.windowState() | Qt::WindowMaximized);
-        return;
-    }
-    WindowBounds bounds;
-    bounds.width = read(u"w").toInt();
-    bounds.height = read(u"h").toInt();
-    bounds.left = read(u"x").toInt();
-    bounds.top = read(u"y").toInt();
-    setWindowBounds(w, boundsOnScreen(bounds));
 }
 
 // Start-up: a history that cannot be read leaves the list empty, without a message.
@@ -421,19 +214,19 @@ void saveKeywordList(TfmMain &w, SideFileState &state, const QString &path, Side
 }
 
 // Shut-down: the settings file as it is now on disk, with the values this run changed.
-void saveSettings(const TfmMain &w, SideFileState &state, const QString &path)
+void saveSettings(const TfmMain &w, const SettingsRegistry &registry, SideFileState &state, const QString &path)
 {
     ProfileFile ini;
     if (!ini.load(path)) // rewriting a file that could not be read would drop its other keys
         throw OndrelError(cannotWriteMessage(path));
     const QByteArray before = ini.bytes();
     w.consolePassword()->keepBeforeClosing(); // a password typed and never left: to the keyring, if it answers
-    const QList<StoredSetting> values = storedSettings(w, state);
+    const QList<StoredSetting> values = storedSettings(registry, state);
     state.mergeSettings(ini, values, kMainW);
     const bool exists = QFileInfo::exists(path);
     QString why;
     // The password is in clear: owner only, before any of it is written.
-    if (exists && !readSetting(ini, settingKey(kMysql, u"Pass")).toString().isEmpty() && !keepOwnerOnly(path, &why))
+    if (exists && holdsPassword(registry, ini) && !keepOwnerOnly(path, &why))
         throw OndrelError(cannotWriteMessage(path, why));
     if (!exists || ini.bytes() != before) {
         if (!ini.save(path, 0600, &why))
@@ -482,22 +275,193 @@ void saveHistory(const TfmMain &w, SideFileState &state, const QString &path)
 
 } // namespace
 
+void TfmMain::declareSettings()
+{
+    SettingsRegistry &r = m_settings;
+    // The window's place is applied as a whole once its last key ("Maxi") is read: the bounds,
+    // brought within the screen the window lands on, unless the window opens maximised (its
+    // normal bounds then stay the design ones).
+    auto pending = std::make_shared<WindowBounds>();
+    auto bound = [&](const QString &key, int WindowBounds::*field, int byDefault) {
+        r.declare(SettingsBlock::WindowPlacement,
+                  plainSetting(kMainW, key, SettingKind::Integer, byDefault,
+                               [this, field] { return windowBoundsToSave(*this).*field; },
+                               [pending, field](const QVariant &v) { (*pending).*field = v.toInt(); }));
+    };
+    const QRect design = defaultWindowBounds();
+    bound(QStringLiteral("x"), &WindowBounds::left, design.left());
+    bound(QStringLiteral("y"), &WindowBounds::top, design.top());
+    bound(QStringLiteral("w"), &WindowBounds::width, design.width());
+    bound(QStringLiteral("h"), &WindowBounds::height, design.height());
+    r.declare(SettingsBlock::WindowPlacement,
+              plainSetting(kMainW, QStringLiteral("Maxi"), SettingKind::Bool, false,
+                           [this] { return windowBoundsToSave(*this).maximised; },
+                           [this, pending](const QVariant &v) {
+                               if (v.toBool())
+                                   setWindowState(windowState() | Qt::WindowMaximized);
+                               else
+                                   setWindowBounds(*this, boundsOnScreen(*pending));
+                           }));
+
+    r.declare(SettingsBlock::FilesPage,
+              plainSetting(kParams, QStringLiteral("Fichier"), SettingKind::Text, QString(),
+                           [this] { return eFile->text(); }, [this](const QVariant &v) { eFile->setText(v.toString()); }));
+    const Setting &site = r.declare(
+        SettingsBlock::FilesPage,
+        plainSetting(kParams, QStringLiteral("Site"), SettingKind::Text, QStringLiteral("http://localhost/"),
+                     [this] { return eSite->text(); }, [this](const QVariant &v) { eSite->setText(v.toString()); }));
+    r.declare(SettingsBlock::FilesPage,
+              plainSetting(kParams, QStringLiteral("Param"), SettingKind::Text, QStringLiteral("test=1"),
+                           [this] { return eParam->text(); }, [this](const QVariant &v) { eParam->setText(v.toString()); }));
+    // A new user starts among their own files; an empty folder leaves the list where it is.
+    // Entering it throws when it cannot be entered: the values after it are then not loaded.
+    r.declare(SettingsBlock::FilesPage,
+              plainSetting(kParams, QStringLiteral("InitialDir"), SettingKind::Text, QDir::homePath(),
+                           [this] { return dlb->currentFolder(); },
+                           [this](const QVariant &v) {
+                               if (!v.toString().isEmpty())
+                                   dlb->setCurrentFolder(v.toString());
+                           }));
+
+    r.declare(SettingsBlock::EditorColours,
+              plainSetting(kParams, QStringLiteral("CouleurFond"), SettingKind::Colour, 0xFFFFFFu, // white
+                           [this] { return M->backgroundColour(); },
+                           [this](const QVariant &v) { M->setBackgroundColour(v.toUInt()); }));
+    r.declare(SettingsBlock::EditorColours,
+              plainSetting(kParams, QStringLiteral("CouleurPolice"), SettingKind::Colour, 0x000000u, // black
+                           [this] { return M->textColour(); },
+                           [this](const QVariant &v) {
+                               M->setTextColour(v.toUInt());
+                               CoulPolice = M->textColour();
+                           }));
+    r.declare(SettingsBlock::EditorColours,
+              plainSetting(kParams, QStringLiteral("CouleurChaînes"), SettingKind::Colour, 0xFF0000u, // blue
+                           [this] { return CoulChaines; }, [this](const QVariant &v) { CoulChaines = v.toUInt(); }));
+    r.declare(SettingsBlock::EditorColours,
+              plainSetting(kParams, QStringLiteral("CouleurFonctions"), SettingKind::Colour, 0x0000FFu, // red
+                           [this] { return CoulFonctions; }, [this](const QVariant &v) { CoulFonctions = v.toUInt(); }));
+
+    Setting help = plainSetting(kParams, QStringLiteral("Aide"), SettingKind::Text, defaultHelpFolder(),
+                                [this] { return eAide->text(); }, [this](const QVariant &v) { eAide->setText(v.toString()); });
+    help.accepts = [](const QVariant &v) { return !v.toString().isEmpty(); };
+    r.declare(SettingsBlock::Keywords, std::move(help));
+
+    // A new user previews through Ondrel's own server; one whose settings name a
+    // web server of their own (a "Site" other than the default) keeps it.
+    r.declare(SettingsBlock::BuiltInServer,
+              {kParams, QStringLiteral("ServeurIntegre"), SettingKind::Bool,
+               [&site](const ProfileFile &ini) -> QVariant {
+                   return !(ini.contains(site.section, site.key) && site.read(ini) != site.fallback(ini));
+               },
+               [this] { return cbServeurIntegre->isChecked(); },
+               [this](const QVariant &v) { cbServeurIntegre->setChecked(v.toBool()); }, {}, false});
+    r.declare(SettingsBlock::BuiltInServer,
+              plainSetting(kParams, QStringLiteral("Racine"), SettingKind::Text, QString(),
+                           [this] { return eRacine->text(); }, [this](const QVariant &v) { eRacine->setText(v.toString()); }));
+
+    r.declare(SettingsBlock::EditorOptions,
+              plainSetting(kParams, QStringLiteral("ApercuACote"), SettingKind::Bool, false,
+                           [this] { return cbApercuACote->isChecked(); },
+                           [this](const QVariant &v) { cbApercuACote->setChecked(v.toBool()); }));
+    r.declare(SettingsBlock::EditorOptions,
+              plainSetting(kParams, QStringLiteral("ApercuLargeur"), SettingKind::Integer, 0,
+                           [this] { return apercuLargeur(); }, [this](const QVariant &v) { setApercuLargeur(v.toInt()); }));
+    r.declare(SettingsBlock::EditorOptions,
+              plainSetting(kParams, QStringLiteral("EnregistrementAuto"), SettingKind::Bool, false,
+                           [this] { return cbEnregistrementAuto->isChecked(); },
+                           [this](const QVariant &v) { cbEnregistrementAuto->setChecked(v.toBool()); }));
+    r.declare(SettingsBlock::EditorOptions,
+              plainSetting(kParams, QStringLiteral("Tabulation"), SettingKind::Integer, 4,
+                           [this] { return M->tabWidth(); }, [this](const QVariant &v) { M->setTabColumns(v.toInt()); }));
+    // A new user (no settings file yet) sees PHP coloured; settings written before
+    // the box existed keep the colouring their user had.
+    r.declare(SettingsBlock::EditorOptions,
+              {kParams, QStringLiteral("ColorationPHP"), SettingKind::Bool,
+               [](const ProfileFile &ini) -> QVariant { return ini.bytes().isEmpty(); },
+               [this] { return cbPhpColouring->isChecked(); },
+               [this](const QVariant &v) { cbPhpColouring->setChecked(v.toBool()); }, {}, false});
+    r.declare(SettingsBlock::Debugger,
+              plainSetting(kParams, QStringLiteral("PortDebogage"), SettingKind::Integer, DbgpListener::kDefaultPort,
+                           [this] { return debugPortBox(*this)->value(); },
+                           [this](const QVariant &v) { debugPortBox(*this)->setValue(v.toInt()); }));
+
+    const Setting &host = r.declare(
+        SettingsBlock::Database,
+        plainSetting(kMysql, QStringLiteral("Host"), SettingKind::Text, QStringLiteral("localhost"),
+                     [this] { return this->host->text(); }, [this](const QVariant &v) { this->host->setText(v.toString()); }));
+    r.declare(SettingsBlock::Database,
+              plainSetting(kMysql, QStringLiteral("User"), SettingKind::Text, QStringLiteral("root"),
+                           [this] { return user->text(); }, [this](const QVariant &v) { user->setText(v.toString()); }));
+    // Nothing while the session's keyring holds it.
+    Setting password = plainSetting(kMysql, QStringLiteral("Pass"), SettingKind::Text, QString(),
+                                    [this] { return consolePassword()->textForSettingsFile(); },
+                                    [this](const QVariant &v) { pass->setText(v.toString()); });
+    password.secret = true;
+    r.declare(SettingsBlock::Database, std::move(password));
+    // Set once the user, asked whether the password moves to the keyring, said no: it stays here and
+    // is not asked again. A file without the key: not asked yet.
+    r.declare(SettingsBlock::Database,
+              plainSetting(kMysql, QStringLiteral("PassDansFichier"), SettingKind::Bool, false,
+                           [this] { return consolePassword()->keepsInSettingsFile(); },
+                           [this](const QVariant &v) { consolePassword()->setKeepsInSettingsFile(v.toBool()); }));
+    r.declare(SettingsBlock::Database,
+              plainSetting(kMysql, QStringLiteral("Base"), SettingKind::Text, QStringLiteral("mysql"),
+                           [this] { return base->text(); }, [this](const QVariant &v) { base->setText(v.toString()); }));
+    // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
+    // host keeps that server.
+    r.declare(SettingsBlock::Database,
+              {kMysql, QStringLiteral("BaseIntegree"), SettingKind::Bool,
+               [&host](const ProfileFile &ini) -> QVariant {
+                   return !mariadbdExecutable().isEmpty() && host.read(ini) == host.fallback(ini);
+               },
+               [this] { return cbBaseIntegree->isChecked(); },
+               [this](const QVariant &v) { cbBaseIntegree->setChecked(v.toBool()); }, {}, false});
+    r.declare(SettingsBlock::Database,
+              plainSetting(kMysql, QStringLiteral("ArbreSchema"), SettingKind::Bool, true,
+                           [this] { return !tvSchema->isFolded(); },
+                           [this](const QVariant &v) { tvSchema->setFolded(!v.toBool()); }));
+    Setting schemaWidth = plainSetting(kMysql, QStringLiteral("ArbreSchemaLargeur"), SettingKind::Integer, 200,
+                                       [this] { return tvSchema->shownWidth(); },
+                                       [this](const QVariant &v) { tvSchema->setShownWidth(v.toInt()); });
+    schemaWidth.accepts = isPositive;
+    r.declare(SettingsBlock::Database, std::move(schemaWidth));
+    Setting timeout = plainSetting(kMysql, QStringLiteral("DelaiConnexion"), SettingKind::Integer, 10, // seconds
+                                   [this] { return DelaiConnexion; },
+                                   [this](const QVariant &v) { DelaiConnexion = v.toInt(); });
+    timeout.accepts = isPositive; // no time-out at all is not offered
+    r.declare(SettingsBlock::Database, std::move(timeout));
+    // No TLS unless asked for: a settings file without the key connects as it always did.
+    r.declare(SettingsBlock::Database,
+              plainSetting(kMysql, QStringLiteral("Chiffrement"), SettingKind::Text, tlsModeSetting(TlsMode::None),
+                           [this] { return tlsModeSetting(TlsMode(cbChiffrement->currentIndex())); },
+                           [this](const QVariant &v) { cbChiffrement->setCurrentIndex(int(tlsModeFromSetting(v.toString()))); }));
+    r.declare(SettingsBlock::Database,
+              plainSetting(kMysql, QStringLiteral("FichierCA"), SettingKind::Text, QString(),
+                           [this] { return eFichierCA->text(); },
+                           [this](const QVariant &v) { eFichierCA->setText(v.toString()); }));
+}
+
 void TfmMain::FormCreate()
 {
     if (m_sideFileBase.isEmpty())
         m_sideFileBase = defaultSideFileBase();
     const SideFilePaths files = sideFilePaths(m_sideFileBase);
     const ProfileFile ini = readSettings(files.settings); // read once; nothing stays open
-    m_sideFiles.noteSettings(storedSettings(*this, m_sideFiles), false); // nothing loaded yet
-    applyWindowPlacement(*this, ini);
-    for (const SettingKey &key : kSettings) {
-        if (!key.apply)
+    m_sideFiles.noteSettings(storedSettings(m_settings, m_sideFiles), false); // nothing loaded yet
+    const QList<const Setting *> all = m_settings.all();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (!all[i]->apply)
             continue;
-        if (QLatin1StringView(key.name) == u"InitialDir") // may throw: the values after it stay not loaded
-            m_sideFiles.noteSettings(readBeforeStartFolder(storedSettings(*this, m_sideFiles)), true);
-        key.apply(*this, readSetting(ini, key));
+        try {
+            all[i]->apply(all[i]->read(ini));
+        } catch (...) {
+            // A value that cannot be applied (a start folder that is gone) stops start-up there:
+            // those before it are loaded, those after it keep their design values.
+            m_sideFiles.noteSettings(SettingsRegistry::stored(all.first(i)), true);
+            throw;
+        }
     }
-    m_sideFiles.noteSettings(storedSettings(*this, m_sideFiles), true);
+    m_sideFiles.noteSettings(storedSettings(m_settings, m_sideFiles), true);
     setTargetUrl(); // no "/" inserted here
     loadHistory(*this, m_sideFiles, files.history);
     showPage(TabSheet2);
@@ -508,7 +472,7 @@ void TfmMain::FormShow()
     setWindowTitle(windowTitleText());
     // The keyring may prompt for its unlocking: once the window is there. A start-up that never
     // reached the password (it stopped at the start folder) leaves the keyring alone too.
-    if (m_sideFiles.settingsLoaded.contains(kMysql + QStringLiteral("/Pass")))
+    if (passwordLoaded(m_settings, m_sideFiles))
         m_password->start(sideFilePaths(m_sideFileBase).settings);
     // The unsaved text of a run that did not end cleanly is offered back, whatever happens below.
     struct OfferRecovery
@@ -528,7 +492,7 @@ void TfmMain::FormShow()
 
 void TfmMain::notePlacementAtClose()
 {
-    m_sideFiles.placementAtClose = placementSettings(*this);
+    m_sideFiles.placementAtClose = placementSettings(m_settings);
 }
 
 SideFileReport TfmMain::writeSideFiles()
@@ -536,7 +500,7 @@ SideFileReport TfmMain::writeSideFiles()
     const SideFilePaths files = sideFilePaths(m_sideFileBase);
     SideFileReport report;
     saveOnItsOwn(report, [&] { saveKeywordList(*this, m_sideFiles, files.keywords, report); });
-    saveOnItsOwn(report, [&] { saveSettings(*this, m_sideFiles, files.settings); });
+    saveOnItsOwn(report, [&] { saveSettings(*this, m_settings, m_sideFiles, files.settings); });
     saveOnItsOwn(report, [&] { saveHistory(*this, m_sideFiles, files.history); });
     saveOnItsOwn(report, [&] { writeRecentFiles(); });
     return report;

@@ -29,7 +29,9 @@ set(ONDREL_CORE_FILES
   preview/statustext.cpp preview/statustext.h
   settings/profile.cpp settings/profile.h
   settings/sidefiles.cpp settings/sidefiles.h
+  settings/settingsregistry.cpp settings/settingsregistry.h
   base/integers.cpp base/integers.h
+  base/linefile.cpp base/linefile.h
   io/ansitext.cpp io/ansitext.h
   base/virtualkeys.cpp base/virtualkeys.h
   app/commandline.cpp app/commandline.h

@@ -1,18 +1,13 @@
 #include "debug/breakpointfile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "base/linefile.h"
 
 #include <algorithm>
 
 std::vector<DebugBreakpoint> readBreakpoints(const QString &path)
 {
     std::vector<DebugBreakpoint> out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    for (const QString &line : readLineFile(path)) {
         const QStringList fields = line.split(QLatin1Char('\t'));
         bool ok = false;
         const int number = fields.value(0).toInt(&ok);
@@ -27,16 +22,14 @@ std::vector<DebugBreakpoint> readBreakpoints(const QString &path)
 
 bool writeBreakpoints(const QString &path, const std::vector<DebugBreakpoint> &breakpoints)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    QStringList lines;
     for (const DebugBreakpoint &b : breakpoints) {
         QString condition = b.condition;
-        condition.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        condition.replace(QLatin1Char('\t'), QLatin1Char(' '));
         QString line = QString::number(b.line) + QLatin1Char('\t') + b.file;
         if (!condition.trimmed().isEmpty())
             line += QLatin1Char('\t') + condition;
-        file.write(line.toUtf8() + '\n');
+        lines.append(line);
     }
-    return file.commit();
+    return writeLineFile(path, lines);
 }

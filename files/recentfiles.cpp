@@ -1,7 +1,6 @@
 #include "files/recentfiles.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "base/linefile.h"
 
 #include <algorithm>
 
@@ -24,13 +23,7 @@ QString flagsOf(const RecentFile &file)
 QList<RecentFile> readRecentFiles(const QString &path)
 {
     QList<RecentFile> out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    while (!file.atEnd()) {
-        QString line = QString::fromUtf8(file.readLine());
-        while (line.endsWith(u'\n') || line.endsWith(u'\r'))
-            line.chop(1);
+    for (const QString &line : readLineFile(path)) {
         const QStringList fields = line.split(u'\t');
         if (fields.size() < 7)
             continue;
@@ -66,18 +59,13 @@ QList<RecentFile> readRecentFiles(const QString &path)
 
 bool writeRecentFiles(const QString &path, const QList<RecentFile> &files)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    for (const RecentFile &recent : files) {
-        QString name = recent.path;
-        name.replace(u'\n', u' ').replace(u'\r', u' '); // one line each, whatever the name
-        const QString line = flagsOf(recent) + u'\t' + QString::number(recent.caret) + u'\t'
-            + QString::number(recent.firstLine) + u'\t' + recent.anchors.join(u',') + u'\t'
-            + QString::number(recent.size) + u'\t' + QString::number(recent.modifiedMs) + u'\t' + name;
-        file.write(line.toUtf8() + '\n');
-    }
-    return file.commit();
+    QStringList lines;
+    for (const RecentFile &recent : files)
+        lines.append(flagsOf(recent) + u'\t' + QString::number(recent.caret) + u'\t'
+                     + QString::number(recent.firstLine) + u'\t' + recent.anchors.join(u',') + u'\t'
+                     + QString::number(recent.size) + u'\t' + QString::number(recent.modifiedMs) + u'\t'
+                     + recent.path);
+    return writeLineFile(path, lines);
 }
 
 void noteRecentFile(QList<RecentFile> &files, const RecentFile &file)

@@ -11,6 +11,7 @@
 #include "editor/richedit.h"
 #include "files/browser.h"
 #include "settings/profile.h"
+#include "settings/settingsregistry.h"
 
 #include <QColorDialog>
 #include <QFile>
@@ -697,41 +698,61 @@ TEST_F(SideFiles, ConnectTimeoutIsReadFromTheSettings)
     EXPECT_EQ(start()->DelaiConnexion, 10); // no time-out at all is not offered
 }
 
-// Each key read at start-up comes back unchanged at shut-down: a key the table reads
-// into the wrong control, or writes in another form than it reads, changes here.
+// Each key read at start-up comes back unchanged at shut-down: a key read into the wrong
+// control, or written in another form than it is read, changes here. Every declared key
+// is tried, with a value of its own that is not its default.
 TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
 {
-    struct Key
-    {
-        const char *section, *name;
-        QString value;
-    };
     const QString sub = folder.path("site");
     ASSERT_TRUE(QDir().mkpath(sub));
-    const Key keys[] = {
-        {"MainW", "x", "20"}, {"MainW", "y", "30"}, {"MainW", "w", "700"}, {"MainW", "h", "500"},
-        {"MainW", "Maxi", "0"},
-        {"Params", "Fichier", folder.path("absent.php")}, {"Params", "Site", "http://exemple.test/"},
-        {"Params", "Param", "a=2"}, {"Params", "InitialDir", sub},
-        {"Params", "CouleurFond", "12632256"}, {"Params", "CouleurPolice", "4210752"},
-        {"Params", "CouleurChaînes", "32768"}, {"Params", "CouleurFonctions", "8421504"},
-        {"Params", "Aide", "/usr/share/doc/php/"}, {"Params", "ServeurIntegre", "0"},
-        {"Params", "Racine", sub}, {"Params", "ApercuLargeur", "300"},
-        {"Params", "EnregistrementAuto", "1"}, {"Params", "Tabulation", "2"},
-        {"Params", "PortDebogage", "9100"},
-        {"Mysql", "Host", "db.exemple.test"}, {"Mysql", "User", "moi"}, {"Mysql", "Pass", "secret"},
-        {"Mysql", "Base", "boutique"}, {"Mysql", "BaseIntegree", "0"}, {"Mysql", "DelaiConnexion", "3"},
-        {"Mysql", "ArbreSchema", "0"}, {"Mysql", "ArbreSchemaLargeur", "260"},
-        {"Mysql", "Chiffrement", "verified"}, {"Mysql", "FichierCA", "/etc/ssl/ca-interne.pem"},
+    // Values that a key needs to take (an existing folder, a mode it knows, a place on screen,
+    // a server that is not started); any other key gets one made from its kind.
+    const QHash<QString, QString> needed = {
+        {u8("MainW/x"), u8("20")}, {u8("MainW/y"), u8("30")}, {u8("MainW/w"), u8("700")}, {u8("MainW/h"), u8("500")},
+        {u8("MainW/Maxi"), u8("0")},
+        {u8("Params/Fichier"), folder.path("absent.php")}, {u8("Params/Site"), u8("http://exemple.test/")},
+        {u8("Params/InitialDir"), sub}, {u8("Params/Racine"), sub}, {u8("Params/ServeurIntegre"), u8("0")},
+        {u8("Params/Tabulation"), u8("2")}, {u8("Params/ApercuLargeur"), u8("300")},
+        {u8("Params/PortDebogage"), u8("9100")}, {u8("Mysql/BaseIntegree"), u8("0")},
+        {u8("Mysql/Chiffrement"), u8("verified")}, {u8("Mysql/DelaiConnexion"), u8("3")},
+        {u8("Mysql/ArbreSchemaLargeur"), u8("260")},
     };
+    QList<StoredSetting> keys;
+    QSet<QString> ids;
+    {
+        auto first = start();
+        int n = 0;
+        for (const Setting *s : first->settingsRegistry().all()) {
+            EXPECT_FALSE(ids.contains(s->id())) << "declared twice: " << s->id().toStdString();
+            ids.insert(s->id());
+            const QVariant byDefault = s->read(ProfileFile());
+            QString value;
+            switch (s->kind) {
+            case SettingKind::Text:
+                value = u8("essai ") + s->key;
+                break;
+            case SettingKind::Integer:
+                value = QString::number(byDefault.toInt() + 7);
+                break;
+            case SettingKind::Bool:
+                value = byDefault.toBool() ? u8("0") : u8("1");
+                break;
+            case SettingKind::Colour:
+                value = QString::number(0x102030 + 0x10101 * ++n); // a colour of its own for each key
+                break;
+            }
+            keys.append({s->section, s->key, needed.value(s->id(), value)});
+        }
+    }
+    ASSERT_GE(keys.size(), 30);
     ProfileFile written;
-    for (const Key &k : keys)
-        written.writeString(u8(k.section), u8(k.name), k.value);
+    for (const StoredSetting &k : keys)
+        written.writeString(k.section, k.key, k.value);
     writeFile(ini, written.bytes());
     start().reset();
     const ProfileFile back = stored();
-    for (const Key &k : keys)
-        EXPECT_EQ(back.readString(u8(k.section), u8(k.name)), k.value) << k.section << '/' << k.name;
+    for (const StoredSetting &k : keys)
+        EXPECT_EQ(back.readString(k.section, k.key), k.value) << k.section.toStdString() << '/' << k.key.toStdString();
 }
 
 } // namespace

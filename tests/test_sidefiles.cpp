@@ -3,8 +3,10 @@
 // the side files live. No window: the pure core only.
 #include "support/coremain.h"
 
+#include "base/linefile.h"
 #include "io/ansitext.h"
 #include "settings/profile.h"
+#include "settings/settingsregistry.h"
 #include "settings/sidefiles.h"
 
 #include <QCoreApplication>
@@ -363,6 +365,153 @@ TEST(SideFileLocation, BesideTheExecutableOrInTheConfigurationFolder)
     EXPECT_EQ(paths.settings, QStringLiteral("/a/ondrel.ini"));
     EXPECT_EQ(paths.keywords, QStringLiteral("/a/ondrel.php"));
     EXPECT_EQ(paths.history, QStringLiteral("/a/ondrel.qry"));
+}
+
+/** A setting of `kind` that keeps its value in `*store`. */
+Setting storedIn(QVariant *store, const char *section, const char *key, SettingKind kind, QVariant byDefault)
+{
+    return {u8(section), u8(key), kind, constantFallback(std::move(byDefault)), [store] { return *store; },
+            [store](const QVariant &v) { *store = v; }, {}, false};
+}
+
+// The file is written in the order of the blocks, each block in the order its owner declared
+// its keys, whatever order the owners declared theirs in.
+TEST(SettingsRegistry, KeepsTheFileOrderOfBlocksAndDeclarations)
+{
+    QVariant store;
+    SettingsRegistry registry;
+    registry.declare(SettingsBlock::Database, storedIn(&store, "Mysql", "Host", SettingKind::Text, QString()));
+    registry.declare(SettingsBlock::FilesPage, storedIn(&store, "Params", "Fichier", SettingKind::Text, QString()));
+    registry.declare(SettingsBlock::WindowPlacement, storedIn(&store, "MainW", "x", SettingKind::Integer, 0));
+    registry.declare(SettingsBlock::Database, storedIn(&store, "Mysql", "User", SettingKind::Text, QString()));
+    registry.declare(SettingsBlock::EditorColours, storedIn(&store, "Params", "CouleurFond", SettingKind::Colour, 0u));
+    registry.declare(SettingsBlock::FilesPage, storedIn(&store, "Params", "Site", SettingKind::Text, QString()));
+    QStringList order;
+    for (const Setting *s : registry.all())
+        order << s->id();
+    EXPECT_EQ(order, QStringList({u8("MainW/x"), u8("Params/Fichier"), u8("Params/Site"), u8("Params/CouleurFond"),
+                                  u8("Mysql/Host"), u8("Mysql/User")}));
+    QStringList params;
+    for (const Setting *s : registry.inSection(u"Params"))
+        params << s->key;
+    EXPECT_EQ(params, QStringList({u8("Fichier"), u8("Site"), u8("CouleurFond")}));
+}
+
+TEST(SettingsRegistry, ReadsEachKindOrFallsBack)
+{
+    struct Case
+    {
+        const char *name;
+        QByteArray file;
+        SettingKind kind;
+        QVariant byDefault;
+        bool onlyPositive; // the setting refuses 0 and below
+        QVariant expected;
+    };
+    const Case cases[] = {
+        {"text", "[P]\r\nk=abc\r\n", SettingKind::Text, u8("d"), false, u8("abc")},
+        {"text, present but empty", "[P]\r\nk=\r\n", SettingKind::Text, u8("d"), false, QString()},
+        {"text, missing", "[P]\r\n", SettingKind::Text, u8("d"), false, u8("d")},
+        {"integer", "[P]\r\nk=42\r\n", SettingKind::Integer, 7, false, 42},
+        {"integer, not a number", "[P]\r\nk=abc\r\n", SettingKind::Integer, 7, false, 7},
+        {"integer refused", "[P]\r\nk=0\r\n", SettingKind::Integer, 7, true, 7},
+        {"integer accepted", "[P]\r\nk=3\r\n", SettingKind::Integer, 7, true, 3},
+        {"bool, any non-zero is true", "[P]\r\nk=2\r\n", SettingKind::Bool, false, false, true},
+        {"bool zero", "[P]\r\nk=0\r\n", SettingKind::Bool, true, false, false},
+        {"bool, missing", "", SettingKind::Bool, true, false, true},
+        {"colour stored signed", "[P]\r\nk=-16777216\r\n", SettingKind::Colour, 0u, false, 0xFF000000u},
+        {"colour", "[P]\r\nk=65280\r\n", SettingKind::Colour, 0u, false, 0x00FF00u},
+        {"colour, missing", "", SettingKind::Colour, 0xFFFFFFu, false, 0xFFFFFFu},
+    };
+    for (const Case &c : cases) {
+        QVariant store;
+        Setting setting = storedIn(&store, "P", "k", c.kind, c.byDefault);
+        if (c.onlyPositive)
+            setting.accepts = [](const QVariant &v) { return v.toInt() > 0; };
+        const QVariant read = setting.read(ProfileFile(c.file));
+        EXPECT_EQ(read, c.expected) << c.name;
+        // What is read is written back as the file held it, for every value that was accepted.
+        ProfileFile back;
+        back.writeString(u"P", u"k", setting.textOf(read));
+        EXPECT_EQ(setting.read(back), c.expected) << c.name;
+    }
+}
+
+TEST(SettingsRegistry, StoresTheOwnersValuesAsTheFileHoldsThem)
+{
+    QVariant colour = 0xFFFFFFFFu, flag = true, number = -5, text = u8("é x");
+    SettingsRegistry registry;
+    registry.declare(SettingsBlock::EditorColours, storedIn(&colour, "P", "c", SettingKind::Colour, 0u));
+    registry.declare(SettingsBlock::EditorOptions, storedIn(&flag, "P", "b", SettingKind::Bool, false));
+    registry.declare(SettingsBlock::EditorOptions, storedIn(&number, "P", "i", SettingKind::Integer, 0));
+    registry.declare(SettingsBlock::Database, storedIn(&text, "M", "t", SettingKind::Text, QString()));
+    QStringList values;
+    for (const StoredSetting &s : registry.stored())
+        values << s.section + u'/' + s.key + u'=' + s.value;
+    EXPECT_EQ(values, QStringList({u8("P/c=-1"), u8("P/b=1"), u8("P/i=-5"), u8("M/t=é x")}));
+}
+
+// A fallback may depend on what the file holds for another key, read through that key's declaration.
+TEST(SettingsRegistry, AFallbackReadsAnotherDeclaredKey)
+{
+    QVariant site, own;
+    SettingsRegistry registry;
+    const Setting &siteKey = registry.declare(SettingsBlock::FilesPage,
+                                              storedIn(&site, "Params", "Site", SettingKind::Text, u8("http://localhost/")));
+    Setting builtIn = storedIn(&own, "Params", "ServeurIntegre", SettingKind::Bool, false);
+    builtIn.fallback = [&siteKey](const ProfileFile &ini) -> QVariant {
+        return siteKey.read(ini) == siteKey.fallback(ini);
+    };
+    const Setting &server = registry.declare(SettingsBlock::BuiltInServer, builtIn);
+    const struct
+    {
+        QByteArray file;
+        bool expected;
+    } cases[] = {
+        {"", true},
+        {"[Params]\r\nSite=http://localhost/\r\n", true},
+        {"[Params]\r\nSite=http://moi.test/\r\n", false},
+        {"[Params]\r\nSite=http://moi.test/\r\nServeurIntegre=1\r\n", true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(server.read(ProfileFile(c.file)).toBool(), c.expected) << c.file.constData();
+}
+
+TEST(LineFile, WritesOneRecordALineAndReadsItBack)
+{
+    TempFolder folder;
+    const QString path = folder.path("lignes");
+    const struct
+    {
+        const char *name;
+        QStringList lines;
+        QByteArray bytes;
+        QStringList back;
+    } cases[] = {
+        {"none", {}, "", {}},
+        {"plain", {u8("a\tb"), u8("é")}, "a\tb\n\xC3\xA9\n", {u8("a\tb"), u8("é")}},
+        {"an empty record", {u8(""), u8("x")}, "\nx\n", {u8(""), u8("x")}},
+        {"breaks inside a record", {u8("a\nb\r\nc"), u8("d\r")}, "a b  c\nd \n", {u8("a b  c"), u8("d ")}},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(writeLineFile(path, c.lines)) << c.name;
+        EXPECT_EQ(readFile(path), c.bytes) << c.name;
+        EXPECT_EQ(readLineFile(path), c.back) << c.name;
+    }
+}
+
+TEST(LineFile, ReadsEveryLineBreakAndFailsWithoutHarm)
+{
+    TempFolder folder;
+    const QString path = folder.path("lignes");
+    writeFile(path, "un\r\ndeux\ntrois");
+    EXPECT_EQ(readLineFile(path), QStringList({u8("un"), u8("deux"), u8("trois")}));
+    EXPECT_EQ(readLineFile(folder.path("absent")), QStringList());
+    EXPECT_FALSE(writeLineFile(folder.path("absent/lignes"), {u8("x")}));
+    EXPECT_FALSE(QFileInfo::exists(folder.path("absent")));
+    ASSERT_TRUE(QDir().mkpath(folder.path("dossier")));
+    EXPECT_FALSE(writeLineFile(folder.path("dossier"), {u8("x")})); // a folder in the way stays a folder
+    EXPECT_TRUE(QFileInfo(folder.path("dossier")).isDir());
 }
 
 } // namespace
