@@ -2,12 +2,17 @@
 
 #include "io/textbytes.h"
 
-#include <QHash>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
+
+std::uint64_t hashLine(const char *text, const ChangeBars::Line &line)
+{
+    return XXH3_64bits(text + line.start, size_t(line.length));
+}
 
 bool sameLine(const char *a, const ChangeBars::Line &la, const char *b, const ChangeBars::Line &lb)
 {
@@ -23,13 +28,13 @@ bool isBinary(QByteArrayView text)
 enum class Step : char { Keep, Delete, Insert };
 
 /**
- * The shortest edit script from `a` to `b` (line identities), by Myers' greedy
- * algorithm; empty with `*tooLong` set when more than `maxEdits` edits are needed.
+ * The shortest edit script from n lines to m lines, `same(x, y)` telling whether
+ * old line x equals new line y, by Myers' greedy algorithm; empty with `*tooLong`
+ * set when more than `maxEdits` edits are needed.
  */
-std::vector<Step> shortestEdits(const std::vector<int> &a, const std::vector<int> &b, int maxEdits, bool *tooLong)
+template <typename Same>
+std::vector<Step> shortestEdits(int n, int m, const Same &same, int maxEdits, bool *tooLong)
 {
-    const int n = int(a.size());
-    const int m = int(b.size());
     const int limit = std::min(n + m, maxEdits);
     const int offset = limit + 1;
     std::vector<int> v(size_t(2 * offset + 1), 0);
@@ -45,7 +50,7 @@ std::vector<Step> shortestEdits(const std::vector<int> &a, const std::vector<int
             else
                 x = v[size_t(offset + k - 1)] + 1; // right: a deletion
             int y = x - k;
-            while (x < n && y < m && a[size_t(x)] == b[size_t(y)]) {
+            while (x < n && y < m && same(x, y)) {
                 ++x;
                 ++y;
             }
@@ -138,6 +143,9 @@ ChangeBars::ChangeBars(const QByteArray &base)
     if (m_binary)
         return;
     m_lines = splitLines(m_base);
+    m_hashes.reserve(m_lines.size());
+    for (const Line &line : m_lines)
+        m_hashes.push_back(hashLine(m_base.constData(), line));
 }
 
 QList<LineChange> ChangeBars::compare(QByteArrayView edited) const
@@ -166,27 +174,16 @@ QList<LineChange> ChangeBars::compare(QByteArrayView edited) const
         return changes;
     }
 
-    // Lines of the middle as small numbers, equal for equal lines.
-    QHash<QByteArrayView, int> ids;
-    ids.reserve(oldCount + newCount);
-    std::vector<int> oldIds(static_cast<size_t>(oldCount));
-    std::vector<int> newIds(static_cast<size_t>(newCount));
-    const auto idOf = [&ids](QByteArrayView line) {
-        auto found = ids.constFind(line);
-        if (found == ids.cend())
-            found = ids.insert(line, int(ids.size()));
-        return *found;
+    // Lines of the middle compared by their hashes first, by their bytes when the hashes agree.
+    std::vector<std::uint64_t> newHashes(static_cast<size_t>(newCount));
+    for (int j = 0; j < newCount; ++j)
+        newHashes[size_t(j)] = hashLine(b, lines[size_t(head + j)]);
+    const auto same = [&](int x, int y) {
+        return m_hashes[size_t(head + x)] == newHashes[size_t(y)]
+            && sameLine(a, m_lines[size_t(head + x)], b, lines[size_t(head + y)]);
     };
-    for (int i = 0; i < oldCount; ++i) {
-        const Line &line = m_lines[size_t(head + i)];
-        oldIds[size_t(i)] = idOf(QByteArrayView(a + line.start, line.length));
-    }
-    for (int j = 0; j < newCount; ++j) {
-        const Line &line = lines[size_t(head + j)];
-        newIds[size_t(j)] = idOf(QByteArrayView(b + line.start, line.length));
-    }
     bool tooLong = false;
-    const std::vector<Step> steps = shortestEdits(oldIds, newIds, kMaxEdits, &tooLong);
+    const std::vector<Step> steps = shortestEdits(oldCount, newCount, same, kMaxEdits, &tooLong);
     if (tooLong) {
         changes.push_back(runOf(head, newCount, head, oldCount));
         return changes;

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <cstdint>
 #include <vector>
 
 /** One run of lines that differ between the base text (the index's) and the edited text. */
@@ -35,7 +36,7 @@ struct LineChangeReversal
  * change: the editor's CR LF against the index's LF is no difference, and neither
  * is a last line with or without its break. Line numbers are 0-based.
  *
- * The base is split into lines once; compare() is then called after each key,
+ * The base is split into lines and hashed once; compare() is then called after each key,
  * and costs a pass over the edited text plus a diff of the lines between the
  * first and the last that differ. When more than `kMaxEdits` lines differ in
  * that middle, it is reported as one changed run instead of searched for the
@@ -84,4 +85,5 @@ private:
     QByteArray m_base;
     bool m_binary = false;
     std::vector<Line> m_lines;
+    std::vector<std::uint64_t> m_hashes; // of m_lines' bytes
 };

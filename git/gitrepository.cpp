@@ -4,6 +4,7 @@
 #include "git/libgit2.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
@@ -11,15 +12,6 @@
 #include <memory>
 
 namespace {
-
-template <typename T>
-using Owned = std::unique_ptr<T, void (*)(T *)>;
-
-QString lastError(const Libgit2 *git)
-{
-    const git_error *error = git->git_error_last();
-    return error && error->message ? QString::fromUtf8(error->message) : QStringLiteral("libgit2 error");
-}
 
 /** A path of the file system as Qt names it, from libgit2's bytes. */
 QString fromGitPath(const char *path)
@@ -38,27 +30,18 @@ QString canonicalOf(const QString &path)
     return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : folder + u'/' + info.fileName();
 }
 
-/** The repository whose work tree is `workTree`, opened without searching. */
-Owned<git_repository> openAt(const Libgit2 *git, const QString &workTree, QString *error)
+/** Whether `folder` or a folder below it holds a file (or a link); links to folders are not followed. */
+bool holdsAFile(const QString &folder)
 {
-    git_repository *raw = nullptr;
-    if (git->git_repository_open_ext(&raw, QFile::encodeName(workTree).constData(), GIT_REPOSITORY_OPEN_NO_SEARCH,
-                                     nullptr)
-        < 0) {
-        *error = lastError(git);
-        return {nullptr, git->git_repository_free};
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isSymLink() || !info.isDir())
+            return true;
     }
-    return {raw, git->git_repository_free};
-}
-
-std::optional<QByteArray> blobBytes(const Libgit2 *git, git_repository *repo, const git_oid *id)
-{
-    git_blob *raw = nullptr;
-    if (git->git_blob_lookup(&raw, repo, id) < 0)
-        return std::nullopt; // a submodule's commit, or a damaged object
-    const Owned<git_blob> blob(raw, git->git_blob_free);
-    return QByteArray(static_cast<const char *>(git->git_blob_rawcontent(blob.get())),
-                      qsizetype(git->git_blob_rawsize(blob.get())));
+    return false;
 }
 
 QString shortId(const Libgit2 *git, const git_oid *id)
@@ -238,8 +221,15 @@ GitStatus GitRepository::status() const
     out.entries.reserve(qsizetype(count));
     for (size_t i = 0; i < count; ++i) {
         const git_status_entry *status = git->git_status_byindex(list.get(), i);
-        if (status && (status->index_to_workdir || status->head_to_index) && status->status != GIT_STATUS_CURRENT)
-            out.entries.push_back(entryOf(*status));
+        if (!status || (!status->index_to_workdir && !status->head_to_index) || status->status == GIT_STATUS_CURRENT)
+            continue;
+        GitStatusEntry entry = entryOf(*status);
+        // libgit2 lists a folder that holds no file at all (as ignored); Git, which
+        // keeps files only, does not.
+        if ((entry.mark == GitMark::New || entry.mark == GitMark::Ignored) && entry.path.endsWith(u'/')
+            && !holdsAFile(m_workTree + u'/' + entry.path))
+            continue;
+        out.entries.push_back(std::move(entry));
     }
     return out;
 }
@@ -291,67 +281,4 @@ std::optional<QByteArray> GitRepository::headContent(const QString &file) const
     if (git->git_tree_entry_type(entry.get()) != GIT_OBJECT_BLOB)
         return std::nullopt;
     return blobBytes(git, repo.get(), git->git_tree_entry_id(entry.get()));
-}
-
-GitBlame GitRepository::blameLine(const QString &file, const QByteArray &edited, int line) const
-{
-    GitBlame out;
-    const Libgit2 *git = libgit2();
-    const QString relative = relativePath(file);
-    if (!git || relative.isEmpty()) {
-        out.error = isValid() ? QStringLiteral("outside the work tree") : m_reason;
-        return out;
-    }
-    const std::optional<QByteArray> head = headContent(file);
-    if (!head)
-        return out; // a file HEAD does not hold: every line is new
-    // The line's place in HEAD's version, past the lines added or removed above it.
-    int headLine = line;
-    const ChangeBars bars(*head);
-    for (const LineChange &change : bars.compare(edited)) {
-        if (change.line > line)
-            break;
-        if (line < change.line + change.lineCount)
-            return out; // added or edited since HEAD
-        headLine += change.oldLineCount - change.lineCount;
-    }
-    if (line < 0 || headLine >= int(ChangeBars::splitLines(*head).size())) {
-        out.error = QStringLiteral("no such line");
-        return out;
-    }
-    const Owned<git_repository> repo = openAt(git, m_workTree, &out.error);
-    if (!repo)
-        return out;
-    git_blame_options options;
-    git->git_blame_options_init(&options, GIT_BLAME_OPTIONS_VERSION);
-    options.flags = GIT_BLAME_USE_MAILMAP;
-    options.min_line = size_t(headLine) + 1;
-    options.max_line = size_t(headLine) + 1;
-    git_blame *rawBlame = nullptr;
-    if (git->git_blame_file(&rawBlame, repo.get(), QFile::encodeName(relative).constData(), &options) < 0) {
-        out.error = lastError(git);
-        return out;
-    }
-    const Owned<git_blame> blame(rawBlame, git->git_blame_free);
-    const git_blame_hunk *hunk = git->git_blame_get_hunk_byline(blame.get(), size_t(headLine) + 1);
-    if (!hunk || git->git_oid_is_zero(&hunk->final_commit_id)) {
-        out.error = QStringLiteral("no commit for the line");
-        return out;
-    }
-    char id[GIT_OID_HEXSZ + 1] = {};
-    git->git_oid_tostr(id, sizeof id, &hunk->final_commit_id);
-    out.committed = true;
-    out.commitId = QString::fromLatin1(id);
-    if (const git_signature *who = hunk->final_signature) {
-        out.author = QString::fromUtf8(who->name);
-        out.email = QString::fromUtf8(who->email);
-        out.when = QDateTime::fromSecsSinceEpoch(qint64(who->when.time),
-                                                 QTimeZone(who->when.offset * 60));
-    }
-    git_commit *rawCommit = nullptr;
-    if (git->git_commit_lookup(&rawCommit, repo.get(), &hunk->final_commit_id) == 0) {
-        const Owned<git_commit> commit(rawCommit, git->git_commit_free);
-        out.summary = QString::fromUtf8(git->git_commit_summary(commit.get()));
-    }
-    return out;
 }

@@ -6,7 +6,14 @@
 // its own libraries (TLS, SSH, HTTP), and a system without it has no Git view
 // instead of a program that does not start.
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
 #include <git2.h>
+
+#include <memory>
+#include <optional>
 
 #define ONDREL_LIBGIT2_FUNCTIONS(X)                                                                \
     X(git_libgit2_init)                                                                            \
@@ -49,6 +56,16 @@
     X(git_commit_lookup)                                                                           \
     X(git_commit_summary)                                                                          \
     X(git_commit_free)                                                                             \
+    X(git_commit_id)                                                                               \
+    X(git_commit_parentcount)                                                                      \
+    X(git_commit_parent)                                                                           \
+    X(git_commit_tree)                                                                             \
+    X(git_commit_author_with_mailmap)                                                              \
+    X(git_tree_free)                                                                               \
+    X(git_mailmap_from_repository)                                                                 \
+    X(git_mailmap_free)                                                                            \
+    X(git_signature_free)                                                                          \
+    X(git_oid_equal)                                                                               \
     X(git_oid_tostr)                                                                               \
     X(git_oid_is_zero)
 
@@ -71,3 +88,39 @@ const Libgit2 *libgit2();
 
 /** Why libgit2() is nullptr, in the dynamic loader's words; empty when it is loaded. */
 const char *libgit2LoadError();
+
+// Helpers of the files of git/ over the table.
+
+/** A libgit2 object freed by its own function when it goes out of scope. */
+template <typename T>
+using Owned = std::unique_ptr<T, void (*)(T *)>;
+
+/** libgit2's message for the last failure of this thread. */
+inline QString lastError(const Libgit2 *git)
+{
+    const git_error *error = git->git_error_last();
+    return error && error->message ? QString::fromUtf8(error->message) : QStringLiteral("libgit2 error");
+}
+
+/** The repository whose work tree is `workTree`, opened without searching. */
+inline Owned<git_repository> openAt(const Libgit2 *git, const QString &workTree, QString *error)
+{
+    git_repository *raw = nullptr;
+    if (git->git_repository_open_ext(&raw, QFile::encodeName(workTree).constData(), GIT_REPOSITORY_OPEN_NO_SEARCH,
+                                     nullptr)
+        < 0) {
+        *error = lastError(git);
+        return {nullptr, git->git_repository_free};
+    }
+    return {raw, git->git_repository_free};
+}
+
+inline std::optional<QByteArray> blobBytes(const Libgit2 *git, git_repository *repo, const git_oid *id)
+{
+    git_blob *raw = nullptr;
+    if (git->git_blob_lookup(&raw, repo, id) < 0)
+        return std::nullopt; // a submodule's commit, or a damaged object
+    const Owned<git_blob> blob(raw, git->git_blob_free);
+    return QByteArray(static_cast<const char *>(git->git_blob_rawcontent(blob.get())),
+                      qsizetype(git->git_blob_rawsize(blob.get())));
+}

@@ -214,6 +214,7 @@ TEST(GitRepository, StatusMarksEveryKindOfFile)
     repo.write(QStringLiteral("debug.log"), "x");
     repo.write(QStringLiteral("cache/a/b.txt"), "x");
     repo.write(QStringLiteral("newdir/x.php"), "x");
+    QDir().mkpath(repo.path(QStringLiteral("emptydir/below")));
 
     const GitStatus status = GitRepository::open(repo.path(QStringLiteral("lib"))).status();
     ASSERT_TRUE(status.error.isEmpty()) << status.error.toStdString();
@@ -231,6 +232,7 @@ TEST(GitRepository, StatusMarksEveryKindOfFile)
         {"cache/", GitMark::Ignored},
         {"newdir/x.php", GitMark::New},
         {"newdirx.php", GitMark::Unchanged},
+        {"emptydir/", GitMark::Unchanged}, // Git keeps no folders, only files
     };
     for (const MarkCase &c : cases) {
         SCOPED_TRACE(c.path);
@@ -336,6 +338,35 @@ TEST(GitRepository, BlameTellsWhoChangedTheCaretsLine)
     EXPECT_EQ(bruno.when.offsetFromUtc(), -300 * 60);
     EXPECT_EQ(bruno.commitId.size(), 40);
     EXPECT_FALSE(site.blameLine(file, "a\nB\nc\nd\n", 9).error.isEmpty());
+}
+
+TEST(GitRepository, BlameFollowsTheLineDownCommitsThatLeaveTheFileAlone)
+{
+    TempFolder root;
+    MadeRepo repo(root.path(QStringLiteral("site")));
+    const QString file = repo.add(QStringLiteral("page.php"), "a\nb\nc\n");
+    repo.commit("Trois lignes", "Ana Martin");
+    repo.add(QStringLiteral("other.php"), "x\n");
+    repo.commit("Un autre fichier", "Bruno Petit");
+    repo.add(QStringLiteral("page.php"), "a\nb\nC\n");
+    repo.commit("Le c", "Chloé Roux");
+    repo.add(QStringLiteral("other.php"), "y\n");
+    repo.commit("L'autre encore", "Bruno Petit");
+    repo.add(QStringLiteral("page.php"), "a\r\nb\r\nC\r\n"); // only the line breaks change
+    repo.commit("Fins de ligne Windows", "Denis Blanc");
+    const GitRepository site = GitRepository::open(file);
+    const BlameCase cases[] = {
+        {"untouched since the first commit", "a\r\nb\r\nC\r\n", 0, true, "Ana Martin", "Trois lignes"},
+        {"changed two commits down", "a\r\nb\r\nC\r\n", 2, true, "Chloé Roux", "Le c"},
+    };
+    for (const BlameCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        const GitBlame blame = site.blameLine(file, c.edited, c.line);
+        EXPECT_TRUE(blame.error.isEmpty()) << blame.error.toStdString();
+        EXPECT_EQ(blame.committed, c.committed);
+        EXPECT_EQ(blame.author, QString::fromUtf8(c.author));
+        EXPECT_EQ(blame.summary, QString::fromUtf8(c.summary));
+    }
 }
 
 TEST(GitJobs, AnswerOnTheCallersThreadAndTheNewestRequestWins)

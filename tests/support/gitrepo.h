@@ -34,8 +34,6 @@ public:
         options.initial_head = "main";
         gitCheck(git_repository_init_ext(&m_repo, QFile::encodeName(m_top).constData(), &options), "init");
     }
-    /** Opens the repository at `top`, made before. */
-    static MadeRepo *openAt(const QString &top) { return new MadeRepo(top, 0); }
     ~MadeRepo()
     {
         git_repository_free(m_repo);
@@ -64,6 +62,10 @@ public:
     /** Takes a file out of the index (`git rm --cached`). */
     void unstage(const QString &relative) const { withIndex([&](git_index *index) {
         gitCheck(git_index_remove_bypath(index, QFile::encodeName(relative).constData()), "remove");
+    }); }
+    /** Stages every file of the work tree (`git add -A`). */
+    void stageAll() const { withIndex([&](git_index *index) {
+        gitCheck(git_index_add_all(index, nullptr, GIT_INDEX_ADD_DEFAULT, nullptr, nullptr), "add all");
     }); }
     /** Writes and stages. */
     QString add(const QString &relative, const QByteArray &bytes) const
@@ -137,12 +139,6 @@ public:
     }
 
 private:
-    MadeRepo(const QString &top, int)
-        : m_top(QDir::cleanPath(top))
-    {
-        git_libgit2_init();
-        gitCheck(git_repository_open(&m_repo, QFile::encodeName(m_top).constData()), "open");
-    }
     template <typename F>
     void withIndex(F f) const
     {
