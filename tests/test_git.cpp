@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 
+#include <unistd.h>
+
 // Readable runs in failure messages (found by argument lookup: global, as LineChange).
 inline void PrintTo(const LineChange &c, std::ostream *os)
 {
@@ -104,6 +106,20 @@ TEST(GitRepository, FindsTheRepositoryOrSaysWhyThereIsNone)
         else
             EXPECT_FALSE(repository.reason().isEmpty());
     }
+}
+
+// Tests run as root: a repository of another account is what Git itself refuses
+// to read (its owner check), and must come out as "no Git", not as a repository.
+TEST(GitRepository, ARepositoryOfAnotherAccountIsNoGit)
+{
+    TempFolder root;
+    const QString top = root.path(QStringLiteral("site"));
+    committedRepo(top);
+    ASSERT_EQ(::chown(QFile::encodeName(top).constData(), 4321, 4321), 0);
+    const GitRepository repository = GitRepository::open(top + QStringLiteral("/index.php"));
+    EXPECT_FALSE(repository.isValid());
+    EXPECT_FALSE(repository.reason().isEmpty());
+    EXPECT_TRUE(repository.workTree().isEmpty());
 }
 
 TEST(GitRepository, NamesTheBranch)
