@@ -17,6 +17,7 @@
 
 #define ONDREL_LIBGIT2_FUNCTIONS(X)                                                                \
     X(git_libgit2_init)                                                                            \
+    X(git_libgit2_opts)                                                                            \
     X(git_error_last)                                                                              \
     X(git_repository_open_ext)                                                                     \
     X(git_repository_free)                                                                         \
