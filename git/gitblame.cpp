@@ -7,6 +7,7 @@
 
 #include "git/changebars.h"
 #include "git/libgit2.h"
+#include "io/textbytes.h"
 
 #include <QTimeZone>
 
@@ -29,11 +30,17 @@ bool blobIdAt(const Libgit2 *git, const git_commit *commit, const QByteArray &pa
     return true;
 }
 
-/** Where line `line` of `text` stands in `older`; -1 when `text` added or changed it. */
+/**
+ * Where line `line` of `text` stands in `older`; -1 when `text` added or changed
+ * it, or when `older` is binary (the text came in place of a binary file).
+ */
 int lineBefore(const QByteArray &older, QByteArrayView text, int line)
 {
+    const ChangeBars bars(older);
+    if (bars.baseIsBinary())
+        return -1;
     int mapped = line;
-    for (const LineChange &change : ChangeBars(older).compare(text)) {
+    for (const LineChange &change : bars.compare(text)) {
         if (change.line > line)
             break;
         if (line < change.line + change.lineCount)
@@ -122,6 +129,10 @@ GitBlame GitRepository::blameLine(const QString &file, const QByteArray &edited,
     if (!blobIdAt(git, commit.get(), path, &blob))
         return out; // a file HEAD does not hold: every line is new
     QByteArray text = blobBytes(git, repo.get(), &blob).value_or(QByteArray());
+    if (isBinaryContent(text)) {
+        out.error = QStringLiteral("binary file");
+        return out;
+    }
     // The line's place in HEAD's version, past the lines added or removed above it since.
     int at = lineBefore(text, edited, line);
     if (at < 0)

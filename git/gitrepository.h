@@ -37,7 +37,7 @@ struct GitStatusEntry
  */
 struct GitStatus
 {
-    QList<GitStatusEntry> entries; // in the order of their paths
+    QList<GitStatusEntry> entries; // in the order of their paths; not to be changed once looked up
     QString error;                 // why there is no status (unreadable disk...); empty otherwise
 
     /** The mark of a file or folder (path relative to the work tree); Unchanged when not listed. */

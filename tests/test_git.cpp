@@ -370,7 +370,17 @@ TEST(GitRepository, BlameFollowsTheLineDownCommitsThatLeaveTheFileAlone)
     repo.commit("L'autre encore", "Bruno Petit");
     repo.add(QStringLiteral("page.php"), "a\r\nb\r\nC\r\n"); // only the line breaks change
     repo.commit("Fins de ligne Windows", "Denis Blanc");
+    repo.add(QStringLiteral("logo.php"), QByteArray("GIF89a\0\n", 8));
+    const QString image = repo.add(QStringLiteral("image.gif"), QByteArray("GIF89a\0\n", 8));
+    repo.commit("Une image", "Ana Martin");
+    repo.add(QStringLiteral("logo.php"), "<?php\necho 'logo';\n");
+    repo.commit("Un script en place de l'image", "Chloé Roux");
     const GitRepository site = GitRepository::open(file);
+    const GitBlame binary = site.blameLine(image, QByteArray("GIF89a\0\n", 8), 0);
+    EXPECT_FALSE(binary.committed); // no lines to tell of
+    EXPECT_FALSE(binary.error.isEmpty());
+    const GitBlame script = site.blameLine(repo.path(QStringLiteral("logo.php")), "<?php\r\necho 'logo';\r\n", 0);
+    EXPECT_EQ(script.summary, QStringLiteral("Un script en place de l'image"));
     const BlameCase cases[] = {
         {"untouched since the first commit", "a\r\nb\r\nC\r\n", 0, true, "Ana Martin", "Trois lignes"},
         {"changed two commits down", "a\r\nb\r\nC\r\n", 2, true, "Chloé Roux", "Le c"},
