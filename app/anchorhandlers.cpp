@@ -2,6 +2,7 @@
 // right or middle click stores the caret's line in the button's caption, a left
 // click jumps back to that line.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "widgets/widgets.h"
 #include "editor/landing.h"
@@ -35,7 +36,7 @@ void TfmMain::SpeedButton8MouseUp(SpeedButton *sender, Qt::MouseButton button)
         const SpeedButton *anchors[] = {SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12};
         const auto *found = std::find(std::begin(anchors), std::end(anchors), sender);
         if (found != std::end(anchors))
-            m_file->setAnchor(int(found - std::begin(anchors)), QString::number(line + 1)); // the file's own
+            m_session->editedFile()->setAnchor(int(found - std::begin(anchors)), QString::number(line + 1)); // the file's own
         sender->setText(QString::number(line + 1));
         return;
     }

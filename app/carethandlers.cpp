@@ -1,5 +1,6 @@
 // Caret read-out, function hint and context help of the source editor, and its keys.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "base/virtualkeys.h"
 
 #include "base/errors.h"
@@ -218,7 +219,7 @@ void TfmMain::showHelpWindow(const QString &path)
 void TfmMain::MKeyDown(int &key)
 {
     if (key == VkF9 && cbApercuACote->isChecked()) {
-        saveEditedFile(); // the page beside the editor refreshes; the editor stays in front
+        m_session->saveEditedFile(); // the page beside the editor refreshes; the editor stays in front
     } else if (key == VkF9) {
         showPage(tsWB);
         PCChange();

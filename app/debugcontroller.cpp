@@ -3,6 +3,7 @@
 
 #include "base/errors.h"
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "debug/breakpointfile.h"
 #include "debug/debugpanel.h"
@@ -125,9 +126,9 @@ void DebugController::setUpMargin()
     // Queued: a file being loaded replaces the text before the editor names the
     // new file, and the old markers gather on its first line meanwhile.
     connect(editor, &QsciScintilla::linesChanged, this, &DebugController::noteLineMoves, Qt::QueuedConnection);
-    connect(m_window, &TfmMain::editedFileLoaded, this, &DebugController::onFileLoaded);
-    connect(m_window, &TfmMain::editedFileLeaving, this, &DebugController::releaseMarks);
-    connect(m_window, &TfmMain::editedFileRenamed, this, [this] {
+    connect(m_window->session(), &SessionController::editedFileLoaded, this, &DebugController::onFileLoaded);
+    connect(m_window->session(), &SessionController::editedFileLeaving, this, &DebugController::releaseMarks);
+    connect(m_window->session(), &SessionController::editedFileRenamed, this, [this] {
         // Saved under another name: the marks follow the text.
         m_markedFile = shownFile();
         publishBreakpoints();
@@ -190,7 +191,7 @@ void DebugController::releaseMarks()
 
 QString DebugController::shownFile() const
 {
-    const EditedFile *file = m_window->editedFile();
+    const EditedFile *file = m_window->session()->editedFile();
     return file ? absolute(file->path()) : QString();
 }
 
@@ -280,7 +281,7 @@ void DebugController::publishBreakpoints()
 
 void DebugController::debugPage()
 {
-    if (!m_window->saveEditedFile())
+    if (!m_window->session()->saveEditedFile())
         return;
     const int wanted = m_panel->portBox()->value();
     if (m_debugger.listener().isListening() && wanted != m_listenedFor && !m_debugger.hasSession())
@@ -406,7 +407,7 @@ void DebugController::showLine(const QString &file, int line)
     clearCurrentLine();
     m_window->showPage(m_window->tsEdit);
     if (file != editedFile()) {
-        m_window->openFromCommandLine({file}); // asks first when the editor holds unsaved text
+        m_window->session()->openFromCommandLine({file}); // asks first when the editor holds unsaved text
         m_window->showPage(m_window->tsEdit);
         if (editedFile() != file)
             return;

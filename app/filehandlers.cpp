@@ -1,5 +1,6 @@
 // The file page: choosing a file and deriving its target URL.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
@@ -32,7 +33,7 @@ void TfmMain::flbMouseDown()
         const QString refused = readFailureMessage(path, checkReadable(path, kMaxFileBytes));
         if (!refused.isEmpty())
             throw OndrelError(refused);
-        chooseFile(path); // the text being edited stays in its tab
+        m_session->chooseFile(path); // the text being edited stays in its tab
     } catch (const OndrelError &error) {
         // A reason the user can act on (too large, not a regular file, a name that is
         // not UTF-8) follows on a second line.
@@ -41,38 +42,6 @@ void TfmMain::flbMouseDown()
     } catch (const std::exception &) {
         showPlainBox(this, kReadError);
     }
-}
-
-void TfmMain::chooseFile(const QString &path)
-{
-    const int open = fileTabOf(path);
-    if (open >= 0) {
-        // Open already: its tab, its text as it is, unless an untouched text is no longer
-        // what the file holds (chosen again, it is read again, as it always was).
-        showFileTab(open);
-        if (!m_file->isModified() && !diskIdentity(path).sameContent(m_file->identity()))
-            loadEditedFile(path);
-        return;
-    }
-    if (!m_file->path().isEmpty() || m_file->isModified()) {
-        // A tab of its own; the text shown before stays in its tab. A file that cannot
-        // be read takes its new tab away again.
-        EditedFile *before = m_file;
-        addFileTab();
-        try {
-            loadEditedFile(path);
-        } catch (...) {
-            closeFileTab(int(m_files.indexOf(m_file)));
-            showFileTab(int(m_files.indexOf(before)));
-            throw;
-        }
-    } else {
-        loadEditedFile(path); // the empty tab takes the file
-    }
-    restoreRecentPlace(); // a file closed before comes back as it was left
-    noteRecentFile(m_file);
-    showChosenFile(path);
-    labelFileTabs();
 }
 
 void TfmMain::showChosenFile(const QString &path)
@@ -98,7 +67,7 @@ void TfmMain::openPath(const QString &path)
     const QList<QListWidgetItem *> items = flb->findItems(info.fileName(), Qt::MatchExactly);
     flb->setCurrentItem(items.isEmpty() ? nullptr : items.first()); // hidden by the mask: nothing selected
     try {
-        chooseFile(info.absoluteFilePath());
+        m_session->chooseFile(info.absoluteFilePath());
     } catch (const std::exception &) {
         showPlainBox(this, kReadError);
         return;

@@ -1,6 +1,7 @@
 // Keys of the editor page: save, find and replace, go to a line; and the title's
 // unsaved-changes mark.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "editor/findbar.h"
 #include "editor/richedit.h"
@@ -24,7 +25,7 @@ constexpr qsizetype kMaxInitialSearch = 200; // a longer selection is not put in
 
 void TfmMain::saveKey()
 {
-    saveEditedFile(); // throws, with the file left as it was, when it cannot be written
+    m_session->saveEditedFile(); // throws, with the file left as it was, when it cannot be written
 }
 
 void TfmMain::openFindBar(bool replace)
@@ -109,5 +110,5 @@ void TfmMain::showUnsavedMark()
         title.remove(0, 1);
     m_titleMarked = M->isModified();
     setWindowTitle(m_titleMarked ? u'*' + title : title);
-    labelFileTabs(); // the tab shows the mark too
+    m_session->labelFileTabs(); // the tab shows the mark too
 }

@@ -1,5 +1,6 @@
 #include "app/main.h"
 #include "app/debugcontroller.h"
+#include "app/sessioncontroller.h"
 
 #include "app/commandline.h"
 
@@ -178,9 +179,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     buildHelpPage();
     PC->setCurrentWidget(TabSheet1); // the page active in the design
     // The edited file: watched for other programs' changes; unsaved text journaled.
-    m_file = new EditedFile(M, this);
-    m_files.append(m_file);
-    tbFichiers->addTab(QString());
+    m_session = new SessionController(M, tbFichiers, eFile, this, this);
     bindEvents();
     m_password = new ConsolePassword(host, user, pass, this);
     connect(m_password, &ConsolePassword::said, this, &TfmMain::showStatus);
@@ -197,13 +196,7 @@ TfmMain::~TfmMain()
     if (m_console->isConnecting())
         QApplication::restoreOverrideCursor(); // the open's answer will find no window
     M->disconnect(this);
-    // Before the editor goes: the files' documents are released while a control can still free them.
-    for (EditedFile *file : std::as_const(m_files)) {
-        file->endRun(m_keepJournal);
-        delete file;
-    }
-    m_files.clear();
-    m_file = nullptr;
+    m_session->endRun(); // before the editor goes
 }
 
 void TfmMain::buildFilePage()
@@ -505,14 +498,7 @@ void TfmMain::bindEvents()
         m_keywordsStale = true;
         m_sideFiles.keywordsEdited = true;
     });
-    connect(M, &QsciScintilla::textChanged, this, [this] {
-        if (m_file)
-            m_file->noteEdit();
-    });
-    bindFile(m_file);
-    labelFileTabs();
-    connect(tbFichiers, &QTabBar::currentChanged, this, [this](int index) { guard([&] { showFileTab(index); }); });
-    connect(tbFichiers, &QTabBar::tabCloseRequested, this, [this](int index) { guard([&] { closeFileTab(index); }); });
+    bindSession();
     connect(M, &RichEdit::notice, this, &TfmMain::showNotice);
 
     connect(PC, &QTabWidget::currentChanged, this, [this] {
@@ -638,13 +624,9 @@ void TfmMain::bindEditorKeys()
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_F), [this] { openFindBar(false); });
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openFindBar(true); });
     key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToLine(); });
-    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_W), [this] { closeFileTab(tbFichiers->currentIndex()); });
-    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] {
-        showFileTab((tbFichiers->currentIndex() + tbFichiers->count() - 1) % tbFichiers->count());
-    });
-    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] {
-        showFileTab((tbFichiers->currentIndex() + 1) % tbFichiers->count());
-    });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_W), [this] { m_session->closeCurrentTab(); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { m_session->showNeighbourTab(-1); });
+    key(tsEdit, QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { m_session->showNeighbourTab(1); });
     for (QWidget *page : {tsEdit, tsWB})
         key(page, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), [this] { sbEpinglerClick(); });
     key(tsEdit, QKeySequence(Qt::Key_F3), [this] { findNextMatch(false); });
@@ -688,7 +670,7 @@ QString TfmMain::windowTitleText()
 
 void TfmMain::closeEvent(QCloseEvent *event)
 {
-    if (mayCloseFiles()) {
+    if (m_session->mayCloseFiles()) {
         // Once hidden, a window no longer knows that the window manager had maximised it.
         notePlacementAtClose();
         event->accept();

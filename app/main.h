@@ -37,6 +37,7 @@ class DirectoryListBox;
 class FileListBox;
 class FindBar;
 class SiteSearch;
+class SessionController;
 class SiteSearchPanel;
 class WebBrowser;
 class ServerLogPanel;
@@ -312,46 +313,8 @@ public:
     void Ligne();
     void ColorieZone(qsizetype start, qsizetype end);
 
-    /**
-     * Before the editor's text is replaced or the window closes: when the text was
-     * changed since it was last loaded or saved, asks whether to save it to eFile
-     * first. False when the user cancels (or the save fails): keep everything as it is.
-     */
-    bool mayDropEditorText();
-
-    /**
-     * The one save of the edited file, used by the preview, the save key and the
-     * unsaved-text question: writes the editor's text to eFile. Before writing it
-     * asks when eFile names another existing file than the text's own, and when
-     * another program changed the file since it was loaded or saved; a binary file
-     * is never written. False when the user cancelled: nothing was written and the
-     * caller goes no further. Throws OndrelError with the French message when the
-     * file cannot be written.
-     */
-    bool saveEditedFile();
-    /** Loads `path` into the editor as the edited file, watched for changes by other programs. */
-    void loadEditedFile(const QString &path);
-    /**
-     * Writes the journal of unsaved text at once, on the calling thread, and keeps it
-     * when the window then closes (for a stop that must not ask). False when it could
-     * not be written.
-     */
-    bool journalNow();
-    /** At start-up: offers back the unsaved text that a run which did not end cleanly left. */
-    void offerRecovery();
-    /** The file the editor shows: its path, identity, form, watch, journal and anchors. */
-    EditedFile *editedFile() const { return m_file; }
-    /** The open files, in the order of their tabs. */
-    const QList<EditedFile *> &openFiles() const { return m_files; }
-    /** Shows the file of tab `index`: "Fichier", the caption and the anchors follow it. */
-    void showFileTab(int index);
-    /** Closes tab `index`, first asking when its text holds unsaved changes; false when it stays. */
-    bool closeFileTab(int index);
-    /**
-     * Closing the window: when texts hold unsaved changes, asks once, naming each
-     * file. False when the user cancels (or a save fails).
-     */
-    bool mayCloseFiles();
+    /** The open files, their tabs, the recent list and the unsaved-text questions. */
+    SessionController *session() const { return m_session; }
     // The pinned page (preview/pinhandlers.cpp).
     /**
      * "Épingler cette page" (Ctrl+Shift+P): the edited file becomes the page that F9
@@ -372,8 +335,6 @@ public:
      * False when the file could not be opened (the reason was shown).
      */
     bool openFileAtLine(const QString &path, int line);
-    /** The recent files, open or closed, most recent first (Ctrl+E). */
-    const QList<RecentFile> &recentFiles() const { return m_recentFiles; }
 
     /** Shows `text` in the editor page's notice line; an empty text hides it. */
     void showNotice(const QString &text);
@@ -385,16 +346,11 @@ public:
     bool openSiteFile(const QString &path);
 
     // The session (app/sessionhandlers.cpp): launches, stop signals, the end of the run.
-    /**
-     * Opens the first of `files` as a click in the file list would, then shows the
-     * editor; a folder is shown on the page "Fichier". Waits while a dialog is open.
-     */
-    void openFromCommandLine(const QStringList &files);
     /** Brings the window (and a dialog it has open) to the front, as a later launch asks. */
     void comeToFront();
     /**
-     * After SIGTERM, SIGINT or SIGHUP: keeps the unsaved text (keepUnsavedText),
-     * then ends the event loops, open dialogs' included, without asking anything.
+     * After SIGTERM, SIGINT or SIGHUP: keeps the unsaved text (the session's
+     * keepTextsForStop), then ends the event loops, open dialogs' included, without asking anything.
      */
     void closeOnSignal();
     bool closingOnSignal() const { return m_closingOnSignal; }
@@ -405,12 +361,6 @@ public:
      * written, else 0. The destructor calls it when nobody did.
      */
     int shutDown();
-    /**
-     * The emergency copy of the editor's text, when it must be dropped without
-     * asking: written beside the side files, named after the edited file. Returns
-     * the copy's path; throws OndrelError when it cannot be written anywhere.
-     */
-    QString keepUnsavedText();
 
     /** PHP's own keyword list, which the hint reads after the user's; null before the window is shown. */
     const PhpSignatureSource *phpSignatures() const { return m_phpSignatures; }
@@ -470,16 +420,6 @@ public:
         }
     }
 
-signals:
-    /** The edited file was written (by any save); `path` is its absolute path. */
-    void fileWritten(const QString &path);
-    /** The editor's text was replaced by a file's (or is no file's any more). */
-    void editedFileLoaded();
-    /** The edited file was saved under another path. */
-    void editedFileRenamed();
-    /** The editor is about to show another file's text. */
-    void editedFileLeaving();
-
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -494,26 +434,15 @@ private:
     void bindEvents();
     void bindEditorKeys();
     void bindSiteSearch();
+    void bindSession();
+    /** The five anchor buttons show `file`'s anchors. */
+    void showAnchorsOf(const EditedFile *file);
 
     /** The pinned page's caption in the tab strip, on its button and on the preview page's tab. */
     void showPinnedPage();
     /** The URL the preview shows the pinned page under, with the folder the built-in server serves for it. */
     QString pinnedPageUrl();
-    /** What the recent list keeps of `file` now: its caret, view and anchors. */
-    RecentFile recentEntryOf(const EditedFile *file) const;
-    /** `file` goes first in the recent list, as it is now. */
-    void noteRecentFile(const EditedFile *file);
-    /** The file just opened in a tab of its own takes the caret, view and anchors it was left with. */
-    void restoreRecentPlace();
-    /** At start: the tabs and the pinned page of the last run, each file read through the safe load. */
-    bool restoreTabs();
-    /** Shut-down: the recent list, with the open tabs (the first one first) and the pinned page. */
-    void writeRecentFiles();
-    /** The side file of the recent list, beside the others. */
-    QString recentFilesPath() const;
-    /** The steps of a click in the file list once the editor's text may go: load `path`, set eFile, URL, caption. */
-    void chooseFile(const QString &path);
-    /** chooseFile's steps after the load: eFile, the site's final "/", the URL, the text colour and the caption. */
+    /** The steps after a file was chosen: eFile, the site's final "/", the URL, the text colour and the caption. */
     void showChosenFile(const QString &path);
     /** The click of openFromCommandLine; throws OndrelError. */
     void openPath(const QString &path);
@@ -525,13 +454,6 @@ private:
     void placeBrowser();
     void refreshBeside();
     void editedFileSaved();
-    /**
-     * saveEditedFile, given what the file on disk is when the caller has just read
-     * it (saving while typing does, to decide), so that it is not read again.
-     */
-    bool saveEditedFile(const FileIdentity *disk);
-    /** saveEditedFile without what follows a save: false on "Annuler". */
-    bool writeEditedFile(const FileIdentity *disk);
     /** mayAutoSave, keeping what the file on disk is in `disk` when it had to read it. */
     bool mayAutoSave(FileIdentity *disk) const;
     bool namesEditedFile(const QString &file) const;
@@ -563,19 +485,8 @@ private:
     /** The result sets of the last statement that gave several, shown one at a time by tbResultats. */
     std::vector<ResultSet> m_resultSets;
 
-    EditedFile *m_file = nullptr; // the file the editor shows
-    QList<EditedFile *> m_files;  // every open file, in the order of the tabs
-    /** The tab of the file at `path`, -1 when it is not open. */
-    int fileTabOf(const QString &path) const;
-    /** A tab for a new, empty text, made the current one. */
-    void addFileTab();
-    void bindFile(EditedFile *file);
-    /** Each tab's caption: the file's name, "*" first while it holds unsaved changes. */
-    void labelFileTabs();
+    SessionController *m_session = nullptr;
     QString m_pinnedPage;             // absolute; empty: F9 shows the edited file
-    QList<RecentFile> m_recentFiles;  // most recent first
-    bool m_recentRead = false;        // start-up read the recent list: shut-down may write it
-    bool m_keepJournal = false;  // the window closes without asking: the journal stays
     QString m_sideFileBase;
     QString m_keywords;
     bool m_keywordsStale = true;
@@ -589,7 +500,6 @@ private:
     bool m_closingOnSignal = false;
     bool m_shutDown = false;
     bool m_runFailed = false;    // something of the run could not be written: exit status 1
-    QString m_pathToOpen;        // a launch's file, waiting for a dialog to close
     BuiltinServer *m_server = nullptr;
     QStringList m_wholeFoldersAllowed; // the home folder or "/", served whole since the user said yes
     QStringList m_wholeFoldersRefused; // ... or not served, since the user said no

@@ -1,6 +1,7 @@
 // The pinned page: the page that F9 shows while the files it includes are edited,
 // its captions, and how it changes the folder served and the URL shown.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "widgets/widgets.h"
 #include "files/urlrules.h"
@@ -86,5 +87,5 @@ void TfmMain::showPinnedPage()
     lEpingle->setVisible(pinned);
     sbDesepingler->setVisible(pinned);
     PC->setTabText(PC->indexOf(tsWB), pinned ? kPreviewCaption + QStringLiteral(" : ") + name : kPreviewCaption);
-    labelFileTabs();
+    m_session->setPinnedPage(m_pinnedPage);
 }

@@ -1,5 +1,6 @@
 // The preview page: save the editor's text and show the served page.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "base/virtualkeys.h"
 
 #include "widgets/widgets.h"
@@ -31,7 +32,7 @@ void TfmMain::PCChange()
     QWidget *page = PC->currentWidget();
     if (page == tsWB) {
         // Throws when the file cannot be written, false when the user cancelled: no navigation then.
-        if (!saveEditedFile())
+        if (!m_session->saveEditedFile())
             return;
         lintEditedFile();
         m_navigateWhenReady = false;

@@ -1,33 +1,58 @@
-// The session: files from a launch, stop signals, and the end of the run.
+// The session: the open files' wiring, stop signals, and the end of the run.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
+
+#include "files/browser.h"
+#include "files/editedfile.h"
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QTimer>
 
 #include <cstdio>
 
-namespace {
-constexpr int kDialogPollMs = 200;
+void TfmMain::bindSession()
+{
+    connect(m_session, &SessionController::notice, this, &TfmMain::showNotice);
+    connect(m_session, &SessionController::fileShown, this, [this](EditedFile *file) {
+        showAnchorsOf(file);
+        showNotice(QString());
+        if (file->path().isEmpty()) {
+            eFile->clear();
+            setWindowTitle(windowTitleText());
+        } else {
+            showChosenFile(file->path());
+            flb->selectFile(file->path()); // the list shows the file being edited, when it is there
+        }
+        showUnsavedMark();
+    });
+    connect(m_session, &SessionController::anchorsChanged, this, &TfmMain::showAnchorsOf);
+    connect(m_session, &SessionController::fileChosen, this, &TfmMain::showChosenFile);
+    connect(m_session, &SessionController::saved, this, [this] { guard([this] { editedFileSaved(); }); });
+    connect(m_session, &SessionController::autoSaveDue, this, [this] { guard([this] { AutoSaveTimer(); }); });
+    connect(m_session, &SessionController::tabStripWanted, pOnglets, &QWidget::setVisible);
+    connect(m_session, &SessionController::pinnedPageRestored, this, [this](const QString &page) {
+        m_pinnedPage = page;
+        showPinnedPage();
+    });
+    connect(m_session, &SessionController::openRequested, this,
+            [this](const QString &path) { guard([&] { openPath(path); }); });
 }
 
-void TfmMain::openFromCommandLine(const QStringList &files)
+void TfmMain::showAnchorsOf(const EditedFile *file)
 {
-    if (files.isEmpty())
-        return;
-    m_pathToOpen = files.first();
-    if (QApplication::activeModalWidget()) {
-        // A question is open: the file waits for its answer (only the last one handed over is kept).
-        QTimer::singleShot(kDialogPollMs, this, [this] {
-            if (!m_pathToOpen.isEmpty())
-                openFromCommandLine({m_pathToOpen});
-        });
-        return;
-    }
-    const QString path = std::exchange(m_pathToOpen, QString());
-    guard([&] { openPath(path); });
+    SpeedButton *anchors[] = {SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12};
+    for (int i = 0; i < 5; ++i)
+        anchors[i]->setText(file->anchor(i));
+}
+
+void TfmMain::showNotice(const QString &text)
+{
+    lNotice->setText(text);
+    lNotice->setVisible(!text.isEmpty());
 }
 
 void TfmMain::comeToFront()
@@ -47,22 +72,8 @@ void TfmMain::closeOnSignal()
     if (m_closingOnSignal)
         return;
     m_closingOnSignal = true;
-    m_keepJournal = true; // the other tabs' unsaved texts come back at the next start too
-    if (M->isModified()) {
-        // The crash journal brings the text back at the next start; the copy keeps it
-        // where the user can open it at once.
-        if (!journalNow())
-            printMessage(QStringLiteral("le journal du texte non enregistré n'a pas pu être écrit"));
-        try {
-            const QString copy = keepUnsavedText();
-            printMessage(eFile->text().isEmpty()
-                             ? QStringLiteral("texte non enregistré copié dans %1").arg(copy)
-                             : QStringLiteral("texte non enregistré de « %1 » copié dans %2").arg(eFile->text(), copy));
-        } catch (const OndrelError &error) {
-            m_runFailed = true;
-            printMessage(withFullStop(error.message()));
-        }
-    }
+    if (!m_session->keepTextsForStop())
+        m_runFailed = true;
     // Every running event loop ends, an open dialog's too; the run then shuts down (shutDown).
     QCoreApplication::exit(0);
 }

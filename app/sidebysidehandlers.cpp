@@ -1,6 +1,7 @@
 // The page beside the editor: side mode, the refresh at every save, saving while
 // typing, and the errors of the page that lead back to their lines.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
@@ -109,12 +110,12 @@ void TfmMain::refreshBeside()
 void TfmMain::editedFileSaved()
 {
     if (!m_autoSaving)
-        m_file->setSavedByUser(QFileInfo(eFile->text()).absoluteFilePath());
-    m_file->cancelAutoSave();
+        m_session->editedFile()->setSavedByUser(QFileInfo(eFile->text()).absoluteFilePath());
+    m_session->editedFile()->cancelAutoSave();
     if (!pageBeside())
         return; // the preview page navigates by itself after its save
     M->clearServerErrors(); // a page that still fails marks its lines again
-    for (EditedFile *file : std::as_const(m_files))
+    for (EditedFile *file : std::as_const(m_session->openFiles()))
         file->dropWaitingServerErrors();
     lintEditedFile();
     refreshBeside();
@@ -127,30 +128,30 @@ bool TfmMain::mayAutoSave() const
 
 bool TfmMain::mayAutoSave(FileIdentity *knownDisk) const
 {
-    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly() || m_file->isBinary())
+    if (!cbEnregistrementAuto->isChecked() || !M->isModified() || M->isReadOnly() || m_session->editedFile()->isBinary())
         return false;
     const QString path = eFile->text();
-    if (path.isEmpty() || m_file->path() != path || QFileInfo(path).absoluteFilePath() != m_file->savedByUser())
+    if (path.isEmpty() || m_session->editedFile()->path() != path || QFileInfo(path).absoluteFilePath() != m_session->editedFile()->savedByUser())
         return false;
     // Changed by another program since Ondrel last read or wrote it: only the user may decide.
     const FileIdentity disk = diskIdentity(path);
     if (knownDisk)
         *knownDisk = disk;
-    return disk.known && disk.sameContent(m_file->identity());
+    return disk.known && disk.sameContent(m_session->editedFile()->identity());
 }
 
 void TfmMain::cbEnregistrementAutoClick()
 {
     if (cbEnregistrementAuto->isChecked() && M->isModified())
-        m_file->autoSaveAfterPause();
+        m_session->editedFile()->autoSaveAfterPause();
     else
-        m_file->cancelAutoSave();
+        m_session->editedFile()->cancelAutoSave();
 }
 
 void TfmMain::MTextChange()
 {
     if (cbEnregistrementAuto->isChecked())
-        m_file->autoSaveAfterPause(); // restarted at every keystroke: the save waits for a pause
+        m_session->editedFile()->autoSaveAfterPause(); // restarted at every keystroke: the save waits for a pause
 }
 
 void TfmMain::AutoSaveTimer()
@@ -160,10 +161,10 @@ void TfmMain::AutoSaveTimer()
         return;
     m_autoSaving = true;
     try {
-        saveEditedFile(&disk); // the file was just read to decide: once is enough
+        m_session->saveEditedFile(&disk); // the file was just read to decide: once is enough
     } catch (...) {
         m_autoSaving = false;
-        m_file->setSavedByUser(QString()); // no box at every pause: the user's next save says what goes on
+        m_session->editedFile()->setSavedByUser(QString()); // no box at every pause: the user's next save says what goes on
         throw;
     }
     m_autoSaving = false;
@@ -191,7 +192,7 @@ void TfmMain::ServeurLogLine(const QString &text, ServerLineKind kind)
     }
     // Another open file (an include of the pinned page): its tab marks the line when shown.
     const QString named = QFileInfo(place.file).canonicalFilePath();
-    for (EditedFile *file : std::as_const(m_files)) {
+    for (EditedFile *file : std::as_const(m_session->openFiles())) {
         if (!named.isEmpty() && !file->path().isEmpty() && QFileInfo(file->path()).canonicalFilePath() == named) {
             file->markServerError(place.line - 1, withoutDate(text));
             return;

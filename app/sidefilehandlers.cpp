@@ -1,6 +1,7 @@
 // Start-up and shut-down of the main window: the side files (the settings file, the
 // keyword list and the query history), read and written back.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
@@ -445,6 +446,7 @@ void TfmMain::FormCreate()
 {
     if (m_sideFileBase.isEmpty())
         m_sideFileBase = defaultSideFileBase();
+    m_session->setSideFileBase(m_sideFileBase);
     const SideFilePaths files = sideFilePaths(m_sideFileBase);
     const ProfileFile ini = readSettings(files.settings); // read once; nothing stays open
     m_sideFiles.noteSettings(storedSettings(m_settings, m_sideFiles), false); // nothing loaded yet
@@ -478,11 +480,11 @@ void TfmMain::FormShow()
     struct OfferRecovery
     {
         TfmMain *window;
-        ~OfferRecovery() { window->guard([this] { window->offerRecovery(); }); }
+        ~OfferRecovery() { window->guard([this] { window->session()->offerRecovery(); }); }
     } offer{this};
     // The tabs of the last run, else the file edited last.
-    if (!restoreTabs() && isExistingFile(eFile->text()))
-        loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
+    if (!m_session->restoreTabs() && isExistingFile(eFile->text()))
+        m_session->loadEditedFile(eFile->text()); // throws "Impossible d'ouvrir le fichier %s"
     loadKeywordList(*this, m_sideFiles, sideFilePaths(m_sideFileBase).keywords);
     if (!m_phpSignatures) {
         m_phpSignatures = new PhpSignatureSource(this);
@@ -502,7 +504,7 @@ SideFileReport TfmMain::writeSideFiles()
     saveOnItsOwn(report, [&] { saveKeywordList(*this, m_sideFiles, files.keywords, report); });
     saveOnItsOwn(report, [&] { saveSettings(*this, m_settings, m_sideFiles, files.settings); });
     saveOnItsOwn(report, [&] { saveHistory(*this, m_sideFiles, files.history); });
-    saveOnItsOwn(report, [&] { writeRecentFiles(); });
+    saveOnItsOwn(report, [&] { m_session->writeRecentFiles(); });
     return report;
 }
 

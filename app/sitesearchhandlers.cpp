@@ -1,6 +1,7 @@
 // The window's side of the site search: its keys, its panel's place, and the
 // one way a file is opened (the file list's).
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
@@ -22,15 +23,10 @@ void TfmMain::bindSiteSearch()
     SiteSearch::Host host;
     host.racine = [this] { return eRacine->text(); };
     host.editedFile = [this] { return eFile->text(); };
-    host.shownFile = [this] { return m_file ? m_file->path() : QString(); };
+    host.shownFile = [this] { return m_session->editedFile() ? m_session->editedFile()->path() : QString(); };
     host.openFile = [this](const QString &path) { return openSiteFile(path); };
     host.notify = [this](const QString &text) { showNotice(text); };
-    host.recentFiles = [this] {
-        QStringList paths;
-        for (const RecentFile &recent : std::as_const(m_recentFiles))
-            paths << recent.path;
-        return paths;
-    };
+    host.recentFiles = [this] { return m_session->recentPaths(); };
     siteSearch = new SiteSearch(M, tsEdit, pRechercheSite, host, this);
 
     const auto key = [this](const QKeySequence &keys, void (SiteSearch::*action)()) {
@@ -49,7 +45,7 @@ void TfmMain::bindSiteSearch()
         if (button == Qt::LeftButton && (QGuiApplication::keyboardModifiers() & Qt::ControlModifier))
             guard([this] { siteSearch->goToDefinition(); });
     });
-    connect(this, &TfmMain::fileWritten, siteSearch, &SiteSearch::fileSaved);
+    connect(m_session, &SessionController::fileWritten, siteSearch, &SiteSearch::fileSaved);
 }
 
 bool TfmMain::openSiteFile(const QString &path)
@@ -62,7 +58,7 @@ bool TfmMain::openSiteFile(const QString &path)
             throw OndrelError(refused);
         openPath(wanted);
     });
-    return QDir::cleanPath(m_file->path()) == wanted;
+    return QDir::cleanPath(m_session->editedFile()->path()) == wanted;
 }
 
 bool TfmMain::openFileAtLine(const QString &path, int line)

@@ -5,6 +5,7 @@
 #include "app/instance.h"
 #include "app/launch.h"
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "app/stopsignals.h"
 #include "app/translations.h"
 #include "preview/previewmodule.h"
@@ -68,14 +69,14 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     watchStopSignals(window, [window] { window->closeOnSignal(); });
     QObject::connect(&instance, &InstanceServer::filesHandedOver, window, [window](const QStringList &files) {
         window->comeToFront();
-        window->openFromCommandLine(files);
+        window->session()->openFromCommandLine(files);
     });
     // Nothing of the web engine before the window is on the screen: not even for
     // a page beside the editor kept from the last run.
     PreviewModule::shared().loadAfterFirstPaint(window, kPreviewModuleIdleMs);
     window->show();
     window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
-    window->openFromCommandLine(launch->line.files);
+    window->session()->openFromCommandLine(launch->line.files);
     instance.deliver();
     if (!window->closingOnSignal())
         app.exec();

@@ -10,6 +10,7 @@
 //    worst stall during the steps (the longest gap between the ticks of a
 //    5 ms timer); goals at most 50 ms and at most 30 ms.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "app/debugcontroller.h"
 #include "debug/debugger.h"
 #include "debug/xdebugsetup.h"
@@ -143,7 +144,7 @@ void StepShownInTheWindow(benchmark::State &state)
     window.resize(1200, 800);
     window.show();
     window.cbServeurIntegre->setChecked(true);
-    window.editedFile()->load(file);
+    window.session()->editedFile()->load(file);
     window.eFile->setText(file);
     window.eRacine->setText(root);
     auto *controller = window.findChild<DebugController *>(QStringLiteral("debugController"));

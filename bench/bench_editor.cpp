@@ -1,6 +1,7 @@
 // Speed of the editor: the colouring pass alone, "Tout colorier" through the real
 // control, loading a big file, and start-up to the window shown.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
@@ -139,7 +140,7 @@ void BM_KeystrokeIn10MBText(benchmark::State &state)
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
     window.cbPhpColouring->setChecked(false); // the design's colouring
-    window.editedFile()->load(path);
+    window.session()->editedFile()->load(path);
     window.eFile->setText(path);
     window.showPage(window.tsEdit);
     window.M->setFocus();

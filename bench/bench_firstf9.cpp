@@ -8,6 +8,7 @@
 //  - "apres_repos": F9 once the window has been idle long enough to load the module.
 // Goal: no slower than before the engine moved to its module (506–641 ms then).
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "files/editedfile.h"
 #include "preview/previewmodule.h"
@@ -50,7 +51,7 @@ int runSession(int argc, char **argv, bool afterIdle)
     if (!QTest::qWaitForWindowExposed(&window))
         return 3;
     window.cbServeurIntegre->setChecked(true);
-    window.editedFile()->load(page);
+    window.session()->editedFile()->load(page);
     window.eFile->setText(page);
     window.eParam->setText(QStringLiteral("test=1"));
     window.setTargetUrl();

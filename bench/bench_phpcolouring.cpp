@@ -3,6 +3,7 @@
 // a page of PHP and in one long style sheet, and the first paint of a 10 MB file
 // after its load, with and without it.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
 
@@ -74,7 +75,7 @@ void BM_KeyIn10MBPage(benchmark::State &state)
     TfmMain window(QDir(dir.path()).filePath(QStringLiteral("ondrel")));
     window.show();
     window.cbPhpColouring->setChecked(php);
-    window.editedFile()->load(path);
+    window.session()->editedFile()->load(path);
     window.showPage(window.tsEdit);
     window.M->setFocus();
     window.M->setSelStart(window.M->textLength() / 2 + (css ? 4096 : 0));

@@ -4,6 +4,7 @@
 // started. The goal is under 50 ms. The web engine is already running, as it is
 // after the first preview of a session.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -54,7 +55,7 @@ struct PreviewSetUp
         window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
         window->show();
         window->cbServeurIntegre->setChecked(false); // the page comes from the php -S above
-        window->editedFile()->load(page);
+        window->session()->editedFile()->load(page);
         window->eFile->setText(page);
         window->eURL->setText(QStringLiteral("http://127.0.0.1:%1/page.php").arg(port));
         window->eParam->setText(QStringLiteral("test=1"));

@@ -7,6 +7,7 @@
 // Goals: first F9 with the built-in server at most 300 ms, later ones at most 60 ms,
 // F9 from an include as F9 on the page itself.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -50,7 +51,7 @@ struct Session
         window = std::make_unique<TfmMain>(dir.filePath(QStringLiteral("ondrel")));
         window->show();
         window->cbServeurIntegre->setChecked(builtin);
-        window->editedFile()->load(page);
+        window->session()->editedFile()->load(page);
         window->eFile->setText(page);
         window->eParam->setText(QStringLiteral("test=1"));
         QObject::connect(window->WB, &WebBrowser::documentComplete, window.get(), [this] { ++loads; });
@@ -133,7 +134,7 @@ void BM_F9Builtin_PageWithAnInclude(benchmark::State &state)
         file.write("<?php\nfunction db() { return 'base'; }\n");
     file.close();
     s.window->M->setBytes("<?php require __DIR__ . '/inc/db.php'; echo 'Page ' . db() . ' ' . $_GET['test']; ?>\n");
-    s.window->saveEditedFile();
+    s.window->session()->saveEditedFile();
     s.window->setTargetUrl();
     s.f9UntilLoaded();
     if (fromInclude) {

@@ -5,6 +5,7 @@
 //    (goal: under 200 µs); the events the engine hands the window between two
 //    keys are reported apart (events_between_keys_us).
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -43,7 +44,7 @@ struct Session
         window->resize(1200, 800);
         window->show();
         window->cbServeurIntegre->setChecked(true);
-        window->editedFile()->load(page);
+        window->session()->editedFile()->load(page);
         window->eFile->setText(page);
         window->eParam->setText(QStringLiteral("test=1"));
         window->setTargetUrl();
@@ -115,7 +116,7 @@ void BM_KeystrokeBesideWhileReloading(benchmark::State &state)
     double eventsNs = 0;
     for (auto _ : state) {
         if (beside && !s.window->WB->isLoading()) {
-            s.window->saveEditedFile(); // 10 MB written, then the reload beside starts
+            s.window->session()->saveEditedFile(); // 10 MB written, then the reload beside starts
             place();
             QElapsedTimer wait;
             wait.start();

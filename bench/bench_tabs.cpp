@@ -6,6 +6,7 @@
 //  - the memory each open file holds (goal: at most 1.5 × its size + 1 MB), for big
 //    files and for many small ones.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "editor/richedit.h"
 
 #include <QApplication>
@@ -75,13 +76,13 @@ void BM_SwitchBetweenTwo10MbFiles(benchmark::State &state)
     tabs.window->openSiteFile(a);
     for (auto _ : state) {
         state.PauseTiming();
-        const int open = int(tabs.window->openFiles().size()) - 1;
+        const int open = int(tabs.window->session()->openFiles().size()) - 1;
         if (open > 0)
-            tabs.window->closeFileTab(open); // b goes, and comes back loaded afresh
+            tabs.window->session()->closeFileTab(open); // b goes, and comes back loaded afresh
         tabs.window->openSiteFile(b);
         tabs.shown();
         state.ResumeTiming();
-        tabs.window->showFileTab(0); // to a.php, left since b's load
+        tabs.window->session()->showFileTab(0); // to a.php, left since b's load
         tabs.shown();
     }
 }
@@ -161,7 +162,7 @@ void BM_MemoryPerOpenFile(benchmark::State &state)
             tabs.window->openSiteFile(path);
             tabs.shown();
         }
-        if (tabs.window->openFiles().size() != count + 1)
+        if (tabs.window->session()->openFiles().size() != count + 1)
             state.SkipWithError("a file did not open");
         const double perFileHeap = (heapHeld() - heapBefore) / count;
         const double perFileResident = (residentBytes() - residentBefore) / count;

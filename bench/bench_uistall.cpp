@@ -10,6 +10,7 @@
 // between its rounds of events, and those sleeps would be counted as stalls.
 // Goal: 30 ms or less.
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "files/editedfile.h"
 #include "search/definitionindex.h"
@@ -99,7 +100,7 @@ std::unique_ptr<TfmMain> windowOnTheTree(const QTemporaryDir &side)
     window->show();
     const QString page = QDir(g_tree).filePath(QStringLiteral("index.php"));
     window->eRacine->setText(g_tree);
-    window->editedFile()->load(page);
+    window->session()->editedFile()->load(page);
     window->eFile->setText(page);
     window->showPage(window->tsEdit);
     window->M->setFocus();

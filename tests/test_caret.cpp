@@ -4,6 +4,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/contexthelp.h"
 #include "editor/landing.h"
@@ -239,7 +240,7 @@ TEST_F(Caret, ReadOutCountsTheFileCharactersOfAWindows1252File)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         window->cbColore->setChecked(row.colorier);
-        window->editedFile()->load(folder.write("page.php", row.file));
+        window->session()->editedFile()->load(folder.write("page.php", row.file));
         const qsizetype lineEnd = row.colorier ? window->M->lineStartOffset(2) - 2 : window->M->textLength();
         window->M->setSelStart(lineEnd);
         key(Qt::Key_Shift);
@@ -247,7 +248,7 @@ TEST_F(Caret, ReadOutCountsTheFileCharactersOfAWindows1252File)
     }
     // The hint and the manual page follow the same line.
     window->cbColore->setChecked(false);
-    window->editedFile()->load(folder.write("page.php", "\xe9=strlen("));
+    window->session()->editedFile()->load(folder.write("page.php", "\xe9=strlen("));
     window->M->setSelStart(window->M->textLength());
     key(Qt::Key_Shift);
     EXPECT_EQ(readOut(), QStringLiteral("Pos: 9,1"));

@@ -5,6 +5,7 @@
 #include "support/colouringmodel.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/colouring.h"
 #include "editor/richedit.h"
@@ -250,7 +251,7 @@ TEST_F(ColouringWindow, NoColourRunEndsInsideACharacter)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        window->editedFile()->load(folder.write("page.php", c.file));
+        window->session()->editedFile()->load(folder.write("page.php", c.file));
         QTest::mouseClick(window->sbColorie, Qt::LeftButton);
         for (qsizetype at = 1; at < m->textLength(); ++at) {
             if ((static_cast<unsigned char>(m->byteAt(at)) & 0xC0) == 0x80)

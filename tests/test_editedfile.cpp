@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -81,7 +82,7 @@ protected:
 
     void load(const QString &path)
     {
-        window->loadEditedFile(path);
+        window->session()->loadEditedFile(path);
         window->eFile->setText(path);
         window->showPage(window->tsEdit);
         window->M->setFocus();
@@ -303,7 +304,7 @@ TEST_F(FileInWindow, AnotherExistingFileInFichierIsReplacedOnlyAfterAsking)
     boxes.answer = QStringLiteral("Remplacer");
     EXPECT_TRUE(preview());
     EXPECT_EQ(readFile(other), QByteArray("mine\n"));
-    EXPECT_EQ(window->editedFile()->path(), other); // from now on the text is other.php's
+    EXPECT_EQ(window->session()->editedFile()->path(), other); // from now on the text is other.php's
     EXPECT_TRUE(preview());
     EXPECT_EQ(boxes.boxes.size(), 2);
 }
@@ -427,7 +428,7 @@ TEST_P(Refused, ChoosingItKeepsTheEditsAndSaysWhy)
     EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Erreur de lecture.\n") + QString::fromUtf8(c.reason).arg(path));
     EXPECT_EQ(readFile(shm.path(QStringLiteral("caf\uFFFD.php"))), QByteArray("the other file\n"));
     EXPECT_EQ(window->M->wholeText(), QByteArray("edits keep\r\n"));
-    EXPECT_EQ(window->editedFile()->path(), keep);
+    EXPECT_EQ(window->session()->editedFile()->path(), keep);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Refused, ::testing::Values(
@@ -477,7 +478,7 @@ TEST(Journal, TextTypedBeforeAKillIsOfferedBackAtTheNextStart)
     EXPECT_TRUE(window->M->isModified());
 
     window->eURL->setText(QStringLiteral("about:blank"));
-    ASSERT_TRUE(window->saveEditedFile()); // a save ends the journal
+    ASSERT_TRUE(window->session()->saveEditedFile()); // a save ends the journal
     EXPECT_EQ(readFile(file), QByteArray("typed saved\n"));
     EXPECT_FALSE(QFile::exists(journalPathFor(file)));
     window.reset();
@@ -534,7 +535,7 @@ TEST_P(Recovered, TextGetsTheUrlOfTheRuleInForceAndTheUnsavedMark)
     EXPECT_TRUE(window->M->isModified());
     EXPECT_EQ(window->windowTitle(), u'*' + file);
     window->eURL->setText(QStringLiteral("about:blank"));
-    ASSERT_TRUE(window->saveEditedFile());
+    ASSERT_TRUE(window->session()->saveEditedFile());
     EXPECT_EQ(readFile(file), QByteArray("typed\n"));
     EXPECT_EQ(window->windowTitle(), file);
 }
@@ -561,7 +562,7 @@ TEST_F(FileInWindow, SavingWhileTypingReadsTheFileOnce)
     writeFile(file, line.repeated(40000)); // 4 MB
     load(file);
     window->cbEnregistrementAuto->click();
-    ASSERT_TRUE(window->saveEditedFile()); // saved once by the user: saving while typing may go on
+    ASSERT_TRUE(window->session()->saveEditedFile()); // saved once by the user: saving while typing may go on
     QTest::keyClicks(window->M, QStringLiteral("x"));
     ASSERT_TRUE(window->mayAutoSave());
     const qint64 before = bytesRead();
@@ -764,13 +765,13 @@ protected:
     void open(const char *name) { chooseFile(*window, shm.dir.path(), QString::fromLatin1(name)); }
     int tabOf(const char *name) const
     {
-        const QList<::EditedFile *> &files = window->openFiles();
+        const QList<::EditedFile *> &files = window->session()->openFiles();
         for (int i = 0; i < files.size(); ++i)
             if (QFileInfo(files[i]->path()).fileName() == QLatin1String(name))
                 return i;
         return -1;
     }
-    void show(const char *name) { window->showFileTab(tabOf(name)); }
+    void show(const char *name) { window->session()->showFileTab(tabOf(name)); }
 };
 
 TEST_F(Tabs, EachFileKeepsItsTextUndoCaretAndAnchorsAcrossSwitches)
@@ -782,7 +783,7 @@ TEST_F(Tabs, EachFileKeepsItsTextUndoCaretAndAnchorsAcrossSwitches)
     QTest::keyClicks(window->M, QStringLiteral("A"));
     window->SpeedButton8MouseUp(window->SpeedButton9, Qt::RightButton); // anchor 2 on line 3
     open("b.php");
-    ASSERT_EQ(window->openFiles().size(), 2);
+    ASSERT_EQ(window->session()->openFiles().size(), 2);
     EXPECT_EQ(window->M->wholeText(), QByteArray("b.php\r\nl2\r\nl3\r\nl4\r\n"));
     EXPECT_EQ(window->eFile->text(), shm.path(QStringLiteral("b.php")));
     EXPECT_EQ(window->SpeedButton9->text(), QStringLiteral("0")); // b.php's own anchors
@@ -818,7 +819,7 @@ TEST_F(Tabs, EachFileKeepsItsTextUndoCaretAndAnchorsAcrossSwitches)
     EXPECT_EQ(window->M->wholeText(), QByteArray("Bb.php\r\nl2\r\nl3\r\nl4\r\n"));
 
     open("a.php"); // open already: its tab, nothing read again
-    EXPECT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->session()->openFiles().size(), 2);
     EXPECT_EQ(window->tbFichiers->currentIndex(), tabOf("a.php"));
 }
 
@@ -846,15 +847,15 @@ TEST_F(Tabs, ClosingAsksOnlyForUnsavedTextAndTheLastTabLeavesAnEmptyText)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.file);
         boxes.answer = QString::fromLatin1(row.answer);
-        const int before = int(window->openFiles().size());
-        EXPECT_EQ(window->closeFileTab(tabOf(row.file)), row.closed);
+        const int before = int(window->session()->openFiles().size());
+        EXPECT_EQ(window->session()->closeFileTab(tabOf(row.file)), row.closed);
         EXPECT_EQ(boxes.boxes.size(), row.questions);
         EXPECT_EQ(tabOf(row.file) < 0, row.closed);
-        EXPECT_EQ(int(window->openFiles().size()), row.closed && before > 1 ? before - 1 : before);
-        EXPECT_EQ(window->tbFichiers->count(), window->openFiles().size());
+        EXPECT_EQ(int(window->session()->openFiles().size()), row.closed && before > 1 ? before - 1 : before);
+        EXPECT_EQ(window->tbFichiers->count(), window->session()->openFiles().size());
     }
     EXPECT_EQ(readFile(shm.path(QStringLiteral("c.php"))), QByteArray("c.php\nl2\nl3\nl4\n"));
-    EXPECT_TRUE(window->editedFile()->path().isEmpty());
+    EXPECT_TRUE(window->session()->editedFile()->path().isEmpty());
     EXPECT_TRUE(window->M->wholeText().isEmpty());
     EXPECT_TRUE(window->eFile->text().isEmpty());
 }
@@ -886,7 +887,7 @@ TEST_F(Tabs, ClosingTheWindowAsksOnceForEveryUnsavedFile)
     EXPECT_TRUE(boxes.boxes[0].text.contains(shm.path(QStringLiteral("b.php"))));
     EXPECT_FALSE(boxes.boxes[0].text.contains(shm.path(QStringLiteral("c.php"))));
     boxes.answer = QStringLiteral("Abandonner"); // the window may go, the files stay as they were
-    EXPECT_TRUE(window->mayCloseFiles());
+    EXPECT_TRUE(window->session()->mayCloseFiles());
     EXPECT_EQ(readFile(shm.path(QStringLiteral("a.php"))), QByteArray("a.php\nl2\nl3\nl4\n"));
     boxes.answer = QStringLiteral("Enregistrer");
     EXPECT_TRUE(window->close());
@@ -906,14 +907,14 @@ TEST_F(Tabs, TabsClosedInAnyOrderThenTheWindowGoes)
         window->eURL->setText(QStringLiteral("about:blank"));
         open("a.php");
         QTest::keyClicks(window->M, QStringLiteral("x"));
-        window->saveEditedFile();
+        window->session()->saveEditedFile();
         open("b.php");
         open("c.php");
         window->M->markServerError(1, QStringLiteral("erreur"));
         show("b.php");
         for (const char *name : order) {
-            ASSERT_TRUE(window->closeFileTab(tabOf(name)));
-            window->showFileTab(0);
+            ASSERT_TRUE(window->session()->closeFileTab(tabOf(name)));
+            window->session()->showFileTab(0);
             QTest::keyClicks(window->M, QStringLiteral("y"));
             window->M->undo();
         }
@@ -954,10 +955,10 @@ TEST_F(Tabs, AltLeftAndAltRightGoBackAndForthAcrossThreeFiles)
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.file) + ":" + std::to_string(row.line));
         QTest::keyClick(window->M, row.key, Qt::AltModifier);
-        EXPECT_EQ(QFileInfo(window->editedFile()->path()).fileName(), QLatin1String(row.file));
+        EXPECT_EQ(QFileInfo(window->session()->editedFile()->path()).fileName(), QLatin1String(row.file));
         EXPECT_EQ(window->M->caretPosition().y, row.line);
     }
-    EXPECT_EQ(window->openFiles().size(), 3); // each file in its one tab
+    EXPECT_EQ(window->session()->openFiles().size(), 3); // each file in its one tab
 }
 
 TEST_F(Tabs, AClosedFileComesBackFromTheRecentListWithItsCaretAndAnchors)
@@ -969,7 +970,7 @@ TEST_F(Tabs, AClosedFileComesBackFromTheRecentListWithItsCaretAndAnchors)
     window->SpeedButton8MouseUp(window->SpeedButton10, Qt::RightButton); // anchor 3 on line 301
     window->M->setFirstVisibleLine(280);
     const qsizetype caret = window->M->selStart();
-    ASSERT_TRUE(window->closeFileTab(tabOf("long.php")));
+    ASSERT_TRUE(window->session()->closeFileTab(tabOf("long.php")));
     EXPECT_EQ(window->SpeedButton10->text(), QStringLiteral("0")); // a.php's own
 
     window->showPage(window->tsEdit);
@@ -983,11 +984,11 @@ TEST_F(Tabs, AClosedFileComesBackFromTheRecentListWithItsCaretAndAnchors)
     EXPECT_EQ(box->list->item(0)->toolTip(), shm.path(QStringLiteral("long.php")));
     QTest::keyClick(box->edit, Qt::Key_Return);
 
-    EXPECT_EQ(QFileInfo(window->editedFile()->path()).fileName(), QStringLiteral("long.php"));
+    EXPECT_EQ(QFileInfo(window->session()->editedFile()->path()).fileName(), QStringLiteral("long.php"));
     EXPECT_EQ(window->M->selStart(), caret);
     EXPECT_EQ(window->M->firstVisibleLine(), 280);
     EXPECT_EQ(window->SpeedButton10->text(), QStringLiteral("301"));
-    EXPECT_EQ(window->editedFile()->anchor(2), QStringLiteral("301"));
+    EXPECT_EQ(window->session()->editedFile()->anchor(2), QStringLiteral("301"));
 }
 
 TEST_F(Tabs, TheTabsAndThePinnedPageComeBackAtTheNextStartAndWhatChangedIsTold)
@@ -1004,7 +1005,7 @@ TEST_F(Tabs, TheTabsAndThePinnedPageComeBackAtTheNextStartAndWhatChangedIsTold)
     ASSERT_TRUE(QFile::remove(shm.path(QStringLiteral("a.php"))));
 
     window = makeWindow(sideFiles.path({}));
-    ASSERT_EQ(window->openFiles().size(), 2);
+    ASSERT_EQ(window->session()->openFiles().size(), 2);
     EXPECT_EQ(window->tbFichiers->tabToolTip(0), shm.path(QStringLiteral("b.php")));
     EXPECT_EQ(window->tbFichiers->tabToolTip(1), shm.path(QStringLiteral("c.php")));
     EXPECT_EQ(window->eFile->text(), shm.path(QStringLiteral("b.php"))); // the current tab, at its line
@@ -1040,15 +1041,15 @@ TEST_F(Tabs, ALogErrorOpensOnlyAFileOfTheSiteAtItsLine)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.named.toStdString());
-        window->showFileTab(tabOf("a.php"));
+        window->session()->showFileTab(tabOf("a.php"));
         window->mJournalLineClick(QStringLiteral("[Mon Jan  1 00:00:00 2026] PHP Warning:  x in %1 on line 3").arg(row.named),
                                   ServerLineKind::Error);
-        EXPECT_EQ(window->editedFile()->path() == row.named, row.opened);
+        EXPECT_EQ(window->session()->editedFile()->path() == row.named, row.opened);
         EXPECT_EQ(window->M->caretPosition().y, row.opened ? 2 : 0);
         EXPECT_EQ(window->eText->text().contains(QStringLiteral("n'est pas un fichier du site servi")), !row.opened);
         window->eText->clear();
     }
-    EXPECT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->session()->openFiles().size(), 2);
 }
 
 } // namespace

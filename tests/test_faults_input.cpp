@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -95,7 +96,7 @@ TEST_P(EditorInput, LoadsColoursAndSavesBackWhatItRead)
     window->cbPhpColouring->setChecked(false); // the colouring these tests are about
     RichEdit *M = window->M;
 
-    EditedFile *edited = window->editedFile();
+    EditedFile *edited = window->session()->editedFile();
     edited->load(in);
     // A file that is not UTF-8 is held as UTF-8: compare its Windows-1252 bytes.
     QByteArray held = M->wholeText();

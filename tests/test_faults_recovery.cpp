@@ -6,6 +6,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "editor/richedit.h"
 #include "widgets/widgets.h"
 #include "io/fileidentity.h"
@@ -119,7 +120,7 @@ TEST(ChangedSince, ASaveAfterRecoveringAsksAndOnlyOverwritesWhenTold)
     for (const auto &row : rows) {
         boxes.answer = QString::fromUtf8(row.answer);
         const qsizetype before = boxes.boxes.size();
-        EXPECT_EQ(window->saveEditedFile(), row.saved) << row.answer;
+        EXPECT_EQ(window->session()->saveEditedFile(), row.saved) << row.answer;
         ASSERT_EQ(boxes.boxes.size(), before + 1) << row.answer;
         EXPECT_TRUE(boxes.boxes.last().text.contains(QStringLiteral("modifié par un autre programme"))) << row.answer;
         EXPECT_EQ(readFile(file), QByteArray(row.file)) << row.answer;
@@ -188,7 +189,7 @@ TEST_P(UnwritableCache, AHardLinkedFileIsStillSavedAndTheUserIsToldOnceTextIsNot
     ModalWatcher boxes;
     auto window = makeWindow(sideFiles.path({}));
     window->eURL->setText(QStringLiteral("about:blank"));
-    window->loadEditedFile(file);
+    window->session()->loadEditedFile(file);
     window->eFile->setText(file);
     window->M->setSelStart(0);
     QTest::keyClicks(window->M, QStringLiteral("new "));
@@ -198,7 +199,7 @@ TEST_P(UnwritableCache, AHardLinkedFileIsStillSavedAndTheUserIsToldOnceTextIsNot
     EXPECT_TRUE(boxes.boxes.isEmpty());
 
     boxes.answer = c.answer ? QString::fromUtf8(c.answer) : QString();
-    EXPECT_EQ(window->saveEditedFile(), c.saved);
+    EXPECT_EQ(window->session()->saveEditedFile(), c.saved);
     ASSERT_EQ(boxes.boxes.size(), c.answer ? 1 : 0);
     if (c.answer) {
         EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("ne peut être copié nulle part"))) << boxes.boxes[0].text.toStdString();

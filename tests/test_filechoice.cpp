@@ -4,6 +4,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "preview/phpserver.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
@@ -159,7 +160,7 @@ TEST_F(FileChoice, TheListFollowsTheFileOfTheCurrentTab)
     pressItem(window->flb, QStringLiteral("autre.php")); // a tab of its own: nothing to ask
     EXPECT_TRUE(boxes.boxes.isEmpty());
     EXPECT_EQ(window->M->wholeText(), QByteArray("autre\r\n"));
-    window->showFileTab(0);
+    window->session()->showFileTab(0);
     EXPECT_EQ(window->M->wholeText(), QByteArray("x<?php echo 'a'; ?>\r\nligne 2\r\n"));
     EXPECT_EQ(window->flb->selectedFilePath(), root + QStringLiteral("/index.php"));
     EXPECT_EQ(window->flb->currentItem()->text(), QStringLiteral("index.php"));

@@ -8,6 +8,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
@@ -160,7 +161,7 @@ TEST_F(BuiltinPreview, F9OnAnIncludeShowsThePinnedPageAndItsWarningLeadsToTheInc
     EXPECT_EQ(window->eFile->text(), root + QStringLiteral("/inc/db.php"));
 
     // The warning raised in the include: a click opens its tab at its line.
-    window->showFileTab(0);
+    window->session()->showFileTab(0);
     ASSERT_EQ(window->eFile->text(), root + QStringLiteral("/index.php"));
     const QRegularExpression warning(QStringLiteral(R"(.*Undefined variable \$rien in .*/inc/db\.php on line 3)"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->mJournal->lines().indexOf(warning) >= 0; }, kLoadTimeoutMs))
@@ -174,7 +175,7 @@ TEST_F(BuiltinPreview, F9OnAnIncludeShowsThePinnedPageAndItsWarningLeadsToTheInc
     EXPECT_EQ(window->PC->currentWidget(), window->tsEdit);
     EXPECT_EQ(window->eFile->text(), root + QStringLiteral("/inc/db.php"));
     EXPECT_EQ(window->M->caretPosition().y, 2);
-    EXPECT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->session()->openFiles().size(), 2);
 
     window->unpinPage();
     EXPECT_FALSE(window->pinnedPageApplies());

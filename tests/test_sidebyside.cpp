@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
@@ -82,7 +83,7 @@ TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
     // F9 in side mode saves and stays; the save key's path (saveEditedFile) does the same.
     const std::function<void()> saves[] = {
         [&] { QTest::keyClick(window->M, Qt::Key_F9); },
-        [&] { window->saveEditedFile(); },
+        [&] { window->session()->saveEditedFile(); },
     };
     int expected = 1;
     for (const auto &save : saves) {
@@ -122,7 +123,7 @@ TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
 TEST_F(SideBySide, TheScrollPositionIsKeptAcrossAReload)
 {
     writeFile(page, "<?php echo str_repeat('<p>ligne</p>', 400), 'v1';\n");
-    window->editedFile()->load(page);
+    window->session()->editedFile()->load(page);
     sideModeOn();
     webView(window->WB)->page()->runJavaScript(QStringLiteral("window.scrollTo(0, 1500)"));
     QWebEnginePage *shown = webView(window->WB)->page();
@@ -148,7 +149,7 @@ TEST_F(SideBySide, SavingWhileTypingSavesOnceAfterAPauseAndNeverBehindTheUser)
     type("<?php echo 'a'; ?>");
     QTest::qWait(1500);
     EXPECT_EQ(readFile(page), original);
-    window->saveEditedFile();
+    window->session()->saveEditedFile();
     ASSERT_TRUE(QTest::qWaitFor([&] { return requests(kGet) == 2; }, kLoadTimeoutMs));
 
     // Typing on: nothing saved while the keys keep coming, one save after the pause.
@@ -235,7 +236,7 @@ TEST_F(SideBySide, AnErrorInAnIncludeOpenInAnotherTabMarksItsLineThere)
     sideModeOn();
     writeFile(root + QStringLiteral("/inc/db.php"), "<?php\nfunction db() {\n  return 'base' . $rien;\n}\n");
     chooseFile(*window, root + QStringLiteral("/inc"), QStringLiteral("db.php"));
-    window->showFileTab(0);
+    window->session()->showFileTab(0);
     ASSERT_EQ(window->eFile->text(), page);
     window->M->setBytes("<?php require __DIR__ . '/inc/db.php'; echo db();\r\n");
     type(" "); // an edit, so the save writes
@@ -243,7 +244,7 @@ TEST_F(SideBySide, AnErrorInAnIncludeOpenInAnotherTabMarksItsLineThere)
     const QRegularExpression warning(QStringLiteral(R"(.*Undefined variable \$rien in .*/inc/db\.php on line 3)"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->mJournal->lines().indexOf(warning) >= 0; }, kLoadTimeoutMs));
     EXPECT_EQ(window->M->errorLine(), -1); // page.php itself is clean
-    window->showFileTab(1);
+    window->session()->showFileTab(1);
     EXPECT_EQ(window->M->errorLine(), 2);
     EXPECT_TRUE(window->M->errorMessages(2).contains(QStringLiteral("$rien")));
 }

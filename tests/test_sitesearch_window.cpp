@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/recentfiles.h"
@@ -134,8 +135,8 @@ TEST_F(SiteSearchWindow, AnUnsavedTextStaysInItsTabWhenAnotherFileOpens)
     QTest::keyClick(box()->edit, Qt::Key_Return);
     EXPECT_TRUE(watcher.boxes.isEmpty());
     EXPECT_TRUE(editing("lib/Cart.php"));
-    ASSERT_EQ(window->openFiles().size(), 2);
-    window->showFileTab(0);
+    ASSERT_EQ(window->session()->openFiles().size(), 2);
+    window->session()->showFileTab(0);
     EXPECT_TRUE(editing("index.php"));
     EXPECT_TRUE(window->M->isModified());
 }

@@ -5,6 +5,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 
@@ -57,12 +58,12 @@ TEST_F(Unsaved, ClosingTheTabAsksCancelKeepsItSaveWritesTheEdits)
     ASSERT_EQ(watcher.boxes.size(), 1);
     EXPECT_TRUE(watcher.boxes[0].text.contains(folder.path("site/a.php")));
     EXPECT_EQ(window->M->wholeText(), QByteArray("edited first\r\n"));
-    EXPECT_EQ(window->openFiles().size(), 2);
+    EXPECT_EQ(window->session()->openFiles().size(), 2);
 
     watcher.answer = QStringLiteral("Enregistrer");
-    EXPECT_TRUE(window->closeFileTab(window->tbFichiers->currentIndex())); // as its cross does
+    EXPECT_TRUE(window->session()->closeFileTab(window->tbFichiers->currentIndex())); // as its cross does
     EXPECT_EQ(folder.read("site/a.php"), QByteArray("edited first\n"));
-    EXPECT_EQ(window->openFiles().size(), 1);
+    EXPECT_EQ(window->session()->openFiles().size(), 1);
     EXPECT_EQ(window->eFile->text(), folder.path("site/b.php"));
 
     chooseFile(*window, folder.path("site"), QStringLiteral("a.php")); // nothing edited: no question

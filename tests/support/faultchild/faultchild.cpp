@@ -31,6 +31,7 @@
 #include "base/errors.h"
 #include "db/builtindatabase.h"
 #include "app/main.h"
+#include "app/sessioncontroller.h"
 #include "app/stopsignals.h"
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
@@ -141,7 +142,7 @@ int editFile(const QString &file)
 int typeAndWait(const QString &folder, const QString &file, const QString &text)
 {
     auto window = makeWindow(folder, true);
-    window->loadEditedFile(file);
+    window->session()->loadEditedFile(file);
     window->eFile->setText(file);
     window->showPage(window->tsEdit);
     window->M->setFocus();
@@ -159,7 +160,7 @@ int previewOnce(const QString &folder, const QString &file, qsizetype size, qint
 {
     auto window = makeWindow(folder, false);
     if (QFile::exists(file))
-        window->loadEditedFile(file); // the text is the file's: a preview writes it without asking
+        window->session()->loadEditedFile(file); // the text is the file's: a preview writes it without asking
     window->eFile->setText(file);
     window->M->setBytes(faultContent('N', size - 1));
     window->M->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "N"); // an edit: there is something to save
@@ -262,7 +263,7 @@ int stopUnsaved(const QString &folder, const QString &file)
     installStopSignals();
     TfmMain *window = makeWindow(folder).release();
     window->eFile->setText(file);
-    window->editedFile()->load(file);
+    window->session()->editedFile()->load(file);
     QTest::keyClicks(window->M, QStringLiteral("unsaved "));
     QTimer::singleShot(0, window, [window] {
         ready(); // the signal can only be handled in the question's own event loop

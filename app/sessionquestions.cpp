@@ -1,24 +1,28 @@
-// The edited file: what is loaded into the editor, the one save of its text, the
-// watch on changes other programs make to it, and the journal that keeps unsaved
-// text through a crash.
-#include "app/main.h"
+// What the open files ask the user: before unsaved text goes, before a save
+// writes over another file or another program's change, and the offer of text
+// a crash left behind. The boxes are the session's; the window shows no other.
+#include "app/sessioncontroller.h"
 
-#include "widgets/widgets.h"
+#include "base/errors.h"
 #include "editor/richedit.h"
 #include "files/editedfile.h"
+#include "files/linediff.h"
+#include "files/unsavedbox.h"
 #include "io/fileidentity.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
-#include "files/linediff.h"
+#include "io/savefile.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
-#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace {
 
-/** A question with French buttons; the caption of the button clicked, empty when the box was closed. */
+/** A question with French buttons; the caption of the button clicked, `cancel` when the box was closed. */
 QString ask(QWidget *parent, const char *name, const QString &text, const QStringList &buttons,
             const QString &cancel)
 {
@@ -77,7 +81,7 @@ QString askOverChangedFile(QWidget *window, const QString &what, const Journal &
     }
 }
 
-/** A save's questions, asked with the window's message boxes. */
+/** A save's questions, asked with message boxes. */
 class BoxQuestions final : public SaveQuestions
 {
 public:
@@ -119,44 +123,101 @@ private:
 
 } // namespace
 
-void TfmMain::showNotice(const QString &text)
+UnsavedAnswer askAboutUnsaved(QWidget *parent, const QString &question, bool canSave)
 {
-    lNotice->setText(text);
-    lNotice->setVisible(!text.isEmpty());
+    QMessageBox box(QMessageBox::Question, applicationTitle(), question, QMessageBox::NoButton, parent);
+    box.setObjectName(QStringLiteral("unsavedBox"));
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *save = canSave ? box.addButton(QStringLiteral("Enregistrer"), QMessageBox::YesRole) : nullptr;
+    box.addButton(QStringLiteral("Abandonner"), QMessageBox::NoRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    if (box.clickedButton() == cancel)
+        return UnsavedAnswer::Cancel;
+    return save && box.clickedButton() == save ? UnsavedAnswer::Save : UnsavedAnswer::Abandon;
 }
 
-void TfmMain::loadEditedFile(const QString &path)
+bool savedOrTold(QWidget *parent, const std::function<bool()> &save)
 {
-    m_file->open(path);
-}
-
-bool TfmMain::saveEditedFile()
-{
-    return saveEditedFile(nullptr);
-}
-
-bool TfmMain::saveEditedFile(const FileIdentity *knownDisk)
-{
-    if (!writeEditedFile(knownDisk))
+    try {
+        return save();
+    } catch (const OndrelError &error) {
+        showErrorBox(parent, error.message());
         return false;
-    if (!eFile->text().isEmpty())
-        editedFileSaved(); // the page beside the editor follows every save
+    }
+}
+
+bool SessionController::mayDropEditorText()
+{
+    if (!m_editor->isModified())
+        return true;
+    const QString path = m_fileField->text();
+    const QString question =
+        path.isEmpty() ? QStringLiteral("Le texte de l'éditeur a été modifié et n'a pas été enregistré. "
+                                        "L'abandonner ?")
+                       : QStringLiteral("Le texte de l'éditeur a été modifié depuis le dernier enregistrement. "
+                                        "L'enregistrer dans %1 ?").arg(path);
+    switch (askAboutUnsaved(m_boxParent, question, !path.isEmpty())) {
+    case UnsavedAnswer::Cancel:
+        return false;
+    case UnsavedAnswer::Save:
+        return savedOrTold(m_boxParent, [this] { return saveEditedFile(); });
+    case UnsavedAnswer::Abandon:
+        break;
+    }
     return true;
 }
 
-bool TfmMain::writeEditedFile(const FileIdentity *knownDisk)
+bool SessionController::mayCloseFiles()
 {
-    BoxQuestions questions(this);
-    return m_file->save(eFile->text(), questions, knownDisk);
+    QList<EditedFile *> unsaved;
+    for (EditedFile *file : std::as_const(m_files)) {
+        if (file->isModified())
+            unsaved.append(file);
+    }
+    if (unsaved.isEmpty())
+        return true;
+    if (unsaved.size() == 1) {
+        showFileTab(int(m_files.indexOf(unsaved.first())));
+        return mayDropEditorText();
+    }
+    QStringList names;
+    bool allNamed = true;
+    for (const EditedFile *file : std::as_const(unsaved)) {
+        names << (file->path().isEmpty() ? QStringLiteral("(texte sans fichier)") : file->path());
+        allNamed = allNamed && !file->path().isEmpty();
+    }
+    const QString question = QStringLiteral("Ces textes ont été modifiés et n'ont pas été enregistrés :\n%1\n%2")
+                                 .arg(names.join(u'\n'), allNamed ? QStringLiteral("Les enregistrer ?")
+                                                                   : QStringLiteral("Les abandonner ?"));
+    switch (askAboutUnsaved(m_boxParent, question, allNamed)) {
+    case UnsavedAnswer::Cancel:
+        return false;
+    case UnsavedAnswer::Abandon:
+        return true;
+    case UnsavedAnswer::Save:
+        break;
+    }
+    for (EditedFile *file : std::as_const(unsaved)) {
+        showFileTab(int(m_files.indexOf(file)));
+        if (!savedOrTold(m_boxParent, [this] { return saveEditedFile(); }))
+            return false;
+    }
+    return true;
 }
 
-bool TfmMain::journalNow()
+bool SessionController::saveEditedFile(const FileIdentity *knownDisk)
 {
-    m_keepJournal = true;
-    return m_file->journalNow();
+    BoxQuestions questions(m_boxParent);
+    if (!m_file->save(m_fileField->text(), questions, knownDisk))
+        return false;
+    if (!m_fileField->text().isEmpty())
+        emit saved(); // the page beside the editor follows every save
+    return true;
 }
 
-void TfmMain::offerRecovery()
+void SessionController::offerRecovery()
 {
     for (const Journal &journal : leftJournals()) {
         const QString what = journal.path.isEmpty() ? QStringLiteral("d'un texte sans fichier")
@@ -164,8 +225,8 @@ void TfmMain::offerRecovery()
         // Another program's newer file is never written over without the user's say.
         const bool changed = !journal.path.isEmpty() && fileChangedSince(journal, diskIdentity(journal.path));
         const QString answer = changed
-            ? askOverChangedFile(this, what, journal)
-            : ask(this, "recoveryBox",
+            ? askOverChangedFile(m_boxParent, what, journal)
+            : ask(m_boxParent, "recoveryBox",
                   QStringLiteral("Ondrel s'est arrêté sans que le texte %1 soit enregistré. "
                                  "Ce texte a été conservé.").arg(what),
                   {QStringLiteral("Récupérer"), QStringLiteral("Ignorer")}, QStringLiteral("Ignorer"));
@@ -188,16 +249,59 @@ void TfmMain::offerRecovery()
             } catch (const OndrelError &) {
                 m_file->forget();
             }
-            showChosenFile(journal.path);
+            emit fileChosen(journal.path);
         }
         m_file->recover(journal, changed); // a save asks before writing over the newer file
         if (answer == QStringLiteral("Garder les deux")) {
             // The recovered text becomes a file of its own beside the newer one, which stays as it is.
             const QString copy = recoveredCopyPath(journal.path);
             m_file->write(copy); // throws: the text stays unsaved and journaled
-            showChosenFile(copy);
+            emit fileChosen(copy);
             m_file->afterSave();
         }
         return; // one text a start: the others wait for the next
     }
+}
+
+QString SessionController::keepUnsavedText()
+{
+    // The copy goes beside the side files, where the user's settings are; the
+    // temporary folder when that one cannot be written.
+    const QString field = m_fileField->text();
+    const QString edited = field.isEmpty() ? QStringLiteral("sans-nom.txt") : QFileInfo(field).fileName();
+    const QString name = QStringLiteral("%1-non-enregistre-%2-%3")
+                             .arg(QFileInfo(m_sideFileBase).fileName(),
+                                  QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), edited);
+    const QByteArray bytes = m_file->fileBytes();
+    const QString sideFolder = QFileInfo(m_sideFileBase).absolutePath();
+    QString why;
+    for (const QString &folder : {sideFolder, QDir::tempPath()}) {
+        QString path = QDir(folder).filePath(name);
+        for (int n = 2; QFileInfo::exists(path); ++n) // never over an earlier copy
+            path = QDir(folder).filePath(QStringLiteral("%1-%2").arg(n).arg(name));
+        if (replaceFileAtomically(path, bytes, 0600, &why))
+            return path;
+    }
+    throw OndrelError(cannotCreateMessage(QDir(sideFolder).filePath(name), why));
+}
+
+bool SessionController::keepTextsForStop()
+{
+    m_keepJournal = true; // the other tabs' unsaved texts come back at the next start too
+    if (!m_editor->isModified())
+        return true;
+    // The crash journal brings the text back at the next start; the copy keeps it
+    // where the user can open it at once.
+    if (!journalNow())
+        printMessage(QStringLiteral("le journal du texte non enregistré n'a pas pu être écrit"));
+    try {
+        const QString copy = keepUnsavedText();
+        const QString field = m_fileField->text();
+        printMessage(field.isEmpty() ? QStringLiteral("texte non enregistré copié dans %1").arg(copy)
+                                     : QStringLiteral("texte non enregistré de « %1 » copié dans %2").arg(field, copy));
+    } catch (const OndrelError &error) {
+        printMessage(withFullStop(error.message()));
+        return false;
+    }
+    return true;
 }
