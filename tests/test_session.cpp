@@ -130,7 +130,7 @@ TEST_F(SessionTest, ClosingATabWithUnsavedTextFollowsTheAnswer)
         EXPECT_EQ(s.session->closeFileTab(1), c.closed);
         ASSERT_EQ(watcher.boxes.size(), 1);
         EXPECT_TRUE(watcher.boxes.first().text.contains(file("b.php")));
-        EXPECT_EQ(s.tabPaths(), c.closed ? QStringList{file("a.php")} : QStringList{file("a.php"), file("b.php")});
+        EXPECT_EQ(s.tabPaths(), c.closed ? QStringList{file("a.php")} : (QStringList{file("a.php"), file("b.php")}));
         EXPECT_EQ(folder.read(QStringLiteral("b.php")), c.onDisk);
     }
 }
@@ -208,11 +208,13 @@ TEST_F(SessionTest, AClosedFileComesBackWithItsCaretAndAnchors)
     s.session->editedFile()->setAnchor(2, QStringLiteral("3"));
     s.session->chooseFile(file("b.php"));
     ASSERT_TRUE(s.session->closeFileTab(0));
-    QSignalSpy anchors(s.session.get(), &SessionController::anchorsChanged);
+    QStringList shownAnchors;
+    QObject::connect(s.session.get(), &SessionController::anchorsChanged, &s.page,
+                     [&](EditedFile *file) { shownAnchors << file->anchor(2); });
     s.session->chooseFile(file("a.php"));
     EXPECT_EQ(s.editor->selStart(), 8);
     EXPECT_EQ(s.session->editedFile()->anchor(2), QStringLiteral("3"));
-    EXPECT_EQ(anchors.count(), 1);
+    EXPECT_EQ(shownAnchors, QStringList{QStringLiteral("3")});
 }
 
 TEST_F(SessionTest, TheTabsOfOneRunComeBackInTheNext)
@@ -235,8 +237,8 @@ TEST_F(SessionTest, TheTabsOfOneRunComeBackInTheNext)
     EXPECT_EQ(s.session->editedFile()->path(), file("b.php"));
     ASSERT_EQ(pinned.count(), 1);
     EXPECT_EQ(pinned.first().first().toString(), file("a.php"));
-    ASSERT_EQ(notices.count(), 1);
-    EXPECT_TRUE(notices.first().first().toString().contains(file("c.php")));
+    ASSERT_FALSE(notices.isEmpty()); // a load clears the notice line first
+    EXPECT_TRUE(notices.last().first().toString().contains(file("c.php")));
 }
 
 TEST_F(SessionTest, TheRecentListIsNotWrittenWhenItWasNeverRead)
