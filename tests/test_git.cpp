@@ -68,9 +68,8 @@ TEST(GitRepository, FindsTheRepositoryOrSaysWhyThereIsNone)
              return root + "/site/later.php";
          }, Absence::None, "site"},
         {"a file of a submodule belongs to the submodule", [](const QString &root) {
-             committedRepo(root + "/lib");
              auto repo = committedRepo(root + "/site");
-             repo->addSubmodule(root + "/lib", QStringLiteral("vendor/lib"));
+             repo->addSubmodule(QStringLiteral("vendor/lib"));
              return root + "/site/vendor/lib/index.php";
          }, Absence::None, "site/vendor/lib"},
         {"no repository", [](const QString &root) {
@@ -288,18 +287,20 @@ TEST(GitRepository, ARenamedFileKeepsItsBarsAndItsOldPath)
     EXPECT_FALSE(site.indexContent(repo.path(QStringLiteral("moved.php"))).has_value());
 }
 
-TEST(GitRepository, ASubmoduleIsOneEntryOfItsParentAndARepositoryOfItsOwn)
+TEST(GitRepository, ASubmoduleIsARepositoryOfItsOwn)
 {
     TempFolder root;
-    committedRepo(root.path(QStringLiteral("lib")));
     auto repo = committedRepo(root.path(QStringLiteral("site")));
-    repo->addSubmodule(root.path(QStringLiteral("lib")), QStringLiteral("vendor/lib"));
+    repo->addSubmodule(QStringLiteral("vendor/lib"));
     repo->commit("Sous-module");
     const QString inside = repo->path(QStringLiteral("vendor/lib/index.php"));
     writeFile(inside, "<?php\necho 2;\n");
 
+    repo->write(QStringLiteral("index.php"), "<?php\necho 3;\n");
     const GitStatus parent = GitRepository::open(repo->path(QString())).status();
-    EXPECT_EQ(parent.markOf(QStringLiteral("vendor/lib")), GitMark::Modified);
+    EXPECT_TRUE(parent.error.isEmpty()) << parent.error.toStdString();
+    EXPECT_EQ(parent.markOf(QStringLiteral("index.php")), GitMark::Modified);
+    EXPECT_EQ(parent.markOf(QStringLiteral("vendor/lib")), GitMark::Unchanged); // its own repository tells
     const GitRepository sub = GitRepository::open(inside);
     EXPECT_EQ(sub.status().markOf(QStringLiteral("index.php")), GitMark::Modified);
     EXPECT_EQ(ChangeBars(sub.indexContent(inside).value_or("?")).compare("<?php\r\necho 2;\r\n"),

@@ -24,7 +24,8 @@ inline void gitCheck(int rc, const char *what)
 class MadeRepo
 {
 public:
-    explicit MadeRepo(const QString &top, bool bare = false)
+    /** `gitDir`, when given, holds the repository, and `top` gets a `.git` file leading to it. */
+    explicit MadeRepo(const QString &top, bool bare = false, const QString &gitDir = {})
         : m_top(QDir::cleanPath(top))
     {
         git_libgit2_init();
@@ -32,7 +33,12 @@ public:
         git_repository_init_options_init(&options, GIT_REPOSITORY_INIT_OPTIONS_VERSION);
         options.flags = GIT_REPOSITORY_INIT_MKPATH | (bare ? GIT_REPOSITORY_INIT_BARE : 0);
         options.initial_head = "main";
-        gitCheck(git_repository_init_ext(&m_repo, QFile::encodeName(m_top).constData(), &options), "init");
+        const QByteArray workTree = QFile::encodeName(m_top);
+        if (!gitDir.isEmpty())
+            options.workdir_path = workTree.constData();
+        gitCheck(git_repository_init_ext(&m_repo, QFile::encodeName(gitDir.isEmpty() ? m_top : gitDir).constData(),
+                                         &options),
+                 "init");
     }
     ~MadeRepo()
     {
@@ -124,18 +130,28 @@ public:
         gitCheck(git_worktree_add(&tree, m_repo, name, QFile::encodeName(where).constData(), nullptr), "worktree");
         git_worktree_free(tree);
     }
-    /** A submodule at `relative`, cloned from the repository at `url` (a path), committed. */
-    void addSubmodule(const QString &url, const QString &relative) const
+    /**
+     * A submodule at `relative` as `git submodule add` leaves it: its repository
+     * under .git/modules, a `.git` file in its folder, a first commit of
+     * `index.php`, and the parent's .gitmodules and index naming that commit
+     * (staged, not committed). Made by hand: libgit2's own submodule set-up
+     * loses memory.
+     */
+    void addSubmodule(const QString &relative) const
     {
-        git_submodule *sub = nullptr;
-        gitCheck(git_submodule_add_setup(&sub, m_repo, QFile::encodeName(url).constData(),
-                                         QFile::encodeName(relative).constData(), 1),
-                 "submodule");
-        git_repository *clone = nullptr;
-        gitCheck(git_submodule_clone(&clone, sub, nullptr), "submodule clone");
-        gitCheck(git_submodule_add_finalize(sub), "submodule finalize");
-        git_repository_free(clone);
-        git_submodule_free(sub);
+        MadeRepo sub(path(relative), false, m_top + QStringLiteral("/.git/modules/") + relative);
+        sub.add(QStringLiteral("index.php"), "<?php\necho 1;\n");
+        const QByteArray commitId = sub.commit("Première version").toLatin1();
+        const QByteArray name = QFile::encodeName(relative);
+        add(QStringLiteral(".gitmodules"),
+            "[submodule \"" + name + "\"]\n\tpath = " + name + "\n\turl = ../" + name + "\n");
+        withIndex([&](git_index *index) {
+            git_index_entry entry{};
+            entry.mode = GIT_FILEMODE_COMMIT;
+            gitCheck(git_oid_fromstr(&entry.id, commitId.constData()), "submodule id");
+            entry.path = name.constData();
+            gitCheck(git_index_add(index, &entry), "submodule entry");
+        });
     }
 
 private:
