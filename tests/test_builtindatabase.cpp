@@ -3,6 +3,7 @@
 #include "db/builtindatabase.h"
 #include "db/sqldump.h"
 #include "support/coremain.h"
+#include "support/privilege.h"
 
 #include <QDir>
 #include <QFile>
@@ -245,14 +246,14 @@ TEST_F(BuiltinDatabaseTest, AnotherWindowUsesTheRunningServerAndAStrangerIsRefus
     second.stop(); // not its server: it stays
     EXPECT_TRUE(first.socketAnswers());
 
-    // The same client, as root and as another account: only the owner gets in.
+    // The same client, as the owner and as another account: only the owner gets in.
     EXPECT_EQ(sqlThrough(first.paths().socket, QStringLiteral("SELECT 1")), "1");
+    const QStringList stranger =
+        asNobody(QStringList{QStringLiteral("mariadb")} + clientArguments(first.paths().socket, QStringLiteral("SELECT 1")));
+    if (stranger.isEmpty())
+        ONDREL_SKIP_WITHOUT("another account on the server's socket: neither root nor sudo -n");
     QByteArray refused;
-    const int code = run(QStringLiteral("setpriv"),
-                         QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                     QStringLiteral("--clear-groups"), QStringLiteral("mariadb")}
-                             + clientArguments(first.paths().socket, QStringLiteral("SELECT 1")),
-                         &refused);
+    const int code = run(stranger.first(), stranger.mid(1), &refused);
     EXPECT_NE(code, 0);
     EXPECT_TRUE(refused.contains("Permission denied") || refused.contains("(13)")) << refused.constData();
 }

@@ -3,6 +3,7 @@
 // unshare), and a cache folder that cannot be written while a hard-linked file is saved.
 #include "support/qtmain.h"
 #include "support/faultprocess.h"
+#include "support/privilege.h"
 #include "support/testsupport.h"
 
 #include "app/main.h"
@@ -133,9 +134,8 @@ TEST(ChangedSince, ASaveAfterRecoveringAsksAndOnlyOverwritesWhenTold)
 QStringList offeredInANewNamespace()
 {
     FaultProcess reader;
-    if (!reader.start(QStringLiteral("unshare"), {QStringLiteral("--pid"), QStringLiteral("--fork"), kChild,
-                                                  QStringLiteral("left-journals")})
-        || !reader.finish())
+    const QStringList command = inPidNamespace({kChild, QStringLiteral("left-journals")});
+    if (!reader.start(command.first(), command.mid(1)) || !reader.finish())
         return {QStringLiteral("(le lecteur a échoué) ") + QString::fromUtf8(reader.output())};
     return reader.messages();
 }
@@ -144,10 +144,11 @@ TEST(PidNamespace, AJournalIsOfferedToAStartWithTheSameProcessIdOnlyOnceItsWrite
 {
     TempFolder site;
     const QString file = site.path(QStringLiteral("f1.php"));
+    const QStringList command = inPidNamespace({kChild, QStringLiteral("journal-wait"), file, QStringLiteral("typed")});
+    if (command.isEmpty())
+        ONDREL_SKIP_WITHOUT("a PID namespace: not root, and this kernel allows no user namespaces");
     FaultProcess writer;
-    ASSERT_TRUE(writer.start(QStringLiteral("unshare"), {QStringLiteral("--pid"), QStringLiteral("--kill-child"), kChild,
-                                                         QStringLiteral("journal-wait"), file, QStringLiteral("typed")}))
-        << writer.output().constData();
+    ASSERT_TRUE(writer.start(command.first(), command.mid(1))) << writer.output().constData();
     Journal journal;
     ASSERT_TRUE(parseJournal(readFile(journalPathFor(file)), &journal));
     ASSERT_EQ(journal.pid, 1); // the first process of its namespace, as the reader will be
