@@ -14,6 +14,10 @@
 #                            server of <dir> still running is stopped and replaced.
 #   mariadb.sh stop <dir>    stops the server and removes its data folder.
 set -euo pipefail
+# The server runs as whoever runs the tests; Debian keeps mariadbd and mariadb-install-db
+# in /usr/sbin, which a normal user's PATH lacks.
+PATH=$PATH:/usr/sbin:/usr/local/sbin
+user=$(id -un)
 
 action=${1:?start or stop}
 dir=${2:?folder of the server}
@@ -88,7 +92,7 @@ start() {
         first=1
         rm -rf "$data"
         mkdir -p "$tmp"
-        if ! mariadb-install-db --no-defaults --datadir="$data" --tmpdir="$tmp" --user=root \
+        if ! mariadb-install-db --no-defaults --datadir="$data" --tmpdir="$tmp" --user="$user" \
             --auth-root-authentication-method=normal >"$dir/install.log" 2>&1; then
             echo "mariadb-install-db failed; the end of $dir/install.log:" >&2
             tail -20 "$dir/install.log" >&2 || true
@@ -113,7 +117,7 @@ start() {
         # Detached from the caller's standard streams, so that CTest does not wait for it.
         mkdir -p "$tmp"
         setsid mariadbd --no-defaults --datadir="$data" --tmpdir="$tmp" --socket="$socket" --port="$port" \
-            --bind-address=127.0.0.1 --user=root --pid-file="$dir/pid" \
+            --bind-address=127.0.0.1 --user="$user" --pid-file="$dir/pid" \
             --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=64M \
             --ssl-ca="$dir/tls/ca.pem" --ssl-cert="$dir/tls/server-cert.pem" --ssl-key="$dir/tls/server-key.pem" \
             </dev/null >"$dir/out.log" 2>&1 &
@@ -145,7 +149,7 @@ start() {
     fi
     [ -f "$dir/pid" ] || echo "$launched" >"$dir/pid"
     if [ $first -eq 1 ]; then
-        mariadb --no-defaults --socket="$socket" -uroot <<SQL
+        mariadb --no-defaults --default-character-set=utf8mb4 --socket="$socket" -uroot <<SQL
 ALTER USER 'root'@'localhost' IDENTIFIED BY '$password';
 CREATE USER IF NOT EXISTS 'root'@'127.0.0.1';
 ALTER USER 'root'@'127.0.0.1' IDENTIFIED BY '$password';

@@ -47,7 +47,8 @@ QByteArray DbServer::sql(const QString &statements) const
 {
     QProcess client;
     client.start(QStringLiteral("mariadb"),
-                 {QStringLiteral("--no-defaults"), QStringLiteral("--batch"), QStringLiteral("-uroot"),
+                 {QStringLiteral("--no-defaults"), QStringLiteral("--batch"), QStringLiteral("--default-character-set=utf8mb4"),
+                  QStringLiteral("-uroot"),
                   QStringLiteral("-p") + password, QStringLiteral("--socket=") + socket,
                   QStringLiteral("ondrel_test"), QStringLiteral("-e"), statements});
     client.waitForFinished(60000);
