@@ -409,13 +409,17 @@ void TfmMain::declareSettings()
               plainSetting(kMysql, QStringLiteral("Base"), SettingKind::Text, QStringLiteral("mysql"),
                            [this] { return base->text(); }, [this](const QVariant &v) { base->setText(v.toString()); }));
     // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
-    // host keeps that server.
+    // host keeps that server. Saved empty when unticked for want of a server (the same default
+    // again at the next start): installing one later offers it.
     r.declare(SettingsBlock::Database,
               {kMysql, QStringLiteral("BaseIntegree"), SettingKind::Bool,
                [&host](const ProfileFile &ini) -> QVariant {
                    return !mariadbdExecutable().isEmpty() && host.read(ini) == host.fallback(ini);
                },
-               [this] { return cbBaseIntegree->isChecked(); },
+               [this]() -> QVariant {
+                   const QString saved = builtinDatabaseSetting(cbBaseIntegree->isChecked(), !mariadbdExecutable().isEmpty());
+                   return saved.isEmpty() ? QVariant(saved) : QVariant(saved == u"1");
+               },
                [this](const QVariant &v) { cbBaseIntegree->setChecked(v.toBool()); }, {}, false});
     r.declare(SettingsBlock::Database,
               plainSetting(kMysql, QStringLiteral("ArbreSchema"), SettingKind::Bool, true,

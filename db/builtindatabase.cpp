@@ -110,7 +110,15 @@ QString mariadbdExecutable()
 
 QString mariadbMissingMessage()
 {
-    return QStringLiteral("MariaDB introuvable : installez le paquet mariadb-server pour avoir la base intégrée");
+    return QStringLiteral("MariaDB introuvable : installez le paquet mariadb-server-core pour avoir la base intégrée");
+}
+
+QString builtinDatabaseSetting(bool ticked, bool serverInstalled)
+{
+    if (ticked)
+        return QStringLiteral("1");
+    // Without a server the box could only be unticked: that says nothing of the user's wish.
+    return serverInstalled ? QStringLiteral("0") : QString();
 }
 
 QString firstDatabaseName(const QString &siteFolder)

@@ -33,6 +33,13 @@ QString mariadbdExecutable();
 QString mariadbMissingMessage();
 
 /**
+ * What the settings file keeps of the box "Base intégrée": "1" ticked, "0" unticked by
+ * the user's choice, and "" (no choice: the start-up default applies again) when it is
+ * unticked while no server is installed, so that the box is offered once one is.
+ */
+QString builtinDatabaseSetting(bool ticked, bool serverInstalled);
+
+/**
  * The name of the database a new data folder is given: the site folder's name
  * with what SQL would need to quote made plain (accents dropped, anything but
  * letters, digits and "_" turned into "_"), at most 64 characters; "site" when

@@ -33,6 +33,8 @@ QString Setting::textOf(const QVariant &v) const
     case SettingKind::Integer:
         return QString::number(v.toInt());
     case SettingKind::Bool:
+        if (v.typeId() == QMetaType::QString) // the file's text already, "" for no choice made
+            return v.toString();
         return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
     case SettingKind::Colour:
         return QString::number(static_cast<qint32>(v.toUInt())); // signed decimal, as Windows stores it

@@ -309,3 +309,20 @@ TEST(BuiltinDatabaseFolders, AFolderItCannotUseIsReportedAndKept)
 }
 
 ONDREL_CORE_TEST_MAIN
+
+TEST(BuiltinDatabaseSetting, AnUntickedBoxIsKeptAsAChoiceOnlyWhenAServerWasThere)
+{
+    const struct
+    {
+        bool ticked, serverInstalled;
+        const char *saved;
+    } cases[] = {
+        {true, true, "1"},
+        {true, false, "1"}, // ticked without a server: the user's wish, kept for when one comes
+        {false, true, "0"},
+        {false, false, ""}, // nothing chosen: offered again once a server is installed
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(builtinDatabaseSetting(c.ticked, c.serverInstalled), QString::fromUtf8(c.saved))
+            << c.ticked << c.serverInstalled;
+}

@@ -74,6 +74,9 @@ TEST_F(BuiltinDatabaseWindow, TheBoxIsTickedForANewUserAndForTheDefaultHostOnly)
         {"[Mysql]\r\nHost=127.0.0.1\r\n", false},
         {"[Mysql]\r\nHost=db.exemple.test\r\nBaseIntegree=1\r\n", true}, // the user's own choice stands
         {"[Mysql]\r\nBaseIntegree=0\r\n", false},
+        // Saved unticked while no server was installed: offered again now that one is.
+        {"[Mysql]\r\nBaseIntegree=\r\n", true},
+        {"[Mysql]\r\nHost=127.0.0.1\r\nBaseIntegree=\r\n", false},
     };
     for (const auto &c : cases) {
         writeFile(sideFiles.path(QStringLiteral("ondrel.ini")), c.ini);
