@@ -43,7 +43,7 @@ fi
 echo "lintian --pedantic: no E: or W: tag"
 
 # What the package says of itself: the relations a user's apt acts on.
-for field in "Recommends: php-cli, php-mysql, mariadb-client, libgit2-1.5" "Suggests: php-xdebug, mariadb-server" "Version: 2.1-1"; do
+for field in "Recommends: php-cli, php-mysql, mariadb-client, mariadb-server-core, libgit2-1.5" "Suggests: php-xdebug, mariadb-server" "Version: 2.1-1"; do
   [ "$(dpkg-deb -f "$deb" "${field%%:*}" | tr -s ' \n' ' ' | sed 's/ $//')" = "${field#*: }" ] \
     || fail "$field (the package has: $(dpkg-deb -f "$deb" "${field%%:*}"))"
 done

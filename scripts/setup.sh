@@ -10,10 +10,13 @@ run=(
   qt6-base-dev libqscintilla2-qt6-dev qt6-webengine-dev qt6-translations-l10n libqscintilla2-qt6-l10n libgl-dev
   libmariadb-dev libxxhash-dev libsecret-1-dev libgit2-dev fonts-liberation2
   php-cli php-mysql php-mbstring php-xml php-curl php-gd
+  # "Base intégrée": MariaDB's server programs without the system service (Ondrel starts
+  # its own server), and the client programs the console's import and export run.
+  mariadb-server-core mariadb-client
 )
 test=(
   libgtest-dev libgmock-dev libbenchmark-dev acl attr curl ripgrep
-  mariadb-server mariadb-client openssl
+  mariadb-server openssl
   dbus-daemon gnome-keyring
   clang libclang-rt-14-dev
   xvfb xauth imagemagick fonts-dejavu-core xdotool
