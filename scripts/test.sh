@@ -59,8 +59,12 @@ left_behind() {
 # Names what a stage left running, ends it, and fails the stage.
 reap_left_behind() {
     local stage=$1 pids pid
-    pids=$(left_behind)
-    [ -z "$pids" ] && return 0
+    # A few seconds' grace for what ends with the bus or server it watches (the keyring daemon).
+    for _ in $(seq 10); do
+        pids=$(left_behind)
+        [ -z "$pids" ] && return 0
+        sleep 0.5
+    done
     echo "$stage left processes behind:" >&2
     for pid in $pids; do
         echo "  $pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)" >&2
