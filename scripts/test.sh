@@ -9,8 +9,14 @@
 # when a process of the run is still there after its tests.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/setup.sh" || exit
-bash "$root/scripts/check-tests.sh" || exit
+if ! bash "$root/scripts/setup.sh"; then
+    echo "test.sh: FAILED; the packages the tests need could not be installed, so no stage ran" >&2
+    exit 1
+fi
+if ! bash "$root/scripts/check-tests.sh"; then
+    echo "test.sh: FAILED; a test uses QtTest's assertion macros, so no stage ran" >&2
+    exit 1
+fi
 
 # The tests are headless whatever the session: with a display of the user's at hand,
 # libraries that look for X (the web engine's among them) would open it beside Qt's
