@@ -53,11 +53,11 @@ left_behind() {
         pid=${p#/proc/}
         [ -O "$p" ] || continue
         [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
-        stat=$(cat 2>/dev/null "$p/stat") || continue
+        read -r stat 2>/dev/null <"$p/stat" || continue
         rest=${stat##*) }
         read -ra fields <<<"$rest"
         [ "${fields[1]}" = "$BASHPID" ] && continue
-        tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "ONDREL_TEST_RUN=$ONDREL_TEST_RUN" || continue
+        grep -qaF "ONDREL_TEST_RUN=$ONDREL_TEST_RUN" "$p/environ" 2>/dev/null || continue
         echo "$pid"
     done
 }
