@@ -23,6 +23,11 @@ fi
 # offscreen platform and keep what they allocate for it.
 unset DISPLAY WAYLAND_DISPLAY XAUTHORITY
 export QT_QPA_PLATFORM=offscreen
+# Chromium's sandbox needs user namespaces, which a chroot has none of (the tests as root
+# turn it off themselves); the web engine would not start at all.
+if [ "$(id -u)" -ne 0 ] && ! unshare --user true 2>/dev/null; then
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
 
 # Every process the tests start carries this mark; what still carries it once a
 # stage is over was left behind.
