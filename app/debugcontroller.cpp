@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "app/main.h"
 #include "app/sessioncontroller.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "debug/breakpointfile.h"
 #include "debug/debugpanel.h"
@@ -323,13 +324,13 @@ void DebugController::debugPage()
         // The debugged page reaches the same database as the preview's, and as for F9 a
         // page that uses MySQL starts Ondrel's own and is asked for once it answers.
         m_server->setDatabaseSocket({});
-        if (m_window->usesBuiltinDatabase()) {
+        if (m_window->databasePage->usesBuiltinDatabase()) {
             BuiltinDatabase *database = m_window->builtinDatabase();
             m_server->setDatabaseSocket(database->paths().socket);
             connect(database, &BuiltinDatabase::ready, this, &DebugController::navigateWhenReady, Qt::UniqueConnection);
             connect(database, &BuiltinDatabase::failed, this, &DebugController::navigateWhenReady, Qt::UniqueConnection);
             if (!database->isReady() && pageUsesDatabase(QString::fromUtf8(m_window->M->wholeText())))
-                m_window->startBuiltinDatabase();
+                m_window->databasePage->startBuiltinDatabase();
         }
         if (!m_server->start(root))
             throw OndrelError(phpMissingMessage());
@@ -340,7 +341,7 @@ void DebugController::debugPage()
 
 void DebugController::navigateWhenReady()
 {
-    const bool databaseStarting = m_window->usesBuiltinDatabase() && m_window->builtinDatabase()->isStarting();
+    const bool databaseStarting = m_window->databasePage->usesBuiltinDatabase() && m_window->builtinDatabase()->isStarting();
     if (!m_pageWanted || !m_server || !m_server->isReady() || databaseStarting)
         return;
     m_pageWanted = false;

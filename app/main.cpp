@@ -3,26 +3,20 @@
 #include "app/sessioncontroller.h"
 
 #include "app/commandline.h"
+#include "pages/databasepage.h"
 
 #include "widgets/widgets.h"
-#include "db/connectionsecurity.h"
-#include "db/dbconsole.h"
-#include "db/schematree.h"
-#include "db/statementcompletion.h"
-#include "db/simplecombo.h"
-#include "db/sqlline.h"
-#include "db/stringgrid.h"
 #include "editor/editorcompletion.h"
 #include "editor/findbar.h"
 #include "editor/phpsignaturesource.h"
 #include "editor/richedit.h"
+#include "db/builtindatabase.h"
 #include "files/browser.h"
 #include "files/editedfile.h"
 #include "files/filetabbar.h"
 #include "preview/phpserver.h"
 #include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
-#include "settings/consolepassword.h"
 #include "base/virtualkeys.h"
 
 #include <QApplication>
@@ -168,8 +162,7 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     ColorDialog1 = named(new QColorDialog(this), "ColorDialog1");
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
     ColorDialog1->hide();
-    m_console = new DbConsole(this);
-    Timer1 = m_console->refreshTimer();
+    m_database = new BuiltinDatabase(this);
 
     buildFilePage();
     buildEditorPage();
@@ -181,8 +174,6 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
     // The edited file: watched for other programs' changes; unsaved text journaled.
     m_session = new SessionController(M, tbFichiers, eFile, this, this);
     bindEvents();
-    m_password = new ConsolePassword(host, user, pass, this);
-    connect(m_password, &ConsolePassword::said, this, &TfmMain::showStatus);
     auto *debugging = new DebugController(this); // step debugging: it wires itself to the editor page
 
     declareSettings();
@@ -193,8 +184,6 @@ TfmMain::TfmMain(const QString &sideFileBase, QWidget *parent)
 TfmMain::~TfmMain()
 {
     shutDown(); // writes the side files back, unless the end of the run did already
-    if (m_console->isConnecting())
-        QApplication::restoreOverrideCursor(); // the open's answer will find no window
     M->disconnect(this);
     m_session->endRun(); // before the editor goes
 }
@@ -368,92 +357,26 @@ void TfmMain::buildPreviewPage()
 
 void TfmMain::buildDatabasePage()
 {
-    TabSheet4 = named(new QWidget, "TabSheet4");
-    PC->addTab(TabSheet4, QStringLiteral("Base de donnée"));
-    auto *column = stacked(TabSheet4);
-    Panel6 = panel(TabSheet4, "Panel6", 172, true);
-    column->addWidget(Panel6);
-    tbResultats = named(new QTabBar(TabSheet4), "tbResultats");
-    tbResultats->setExpanding(false);
-    tbResultats->setDrawBase(false);
-    tbResultats->hide(); // shown when a statement gives several result sets
-    sg = named(new StringGrid(TabSheet4), "sg");
-    sg->setFrameStyle(QFrame::NoFrame);
-    // The schema tree beside the result tabs and grid, in a splitter the user can drag.
-    spSchema = named(new QSplitter(Qt::Horizontal, TabSheet4), "spSchema");
-    spSchema->setChildrenCollapsible(false);
-    auto *results = new QWidget(spSchema);
-    auto *resultColumn = stacked(results);
-    resultColumn->addWidget(tbResultats);
-    resultColumn->addWidget(sg, 1);
-    column->addWidget(spSchema, 1);
-
-    Label8 = label(Panel6, "Label8", QStringLiteral("Host"), 3, 6);
-    Label9 = label(Panel6, "Label9", QStringLiteral("User"), 3, 27);
-    Label10 = label(Panel6, "Label10", QStringLiteral("Pass"), 3, 48);
-    Label11 = label(Panel6, "Label11", QStringLiteral("Base"), 3, 74);
-    host = edit(Panel6, "host", 34, 2, 121);
-    user = edit(Panel6, "user", 34, 23, 121);
-    pass = edit(Panel6, "pass", 34, 44, 121);
-    pass->setEchoMode(QLineEdit::Password); // dots, until the eye at its end shows it
-    {
-        QIcon eye = QIcon::fromTheme(QStringLiteral("view-reveal-symbolic"));
-        if (eye.isNull())
-            eye = pass->style()->standardIcon(QStyle::SP_FileDialogContentsView);
-        auto *show = pass->addAction(eye, QLineEdit::TrailingPosition);
-        show->setObjectName(QStringLiteral("actVoirPass"));
-        show->setCheckable(true);
-        show->setToolTip(QStringLiteral("Afficher le mot de passe"));
-        connect(show, &QAction::toggled, pass, [field = pass, show](bool shown) {
-            field->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
-            show->setToolTip(shown ? QStringLiteral("Masquer le mot de passe") : QStringLiteral("Afficher le mot de passe"));
+    // The preview hears of Ondrel's own server before the page does: the page may
+    // then ask with a box, and the preview waiting for the server goes on meanwhile.
+    connect(m_database, &BuiltinDatabase::ready, this, [this] { guard([this] { previewAfterDatabase(); }); });
+    connect(m_database, &BuiltinDatabase::failed, this, [this](const QString &message) {
+        guard([&] {
+            if (m_navigateWhenReady)
+                eText->setText(message); // the page is shown all the same: it tells what it misses
+            previewAfterDatabase();
         });
-    }
-    base = edit(Panel6, "base", 34, 70, 94);
-    sbConnected = button(Panel6, "sbConnected", QStringLiteral("Go"), 129, 71, 28, 21);
-    cb = placed(new SimpleComboBox(Panel6), "cb", 157, 2, 460, 103);
-    colourSqlAsTyped(cb->editLine());
-    cbTempo = placed(new QCheckBox(QStringLiteral("Actualisation (ms)"), Panel6), "cbTempo", 6, 99, 115, 17);
-    tempo = edit(Panel6, "tempo", 112, 96, 41);
-    tempo->setText(QStringLiteral("5000"));
-    mysqlErr = label(Panel6, "mysqlErr", QStringLiteral("Ok"), 160, 112);
-    mysqlErr->setTextFormat(Qt::PlainText); // server messages quote statements, tags included
-    sbAnnuler = button(Panel6, "sbAnnuler", QStringLiteral("Annuler"), 160, 109, 56, 19);
-    sbAnnuler->hide(); // offered while a statement runs
-    sbExport = button(Panel6, "sbExport", QStringLiteral("Exporter CSV…"), 520, 109, 90, 19);
-    cbBaseIntegree = placed(new QCheckBox(QStringLiteral("Base intégrée"), Panel6), "cbBaseIntegree", 6, 122, 115, 17);
-    cbBaseIntegree->setToolTip(QStringLiteral("Host « localhost » : la base MariaDB d'Ondrel, "
-                                              "que lui seul démarre et que seul votre compte peut ouvrir"));
-    sbRedemarrer = button(Panel6, "sbRedemarrer", QStringLiteral("Redémarrer"), 160, 128, 70, 19);
-    sbRedemarrer->hide(); // offered when Ondrel's own server stopped by itself
-    sbAnnulerImport = button(Panel6, "sbAnnulerImport", QStringLiteral("Annuler"), 300, 128, 56, 19);
-    sbAnnulerImport->hide(); // offered while an import runs
-    sbImporter = button(Panel6, "sbImporter", QStringLiteral("Importer un fichier SQL…"), 360, 128, 140, 19);
-    sbExporterBase = button(Panel6, "sbExporterBase", QStringLiteral("Exporter la base…"), 520, 128, 90, 19);
-    lChiffrement = label(Panel6, "lChiffrement", QStringLiteral("Chiffrer la connexion"), 6, 152);
-    cbChiffrement = named(new QComboBox(Panel6), "cbChiffrement");
-    cbChiffrement->addItems(tlsModeChoices());
-    // Beside its caption, as wide as its longest choice.
-    cbChiffrement->setGeometry(lChiffrement->geometry().right() + 7, 148, cbChiffrement->sizeHint().width(), 21);
-    cbChiffrement->setToolTip(QStringLiteral("TLS vers un serveur joint par le réseau ; "
-                                             "une connexion par socket local n'est jamais chiffrée"));
-    lChiffrement->setBuddy(cbChiffrement);
-    eFichierCA = edit(Panel6, "eFichierCA", cbChiffrement->geometry().right() + 9, 149, 262); // to "…" (Panel6Resize)
-    eFichierCA->setPlaceholderText(QStringLiteral("Fichier CA (vide : autorités du système)"));
-    eFichierCA->setToolTip(QStringLiteral("Le certificat de l'autorité qui a signé celui du serveur (PEM)"));
-    sbFichierCA = button(Panel6, "sbFichierCA", QStringLiteral("…"), 586, 149, 24, 19);
-    sbFichierCA->setToolTip(QStringLiteral("Choisir le fichier CA"));
-    eFichierCA->setEnabled(false); // until "certificat vérifié" is chosen (cbChiffrementChange)
-    sbFichierCA->setEnabled(false);
-    tvSchema = new SchemaTree(m_console, cb->editLine(), spSchema);
-    spSchema->insertWidget(0, tvSchema);
-    spSchema->setStretchFactor(0, 0); // the tree keeps its width when the window changes size
-    spSchema->setStretchFactor(1, 1);
-    auto *fold = button(Panel6, "sbSchema", QStringLiteral("Schéma"), 440, 109, 56, 19);
-    fold->setToolTip(QStringLiteral("Afficher ou replier l'arbre des bases, tables et colonnes"));
-    tvSchema->setFoldButton(fold);
-    new StatementCompletion(cb->editLine(), tvSchema); // the tree owns it: it completes from what the tree read
-    TimerEnCours = named(new QTimer(this), "TimerEnCours");
+    });
+    databasePage = new DatabasePage(m_database);
+    PC->addTab(databasePage, QStringLiteral("Base de donnée"));
+}
+
+void TfmMain::bindDatabasePage()
+{
+    // A new data folder's first database is named after the site.
+    auto noteSite = [this] { databasePage->setSite(eRacine->text(), eFile->text()); };
+    connect(eRacine, &QLineEdit::textChanged, databasePage, noteSite);
+    connect(eFile, &QLineEdit::textChanged, databasePage, noteSite);
 }
 
 void TfmMain::buildAboutPage()
@@ -577,39 +500,7 @@ void TfmMain::bindEvents()
     connect(m_lint, &PhpLint::checked, this,
             [this](const QString &path, const LintResult &result) { guard([&] { LintChecked(path, result); }); });
 
-    connect(sbConnected, &QToolButton::clicked, this, [this] { guard([this] { sbConnectedClick(); }); });
-    connect(Panel6, &Panel::resized, this, [this] { guard([this] { Panel6Resize(); }); });
-    connect(cb, &SimpleComboBox::keyDown, this, [this](int key) { guard([&] { cbKeyDown(key); }); });
-    connect(cb, &SimpleComboBox::listKeyDown, this, [this](int key) { guard([&] { cbListKeyDown(key); }); });
-    connect(sbAnnuler, &QToolButton::clicked, this, [this] { guard([this] { sbAnnulerClick(); }); });
-    connect(sbExport, &QToolButton::clicked, this, [this] { guard([this] { sbExportClick(); }); });
-    connect(TimerEnCours, &QTimer::timeout, this, [this] { guard([this] { TimerEnCoursTimer(); }); });
-    connect(cbTempo, &QCheckBox::clicked, this, [this] { guard([this] { cbTempoClick(); }); });
-    connect(cbBaseIntegree, &QCheckBox::clicked, this, [this] { guard([this] { cbBaseIntegreeClick(); }); });
-    connect(sbRedemarrer, &QToolButton::clicked, this, [this] { guard([this] { sbRedemarrerClick(); }); });
-    connect(sbImporter, &QToolButton::clicked, this, [this] { guard([this] { sbImporterClick(); }); });
-    connect(sbExporterBase, &QToolButton::clicked, this, [this] { guard([this] { sbExporterBaseClick(); }); });
-    connect(sbAnnulerImport, &QToolButton::clicked, this, [this] { guard([this] { sbAnnulerImportClick(); }); });
-    connect(cbChiffrement, &QComboBox::currentIndexChanged, this, [this] { guard([this] { cbChiffrementChange(); }); });
-    connect(sbFichierCA, &QToolButton::clicked, this, [this] { guard([this] { sbFichierCAClick(); }); });
-    connect(spSchema, &QSplitter::splitterMoved, tvSchema, &SchemaTree::noteWidth);
-    connect(tvSchema, &SchemaTree::runRequested, this, [this](const QString &statement) {
-        guard([&] {
-            cb->setText(statement);
-            cbKeyDown(VkEnter);
-        });
-    });
-    connect(tbResultats, &QTabBar::currentChanged, this, [this](int index) { guard([&] { tbResultatsChange(index); }); });
-    connect(m_console, &DbConsole::connected, this,
-            [this](const ConnectOutcome &outcome) { guard([&] { consoleConnected(outcome); }); });
-    connect(m_console, &DbConsole::statementStarted, this, [this] { guard([this] { statementStarted(); }); });
-    connect(m_console, &DbConsole::statementFinished, this, [this](const StatementOutcome &outcome, bool fromRefresh) {
-        guard([&] { statementFinished(outcome, fromRefresh); });
-    });
-    connect(m_console, &DbConsole::connectionLost, this, [this] { guard([this] { connectionLost(); }); });
-    connect(m_console, &DbConsole::cancelFailed, this,
-            [this](const QString &error, bool reachable) { guard([&] { cancelFailed(error, reachable); }); });
-    connect(m_console, &DbConsole::nothingToRepeat, this, [this] { guard([this] { nothingToRepeat(); }); });
+    bindDatabasePage();
 }
 
 void TfmMain::bindEditorKeys()

@@ -15,14 +15,12 @@
 
 class QCheckBox;
 class QColorDialog;
-class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QTabBar;
 class QTabWidget;
-class QTimer;
 
 class Edit;
 class Panel;
@@ -45,15 +43,8 @@ class BuiltinServer;
 class PhpLint;
 struct LintResult;
 enum class ServerLineKind;
-class SimpleComboBox;
-class ConsolePassword;
-class StringGrid;
-class SchemaTree;
-class DbConsole;
 class BuiltinDatabase;
-class SqlImport;
-class SqlExport;
-struct ClientAccess;
+class DatabasePage;
 struct FileIdentity;
 
 /**
@@ -78,7 +69,6 @@ public:
     ~TfmMain() override;
 
     // Fields.
-    int DelaiConnexion = 10; // connect time-out in seconds, [Mysql] "DelaiConnexion"
     Colour CoulChaines = 0;
     Colour CoulFonctions = 0;
     Colour CoulPolice = 0;
@@ -141,32 +131,7 @@ public:
     ServerLogPanel *mJournal = nullptr; // "Journal du serveur", below WB
 
     // Page "Base de donnée".
-    QWidget *TabSheet4 = nullptr;
-    Panel *Panel6 = nullptr;
-    QLabel *Label8 = nullptr, *Label9 = nullptr, *Label10 = nullptr, *Label11 = nullptr;
-    Edit *host = nullptr, *user = nullptr, *pass = nullptr, *base = nullptr;
-    SpeedButton *sbConnected = nullptr;
-    SimpleComboBox *cb = nullptr;
-    QCheckBox *cbTempo = nullptr;
-    Edit *tempo = nullptr;
-    QCheckBox *cbBaseIntegree = nullptr; // "Base intégrée": Ondrel's own MariaDB for "localhost"
-    SpeedButton *sbRedemarrer = nullptr; // shown when Ondrel's own MariaDB stopped by itself
-    SpeedButton *sbImporter = nullptr;    // "Importer un fichier SQL…"
-    SpeedButton *sbExporterBase = nullptr; // "Exporter la base…"
-    SpeedButton *sbAnnulerImport = nullptr; // shown while an import runs
-    // "Chiffrer la connexion" ([Mysql] "Chiffrement", "FichierCA"): TLS to the server.
-    QLabel *lChiffrement = nullptr;
-    QComboBox *cbChiffrement = nullptr; // in the order of TlsMode
-    Edit *eFichierCA = nullptr;         // the CA file of "certificat vérifié"
-    SpeedButton *sbFichierCA = nullptr; // "…": choose the CA file
-    QLabel *mysqlErr = nullptr;
-    SpeedButton *sbAnnuler = nullptr; // shown while a statement runs
-    SpeedButton *sbExport = nullptr;
-    QTabBar *tbResultats = nullptr; // above sg: one tab per result set, when a statement gave several
-    StringGrid *sg = nullptr;
-    QSplitter *spSchema = nullptr; // the schema tree beside the grid, folded away or not
-    SchemaTree *tvSchema = nullptr;
-    QTimer *TimerEnCours = nullptr; // counts the running statement's time in mysqlErr
+    DatabasePage *databasePage = nullptr;
 
     // Page "A propos".
     QWidget *TabSheet1 = nullptr;
@@ -181,7 +146,6 @@ public:
     QPlainTextEdit *mAide = nullptr;
 
     QColorDialog *ColorDialog1 = nullptr;
-    QTimer *Timer1 = nullptr; // the console's refresh timer
 
     // Handlers (settings/).
     void FormCreate();
@@ -261,53 +225,8 @@ public:
     void goToLine();
     /** The "*" before the title while the editor holds unsaved changes. */
     void showUnsavedMark();
-    // Handlers (db/).
-    void sbConnectedClick();
-    void Panel6Resize();
-    void cbKeyDown(int key);
-    void cbListKeyDown(int key);
-    void cbTempoClick();
-    void sbAnnulerClick();
-    void sbExportClick();
-    void TimerEnCoursTimer();
-    void tbResultatsChange(int index);
-    void cbChiffrementChange();
-    void sbFichierCAClick();
-    // Ondrel's own MariaDB (db/builtindatabasehandlers.cpp).
-    void cbBaseIntegreeClick();
-    void sbRedemarrerClick();
-    void databaseProgress(const QString &text);
-    void databaseReady(const QString &createdDatabase);
-    void databaseFailed(const QString &message);
-    void databaseCrashed(const QString &message);
-    // Import and export of the database (db/dumphandlers.cpp).
-    void sbImporterClick();
-    void sbExporterBaseClick();
-    void sbAnnulerImportClick();
-    /** Imports the dump `path` (.sql, .sql.gz) into the database of the fields; the status tells the outcome. */
-    void importSqlFile(const QString &path);
-    /** Writes the database of the fields to `path` with mariadb-dump; the status tells the outcome. */
-    void exportDatabase(const QString &path);
-    SqlImport *sqlImport() const { return m_import; }
-    SqlExport *sqlExport() const { return m_export; }
-    // What the console reports (db/consolehandlers.cpp, db/connectionhandlers.cpp).
-    void consoleConnected(const ConnectOutcome &outcome);
-    void statementStarted();
-    void statementFinished(const StatementOutcome &outcome, bool fromRefresh);
-    void connectionLost();
-    void cancelFailed(const QString &error, bool reachable);
-    void nothingToRepeat();
-
-    /** The database console: the connection, the running statement and the refresh. */
-    DbConsole *console() const { return m_console; }
-    /** Ondrel's own MariaDB server, made at its first use. */
-    BuiltinDatabase *builtinDatabase();
-    /** Whether "Go" and the pages reach Ondrel's own server: the box is ticked and Host is "localhost". */
-    bool usesBuiltinDatabase() const;
-    /** With the box ticked (and Host "localhost"): starts Ondrel's own server in the background. */
-    void startBuiltinDatabase();
-    /** At launch: startBuiltinDatabase() when the data folder exists already. */
-    void startBuiltinDatabaseAtLaunch();
+    /** Ondrel's own MariaDB server, which the database page, the preview and the debugger start. */
+    BuiltinDatabase *builtinDatabase() const { return m_database; }
 
     // Methods called by handlers.
     void Ligne();
@@ -404,8 +323,6 @@ public:
     QString sideFileBase() const { return m_sideFileBase; }
     /** Every key of the settings file, as its owners declared them. */
     const SettingsRegistry &settingsRegistry() const { return m_settings; }
-    /** Where "Pass" is kept: the session's keyring, or the settings file when there is none. */
-    ConsolePassword *consolePassword() const { return m_password; }
 
     /** Runs one handler: an error that escapes it is shown in the generic error box. */
     template <typename Handler>
@@ -429,6 +346,7 @@ private:
     void buildEditorPage();
     void buildPreviewPage();
     void buildDatabasePage();
+    void bindDatabasePage();
     void buildAboutPage();
     void buildHelpPage();
     void bindEvents();
@@ -463,27 +381,9 @@ private:
     /** The keyword list as one text, lines separated by "\n"; kept until the memo changes. */
     const QString &keywordList();
 
-    void showStatementRunning(bool running);
-    void showStatus(const QString &text);
-    void showResultSets(const StatementOutcome &outcome);
-
-    DbConsole *m_console = nullptr;
     BuiltinDatabase *m_database = nullptr;
-    SqlImport *m_import = nullptr;
-    SqlExport *m_export = nullptr;
-    /** What the client programs are given: the fields, and the socket of Ondrel's own server. */
-    ClientAccess clientAccess();
-    bool m_connectWhenDatabaseReady = false; // "Go" waits for Ondrel's own server
-    bool m_toldDatabaseMissing = false;      // mariadbd's absence is said once per run
-    /** Opens the console with the fields as typed, through `socket` when it is not empty. */
-    void openConsole(const QByteArray &socket);
+    /** A preview that waited for Ondrel's own server goes on, whether it started or not. */
     void previewAfterDatabase();
-    /** The folder whose name a new data folder's first database takes. */
-    QString siteFolder() const;
-    /** What the running statement's status adds to its time (a refused Enter, a failed cancel). */
-    QString m_runningNote;
-    /** The result sets of the last statement that gave several, shown one at a time by tbResultats. */
-    std::vector<ResultSet> m_resultSets;
 
     SessionController *m_session = nullptr;
     QString m_pinnedPage;             // absolute; empty: F9 shows the edited file
@@ -494,7 +394,6 @@ private:
     SettingsRegistry m_settings; // every key of the settings file, declared by its owner
     /** Declares the settings whose values the window itself still holds. */
     void declareSettings();
-    ConsolePassword *m_password = nullptr;
     bool m_shown = false;
     bool m_pageFromCode = false;
     bool m_closingOnSignal = false;

@@ -1,5 +1,6 @@
 // Ondrel's own PHP server: the file page's controls for it, its events, its log.
 #include "app/main.h"
+#include "pages/databasepage.h"
 
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
@@ -141,12 +142,11 @@ bool TfmMain::serverReadyForPreview()
     // The pages' mysqli and PDO reach Ondrel's own database for "localhost" too; a page
     // that uses MySQL starts it, and is shown once it answers.
     bool databaseStarting = false;
-    if (usesBuiltinDatabase()) {
-        BuiltinDatabase *database = builtinDatabase();
-        m_server->setDatabaseSocket(database->paths().socket);
-        if (!database->isReady() && pageUsesDatabase(QString::fromUtf8(M->wholeText())))
-            startBuiltinDatabase();
-        databaseStarting = database->isStarting();
+    if (databasePage->usesBuiltinDatabase()) {
+        m_server->setDatabaseSocket(m_database->paths().socket);
+        if (!m_database->isReady() && pageUsesDatabase(QString::fromUtf8(M->wholeText())))
+            databasePage->startBuiltinDatabase();
+        databaseStarting = m_database->isStarting();
     } else {
         m_server->setDatabaseSocket({});
     }
@@ -158,7 +158,15 @@ bool TfmMain::serverReadyForPreview()
 void TfmMain::ServeurReady()
 {
     WB->setServerKey(m_server->port(), m_server->key());
-    if (m_navigateWhenReady && !(m_database && m_database->isStarting())) {
+    if (m_navigateWhenReady && !m_database->isStarting()) {
+        m_navigateWhenReady = false;
+        navigatePreview();
+    }
+}
+
+void TfmMain::previewAfterDatabase()
+{
+    if (m_navigateWhenReady && m_server->isReady()) {
         m_navigateWhenReady = false;
         navigatePreview();
     }

@@ -2,12 +2,9 @@
 // keyword list and the query history), read and written back.
 #include "app/main.h"
 #include "app/sessioncontroller.h"
+#include "pages/databasepage.h"
 
 #include "widgets/widgets.h"
-#include "db/builtindatabase.h"
-#include "db/connectionsecurity.h"
-#include "db/schematree.h"
-#include "db/simplecombo.h"
 #include "debug/dbgplistener.h"
 #include "editor/phpsignatures.h"
 #include "editor/phpsignaturesource.h"
@@ -42,7 +39,6 @@ namespace {
 
 const QString kMainW = QStringLiteral("MainW");
 const QString kParams = QStringLiteral("Params");
-const QString kMysql = QStringLiteral("Mysql");
 
 QString defaultHelpFolder()
 {
@@ -62,11 +58,6 @@ Setting plainSetting(const QString &section, const QString &key, SettingKind kin
                      std::function<QVariant()> value, std::function<void(const QVariant &)> apply)
 {
     return {section, key, kind, constantFallback(byDefault), std::move(value), std::move(apply), {}, false};
-}
-
-bool isPositive(const QVariant &v)
-{
-    return v.toInt() > 0;
 }
 
 /** "MainW": the window's bounds and state as shut-down stores them now. */
@@ -113,11 +104,10 @@ ProfileFile readSettings(const QString &path)
 // Start-up: a history that cannot be read leaves the list empty, without a message.
 void loadHistory(TfmMain &w, SideFileState &state, const QString &path)
 {
-    w.cb->list()->clear();
     const ReadResult read = readWholeFile(path, kMaxFileBytes);
     state.historyAtStart = read.ok() ? historyFromFile(read.bytes) : QStringList();
     state.historyFileAtStart = read.ok() ? std::optional(read.bytes) : std::nullopt;
-    w.cb->list()->addItems(state.historyAtStart);
+    w.databasePage->setHistory(state.historyAtStart);
     // A file that exists but could not be read is not known: shut-down only adds to it.
     state.historyLoaded = read.ok() || read.error == ReadError::Missing;
 }
@@ -221,7 +211,7 @@ void saveSettings(const TfmMain &w, const SettingsRegistry &registry, SideFileSt
     if (!ini.load(path)) // rewriting a file that could not be read would drop its other keys
         throw OndrelError(cannotWriteMessage(path));
     const QByteArray before = ini.bytes();
-    w.consolePassword()->keepBeforeClosing(); // a password typed and never left: to the keyring, if it answers
+    w.databasePage->consolePassword()->keepBeforeClosing(); // a password typed and never left: to the keyring, if it answers
     const QList<StoredSetting> values = storedSettings(registry, state);
     state.mergeSettings(ini, values, kMainW);
     const bool exists = QFileInfo::exists(path);
@@ -261,7 +251,7 @@ void saveHistory(const TfmMain &w, SideFileState &state, const QString &path)
     // Never replace a history that could not be read (a folder in the way fails when written).
     if (!disk.ok() && disk.error != ReadError::Missing && disk.error != ReadError::NotRegular)
         throw OndrelError(cannotCreateMessage(path));
-    const QStringList now = w.cb->items();
+    const QStringList now = w.databasePage->history();
     const QStringList loaded = state.historyLoaded ? state.historyAtStart : QStringList();
     const QStringList onDisk = historyOnDisk(disk.bytes, state);
     const QStringList merged = mergedHistory(onDisk, loaded, now);
@@ -386,64 +376,7 @@ void TfmMain::declareSettings()
                            [this] { return debugPortBox(*this)->value(); },
                            [this](const QVariant &v) { debugPortBox(*this)->setValue(v.toInt()); }));
 
-    const Setting &host = r.declare(
-        SettingsBlock::Database,
-        plainSetting(kMysql, QStringLiteral("Host"), SettingKind::Text, QStringLiteral("localhost"),
-                     [this] { return this->host->text(); }, [this](const QVariant &v) { this->host->setText(v.toString()); }));
-    r.declare(SettingsBlock::Database,
-              plainSetting(kMysql, QStringLiteral("User"), SettingKind::Text, QStringLiteral("root"),
-                           [this] { return user->text(); }, [this](const QVariant &v) { user->setText(v.toString()); }));
-    // Nothing while the session's keyring holds it.
-    Setting password = plainSetting(kMysql, QStringLiteral("Pass"), SettingKind::Text, QString(),
-                                    [this] { return consolePassword()->textForSettingsFile(); },
-                                    [this](const QVariant &v) { pass->setText(v.toString()); });
-    password.secret = true;
-    r.declare(SettingsBlock::Database, std::move(password));
-    // Set once the user, asked whether the password moves to the keyring, said no: it stays here and
-    // is not asked again. A file without the key: not asked yet.
-    r.declare(SettingsBlock::Database,
-              plainSetting(kMysql, QStringLiteral("PassDansFichier"), SettingKind::Bool, false,
-                           [this] { return consolePassword()->keepsInSettingsFile(); },
-                           [this](const QVariant &v) { consolePassword()->setKeepsInSettingsFile(v.toBool()); }));
-    r.declare(SettingsBlock::Database,
-              plainSetting(kMysql, QStringLiteral("Base"), SettingKind::Text, QStringLiteral("mysql"),
-                           [this] { return base->text(); }, [this](const QVariant &v) { base->setText(v.toString()); }));
-    // Ondrel's own MariaDB, for a new user when it is installed; one whose settings name another
-    // host keeps that server. Saved empty when unticked for want of a server (the same default
-    // again at the next start): installing one later offers it.
-    r.declare(SettingsBlock::Database,
-              {kMysql, QStringLiteral("BaseIntegree"), SettingKind::Bool,
-               [&host](const ProfileFile &ini) -> QVariant {
-                   return !mariadbdExecutable().isEmpty() && host.read(ini) == host.fallback(ini);
-               },
-               [this]() -> QVariant {
-                   const QString saved = builtinDatabaseSetting(cbBaseIntegree->isChecked(), !mariadbdExecutable().isEmpty());
-                   return saved.isEmpty() ? QVariant(saved) : QVariant(saved == u"1");
-               },
-               [this](const QVariant &v) { cbBaseIntegree->setChecked(v.toBool()); }, {}, false});
-    r.declare(SettingsBlock::Database,
-              plainSetting(kMysql, QStringLiteral("ArbreSchema"), SettingKind::Bool, true,
-                           [this] { return !tvSchema->isFolded(); },
-                           [this](const QVariant &v) { tvSchema->setFolded(!v.toBool()); }));
-    Setting schemaWidth = plainSetting(kMysql, QStringLiteral("ArbreSchemaLargeur"), SettingKind::Integer, 200,
-                                       [this] { return tvSchema->shownWidth(); },
-                                       [this](const QVariant &v) { tvSchema->setShownWidth(v.toInt()); });
-    schemaWidth.accepts = isPositive;
-    r.declare(SettingsBlock::Database, std::move(schemaWidth));
-    Setting timeout = plainSetting(kMysql, QStringLiteral("DelaiConnexion"), SettingKind::Integer, 10, // seconds
-                                   [this] { return DelaiConnexion; },
-                                   [this](const QVariant &v) { DelaiConnexion = v.toInt(); });
-    timeout.accepts = isPositive; // no time-out at all is not offered
-    r.declare(SettingsBlock::Database, std::move(timeout));
-    // No TLS unless asked for: a settings file without the key connects as it always did.
-    r.declare(SettingsBlock::Database,
-              plainSetting(kMysql, QStringLiteral("Chiffrement"), SettingKind::Text, tlsModeSetting(TlsMode::None),
-                           [this] { return tlsModeSetting(TlsMode(cbChiffrement->currentIndex())); },
-                           [this](const QVariant &v) { cbChiffrement->setCurrentIndex(int(tlsModeFromSetting(v.toString()))); }));
-    r.declare(SettingsBlock::Database,
-              plainSetting(kMysql, QStringLiteral("FichierCA"), SettingKind::Text, QString(),
-                           [this] { return eFichierCA->text(); },
-                           [this](const QVariant &v) { eFichierCA->setText(v.toString()); }));
+    databasePage->declareSettings(r);
 }
 
 void TfmMain::FormCreate()
@@ -479,7 +412,7 @@ void TfmMain::FormShow()
     // The keyring may prompt for its unlocking: once the window is there. A start-up that never
     // reached the password (it stopped at the start folder) leaves the keyring alone too.
     if (passwordLoaded(m_settings, m_sideFiles))
-        m_password->start(sideFilePaths(m_sideFileBase).settings);
+        databasePage->consolePassword()->start(sideFilePaths(m_sideFileBase).settings);
     // The unsaved text of a run that did not end cleanly is offered back, whatever happens below.
     struct OfferRecovery
     {

@@ -6,6 +6,7 @@
 #include "app/launch.h"
 #include "app/main.h"
 #include "app/sessioncontroller.h"
+#include "pages/databasepage.h"
 #include "app/stopsignals.h"
 #include "app/translations.h"
 #include "preview/previewmodule.h"
@@ -75,7 +76,7 @@ extern "C" Q_DECL_EXPORT int ondrelRunWindow(int argc, char **argv, const Window
     // a page beside the editor kept from the last run.
     PreviewModule::shared().loadAfterFirstPaint(window, kPreviewModuleIdleMs);
     window->show();
-    window->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
+    window->databasePage->startBuiltinDatabaseAtLaunch(); // in the background: the window is usable meanwhile
     window->session()->openFromCommandLine(launch->line.files);
     instance.deliver();
     if (!window->closingOnSignal())

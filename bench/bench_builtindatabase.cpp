@@ -5,6 +5,7 @@
 // mysqli_connect through the built-in server's socket beside one over TCP to a
 // throwaway server on 127.0.0.1 (tests/servers/mariadb.sh), same MariaDB.
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
 #include "db/dbconsole.h"
@@ -58,8 +59,8 @@ struct LoopWatch
 /** Clicks "Go" (or not, when `launch` starts the server) and waits for the connection; false on a failure. */
 bool connectConsole(TfmMain &window)
 {
-    window.sbConnected->click();
-    return QTest::qWaitFor([&] { return window.console()->isConnected(); }, 120000);
+    window.databasePage->sbConnected->click();
+    return QTest::qWaitFor([&] { return window.databasePage->console()->isConnected(); }, 120000);
 }
 
 void BM_FirstUseToConsoleConnected(benchmark::State &state)
@@ -104,7 +105,7 @@ void BM_LaterLaunchToConsoleConnected(benchmark::State &state)
         state.ResumeTiming();
         window->show(); // as a launch does: the window, then the server in the background
         LoopWatch watch;
-        window->startBuiltinDatabaseAtLaunch();
+        window->databasePage->startBuiltinDatabaseAtLaunch();
         if (!QTest::qWaitFor([&] { return window->builtinDatabase()->isReady(); }, 60000) || !connectConsole(*window)) {
             state.SkipWithError("the console did not connect");
             return;

@@ -3,6 +3,7 @@
 // Also how long the event loop is held while a statement runs on the server (SELECT SLEEP(5)).
 // Runs its own throwaway MariaDB server (tests/servers/mariadb.sh).
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
@@ -151,7 +152,7 @@ void closeMessageBoxes()
 /** Runs the event loop until the console has nothing on the database worker. */
 void waitUntilIdle(TfmMain &window)
 {
-    while (window.console()->isBusy())
+    while (window.databasePage->console()->isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // sleeps until the reply comes
     QCoreApplication::processEvents();
 }
@@ -160,19 +161,19 @@ void waitUntilIdle(TfmMain &window)
 auto connectedWindow(QTemporaryDir &sideFiles)
 {
     auto closing = [](TfmMain *window) {
-        if (window->console()->isConnected())
-            window->sbConnected->click();
+        if (window->databasePage->console()->isConnected())
+            window->databasePage->sbConnected->click();
         delete window;
     };
     std::unique_ptr<TfmMain, decltype(closing)> window(
         new TfmMain(sideFiles.filePath(QStringLiteral("ondrel"))), closing);
     window->show();
-    window->showPage(window->TabSheet4);
-    window->host->setText(QStringLiteral("127.0.0.1"));
-    window->user->setText(QStringLiteral("root"));
-    window->pass->setText(server.password);
-    window->base->setText(QStringLiteral("ondrel_test"));
-    window->sbConnected->click();
+    window->showPage(window->databasePage);
+    window->databasePage->host->setText(QStringLiteral("127.0.0.1"));
+    window->databasePage->user->setText(QStringLiteral("root"));
+    window->databasePage->pass->setText(server.password);
+    window->databasePage->base->setText(QStringLiteral("ondrel_test"));
+    window->databasePage->sbConnected->click();
     waitUntilIdle(*window);
     return window;
 }
@@ -182,31 +183,31 @@ void pressEnter(TfmMain &window)
 {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(window.cb->editLine(), &press);
-    QCoreApplication::sendEvent(window.cb->editLine(), &release);
+    QCoreApplication::sendEvent(window.databasePage->cb->editLine(), &press);
+    QCoreApplication::sendEvent(window.databasePage->cb->editLine(), &release);
     waitUntilIdle(window); // the rows come in on the worker, the grid takes them here
-    window.sg->repaint();
+    window.databasePage->sg->repaint();
     QCoreApplication::processEvents();
 }
 
 void backToDesignGrid(TfmMain &window)
 {
-    window.sg->setRowCount(5);
-    window.sg->setColCount(3);
+    window.databasePage->sg->setRowCount(5);
+    window.databasePage->sg->setColCount(3);
     QCoreApplication::processEvents();
 }
 
 bool gridFilled(const TfmMain &window)
 {
-    return window.sg->rowCount() == kRows + 1 && window.sg->colCount() == 10
-           && window.sg->cell(0, kRows) == QString::number(kRows);
+    return window.databasePage->sg->rowCount() == kRows + 1 && window.databasePage->sg->colCount() == 10
+           && window.databasePage->sg->cell(0, kRows) == QString::number(kRows);
 }
 
 void BM_SelectIntoGridMemory(benchmark::State &state)
 {
     QTemporaryDir sideFiles;
     auto window = connectedWindow(sideFiles);
-    window->cb->editLine()->setText(kStatement);
+    window->databasePage->cb->editLine()->setText(kStatement);
     for (auto _ : state) {
         QCoreApplication::processEvents();
         resetPeakMemory();
@@ -227,7 +228,7 @@ void BM_SelectIntoGrid(benchmark::State &state)
 {
     QTemporaryDir sideFiles;
     auto window = connectedWindow(sideFiles);
-    window->cb->editLine()->setText(kStatement);
+    window->databasePage->cb->editLine()->setText(kStatement);
     for (auto _ : state) {
         state.PauseTiming();
         backToDesignGrid(*window);
@@ -247,7 +248,7 @@ void BM_EventLoopLatencyDuringSleep(benchmark::State &state)
 {
     QTemporaryDir sideFiles;
     auto window = connectedWindow(sideFiles);
-    window->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(5)"));
+    window->databasePage->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(5)"));
     for (auto _ : state) {
         qint64 worstMs = 0;
         QElapsedTimer sinceTick;
@@ -261,7 +262,7 @@ void BM_EventLoopLatencyDuringSleep(benchmark::State &state)
         pressEnter(*window);
         ticker.stop();
         state.counters["worst_latency_ms"] = double(worstMs);
-        if (window->sg->cell(0, 1) != QStringLiteral("0"))
+        if (window->databasePage->sg->cell(0, 1) != QStringLiteral("0"))
             state.SkipWithError("SELECT SLEEP(5) did not give its row");
     }
 }

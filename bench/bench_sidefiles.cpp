@@ -3,6 +3,7 @@
 // size, shut-down alone with what it merges, and the settings file alone read
 // and rewritten in memory.
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "db/simplecombo.h"
 #include "settings/profile.h"
 #include "settings/sidefiles.h"
@@ -80,7 +81,7 @@ void BM_ShutDownWithSideFiles(benchmark::State &state)
         QTextCursor end(window->mAide->document());
         end.movePosition(QTextCursor::End);
         end.insertText(QStringLiteral("\nstring new_function(string $a)"));
-        window->cb->addItem(QStringLiteral("select * from new_table"));
+        window->databasePage->cb->addItem(QStringLiteral("select * from new_table"));
         QFile file(history);
         if (file.open(QIODevice::Append))
             file.write(others);

@@ -8,6 +8,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/builtindatabase.h"
 #include "db/dbconsole.h"
@@ -81,7 +82,7 @@ TEST_F(BuiltinDatabaseWindow, TheBoxIsTickedForANewUserAndForTheDefaultHostOnly)
     for (const auto &c : cases) {
         writeFile(sideFiles.path(QStringLiteral("ondrel.ini")), c.ini);
         window = makeWindow(sideFiles.path({}), false);
-        EXPECT_EQ(window->cbBaseIntegree->isChecked(), c.ticked) << c.ini;
+        EXPECT_EQ(window->databasePage->cbBaseIntegree->isChecked(), c.ticked) << c.ini;
         window.reset();
     }
     EXPECT_TRUE(boxes.boxes.isEmpty());
@@ -92,7 +93,7 @@ TEST_F(BuiltinDatabaseWindow, ANewUsersPageAndConsoleShareTheDatabase)
     const QString folder = site.path(QStringLiteral("boutique"));
     writeFile(folder + QStringLiteral("/page.php"), kPage);
     window = makeWindow(sideFiles.path({}));
-    ASSERT_TRUE(window->cbBaseIntegree->isChecked());
+    ASSERT_TRUE(window->databasePage->cbBaseIntegree->isChecked());
     chooseFile(*window, folder, QStringLiteral("page.php"));
 
     // The page mentions MySQL: debugging it (Ctrl+F9, no breakpoint) makes the data
@@ -107,48 +108,48 @@ TEST_F(BuiltinDatabaseWindow, ANewUsersPageAndConsoleShareTheDatabase)
     const QString shown = shownText(*window);
     EXPECT_TRUE(shown.contains(QStringLiteral("mysqli:poire,pomme"))) << shown.toStdString(); // the debugged run's rows
     EXPECT_TRUE(shown.contains(QStringLiteral("pdo:poire,pomme"))) << shown.toStdString();
-    EXPECT_EQ(window->base->text(), QStringLiteral("boutique")); // the first database, named after the site
+    EXPECT_EQ(window->databasePage->base->text(), QStringLiteral("boutique")); // the first database, named after the site
 
-    window->showPage(window->TabSheet4);
-    window->sbConnected->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 60000)) << window->mysqlErr->text().toStdString();
+    window->showPage(window->databasePage);
+    window->databasePage->sbConnected->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->console()->isConnected(); }, 60000)) << window->databasePage->mysqlErr->text().toStdString();
     runStatement(*window, QStringLiteral("SELECT nom FROM fruits ORDER BY nom"));
-    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("poire"));
-    EXPECT_EQ(window->sg->cell(0, 2), QStringLiteral("pomme"));
+    EXPECT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("poire"));
+    EXPECT_EQ(window->databasePage->sg->cell(0, 2), QStringLiteral("pomme"));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST_F(BuiltinDatabaseWindow, ACrashIsToldAndRedemarrerConnectsAgain)
 {
     window = makeWindow(sideFiles.path({}));
-    window->showPage(window->TabSheet4);
-    window->sbConnected->click(); // the first connection starts the server
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 120000)) << window->mysqlErr->text().toStdString();
-    EXPECT_EQ(window->base->text(), QStringLiteral("site")); // no site folder yet
+    window->showPage(window->databasePage);
+    window->databasePage->sbConnected->click(); // the first connection starts the server
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->console()->isConnected(); }, 120000)) << window->databasePage->mysqlErr->text().toStdString();
+    EXPECT_EQ(window->databasePage->base->text(), QStringLiteral("site")); // no site folder yet
 
     const qint64 pid = window->builtinDatabase()->processId();
     ASSERT_GT(pid, 0);
     ::kill(pid_t(pid), SIGKILL);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sbRedemarrer->isVisible(); }, 30000));
-    EXPECT_TRUE(window->mysqlErr->text().contains(QStringLiteral("s'est arrêtée"))) << window->mysqlErr->text().toStdString();
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->sbRedemarrer->isVisible(); }, 30000));
+    EXPECT_TRUE(window->databasePage->mysqlErr->text().contains(QStringLiteral("s'est arrêtée"))) << window->databasePage->mysqlErr->text().toStdString();
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
 
-    window->sbRedemarrer->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 60000)) << window->mysqlErr->text().toStdString();
-    EXPECT_FALSE(window->sbRedemarrer->isVisible());
+    window->databasePage->sbRedemarrer->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->console()->isConnected(); }, 60000)) << window->databasePage->mysqlErr->text().toStdString();
+    EXPECT_FALSE(window->databasePage->sbRedemarrer->isVisible());
     runStatement(*window, QStringLiteral("SELECT DATABASE()"));
-    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("site"));
+    EXPECT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("site"));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExportWritesTheBase)
 {
     window = makeWindow(sideFiles.path({}));
-    window->sbConnected->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->console()->isConnected(); }, 120000)) << window->mysqlErr->text().toStdString();
+    window->databasePage->sbConnected->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->console()->isConnected(); }, 120000)) << window->databasePage->mysqlErr->text().toStdString();
     auto imported = [&](const QString &path) {
-        window->importSqlFile(path);
-        return QTest::qWaitFor([&] { return !window->sqlImport()->isRunning() && window->sbImporter->isEnabled(); }, 60000);
+        window->databasePage->importSqlFile(path);
+        return QTest::qWaitFor([&] { return !window->databasePage->sqlImport()->isRunning() && window->databasePage->sbImporter->isEnabled(); }, 60000);
     };
 
     const QString dump = site.path(QStringLiteral("dump.sql"));
@@ -158,34 +159,34 @@ TEST_F(BuiltinDatabaseWindow, AnImportStopsAtItsFirstErrorWithItsLineAndAnExport
     EXPECT_TRUE(boxes.boxes[0].text.startsWith(QStringLiteral("Import arrêté à la ligne 3 du fichier : You have an error in your SQL syntax")))
         << boxes.boxes[0].text.toStdString();
     runStatement(*window, QStringLiteral("SELECT COUNT(*) FROM t"));
-    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1")); // what came before the error stays; nothing after it ran
+    EXPECT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("1")); // what came before the error stays; nothing after it ran
 
     // "Annuler" during a statement that would last: the client ends at once, what came before stays.
     const QString slow = site.path(QStringLiteral("lent.sql"));
     writeFile(slow, "INSERT INTO t VALUES (5);\nSELECT SLEEP(60);\nINSERT INTO t VALUES (6);\n");
-    window->showPage(window->TabSheet4);
-    window->importSqlFile(slow);
-    ASSERT_TRUE(window->sbAnnulerImport->isVisible());
+    window->showPage(window->databasePage);
+    window->databasePage->importSqlFile(slow);
+    ASSERT_TRUE(window->databasePage->sbAnnulerImport->isVisible());
     QTest::qWait(300);
-    window->sbAnnulerImport->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->sqlImport()->isRunning() && window->sbImporter->isEnabled(); }, 20000));
+    window->databasePage->sbAnnulerImport->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->databasePage->sqlImport()->isRunning() && window->databasePage->sbImporter->isEnabled(); }, 20000));
     ASSERT_EQ(boxes.boxes.size(), 2);
     EXPECT_EQ(boxes.boxes[1].text, QStringLiteral("Import annulé : ce qui précède la ligne en cours est dans la base."));
     runStatement(*window, QStringLiteral("SELECT GROUP_CONCAT(n ORDER BY n) FROM t"));
-    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("1,5"));
+    EXPECT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("1,5"));
     runStatement(*window, QStringLiteral("DELETE FROM t WHERE n = 5"));
 
     const QString gz = site.path(QStringLiteral("suite.sql.gz"));
     writeFile(site.path(QStringLiteral("suite.sql")), "INSERT INTO t VALUES (4);\n");
     ASSERT_EQ(QProcess::execute(QStringLiteral("gzip"), {site.path(QStringLiteral("suite.sql"))}), 0);
     ASSERT_TRUE(imported(gz));
-    EXPECT_EQ(window->mysqlErr->text(), QStringLiteral("Import terminé."));
+    EXPECT_EQ(window->databasePage->mysqlErr->text(), QStringLiteral("Import terminé."));
     EXPECT_EQ(boxes.boxes.size(), 2);
 
     const QString exported = site.path(QStringLiteral("site.sql"));
     writeFile(exported, "ancien");
-    window->exportDatabase(exported);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->sqlExport()->isRunning() && window->sbExporterBase->isEnabled(); }, 60000));
+    window->databasePage->exportDatabase(exported);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->databasePage->sqlExport()->isRunning() && window->databasePage->sbExporterBase->isEnabled(); }, 60000));
     const QByteArray bytes = readFile(exported);
     EXPECT_TRUE(bytes.contains("CREATE TABLE `t`")) << bytes.left(400).constData();
     EXPECT_TRUE(QByteArray(bytes).replace('\n', "").contains("INSERT INTO `t` VALUES(1),(4);")) << bytes.constData();

@@ -5,6 +5,7 @@
 
 #include "app/main.h"
 #include "app/sessioncontroller.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "editor/contexthelp.h"
 #include "editor/landing.h"
@@ -318,7 +319,7 @@ TEST_F(Caret, HintReadOutAndServerMessagesShowTheirTextAsItIs)
     window->mAide->setPlainText(QStringLiteral("x\nint\u00A0count(array\u00A0$a)"));
     type(QStringLiteral(" count("));
     EXPECT_EQ(hint(), QStringLiteral("int\u00A0count(array\u00A0$a)")); // no-break spaces as they stand
-    for (QLabel *label : {window->Label5, window->Label6, window->mysqlErr}) {
+    for (QLabel *label : {window->Label5, window->Label6, window->databasePage->mysqlErr}) {
         label->setText(QStringLiteral("<b>x</b>"));
         // Shown as text, the tags take room of their own.
         EXPECT_GT(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(QStringLiteral("<b>x</b>")) - 1)

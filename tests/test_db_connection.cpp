@@ -3,6 +3,7 @@
 
 #include "base/errors.h"
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/connectionsecurity.h"
 #include "db/consoletext.h"
@@ -41,10 +42,10 @@ protected:
 
     void fill(const QString &h, const QString &u, const QString &p, const QString &b)
     {
-        window->host->setText(h);
-        window->user->setText(u);
-        window->pass->setText(p);
-        window->base->setText(b);
+        window->databasePage->host->setText(h);
+        window->databasePage->user->setText(u);
+        window->databasePage->pass->setText(p);
+        window->databasePage->base->setText(b);
     }
 
     const DbServer *server = nullptr;
@@ -65,7 +66,7 @@ TEST_F(DbConnection, WrongPasswordGivesOneConnectionMessageAndStaysClosed)
 {
     fill(QStringLiteral("127.0.0.1"), QStringLiteral("root"), QStringLiteral("wrong"), QStringLiteral("ondrel_test"));
     ModalWatcher watcher;
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
 
     ASSERT_EQ(watcher.boxes.size(), 1);
@@ -74,24 +75,24 @@ TEST_F(DbConnection, WrongPasswordGivesOneConnectionMessageAndStaysClosed)
     EXPECT_TRUE(error.endsWith(QStringLiteral("(using password: YES)"))) << qPrintable(error);
     EXPECT_EQ(watcher.boxes[0].caption, applicationTitle());
     EXPECT_FALSE(watcher.boxes[0].hasIcon);
-    EXPECT_FALSE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_FALSE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
 }
 
 TEST_F(DbConnection, OpenAgainAfterAFailedOpenReusesTheRecord)
 {
     ModalWatcher watcher;
     fill(QStringLiteral("127.0.0.1"), QStringLiteral("root"), QStringLiteral("wrong"), QStringLiteral("ondrel_test"));
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
     ASSERT_EQ(watcher.boxes.size(), 1);
 
-    window->pass->setText(server->password);
-    window->sbConnected->click();
+    window->databasePage->pass->setText(server->password);
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
     EXPECT_EQ(watcher.boxes.size(), 1); // no second message
-    EXPECT_TRUE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    EXPECT_TRUE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
 }
 
 TEST_F(DbConnection, MissingDatabaseKeepsTheConnectionOpenAndStopClosesSilently)
@@ -103,14 +104,14 @@ TEST_F(DbConnection, MissingDatabaseKeepsTheConnectionOpenAndStopClosesSilently)
     EXPECT_EQ(watcher.boxes[0].text,
               QStringLiteral("Erreur \"Unknown database 'no_such_base'") + kBaseAdvice);
     EXPECT_FALSE(watcher.boxes[0].hasIcon);
-    EXPECT_TRUE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    EXPECT_TRUE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
 
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
     EXPECT_EQ(watcher.boxes.size(), 1);
-    EXPECT_FALSE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_FALSE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
 }
 
 TEST_F(DbConnection, EmptyDatabaseNameIsStillSelected)
@@ -119,7 +120,7 @@ TEST_F(DbConnection, EmptyDatabaseNameIsStillSelected)
     openConnection(*window, *server, QString());
     ASSERT_EQ(watcher.boxes.size(), 1);
     EXPECT_EQ(watcher.boxes[0].text, QStringLiteral("Erreur \"No database selected") + kBaseAdvice);
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
 }
 
 TEST_F(DbConnection, EmptyFieldsGoToTheLibraryAsEmptyStrings)
@@ -128,13 +129,13 @@ TEST_F(DbConnection, EmptyFieldsGoToTheLibraryAsEmptyStrings)
     // the login name, an empty password is no password.
     fill(QString(), QString(), QString(), QString());
     ModalWatcher watcher;
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
     ASSERT_EQ(watcher.boxes.size(), 1);
     const QString login = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name); // the account running the test
     EXPECT_EQ(errorTextOf(watcher.boxes[0].text, kHostAdvice),
               QStringLiteral("Access denied for user '%1'@'localhost' (using password: NO)").arg(login));
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
 }
 
 TEST_F(DbConnection, RightCredentialsOpenWithoutMessage)
@@ -142,8 +143,8 @@ TEST_F(DbConnection, RightCredentialsOpenWithoutMessage)
     ModalWatcher watcher;
     openConnection(*window, *server);
     EXPECT_TRUE(watcher.boxes.isEmpty());
-    EXPECT_TRUE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    EXPECT_TRUE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
 }
 
 TEST_F(DbConnection, BusyCursorStaysUntilTheMessageBoxIsClosed)
@@ -155,7 +156,7 @@ TEST_F(DbConnection, BusyCursorStaysUntilTheMessageBoxIsClosed)
         busyWhileOpen.append(cursor && cursor->shape() == Qt::BusyCursor);
     };
     fill(QStringLiteral("127.0.0.1"), QStringLiteral("root"), QStringLiteral("wrong"), QString());
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
 
     EXPECT_EQ(busyWhileOpen, QList<bool>{true});
@@ -167,7 +168,7 @@ TEST_F(DbConnection, HostTakesAPortOrASocketPathAndIsKeptAsTyped)
     // How the server sees the connection: "localhost" over the socket, "name:port" over TCP.
     const auto peer = [&] {
         runStatement(*window, QStringLiteral("SELECT HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()"));
-        return window->sg->cell(0, 1);
+        return window->databasePage->sg->cell(0, 1);
     };
     const struct
     {
@@ -181,11 +182,11 @@ TEST_F(DbConnection, HostTakesAPortOrASocketPathAndIsKeptAsTyped)
     for (const auto &c : cases) {
         ModalWatcher watcher;
         fill(c.typed, QStringLiteral("root"), server->password, QStringLiteral("ondrel_test"));
-        window->sbConnected->click();
+        window->databasePage->sbConnected->click();
         waitForConsole(*window);
-        ASSERT_TRUE(window->console()->isConnected()) << qPrintable(c.typed) << ": " << qPrintable(watcher.boxes.value(0).text);
+        ASSERT_TRUE(window->databasePage->console()->isConnected()) << qPrintable(c.typed) << ": " << qPrintable(watcher.boxes.value(0).text);
         EXPECT_EQ(peer().contains(u':'), c.tcp) << qPrintable(c.typed) << " seen as " << qPrintable(peer());
-        EXPECT_EQ(window->host->text(), c.typed);
+        EXPECT_EQ(window->databasePage->host->text(), c.typed);
         closeConnection(*window);
     }
 }
@@ -205,13 +206,13 @@ TEST_F(DbConnection, APortThatIsNotTheServersOrThatCannotBeReadIsRefusedWithAMes
     for (const auto &c : cases) {
         ModalWatcher watcher;
         fill(QString::fromUtf8(c.typed), QStringLiteral("root"), server->password, QStringLiteral("ondrel_test"));
-        window->sbConnected->click();
+        window->databasePage->sbConnected->click();
         waitForConsole(*window);
         ASSERT_EQ(watcher.boxes.size(), 1) << c.typed;
         EXPECT_TRUE(watcher.boxes[0].text.startsWith(QString::fromUtf8(c.says))) << qPrintable(watcher.boxes[0].text);
-        EXPECT_FALSE(window->console()->isConnected());
-        EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
-        EXPECT_TRUE(window->sbConnected->isEnabled());
+        EXPECT_FALSE(window->databasePage->console()->isConnected());
+        EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
+        EXPECT_TRUE(window->databasePage->sbConnected->isEnabled());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 }
@@ -277,26 +278,26 @@ TEST_F(DbConnection, EncryptionModesAgainstAServerWithACertificate)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const SecureTransport transport(*server, c.secureTransportOnly);
-        window->mysqlErr->setText(QStringLiteral("Ok"));
-        window->cbChiffrement->setCurrentIndex(int(c.mode));
-        window->eFichierCA->setText(c.caFile);
+        window->databasePage->mysqlErr->setText(QStringLiteral("Ok"));
+        window->databasePage->cbChiffrement->setCurrentIndex(int(c.mode));
+        window->databasePage->eFichierCA->setText(c.caFile);
         fill(c.host, QStringLiteral("root"), server->password, QStringLiteral("ondrel_test"));
         ModalWatcher watcher;
-        window->sbConnected->click();
+        window->databasePage->sbConnected->click();
         waitForConsole(*window);
 
-        EXPECT_TRUE(window->mysqlErr->text().startsWith(QString::fromUtf8(c.status))) << qPrintable(window->mysqlErr->text());
+        EXPECT_TRUE(window->databasePage->mysqlErr->text().startsWith(QString::fromUtf8(c.status))) << qPrintable(window->databasePage->mysqlErr->text());
         ASSERT_EQ(watcher.boxes.size(), c.boxStartsWith ? 1 : 0) << qPrintable(watcher.boxes.value(0).text);
         if (c.boxStartsWith) {
             EXPECT_TRUE(watcher.boxes[0].text.startsWith(QString::fromUtf8(c.boxStartsWith))) << qPrintable(watcher.boxes[0].text);
         }
-        ASSERT_EQ(window->console()->isConnected(), c.opens);
-        EXPECT_EQ(window->sbConnected->text(), c.opens ? QStringLiteral("Stop") : QStringLiteral("Go"));
-        EXPECT_TRUE(window->sbConnected->isEnabled());
+        ASSERT_EQ(window->databasePage->console()->isConnected(), c.opens);
+        EXPECT_EQ(window->databasePage->sbConnected->text(), c.opens ? QStringLiteral("Stop") : QStringLiteral("Go"));
+        EXPECT_TRUE(window->databasePage->sbConnected->isEnabled());
         if (!c.opens)
             continue;
         runStatement(*window, QStringLiteral("SHOW STATUS LIKE 'Ssl_cipher'"));
-        EXPECT_EQ(window->sg->cell(1, 1).isEmpty(), !c.encrypted) << qPrintable(window->sg->cell(1, 1));
+        EXPECT_EQ(window->databasePage->sg->cell(1, 1).isEmpty(), !c.encrypted) << qPrintable(window->databasePage->sg->cell(1, 1));
         closeConnection(*window);
     }
 }

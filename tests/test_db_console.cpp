@@ -2,6 +2,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
@@ -36,8 +37,8 @@ protected:
         ASSERT_TRUE(watcher.boxes.isEmpty());
     }
     void run(const QString &statement) { runStatement(*window, statement); }
-    StringGrid *grid() const { return window->sg; }
-    QString status() const { return window->mysqlErr->text(); }
+    StringGrid *grid() const { return window->databasePage->sg; }
+    QString status() const { return window->databasePage->mysqlErr->text(); }
     /** The status without the time it must end with: "3 lignes (0,02 s)" gives "3 lignes". */
     QString statusBeforeTime() const
     {
@@ -54,7 +55,7 @@ protected:
     }
     void clickHistoryLine(int index)
     {
-        QListWidget *list = window->cb->list();
+        QListWidget *list = window->databasePage->cb->list();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(index)).center());
     }
 };
@@ -64,7 +65,7 @@ TEST_F(QueryConsole, StatementWithoutAConnectionSaysNonConnecte)
     run(QStringLiteral("SELECT 1"));
     EXPECT_TRUE(grid()->isHidden());
     EXPECT_EQ(status(), QStringLiteral("Non connecté"));
-    EXPECT_EQ(window->cb->items(), QStringList{QStringLiteral("SELECT 1")});
+    EXPECT_EQ(window->databasePage->cb->items(), QStringList{QStringLiteral("SELECT 1")});
 
     connect();
     run(QStringLiteral("SELECT 1"));
@@ -86,7 +87,7 @@ TEST_F(QueryConsole, DesignStateBeforeTheFirstStatement)
     EXPECT_EQ(grid()->columnWidth(1), 119);
     EXPECT_EQ(grid()->columnWidth(2), 106);
     EXPECT_EQ(grid()->rowHeight(0), 16);
-    EXPECT_FALSE(window->Timer1->isActive());
+    EXPECT_FALSE(window->databasePage->Timer1->isActive());
 }
 
 TEST_F(QueryConsole, QueryWithRowsShowsFixedHeaderAndRowsInServerOrder)
@@ -178,44 +179,44 @@ TEST_F(QueryConsole, AMegabyteStatementRunsWholeWithItsLineBreaks)
         values.append(QStringLiteral("('valeur %1')").arg(k, 8, 10, QChar(u'0')));
     const QString statement = QStringLiteral("INSERT INTO c_big\r\nVALUES\n") + values.join(QStringLiteral(",\n"));
     ASSERT_GT(statement.size(), 1000000);
-    window->cb->editLine()->setText(statement);
-    ASSERT_EQ(window->cb->text().size(), statement.size()); // nothing cut on the way in
-    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
+    window->databasePage->cb->editLine()->setText(statement);
+    ASSERT_EQ(window->databasePage->cb->text().size(), statement.size()); // nothing cut on the way in
+    QTest::keyClick(window->databasePage->cb->editLine(), Qt::Key_Return);
     waitForConsole(*window);
     EXPECT_EQ(statusBeforeTime(), QStringLiteral("50000 ligne(s) affectée(s)"));
-    EXPECT_EQ(window->cb->items(), QStringList{statement});
+    EXPECT_EQ(window->databasePage->cb->items(), QStringList{statement});
 }
 
 TEST_F(QueryConsole, ASlowStatementLeavesTheWindowUsableAndCanBeCancelled)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_refused;"));
     connect();
-    window->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(30) AS s"));
-    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
-    ASSERT_TRUE(window->console()->isRunning());
-    EXPECT_TRUE(window->cb->isBusy());
-    EXPECT_FALSE(window->sbAnnuler->isHidden());
+    window->databasePage->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(30) AS s"));
+    QTest::keyClick(window->databasePage->cb->editLine(), Qt::Key_Return);
+    ASSERT_TRUE(window->databasePage->console()->isRunning());
+    EXPECT_TRUE(window->databasePage->cb->isBusy());
+    EXPECT_FALSE(window->databasePage->sbAnnuler->isHidden());
 
     // The event loop runs meanwhile: the status counts the time; a second Enter is
     // refused where the user sees it, and joins the history all the same.
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return status().startsWith(QStringLiteral("Exécution… ")) && !status().startsWith(QStringLiteral("Exécution… 0,0"));
     }, 5000)) << qPrintable(status());
-    window->cb->editLine()->setText(QStringLiteral("CREATE TABLE c_refused (v INT)"));
-    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
-    EXPECT_EQ(window->cb->items(), (QStringList{"SELECT SLEEP(30) AS s", "CREATE TABLE c_refused (v INT)"}));
+    window->databasePage->cb->editLine()->setText(QStringLiteral("CREATE TABLE c_refused (v INT)"));
+    QTest::keyClick(window->databasePage->cb->editLine(), Qt::Key_Return);
+    EXPECT_EQ(window->databasePage->cb->items(), (QStringList{"SELECT SLEEP(30) AS s", "CREATE TABLE c_refused (v INT)"}));
     EXPECT_TRUE(status().startsWith(QStringLiteral("Une requête est en cours"))) << qPrintable(status());
     QTest::qWait(250); // the running time goes on counting, the refusal stays in view
     EXPECT_TRUE(status().startsWith(QStringLiteral("Une requête est en cours"))) << qPrintable(status());
 
     QElapsedTimer clock;
     clock.start();
-    window->sbAnnuler->click();
+    window->databasePage->sbAnnuler->click();
     waitForConsole(*window);
     EXPECT_LT(clock.elapsed(), 10000);
-    EXPECT_FALSE(window->cb->isBusy());
-    EXPECT_TRUE(window->sbAnnuler->isHidden());
-    EXPECT_TRUE(window->console()->isConnected()); // only the statement was stopped
+    EXPECT_FALSE(window->databasePage->cb->isBusy());
+    EXPECT_TRUE(window->databasePage->sbAnnuler->isHidden());
+    EXPECT_TRUE(window->databasePage->console()->isConnected()); // only the statement was stopped
     EXPECT_TRUE(server->sql(QStringLiteral("SHOW TABLES LIKE 'c_refused'")).isEmpty()); // the refused one never ran
     run(QStringLiteral("SELECT 3 AS t"));
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("3"));
@@ -241,14 +242,14 @@ TEST_F(QueryConsole, StatementWithoutResultHidesGridUntilTheNextResult)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_upd; CREATE TABLE c_upd (v INT); INSERT INTO c_upd VALUES (1);"));
     connect();
-    window->showPage(window->TabSheet4);
+    window->showPage(window->databasePage);
     run(QStringLiteral("SELECT v FROM c_upd"));
     QTest::qWait(1);
-    const QRect panel = window->Panel6->geometry();
+    const QRect panel = window->databasePage->Panel6->geometry();
     run(QStringLiteral("UPDATE c_upd SET v = 2"));
     EXPECT_TRUE(grid()->isHidden());
     QTest::qWait(1);
-    EXPECT_EQ(window->Panel6->geometry(), panel); // the grid's place stays empty
+    EXPECT_EQ(window->databasePage->Panel6->geometry(), panel); // the grid's place stays empty
     EXPECT_EQ(statusBeforeTime(), QStringLiteral("1 ligne(s) affectée(s)"));
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("1")); // a hidden grid keeps its cells
 
@@ -264,7 +265,7 @@ TEST_F(QueryConsole, SyntaxErrorHidesGridShowsServerMessageAndStaysInHistory)
     EXPECT_TRUE(grid()->isHidden());
     EXPECT_TRUE(status().startsWith(QStringLiteral("You have an error in your SQL syntax"))) << qPrintable(status());
     EXPECT_LE(status().size(), 200);
-    EXPECT_EQ(window->cb->items(), QStringList{QStringLiteral("SELEC 1")});
+    EXPECT_EQ(window->databasePage->cb->items(), QStringList{QStringLiteral("SELEC 1")});
 }
 
 TEST_F(QueryConsole, EnterOnACaseVariantRunsItAsTypedAndKeepsTheHistory)
@@ -272,13 +273,13 @@ TEST_F(QueryConsole, EnterOnACaseVariantRunsItAsTypedAndKeepsTheHistory)
     connect();
     run(QStringLiteral("SELECT 'Abc' AS Col"));
     run(QStringLiteral("select 'abc' as col"));
-    EXPECT_EQ(window->cb->items(), QStringList{QStringLiteral("SELECT 'Abc' AS Col")});
+    EXPECT_EQ(window->databasePage->cb->items(), QStringList{QStringLiteral("SELECT 'Abc' AS Col")});
     EXPECT_EQ(row(0), QStringList{QStringLiteral("col")});
     EXPECT_EQ(row(1), QStringList{QStringLiteral("abc")});
 
     run(QStringLiteral("SELECT 2"));
-    EXPECT_EQ(window->cb->count(), 2); // a new statement is appended at the end
-    EXPECT_EQ(window->cb->item(1), QStringLiteral("SELECT 2"));
+    EXPECT_EQ(window->databasePage->cb->count(), 2); // a new statement is appended at the end
+    EXPECT_EQ(window->databasePage->cb->item(1), QStringLiteral("SELECT 2"));
 }
 
 TEST_F(QueryConsole, EmptyStatementIsSentAndItsErrorShown)
@@ -287,14 +288,14 @@ TEST_F(QueryConsole, EmptyStatementIsSentAndItsErrorShown)
     run(QString());
     EXPECT_TRUE(grid()->isHidden());
     EXPECT_EQ(status(), QStringLiteral("Query was empty"));
-    EXPECT_EQ(window->cb->items(), QStringList{QString()});
+    EXPECT_EQ(window->databasePage->cb->items(), QStringList{QString()});
 }
 
 TEST_F(QueryConsole, DeleteForgetsAHistoryLineOnlyFromTheList)
 {
     for (const char *line : {"SELECT 'a'", "SELECT 'b'", "SELECT 'c'"})
-        window->cb->addItem(QString::fromLatin1(line));
-    QLineEdit *edit = window->cb->editLine();
+        window->databasePage->cb->addItem(QString::fromLatin1(line));
+    QLineEdit *edit = window->databasePage->cb->editLine();
 
     // A line recalled with Up, then Home and Delete: only the text is edited.
     QTest::keyClick(edit, Qt::Key_Up);
@@ -302,39 +303,39 @@ TEST_F(QueryConsole, DeleteForgetsAHistoryLineOnlyFromTheList)
     QTest::keyClick(edit, Qt::Key_Home);
     QTest::keyClick(edit, Qt::Key_Delete);
     EXPECT_EQ(edit->text(), QStringLiteral("ELECT 'c'"));
-    EXPECT_EQ(window->cb->count(), 3);
+    EXPECT_EQ(window->databasePage->cb->count(), 3);
 
     // In the list, Delete forgets the selected line and leaves the edit line alone.
     clickHistoryLine(1);
     EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'b'"));
-    QTest::keyClick(window->cb->list(), Qt::Key_Delete);
-    EXPECT_EQ(window->cb->items(), (QStringList{"SELECT 'a'", "SELECT 'c'"}));
+    QTest::keyClick(window->databasePage->cb->list(), Qt::Key_Delete);
+    EXPECT_EQ(window->databasePage->cb->items(), (QStringList{"SELECT 'a'", "SELECT 'c'"}));
     EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'b'"));
-    EXPECT_EQ(window->cb->selectedIndex(), -1);
-    QTest::keyClick(window->cb->list(), Qt::Key_Delete); // nothing selected any more
-    EXPECT_EQ(window->cb->count(), 2);
+    EXPECT_EQ(window->databasePage->cb->selectedIndex(), -1);
+    QTest::keyClick(window->databasePage->cb->list(), Qt::Key_Delete); // nothing selected any more
+    EXPECT_EQ(window->databasePage->cb->count(), 2);
 }
 
 TEST_F(QueryConsole, ArrowKeysChooseHistoryLines)
 {
     for (const char *line : {"SELECT 'a'", "SELECT 'b'"})
-        window->cb->addItem(QString::fromLatin1(line));
-    QLineEdit *edit = window->cb->editLine();
+        window->databasePage->cb->addItem(QString::fromLatin1(line));
+    QLineEdit *edit = window->databasePage->cb->editLine();
     QTest::keyClick(edit, Qt::Key_Down);
     EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'a'"));
     QTest::keyClick(edit, Qt::Key_Down);
     EXPECT_EQ(edit->text(), QStringLiteral("SELECT 'b'"));
-    EXPECT_EQ(window->cb->selectedIndex(), 1);
+    EXPECT_EQ(window->databasePage->cb->selectedIndex(), 1);
 }
 
 TEST_F(QueryConsole, ShiftEnterRunsLikeEnter)
 {
     connect();
-    window->cb->editLine()->setText(QStringLiteral("SELECT 7 AS s"));
-    QTest::keyClick(window->cb->editLine(), Qt::Key_Return, Qt::ShiftModifier);
+    window->databasePage->cb->editLine()->setText(QStringLiteral("SELECT 7 AS s"));
+    QTest::keyClick(window->databasePage->cb->editLine(), Qt::Key_Return, Qt::ShiftModifier);
     waitForConsole(*window);
     EXPECT_EQ(grid()->cell(0, 1), QStringLiteral("7"));
-    EXPECT_EQ(window->cb->count(), 1);
+    EXPECT_EQ(window->databasePage->cb->count(), 1);
 }
 
 TEST_F(QueryConsole, ThousandFieldsAreAllShown)
@@ -375,8 +376,8 @@ TEST_F(QueryConsole, ACallShowsEachResultSetInATabWithItsRowCount)
 {
     connect();
     run(QStringLiteral("CREATE OR REPLACE PROCEDURE w_two() BEGIN SELECT 1 AS a UNION ALL SELECT 2; SELECT 'x' AS b; DO 0; END"));
-    window->showPage(window->TabSheet4);
-    QTabBar *tabs = window->tbResultats;
+    window->showPage(window->databasePage);
+    QTabBar *tabs = window->databasePage->tbResultats;
     run(QStringLiteral("CALL w_two()"));
     EXPECT_EQ(statusBeforeTime(), QStringLiteral("2 résultats"));
     ASSERT_FALSE(tabs->isHidden());
@@ -397,15 +398,15 @@ TEST_F(QueryConsole, ACallShowsEachResultSetInATabWithItsRowCount)
     run(QStringLiteral("SELECT 3 AS t"));
     EXPECT_EQ(row(1), QStringList{"3"});
     EXPECT_TRUE(tabs->isHidden());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
 }
 
 TEST_F(QueryConsole, SeveralStatementsInOneTextShowEachResultAndStopAtTheFirstError)
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS c_multi; CREATE TABLE c_multi (v INT);"));
     connect();
-    window->showPage(window->TabSheet4);
-    QTabBar *tabs = window->tbResultats;
+    window->showPage(window->databasePage);
+    QTabBar *tabs = window->databasePage->tbResultats;
     run(QStringLiteral("INSERT INTO c_multi VALUES (1), (2); SELECT v FROM c_multi ORDER BY v; SELECT 'x' AS b"));
     ASSERT_EQ(tabs->count(), 2) << qPrintable(status());
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("Résultat 1 : 2 lignes"));
@@ -426,16 +427,16 @@ TEST_F(QueryConsole, AnnulerThatCannotConnectSaysWhyAndOffersToCloseTheConnectio
     server->sql(QStringLiteral("DROP USER IF EXISTS 'w_one'@'%';"
                                "CREATE USER 'w_one'@'%' IDENTIFIED BY 'pw2' WITH MAX_USER_CONNECTIONS 1;"
                                "GRANT SELECT ON ondrel_test.* TO 'w_one'@'%';"));
-    window->host->setText(QStringLiteral("127.0.0.1"));
-    window->user->setText(QStringLiteral("w_one"));
-    window->pass->setText(QStringLiteral("pw2"));
-    window->base->setText(QStringLiteral("ondrel_test"));
-    window->sbConnected->click();
+    window->databasePage->host->setText(QStringLiteral("127.0.0.1"));
+    window->databasePage->user->setText(QStringLiteral("w_one"));
+    window->databasePage->pass->setText(QStringLiteral("pw2"));
+    window->databasePage->base->setText(QStringLiteral("ondrel_test"));
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
-    ASSERT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
-    window->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(60) AS s"));
-    QTest::keyClick(window->cb->editLine(), Qt::Key_Return);
-    ASSERT_TRUE(window->console()->isRunning());
+    ASSERT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
+    window->databasePage->cb->editLine()->setText(QStringLiteral("SELECT SLEEP(60) AS s"));
+    QTest::keyClick(window->databasePage->cb->editLine(), Qt::Key_Return);
+    ASSERT_TRUE(window->databasePage->console()->isRunning());
     QTest::qWait(300); // the statement reaches the server
 
     ModalWatcher watcher;
@@ -444,7 +445,7 @@ TEST_F(QueryConsole, AnnulerThatCannotConnectSaysWhyAndOffersToCloseTheConnectio
     watcher.whileBoxOpen = [&] { statusWhileAsked = status(); };
     QElapsedTimer clock;
     clock.start();
-    window->sbAnnuler->click();
+    window->databasePage->sbAnnuler->click();
     waitForConsole(*window);
     EXPECT_LT(clock.elapsed(), 20000);
     ASSERT_EQ(watcher.boxes.size(), 1);
@@ -452,7 +453,7 @@ TEST_F(QueryConsole, AnnulerThatCannotConnectSaysWhyAndOffersToCloseTheConnectio
     EXPECT_TRUE(statusWhileAsked.startsWith(QStringLiteral("Annulation impossible : "))) << qPrintable(statusWhileAsked);
     EXPECT_TRUE(statusWhileAsked.contains(QStringLiteral("max_user_connections"))) << qPrintable(statusWhileAsked);
     // The connection is closed under the statement, which ends at once.
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
     EXPECT_TRUE(grid()->isHidden());
     EXPECT_FALSE(status().isEmpty());
 }
@@ -496,7 +497,7 @@ TEST_F(QueryConsole, ExportWritesWhatTheGridShowsWithoutFormulasUnderANameEnding
         static_cast<QDialog *>(dialog)->accept();
     });
     answer.start(20);
-    window->sbExport->click();
+    window->databasePage->sbExport->click();
     answer.stop();
     EXPECT_EQ(stray, QString()) << "the export dialog did not come up";
     EXPECT_TRUE(description.contains(QStringLiteral("apostrophe"))) << qPrintable(description);
@@ -505,21 +506,21 @@ TEST_F(QueryConsole, ExportWritesWhatTheGridShowsWithoutFormulasUnderANameEnding
 
     // After a failed statement the grid is hidden: there is nothing to export.
     run(QStringLiteral("SELEC 1"));
-    EXPECT_FALSE(window->sbExport->isEnabled());
+    EXPECT_FALSE(window->databasePage->sbExport->isEnabled());
     run(QStringLiteral("SELECT 1"));
-    EXPECT_TRUE(window->sbExport->isEnabled());
+    EXPECT_TRUE(window->databasePage->sbExport->isEnabled());
 }
 
 TEST_F(QueryConsole, QueryBoxReachesToThreePixelsShortOfThePanelEdge)
 {
     window->resize(900, 500);
     QTest::qWait(1);
-    window->showPage(window->TabSheet4);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->cb->width() == window->Panel6->width() - window->cb->x() - 3; }, 5000))
-        << window->cb->width() << " for a panel " << window->Panel6->width() << " wide";
+    window->showPage(window->databasePage);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->cb->width() == window->databasePage->Panel6->width() - window->databasePage->cb->x() - 3; }, 5000))
+        << window->databasePage->cb->width() << " for a panel " << window->databasePage->Panel6->width() << " wide";
     window->resize(700, 500);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->cb->width() == window->Panel6->width() - window->cb->x() - 3; }, 5000))
-        << window->cb->width() << " for a panel " << window->Panel6->width() << " wide";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->cb->width() == window->databasePage->Panel6->width() - window->databasePage->cb->x() - 3; }, 5000))
+        << window->databasePage->cb->width() << " for a panel " << window->databasePage->Panel6->width() << " wide";
 }
 
 } // namespace

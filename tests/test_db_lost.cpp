@@ -3,6 +3,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "db/stringgrid.h"
@@ -39,9 +40,9 @@ TEST(DbLostServer, KilledServerGivesAnErrorAndGoBackThenGoReconnects)
     auto window = makeWindow(folder.dir.path());
     ModalWatcher watcher;
     openConnection(*window, server);
-    ASSERT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    ASSERT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
     runStatement(*window, QStringLiteral("SELECT 1 AS one"));
-    ASSERT_EQ(window->sg->cell(0, 1), QStringLiteral("1"));
+    ASSERT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("1"));
 
     const qint64 pid = server.pid();
     ASSERT_GT(pid, 0);
@@ -50,23 +51,23 @@ TEST(DbLostServer, KilledServerGivesAnErrorAndGoBackThenGoReconnects)
 
     // The statement that meets the dead link says so and puts the console back to "Go".
     runStatement(*window, QStringLiteral("SELECT 2"));
-    EXPECT_TRUE(window->sg->isHidden());
-    EXPECT_TRUE(window->mysqlErr->text() == QStringLiteral("Lost connection to server during query")
-                || window->mysqlErr->text() == QStringLiteral("Server has gone away"))
-        << qPrintable(window->mysqlErr->text());
-    EXPECT_FALSE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_TRUE(window->databasePage->sg->isHidden());
+    EXPECT_TRUE(window->databasePage->mysqlErr->text() == QStringLiteral("Lost connection to server during query")
+                || window->databasePage->mysqlErr->text() == QStringLiteral("Server has gone away"))
+        << qPrintable(window->databasePage->mysqlErr->text());
+    EXPECT_FALSE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
     runStatement(*window, QStringLiteral("SELECT 2"));
-    EXPECT_EQ(window->mysqlErr->text(), QStringLiteral("Non connecté"));
+    EXPECT_EQ(window->databasePage->mysqlErr->text(), QStringLiteral("Non connecté"));
 
     ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir)); // same folder, port and password
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
     EXPECT_TRUE(watcher.boxes.isEmpty()) << qPrintable(watcher.boxes.value(0).text);
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
     runStatement(*window, QStringLiteral("SELECT 3 AS three"));
-    EXPECT_FALSE(window->sg->isHidden());
-    EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("3"));
+    EXPECT_FALSE(window->databasePage->sg->isHidden());
+    EXPECT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("3"));
     closeConnection(*window);
 }
 

@@ -2,6 +2,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
@@ -27,13 +28,13 @@ protected:
         openConnection(*window, *server);
         ASSERT_TRUE(watcher.boxes.isEmpty());
         runStatement(*window, statement);
-        ASSERT_FALSE(window->sg->isHidden());
+        ASSERT_FALSE(window->databasePage->sg->isHidden());
     }
     /** Types the period and ticks or unticks the box as the user does. */
     void clickTempo(const QString &period)
     {
-        window->tempo->setText(period);
-        window->cbTempo->click();
+        window->databasePage->tempo->setText(period);
+        window->databasePage->cbTempo->click();
     }
 };
 
@@ -52,14 +53,14 @@ TEST_P(RefreshPeriod, TickingTheBoxStartsTheTimerWithTheConvertedPeriod)
 {
     runRows();
     clickTempo(QString::fromLatin1(GetParam().text));
-    ASSERT_TRUE(window->cbTempo->isChecked());
-    EXPECT_EQ(window->Timer1->isActive(), GetParam().interval > 0);
+    ASSERT_TRUE(window->databasePage->cbTempo->isChecked());
+    EXPECT_EQ(window->databasePage->Timer1->isActive(), GetParam().interval > 0);
     if (GetParam().interval > 0) {
-        EXPECT_EQ(window->Timer1->interval(), GetParam().interval);
+        EXPECT_EQ(window->databasePage->Timer1->interval(), GetParam().interval);
     }
 
-    window->cbTempo->click(); // unticking stops it
-    EXPECT_FALSE(window->Timer1->isActive());
+    window->databasePage->cbTempo->click(); // unticking stops it
+    EXPECT_FALSE(window->databasePage->Timer1->isActive());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,13 +84,13 @@ TEST_F(DbRefresh, ChangingTheTextWhileRunningKeepsThePeriodUntilTheBoxIsClickedA
 {
     runRows();
     clickTempo(QStringLiteral("700"));
-    window->tempo->setText(QStringLiteral("300"));
-    EXPECT_EQ(window->Timer1->interval(), 700);
-    window->cbTempo->click();
-    EXPECT_FALSE(window->Timer1->isActive());
-    window->cbTempo->click();
-    EXPECT_TRUE(window->Timer1->isActive());
-    EXPECT_EQ(window->Timer1->interval(), 300);
+    window->databasePage->tempo->setText(QStringLiteral("300"));
+    EXPECT_EQ(window->databasePage->Timer1->interval(), 700);
+    window->databasePage->cbTempo->click();
+    EXPECT_FALSE(window->databasePage->Timer1->isActive());
+    window->databasePage->cbTempo->click();
+    EXPECT_TRUE(window->databasePage->Timer1->isActive());
+    EXPECT_EQ(window->databasePage->Timer1->interval(), 300);
 }
 
 TEST_F(DbRefresh, TicksRerunTheLastStatementWithRowsNotTheEditLineEvenOnAnotherPage)
@@ -98,13 +99,13 @@ TEST_F(DbRefresh, TicksRerunTheLastStatementWithRowsNotTheEditLineEvenOnAnotherP
     runRows(QStringLiteral("SELECT COUNT(*) AS n FROM r_tick"));
     window->showPage(window->TabSheet1);
     // Half typed, never entered: never run by a tick.
-    window->cb->editLine()->setText(QStringLiteral("DELETE FROM r_tick"));
+    window->databasePage->cb->editLine()->setText(QStringLiteral("DELETE FROM r_tick"));
     clickTempo(QStringLiteral("20"));
     EXPECT_EQ(window->PC->currentWidget(), window->TabSheet1);
 
     server->sql(QStringLiteral("INSERT INTO r_tick VALUES (1), (2);"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sg->cell(0, 1) == QStringLiteral("2"); }, 5000)) << window->sg->cell(0, 1).toStdString();
-    EXPECT_EQ(window->cb->count(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->sg->cell(0, 1) == QStringLiteral("2"); }, 5000)) << window->databasePage->sg->cell(0, 1).toStdString();
+    EXPECT_EQ(window->databasePage->cb->count(), 1);
     EXPECT_EQ(server->sql(QStringLiteral("SELECT COUNT(*) FROM r_tick")).split('\n').value(1), QByteArray("2"));
 }
 
@@ -112,14 +113,14 @@ TEST_F(DbRefresh, TickingIsAlwaysAllowedAndATickWithNothingSafeToRepeatSaysSoOnc
 {
     server->sql(QStringLiteral("DROP TABLE IF EXISTS r_ins; CREATE TABLE r_ins (v VARCHAR(10));"));
     const QString nothing = QStringLiteral("Actualisation : rien à répéter");
-    const auto status = [&] { return window->mysqlErr->text(); };
+    const auto status = [&] { return window->databasePage->mysqlErr->text(); };
 
     // Before any statement, with no connection: the box ticks, the timer runs, the first tick says why it does nothing.
     clickTempo(QStringLiteral("20"));
-    EXPECT_TRUE(window->cbTempo->isChecked());
-    EXPECT_TRUE(window->Timer1->isActive());
+    EXPECT_TRUE(window->databasePage->cbTempo->isChecked());
+    EXPECT_TRUE(window->databasePage->Timer1->isActive());
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().startsWith(nothing); }, 5000)) << qPrintable(status());
-    window->mysqlErr->setText(QStringLiteral("Ok"));
+    window->databasePage->mysqlErr->setText(QStringLiteral("Ok"));
     QTest::qWait(200); // ten ticks more: said once only
     EXPECT_EQ(status(), QStringLiteral("Ok"));
 
@@ -132,13 +133,13 @@ TEST_F(DbRefresh, TickingIsAlwaysAllowedAndATickWithNothingSafeToRepeatSaysSoOnc
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().startsWith(nothing); }, 5000)) << qPrintable(status());
     QTest::qWait(200);
     EXPECT_EQ(server->sql(QStringLiteral("SELECT COUNT(*) FROM r_ins")).split('\n').value(1), QByteArray("1"));
-    EXPECT_TRUE(window->cbTempo->isChecked());
+    EXPECT_TRUE(window->databasePage->cbTempo->isChecked());
 
     // A statement with rows entered while the box stays ticked: the ticks repeat it.
     runStatement(*window, QStringLiteral("SELECT COUNT(*) AS n FROM r_ins"));
     server->sql(QStringLiteral("INSERT INTO r_ins VALUES ('deux');"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sg->cell(0, 1) == QStringLiteral("2"); }, 5000))
-        << qPrintable(window->sg->cell(0, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->sg->cell(0, 1) == QStringLiteral("2"); }, 5000))
+        << qPrintable(window->databasePage->sg->cell(0, 1));
 }
 
 TEST_F(DbRefresh, TicksGoOnWhileAConnectionMessageIsOpen)
@@ -146,19 +147,19 @@ TEST_F(DbRefresh, TicksGoOnWhileAConnectionMessageIsOpen)
     runRows();
     clickTempo(QStringLiteral("10"));
     closeConnection(*window);
-    window->mysqlErr->setText(QStringLiteral("Ok"));
+    window->databasePage->mysqlErr->setText(QStringLiteral("Ok"));
     QList<QString> statusWhileOpen;
     ModalWatcher watcher;
     watcher.whileBoxOpen = [&] {
         QTest::qWait(60); // the box stays up while the message loop runs ticks
-        statusWhileOpen.append(window->mysqlErr->text());
+        statusWhileOpen.append(window->databasePage->mysqlErr->text());
     };
-    window->pass->setText(QStringLiteral("wrong"));
-    window->sbConnected->click();
+    window->databasePage->pass->setText(QStringLiteral("wrong"));
+    window->databasePage->sbConnected->click();
     waitForConsole(*window);
     ASSERT_EQ(statusWhileOpen.size(), 1);
     EXPECT_EQ(statusWhileOpen[0], QStringLiteral("Non connecté")); // a tick ran, on no connection
-    EXPECT_TRUE(window->Timer1->isActive());
+    EXPECT_TRUE(window->databasePage->Timer1->isActive());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "db/schematree.h"
 #include "db/simplecombo.h"
 #include "db/stringgrid.h"
@@ -43,14 +44,14 @@ protected:
             "CREATE TABLE `s``tick` (v INT); CREATE TABLE `s_été` (x INT);"
             "CREATE VIEW s_vue AS SELECT id FROM `s commande`;"
             "INSERT INTO `s commande` (client) VALUES ('Zoé'), ('Léo');"));
-        window->showPage(window->TabSheet4);
+        window->showPage(window->databasePage);
         ModalWatcher watcher;
         openConnection(*window, *server, kBase);
         ASSERT_TRUE(watcher.boxes.isEmpty()) << qPrintable(watcher.boxes.value(0).text);
         ASSERT_TRUE(waitFor({kBase, QStringLiteral("s_vue")}));
     }
 
-    QTreeWidget *tree() const { return window->tvSchema->tree(); }
+    QTreeWidget *tree() const { return window->databasePage->tvSchema->tree(); }
 
     /** The item at the end of a path of names from a database down, or null. */
     QTreeWidgetItem *item(const QStringList &path) const
@@ -160,7 +161,7 @@ TEST_F(DbSchema, ListsTablesViewsColumnsAndIndexesOfTheCurrentDatabase)
 
 TEST_F(DbSchema, ADoubleClickPutsTheNameQuotedAsNeededAtTheCaretAndTheStatementRuns)
 {
-    QLineEdit *line = window->cb->editLine();
+    QLineEdit *line = window->databasePage->cb->editLine();
     const struct
     {
         QStringList path;
@@ -177,7 +178,7 @@ TEST_F(DbSchema, ADoubleClickPutsTheNameQuotedAsNeededAtTheCaretAndTheStatementR
         EXPECT_EQ(line->text(), QStringLiteral("SELECT * FROM ") + c.inserted + QStringLiteral(" LIMIT 1"));
         EXPECT_EQ(line->cursorPosition(), 14 + c.inserted.size());
         runStatement(*window, line->text());
-        EXPECT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
+        EXPECT_FALSE(window->databasePage->sg->isHidden()) << qPrintable(window->databasePage->mysqlErr->text());
     }
     // A column name, bare when it is a plain word.
     unfold({kBase, QStringLiteral("s commande")}, QStringLiteral("client"));
@@ -190,15 +191,15 @@ TEST_F(DbSchema, ADoubleClickPutsTheNameQuotedAsNeededAtTheCaretAndTheStatementR
 TEST_F(DbSchema, TheContextMenuShowsRowsOrTheStructureOfATable)
 {
     chooseFromMenu({kBase, QStringLiteral("s commande")}, QStringLiteral("Afficher 100 lignes"));
-    EXPECT_EQ(window->cb->text(), QStringLiteral("SELECT * FROM `ondrel schéma`.`s commande` LIMIT 100"));
-    ASSERT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
-    EXPECT_EQ(window->sg->rowCount(), 3);
-    EXPECT_EQ(window->sg->cell(1, 1), QStringLiteral("Zoé"));
-    EXPECT_TRUE(window->mysqlErr->text().startsWith(QStringLiteral("2 lignes ("))) << qPrintable(window->mysqlErr->text());
+    EXPECT_EQ(window->databasePage->cb->text(), QStringLiteral("SELECT * FROM `ondrel schéma`.`s commande` LIMIT 100"));
+    ASSERT_FALSE(window->databasePage->sg->isHidden()) << qPrintable(window->databasePage->mysqlErr->text());
+    EXPECT_EQ(window->databasePage->sg->rowCount(), 3);
+    EXPECT_EQ(window->databasePage->sg->cell(1, 1), QStringLiteral("Zoé"));
+    EXPECT_TRUE(window->databasePage->mysqlErr->text().startsWith(QStringLiteral("2 lignes ("))) << qPrintable(window->databasePage->mysqlErr->text());
 
     chooseFromMenu({kBase, QStringLiteral("s`tick")}, QStringLiteral("Structure"));
-    ASSERT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
-    EXPECT_TRUE(window->sg->cell(1, 1).startsWith(QStringLiteral("CREATE TABLE `s``tick`"))) << qPrintable(window->sg->cell(1, 1));
+    ASSERT_FALSE(window->databasePage->sg->isHidden()) << qPrintable(window->databasePage->mysqlErr->text());
+    EXPECT_TRUE(window->databasePage->sg->cell(1, 1).startsWith(QStringLiteral("CREATE TABLE `s``tick`"))) << qPrintable(window->databasePage->sg->cell(1, 1));
 }
 
 TEST_F(DbSchema, AStatementThatChangesTheSchemaReadsTheTreeAgainKeepingWhatWasUnfolded)
@@ -211,41 +212,41 @@ TEST_F(DbSchema, AStatementThatChangesTheSchemaReadsTheTreeAgainKeepingWhatWasUn
     ASSERT_TRUE(waitFor(table + QStringList{"ajout"})) << qPrintable(childNames(table).join(u'|'));
     // Several statements at once, the last one failing: the DROP before it still shows.
     runStatement(*window, QStringLiteral("SELECT 1; DROP TABLE s_nouvelle; SELEC 2"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->tvSchema->isLoading() && item(table + QStringList{"ajout"}); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->databasePage->tvSchema->isLoading() && item(table + QStringList{"ajout"}); }, 20000));
     EXPECT_EQ(item({kBase, QStringLiteral("s_nouvelle")}), nullptr);
 
     // A change made elsewhere shows after "Actualiser".
     server->sql(QStringLiteral("CREATE TABLE `ondrel schéma`.s_dehors (d INT)"));
-    window->tvSchema->refreshButton()->click();
+    window->databasePage->tvSchema->refreshButton()->click();
     EXPECT_TRUE(waitFor({kBase, QStringLiteral("s_dehors")}));
 
     // Closing the connection empties the tree.
     closeConnection(*window);
     EXPECT_EQ(tree()->topLevelItemCount(), 0);
-    EXPECT_FALSE(window->tvSchema->refreshButton()->isEnabled());
+    EXPECT_FALSE(window->databasePage->tvSchema->refreshButton()->isEnabled());
 }
 
 TEST_F(DbSchema, FoldedAwayTheGridTakesItsRoomAndUnfoldedTheTreeHasItsWidthAgain)
 {
     QTest::qWait(1);
-    const int width = window->tvSchema->width();
+    const int width = window->databasePage->tvSchema->width();
     ASSERT_GT(width, 0);
-    const int gridWidth = window->sg->width();
-    window->tvSchema->foldButton()->click();
+    const int gridWidth = window->databasePage->sg->width();
+    window->databasePage->tvSchema->foldButton()->click();
     QTest::qWait(1);
-    EXPECT_TRUE(window->tvSchema->isHidden());
-    EXPECT_GE(window->sg->width(), gridWidth + width);
-    window->tvSchema->foldButton()->click();
+    EXPECT_TRUE(window->databasePage->tvSchema->isHidden());
+    EXPECT_GE(window->databasePage->sg->width(), gridWidth + width);
+    window->databasePage->tvSchema->foldButton()->click();
     QTest::qWait(1);
-    EXPECT_FALSE(window->tvSchema->isHidden());
-    EXPECT_EQ(window->tvSchema->width(), width);
+    EXPECT_FALSE(window->databasePage->tvSchema->isHidden());
+    EXPECT_EQ(window->databasePage->tvSchema->width(), width);
 }
 
 // Typed, chosen from the history or completed: the line shows its keywords and its
 // strings in their colours, and typing goes on where the caret is.
 TEST_F(DbSchema, TheStatementLineShowsItsKeywordsAndStringsInColour)
 {
-    QLineEdit *line = window->cb->editLine();
+    QLineEdit *line = window->databasePage->cb->editLine();
     line->setFocus();
     line->clear();
     QTest::keyClicks(line, QStringLiteral("SELECT 'x'"));
@@ -278,9 +279,9 @@ TEST_F(DbSchema, TheStatementLineShowsItsKeywordsAndStringsInColour)
 
 TEST_F(DbSchema, TheStatementLineCompletesKeywordsTablesAndTheColumnsAfterATableName)
 {
-    QLineEdit *line = window->cb->editLine();
+    QLineEdit *line = window->databasePage->cb->editLine();
     line->setFocus();
-    auto *completion = window->tvSchema->findChild<StatementCompletion *>();
+    auto *completion = window->databasePage->tvSchema->findChild<StatementCompletion *>();
     ASSERT_NE(completion, nullptr);
     QAbstractItemView *popup = completion->completer()->popup();
     const auto offered = [&] {
@@ -310,7 +311,7 @@ TEST_F(DbSchema, TheStatementLineCompletesKeywordsTablesAndTheColumnsAfterATable
         QTest::keyClick(popup, Qt::Key_Return);
         EXPECT_EQ(line->text(), QString::fromUtf8(c.afterEnter));
         EXPECT_FALSE(popup->isVisible());
-        EXPECT_TRUE(window->cb->items().isEmpty()); // choosing a name runs nothing
+        EXPECT_TRUE(window->databasePage->cb->items().isEmpty()); // choosing a name runs nothing
     }
     // One letter offers nothing until Ctrl+Space.
     line->setText(QStringLiteral("SELECT x FROM "));

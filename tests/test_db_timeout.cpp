@@ -4,6 +4,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "support/testsupport.h"
@@ -35,9 +36,9 @@ TEST(DbTimeout, AServerThatNeverAnswersGivesTheMessageWithinTheDelayAndNeverFree
 
     TempFolder folder;
     auto window = makeWindow(folder.dir.path());
-    window->DelaiConnexion = 2;
-    window->host->setText(QStringLiteral("127.0.0.1"));
-    window->user->setText(QStringLiteral("root"));
+    window->databasePage->DelaiConnexion = 2;
+    window->databasePage->host->setText(QStringLiteral("127.0.0.1"));
+    window->databasePage->user->setText(QStringLiteral("root"));
 
     // The longest gap between two ticks of a 10 ms timer tells how long the event loop was held.
     QElapsedTimer sinceTick;
@@ -51,7 +52,7 @@ TEST(DbTimeout, AServerThatNeverAnswersGivesTheMessageWithinTheDelayAndNeverFree
     clock.start();
     sinceTick.start();
     ticker.start(10);
-    window->sbConnected->click();
+    window->databasePage->sbConnected->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.boxes.isEmpty(); }, 15000));
     const qint64 took = clock.elapsed();
     ticker.stop();
@@ -61,9 +62,9 @@ TEST(DbTimeout, AServerThatNeverAnswersGivesTheMessageWithinTheDelayAndNeverFree
     EXPECT_LT(took, 6000);
     EXPECT_LT(longestGap, 200);
     EXPECT_TRUE(watcher.boxes[0].text.startsWith(QStringLiteral("Erreur \""))) << qPrintable(watcher.boxes[0].text);
-    EXPECT_FALSE(window->console()->isConnected());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
-    EXPECT_TRUE(window->sbConnected->isEnabled());
+    EXPECT_FALSE(window->databasePage->console()->isConnected());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
+    EXPECT_TRUE(window->databasePage->sbConnected->isEnabled());
 }
 
 } // namespace

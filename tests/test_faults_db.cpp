@@ -4,6 +4,7 @@
 #include "support/qtmain.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
@@ -61,7 +62,7 @@ protected:
     {
         window = makeWindow(folder.dir.path());
         openConnection(*window, server);
-        ASSERT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+        ASSERT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
     }
     void TearDown() override { closeConnection(*window); }
 
@@ -79,8 +80,8 @@ protected:
     void expectLibraryMessage(const QString &statement)
     {
         runStatement(*window, statement);
-        EXPECT_TRUE(window->sg->isHidden()) << qPrintable(statement);
-        EXPECT_FALSE(window->mysqlErr->text().isEmpty()) << qPrintable(statement);
+        EXPECT_TRUE(window->databasePage->sg->isHidden()) << qPrintable(statement);
+        EXPECT_FALSE(window->databasePage->mysqlErr->text().isEmpty()) << qPrintable(statement);
     }
 
     static inline TempFolder *serverDir = nullptr;
@@ -99,8 +100,8 @@ TEST_F(DbFaults, KilledInTheMiddleOfStatementsThenRestartedFiveTimes)
         std::thread killer = killServer(200 + 150 * round);
         runStatement(*window, QStringLiteral("SELECT SLEEP(5)"));
         killer.join();
-        EXPECT_TRUE(window->sg->isHidden());
-        const QString message = window->mysqlErr->text();
+        EXPECT_TRUE(window->databasePage->sg->isHidden());
+        const QString message = window->databasePage->mysqlErr->text();
         EXPECT_FALSE(message.isEmpty());
         std::printf("round %d, killed during a statement: %s\n", round, qPrintable(message));
         ASSERT_TRUE(waitUntilGone(pid)) << "server " << pid << " still running";
@@ -109,13 +110,13 @@ TEST_F(DbFaults, KilledInTheMiddleOfStatementsThenRestartedFiveTimes)
         ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir()));
         // Nothing reconnects behind the user's back: the console shows "Go" until it is clicked.
         expectLibraryMessage(QStringLiteral("SELECT 2"));
-        EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
-        window->sbConnected->click();
+        EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
+        window->databasePage->sbConnected->click();
         waitForConsole(*window);
-        EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Stop"));
+        EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Stop"));
         runStatement(*window, QStringLiteral("SELECT 3 AS three"));
-        EXPECT_FALSE(window->sg->isHidden());
-        EXPECT_EQ(window->sg->cell(0, 1), QStringLiteral("3"));
+        EXPECT_FALSE(window->databasePage->sg->isHidden());
+        EXPECT_EQ(window->databasePage->sg->cell(0, 1), QStringLiteral("3"));
     }
     EXPECT_TRUE(watcher.boxes.isEmpty()) << qPrintable(watcher.boxes.value(0).text);
 }
@@ -127,10 +128,10 @@ TEST_F(DbFaults, RefreshTicksOnADeadServerReportAndResumeAfterReconnecting)
     runStatement(*window, QStringLiteral("CREATE OR REPLACE FUNCTION note_run() RETURNS INT MODIFIES SQL DATA "
                                          "BEGIN INSERT INTO runs () VALUES (); RETURN 1; END"));
     runStatement(*window, QStringLiteral("SELECT note_run() AS r"));
-    ASSERT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
-    window->tempo->setText(QStringLiteral("50"));
-    window->cbTempo->click();
-    ASSERT_TRUE(window->Timer1->isActive());
+    ASSERT_FALSE(window->databasePage->sg->isHidden()) << qPrintable(window->databasePage->mysqlErr->text());
+    window->databasePage->tempo->setText(QStringLiteral("50"));
+    window->databasePage->cbTempo->click();
+    ASSERT_TRUE(window->databasePage->Timer1->isActive());
     ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= 2; }, 30000));
 
     const qint64 pid = server.pid();
@@ -138,23 +139,23 @@ TEST_F(DbFaults, RefreshTicksOnADeadServerReportAndResumeAfterReconnecting)
     killer.join();
     ASSERT_TRUE(waitUntilGone(pid)) << "server " << pid << " still running";
     // Ticks go on: the first meets the dead link and puts the console back to "Go", the next say "Non connecté".
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mysqlErr->text() == QStringLiteral("Non connecté"); }, 30000))
-        << qPrintable(window->mysqlErr->text());
-    EXPECT_EQ(window->sbConnected->text(), QStringLiteral("Go"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->databasePage->mysqlErr->text() == QStringLiteral("Non connecté"); }, 30000))
+        << qPrintable(window->databasePage->mysqlErr->text());
+    EXPECT_EQ(window->databasePage->sbConnected->text(), QStringLiteral("Go"));
     QTest::qWait(300);
-    EXPECT_TRUE(window->Timer1->isActive());
-    EXPECT_TRUE(window->sg->isHidden());
+    EXPECT_TRUE(window->databasePage->Timer1->isActive());
+    EXPECT_TRUE(window->databasePage->sg->isHidden());
 
     ASSERT_TRUE(DbServer::runScript(QStringLiteral("start"), dir()));
     const int before = runCount(server);
-    window->sbConnected->click(); // Go
+    window->databasePage->sbConnected->click(); // Go
     ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= before + 2; }, 30000));
     waitForConsole(*window);
     // The tick's rows and time, no error.
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d+ lignes? \(\d+,\d\d s\)$)")).match(window->mysqlErr->text()).hasMatch())
-        << qPrintable(window->mysqlErr->text());
-    window->cbTempo->click();
-    EXPECT_FALSE(window->Timer1->isActive());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^\d+ lignes? \(\d+,\d\d s\)$)")).match(window->databasePage->mysqlErr->text()).hasMatch())
+        << qPrintable(window->databasePage->mysqlErr->text());
+    window->databasePage->cbTempo->click();
+    EXPECT_FALSE(window->databasePage->Timer1->isActive());
     EXPECT_TRUE(watcher.boxes.isEmpty()) << qPrintable(watcher.boxes.value(0).text);
 }
 
@@ -167,12 +168,12 @@ TEST_F(DbFaults, AStatementSlowerThanThePeriodNeverPilesUpRuns)
         "CREATE OR REPLACE FUNCTION slow_run() RETURNS INT MODIFIES SQL DATA BEGIN DECLARE t DATETIME(6) DEFAULT SYSDATE(6);"
         " DO SLEEP(1); INSERT INTO runs (started, finished) VALUES (t, SYSDATE(6)); RETURN 1; END"));
     runStatement(*window, QStringLiteral("SELECT slow_run() AS r"));
-    ASSERT_FALSE(window->sg->isHidden()) << qPrintable(window->mysqlErr->text());
-    window->tempo->setText(QStringLiteral("100"));
-    window->cbTempo->click();
+    ASSERT_FALSE(window->databasePage->sg->isHidden()) << qPrintable(window->databasePage->mysqlErr->text());
+    window->databasePage->tempo->setText(QStringLiteral("100"));
+    window->databasePage->cbTempo->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return runCount(server) >= 3; }, 60000));
-    window->cbTempo->click();
-    EXPECT_FALSE(window->Timer1->isActive());
+    window->databasePage->cbTempo->click();
+    EXPECT_FALSE(window->databasePage->Timer1->isActive());
     waitForConsole(*window); // the run under way ends; none follows it
     const int runs = runCount(server);
     QTest::qWait(2500); // runs queued behind the slow ones would come now

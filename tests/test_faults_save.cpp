@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
 #include "editor/richedit.h"
@@ -201,8 +202,8 @@ TEST_P(OddFiles, LinksStayLinksOwnersAndModesStayReadOnlyFilesAreLeftAlone)
     } else {
         auto window = makeWindow(site); // shown: the keyword list is loaded, so it may be written back
         window->mAide->setPlainText(QStringLiteral("new 1\nnew 2"));
-        window->cb->list()->clear();
-        window->cb->list()->addItems({QStringLiteral("new 1"), QStringLiteral("new 2")});
+        window->databasePage->cb->list()->clear();
+        window->databasePage->cb->list()->addItems({QStringLiteral("new 1"), QStringLiteral("new 2")});
         window->eSite->setText(QStringLiteral("http://new/"));
         ModalWatcher watcher;
         window.reset(); // shut-down

@@ -5,6 +5,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
@@ -41,8 +42,8 @@ QString u8(const char *text)
 QStringList historyItems(const TfmMain &w)
 {
     QStringList items;
-    for (int i = 0; i < w.cb->list()->count(); ++i)
-        items.append(w.cb->list()->item(i)->text());
+    for (int i = 0; i < w.databasePage->cb->list()->count(); ++i)
+        items.append(w.databasePage->cb->list()->item(i)->text());
     return items;
 }
 
@@ -101,14 +102,14 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
     EXPECT_EQ(w->CoulChaines, 0xFF0000u);
     EXPECT_EQ(w->CoulFonctions, 0x0000FFu);
     EXPECT_EQ(w->eAide->text(), QDir::homePath() + QStringLiteral("/docphp/"));
-    EXPECT_EQ(w->host->text(), QStringLiteral("localhost"));
-    EXPECT_EQ(w->user->text(), QStringLiteral("root"));
-    EXPECT_EQ(w->pass->text(), QString());
-    EXPECT_EQ(w->base->text(), QStringLiteral("mysql"));
+    EXPECT_EQ(w->databasePage->host->text(), QStringLiteral("localhost"));
+    EXPECT_EQ(w->databasePage->user->text(), QStringLiteral("root"));
+    EXPECT_EQ(w->databasePage->pass->text(), QString());
+    EXPECT_EQ(w->databasePage->base->text(), QStringLiteral("mysql"));
     EXPECT_EQ(w->mAide->toPlainText(), QString());
-    EXPECT_EQ(w->cb->list()->count(), 0);
+    EXPECT_EQ(w->databasePage->cb->list()->count(), 0);
     EXPECT_EQ(w->PC->currentWidget(), w->TabSheet2);
-    EXPECT_FALSE(w->console()->isConnected());
+    EXPECT_FALSE(w->databasePage->console()->isConnected());
     w.reset();
 
     EXPECT_TRUE(watcher.boxes.isEmpty());
@@ -214,9 +215,9 @@ TEST_F(SideFiles, EmptyValuesQuotesBlanksAndTheLengthLimit)
     EXPECT_EQ(w->eURL->text(), QStringLiteral("a b.php"));
     EXPECT_EQ(w->eParam->text(), QString(2047, u'p'));
     EXPECT_EQ(w->dlb->currentFolder(), startFolder);
-    EXPECT_EQ(w->user->text(), QStringLiteral("  moi  "));
-    EXPECT_EQ(w->pass->text(), QString());
-    EXPECT_EQ(w->host->text(), QStringLiteral("localhost"));
+    EXPECT_EQ(w->databasePage->user->text(), QStringLiteral("  moi  "));
+    EXPECT_EQ(w->databasePage->pass->text(), QString());
+    EXPECT_EQ(w->databasePage->host->text(), QStringLiteral("localhost"));
 }
 
 TEST_F(SideFiles, HistoryAndKeywordLineEnds)
@@ -279,7 +280,7 @@ TEST_F(SideFiles, UnknownKeysSurviveInParamsButNotInMainW)
 TEST_F(SideFiles, PasswordIsStoredAsTyped)
 {
     auto w = start();
-    w->pass->setText(u8("s3cr3t é;#\"x\""));
+    w->databasePage->pass->setText(u8("s3cr3t é;#\"x\""));
     w.reset();
     EXPECT_TRUE(readFile(ini).contains("\r\nPass=s3cr3t \xC3\xA9;#\"x\"\r\n"));
     // Enclosing quotes are a property of the format: a password in quotes would lose them.
@@ -332,7 +333,7 @@ TEST_F(SideFiles, AFailedWriteIsReportedAndTheOtherFilesAreStillWritten)
         auto w = start();
         w->eParam->setText(QStringLiteral("nouveau"));
         w->mAide->setPlainText(QStringLiteral("nouveau"));
-        w->cb->list()->addItem(QStringLiteral("nouvelle"));
+        w->databasePage->cb->list()->addItem(QStringLiteral("nouvelle"));
         const qsizetype boxesBefore = watcher.boxes.size();
         w.reset();
         ASSERT_EQ(watcher.boxes.size(), boxesBefore + 1) << c.name;
@@ -362,7 +363,7 @@ TEST_F(SideFiles, AReadOnlySettingsFileIsReportedAndTightenedWhileTheOthersAreWr
     auto w = start();
     w->eParam->setText(QStringLiteral("nouveau"));
     QTextCursor(w->mAide->document()).insertText(QStringLiteral("f(a)"));
-    w->cb->list()->addItem(QStringLiteral("q2"));
+    w->databasePage->cb->list()->addItem(QStringLiteral("q2"));
     w.reset();
     ASSERT_EQ(watcher.boxes.size(), 1);
     EXPECT_TRUE(watcher.boxes[0].text.startsWith(u8("Impossible d'écrire dans ") + ini + u'\n')) << watcher.boxes[0].text.toStdString();
@@ -393,7 +394,7 @@ TEST_F(SideFiles, ASettingsFileHoldingAPasswordIsMadeOwnerOnly)
         ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), c.before), 0);
         auto w = start();
         if (c.typedPassword)
-            w->pass->setText(QString::fromUtf8(c.typedPassword));
+            w->databasePage->pass->setText(QString::fromUtf8(c.typedPassword));
         w.reset();
         struct stat info {};
         ASSERT_EQ(::stat(QFile::encodeName(ini).constData(), &info), 0);
@@ -454,8 +455,8 @@ TEST_F(MissingStartFolder, StartUpStopsWithAnErrorAndOpensOnTheAboutPage)
     EXPECT_EQ(w->eParam->text(), QStringLiteral("p=1")); // read before the start folder
     EXPECT_EQ(w->M->backgroundColour(), 0x800000u);       // design colours
     EXPECT_EQ(w->CoulChaines, 0u);
-    EXPECT_EQ(w->host->text(), QString());
-    EXPECT_EQ(w->cb->list()->count(), 0);
+    EXPECT_EQ(w->databasePage->host->text(), QString());
+    EXPECT_EQ(w->databasePage->cb->list()->count(), 0);
 }
 
 TEST_F(MissingStartFolder, ShutDownDoesNotWriteTheValuesItNeverLoaded)
@@ -480,10 +481,10 @@ TEST_F(MissingStartFolder, WhatTheUserChangesIsStillWritten)
     QDir().mkpath(elsewhere);
     ModalWatcher watcher;
     auto w = start();
-    w->host->setText(QStringLiteral("nouvel-hote"));
+    w->databasePage->host->setText(QStringLiteral("nouvel-hote"));
     w->dlb->setCurrentFolder(elsewhere);
-    w->cb->list()->addItem(QStringLiteral("Q1")); // already stored, letter case aside
-    w->cb->list()->addItem(QStringLiteral("q3"));
+    w->databasePage->cb->list()->addItem(QStringLiteral("Q1")); // already stored, letter case aside
+    w->databasePage->cb->list()->addItem(QStringLiteral("q3"));
     w.reset();
     const ProfileFile after = stored();
     EXPECT_EQ(after.readString(u"Mysql", u"Host"), QStringLiteral("nouvel-hote"));
@@ -574,11 +575,11 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
         QTest::mouseClick(button, Qt::LeftButton);
     }
     w->eAide->setText(QStringLiteral("/srv/aide/"));
-    w->host->setText(QStringLiteral("db.example"));
-    w->user->setText(QStringLiteral("moi"));
-    w->pass->setText(QStringLiteral("mot de passe"));
-    w->base->setText(QStringLiteral("essai"));
-    w->cb->list()->addItems({QStringLiteral("select 1"), QString(), u8("select 'é'")});
+    w->databasePage->host->setText(QStringLiteral("db.example"));
+    w->databasePage->user->setText(QStringLiteral("moi"));
+    w->databasePage->pass->setText(QStringLiteral("mot de passe"));
+    w->databasePage->base->setText(QStringLiteral("essai"));
+    w->databasePage->cb->list()->addItems({QStringLiteral("select 1"), QString(), u8("select 'é'")});
     w->mAide->setPlainText(QStringLiteral("f(a)\ng(b)\n"));
     ASSERT_TRUE(watcher.boxes.isEmpty());
     w.reset();
@@ -602,10 +603,10 @@ TEST_F(SideFiles, EverySettingChangedThroughTheControlsSurvivesARestart)
     EXPECT_EQ(w->CoulChaines, 0x908070u);
     EXPECT_EQ(w->CoulFonctions, 0xC0B0A0u);
     EXPECT_EQ(w->eAide->text(), QStringLiteral("/srv/aide/"));
-    EXPECT_EQ(w->host->text(), QStringLiteral("db.example"));
-    EXPECT_EQ(w->user->text(), QStringLiteral("moi"));
-    EXPECT_EQ(w->pass->text(), QStringLiteral("mot de passe"));
-    EXPECT_EQ(w->base->text(), QStringLiteral("essai"));
+    EXPECT_EQ(w->databasePage->host->text(), QStringLiteral("db.example"));
+    EXPECT_EQ(w->databasePage->user->text(), QStringLiteral("moi"));
+    EXPECT_EQ(w->databasePage->pass->text(), QStringLiteral("mot de passe"));
+    EXPECT_EQ(w->databasePage->base->text(), QStringLiteral("essai"));
     EXPECT_EQ(historyItems(*w), (QStringList{QStringLiteral("select 1"), QString(), u8("select 'é'")}));
     EXPECT_EQ(w->mAide->toPlainText(), QStringLiteral("f(a)\ng(b)\n"));
     EXPECT_EQ(w->PC->currentWidget(), w->TabSheet2);
@@ -653,10 +654,10 @@ TEST_F(SideFiles, HistoryKeepsMultiLineStatementsAndNoSecretsInAnOwnerOnlyFile)
     const QString multiLine = u8("SELECT nom,\n       ville\r\nFROM clients");
     {
         auto w = start();
-        EXPECT_EQ(w->DelaiConnexion, 10);
-        w->cb->addItem(multiLine);
-        w->cb->addItem(QStringLiteral("CREATE USER bob IDENTIFIED BY 'secret'"));
-        w->cb->addItem(QStringLiteral("SELECT 1"));
+        EXPECT_EQ(w->databasePage->DelaiConnexion, 10);
+        w->databasePage->cb->addItem(multiLine);
+        w->databasePage->cb->addItem(QStringLiteral("CREATE USER bob IDENTIFIED BY 'secret'"));
+        w->databasePage->cb->addItem(QStringLiteral("SELECT 1"));
     }
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(qry).constData(), &info), 0);
@@ -685,8 +686,8 @@ TEST_F(SideFiles, EncryptionIsNoneWithoutTheKeyAndAMistypedWishForTlsIsRequired)
     for (const auto &c : cases) {
         writeFile(ini, c.ini);
         auto w = start();
-        EXPECT_EQ(TlsMode(w->cbChiffrement->currentIndex()), c.mode) << c.ini;
-        EXPECT_EQ(w->eFichierCA->isEnabled(), c.caFileOffered) << c.ini;
+        EXPECT_EQ(TlsMode(w->databasePage->cbChiffrement->currentIndex()), c.mode) << c.ini;
+        EXPECT_EQ(w->databasePage->eFichierCA->isEnabled(), c.caFileOffered) << c.ini;
     }
 }
 

@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "settings/consolepassword.h"
 #include "settings/passwordkeyring.h"
@@ -152,12 +153,12 @@ TEST_F(KeyringWindow, PasswordInTheSettingsFileMovesToTheKeyringAfterAsking)
             ASSERT_TRUE(QTest::qWaitFor([&] { return stored().readString(u"Mysql", u"Pass").isEmpty(); }, 20000))
                 << readFile(ini).constData();
             EXPECT_EQ(lookUp(host, user), QStringLiteral("ancien secret"));
-            EXPECT_EQ(w->mysqlErr->text(), moved);
+            EXPECT_EQ(w->databasePage->mysqlErr->text(), moved);
             EXPECT_EQ(stored().readString(u"Params", u"Param"), QStringLiteral("a=1")); // the rest of the file stays
         }
-        EXPECT_EQ(w->pass->text(), QStringLiteral("ancien secret"));
+        EXPECT_EQ(w->databasePage->pass->text(), QStringLiteral("ancien secret"));
         // Leaving the field with the file's password is no answer of its own.
-        emit w->pass->editingFinished();
+        emit w->databasePage->pass->editingFinished();
         w.reset();
         EXPECT_EQ(readFile(ini).contains("ancien secret"), !c.inKeyring) << readFile(ini).constData();
         EXPECT_EQ(stored().readString(u"Mysql", u"User"), user);
@@ -169,10 +170,10 @@ TEST_F(KeyringWindow, PasswordInTheSettingsFileMovesToTheKeyringAfterAsking)
             EXPECT_TRUE(QTest::qWaitFor([&] { return moveQuestions(watcher) == 2; }, 20000));
         }
         if (c.inKeyring) {
-            EXPECT_TRUE(QTest::qWaitFor([&] { return w->pass->text() == QStringLiteral("ancien secret"); }, 20000));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return w->databasePage->pass->text() == QStringLiteral("ancien secret"); }, 20000));
         }
         // A password typed and never left: the keyring, unless the user keeps the file.
-        w->pass->setText(QStringLiteral("nouveau"));
+        w->databasePage->pass->setText(QStringLiteral("nouveau"));
         w.reset();
         EXPECT_EQ(moveQuestions(watcher), c.askedAgain ? 2 : 1);
         EXPECT_EQ(readFile(ini).contains("nouveau"), !c.inKeyring) << readFile(ini).constData();
@@ -186,8 +187,8 @@ TEST_F(KeyringWindow, PasswordTypedAndNeverLeftGoesToTheKeyringAtClose)
 {
     writeSettings(QStringLiteral("127.0.0.1:3313"), QStringLiteral("lucie"), QString());
     auto w = start();
-    w->pass->setFocus();
-    w->pass->setText(u8("jamais quitté"));
+    w->databasePage->pass->setFocus();
+    w->databasePage->pass->setText(u8("jamais quitté"));
     w.reset();
     EXPECT_FALSE(readFile(ini).contains("jamais")) << readFile(ini).constData();
     EXPECT_EQ(lookUp(QStringLiteral("127.0.0.1:3313"), QStringLiteral("lucie")), u8("jamais quitté"));
@@ -199,25 +200,25 @@ TEST_F(KeyringWindow, TypedPasswordIsKeptInTheKeyringNotInTheFile)
 {
     writeSettings(QStringLiteral("127.0.0.1:3311"), QStringLiteral("denis"), QString());
     auto w = start();
-    w->pass->setText(QStringLiteral("tapé à la main"));
-    emit w->pass->editingFinished();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->consolePassword()->textForSettingsFile().isEmpty(); }, 20000));
+    w->databasePage->pass->setText(QStringLiteral("tapé à la main"));
+    emit w->databasePage->pass->editingFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->databasePage->consolePassword()->textForSettingsFile().isEmpty(); }, 20000));
     w.reset();
     EXPECT_FALSE(readFile(ini).contains("la main")) << readFile(ini).constData();
     EXPECT_EQ(lookUp(QStringLiteral("127.0.0.1:3311"), QStringLiteral("denis")), u8("tapé à la main"));
 
     // Changing User with "Pass" empty looks that account up.
     w = start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->pass->text().isEmpty(); }, 20000));
-    w->user->setText(QStringLiteral("autre"));
-    w->pass->clear();
-    emit w->user->editingFinished();
-    w->user->setText(QStringLiteral("denis"));
-    emit w->user->editingFinished();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->pass->text() == u8("tapé à la main"); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->databasePage->pass->text().isEmpty(); }, 20000));
+    w->databasePage->user->setText(QStringLiteral("autre"));
+    w->databasePage->pass->clear();
+    emit w->databasePage->user->editingFinished();
+    w->databasePage->user->setText(QStringLiteral("denis"));
+    emit w->databasePage->user->editingFinished();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->databasePage->pass->text() == u8("tapé à la main"); }, 20000));
 
-    w->pass->clear();
-    emit w->pass->editingFinished();
+    w->databasePage->pass->clear();
+    emit w->databasePage->pass->editingFinished();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return lookUp(QStringLiteral("127.0.0.1:3311"), QStringLiteral("denis")).isEmpty(); }, 20000));
 }
@@ -247,15 +248,15 @@ TEST_F(NoKeyringWindow, PasswordStaysInTheSettingsFile)
         writeSettings(QStringLiteral("127.0.0.1:3312"), QStringLiteral("emma"), u8(c.inFile));
         auto w = start();
         if (c.typed) {
-            w->pass->setText(u8(c.typed));
+            w->databasePage->pass->setText(u8(c.typed));
             if (c.left)
-                emit w->pass->editingFinished();
+                emit w->databasePage->pass->editingFinished();
         }
         if (c.left || *c.inFile) { // a failed look-up of an empty file's account says nothing
-            EXPECT_TRUE(QTest::qWaitFor([&] { return w->mysqlErr->text() == message; }, 20000))
-                << qPrintable(w->mysqlErr->text());
+            EXPECT_TRUE(QTest::qWaitFor([&] { return w->databasePage->mysqlErr->text() == message; }, 20000))
+                << qPrintable(w->databasePage->mysqlErr->text());
         }
-        EXPECT_EQ(w->pass->text(), u8(c.typed ? c.typed : c.inFile));
+        EXPECT_EQ(w->databasePage->pass->text(), u8(c.typed ? c.typed : c.inFile));
         w.reset();
         EXPECT_TRUE(watcher.boxes.isEmpty());
         EXPECT_EQ(stored().readString(u"Mysql", u"Pass"), u8(c.atEnd));

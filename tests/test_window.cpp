@@ -4,6 +4,7 @@
 #include "support/testsupport.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "editor/richedit.h"
 #include "files/browser.h"
@@ -121,7 +122,7 @@ TEST_F(Window, ControlsCarryTheirDesignValues)
     EXPECT_EQ(control<QCheckBox>("cbColore")->text(), QStringLiteral("Colorier"));
     EXPECT_FALSE(window->cbColore->isChecked());
     EXPECT_EQ(control<QCheckBox>("cbTempo")->text(), QStringLiteral("Actualisation (ms)"));
-    EXPECT_FALSE(window->cbTempo->isChecked());
+    EXPECT_FALSE(window->databasePage->cbTempo->isChecked());
     EXPECT_EQ(control<QLineEdit>("tempo")->text(), QStringLiteral("5000"));
     // "Pass" as dots; the eye at its end shows it and hides it again.
     auto *pass = control<QLineEdit>("pass");
@@ -132,8 +133,8 @@ TEST_F(Window, ControlsCarryTheirDesignValues)
     EXPECT_EQ(pass->echoMode(), QLineEdit::Normal);
     eye->trigger();
     EXPECT_EQ(pass->echoMode(), QLineEdit::Password);
-    EXPECT_FALSE(window->Timer1->isActive());
-    EXPECT_EQ(window->Timer1->interval(), 1000);
+    EXPECT_FALSE(window->databasePage->Timer1->isActive());
+    EXPECT_EQ(window->databasePage->Timer1->interval(), 1000);
     EXPECT_EQ(control<QProgressBar>("PB")->maximum(), 100);
     EXPECT_EQ(window->FilterComboBox1->filter(),
               QStringLiteral("Tous les fichiers (*.*)|*.*|Fichiers PHP3|*.php3|Fichiers TXT|*.txt|"
@@ -210,27 +211,27 @@ TEST_F(Window, AddedToolbarControlsFitAtTheFirstStartSize)
 // control, the CA file edit reaching its "…" at the panel's right edge.
 TEST_F(Window, EncryptionRowFitsTheDatabasePage)
 {
-    window->PC->setCurrentWidget(window->TabSheet4);
+    window->PC->setCurrentWidget(window->databasePage);
     for (const int width : {640, 1000}) {
         SCOPED_TRACE(width);
         window->resize(width, 480);
         QCoreApplication::processEvents();
-        QWidget *row[] = {window->lChiffrement, window->cbChiffrement, window->eFichierCA, window->sbFichierCA};
+        QWidget *row[] = {window->databasePage->lChiffrement, window->databasePage->cbChiffrement, window->databasePage->eFichierCA, window->databasePage->sbFichierCA};
         for (QWidget *control : row) {
             const QRect r = control->geometry();
-            EXPECT_LE(r.right(), window->Panel6->width() - 1) << qPrintable(control->objectName());
-            EXPECT_LE(r.bottom(), window->Panel6->height() - 1) << qPrintable(control->objectName());
-            for (QWidget *other : window->Panel6->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_LE(r.right(), window->databasePage->Panel6->width() - 1) << qPrintable(control->objectName());
+            EXPECT_LE(r.bottom(), window->databasePage->Panel6->height() - 1) << qPrintable(control->objectName());
+            for (QWidget *other : window->databasePage->Panel6->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
                 if (other != control && !other->isHidden()) {
                     EXPECT_FALSE(r.intersects(other->geometry()))
                         << qPrintable(control->objectName()) << " over " << qPrintable(other->objectName());
                 }
             }
         }
-        EXPECT_LE(window->lChiffrement->sizeHint().width(), window->lChiffrement->width()) << "caption cut";
-        EXPECT_LE(window->cbChiffrement->sizeHint().width(), window->cbChiffrement->width()) << "choice cut";
-        EXPECT_GE(window->eFichierCA->width(), 150) << "no room left for a path";
-        EXPECT_EQ(window->sbFichierCA->geometry().right(), window->Panel6->width() - 4);
+        EXPECT_LE(window->databasePage->lChiffrement->sizeHint().width(), window->databasePage->lChiffrement->width()) << "caption cut";
+        EXPECT_LE(window->databasePage->cbChiffrement->sizeHint().width(), window->databasePage->cbChiffrement->width()) << "choice cut";
+        EXPECT_GE(window->databasePage->eFichierCA->width(), 150) << "no room left for a path";
+        EXPECT_EQ(window->databasePage->sbFichierCA->geometry().right(), window->databasePage->Panel6->width() - 4);
     }
 }
 

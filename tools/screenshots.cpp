@@ -3,6 +3,7 @@
 // sample site with `php -S`, chooses a page in the file list, colours it, asks
 // for a function's hint, previews it, and saves one PNG per page.
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "preview/serverlogpanel.h"
 #include "app/translations.h"
 #include "widgets/widgets.h"
@@ -133,7 +134,7 @@ int main(int argc, char *argv[])
     window.mJournal->setExpanded(true);
     shoot(window, window.tsWB, out + QStringLiteral("/apercu.png"));
 
-    shoot(window, window.TabSheet4, out + QStringLiteral("/base.png"));
+    shoot(window, window.databasePage, out + QStringLiteral("/base.png"));
     shoot(window, window.TabSheet1, out + QStringLiteral("/a-propos.png"));
     shoot(window, window.TabSheet3, out + QStringLiteral("/mots-cle.png"));
 

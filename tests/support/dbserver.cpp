@@ -1,6 +1,7 @@
 #include "dbserver.h"
 
 #include "app/main.h"
+#include "pages/databasepage.h"
 #include "widgets/widgets.h"
 #include "db/dbconsole.h"
 #include "db/simplecombo.h"
@@ -95,45 +96,65 @@ bool DbServer::runScript(const QString &action, const QString &folder)
            && script.exitCode() == 0;
 }
 
+void waitForConsole(DatabasePage &page)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page.console()->isBusy(); }, 60000)) << "the database console is still busy";
+}
+
+void openConnection(DatabasePage &page, const DbServer &server, const QString &database)
+{
+    page.host->setText(QStringLiteral("127.0.0.1"));
+    page.user->setText(QStringLiteral("root"));
+    page.pass->setText(server.password);
+    page.base->setText(database);
+    page.sbConnected->click();
+    waitForConsole(page);
+}
+
+void closeConnection(DatabasePage &page)
+{
+    if (page.console()->isConnected())
+        page.sbConnected->click();
+}
+
+void runStatement(DatabasePage &page, const QString &statement)
+{
+    page.cb->editLine()->setText(statement);
+    QTest::keyClick(page.cb->editLine(), Qt::Key_Return);
+    waitForConsole(page);
+}
+
 void waitForConsole(TfmMain &window)
 {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.console()->isBusy(); }, 60000)) << "the database console is still busy";
+    waitForConsole(*window.databasePage);
 }
 
 void openConnection(TfmMain &window, const DbServer &server, const QString &database)
 {
-    window.host->setText(QStringLiteral("127.0.0.1"));
-    window.user->setText(QStringLiteral("root"));
-    window.pass->setText(server.password);
-    window.base->setText(database);
-    window.sbConnected->click();
-    waitForConsole(window);
+    openConnection(*window.databasePage, server, database);
 }
 
 void closeConnection(TfmMain &window)
 {
-    if (window.console()->isConnected())
-        window.sbConnected->click();
+    closeConnection(*window.databasePage);
 }
 
 void runStatement(TfmMain &window, const QString &statement)
 {
-    window.cb->editLine()->setText(statement);
-    QTest::keyClick(window.cb->editLine(), Qt::Key_Return);
-    waitForConsole(window);
+    runStatement(*window.databasePage, statement);
 }
 
 void DbWindowTest::SetUp()
 {
     server = &DbServer::fixture();
     window = makeWindow(folder.dir.path());
-    window->cb->clear();
+    window->databasePage->cb->clear();
 }
 
 void DbWindowTest::TearDown()
 {
     ModalWatcher watcher;
-    if (window->cbTempo->isChecked())
-        window->cbTempo->click();
+    if (window->databasePage->cbTempo->isChecked())
+        window->databasePage->cbTempo->click();
     closeConnection(*window);
 }

@@ -41,18 +41,23 @@ struct DbServer
     static bool runScript(const QString &action, const QString &folder);
 };
 
+class DatabasePage;
 class TfmMain;
 
 /**
- * Waits until the database worker has nothing of the window's to do (an open or
+ * Waits until the database worker has nothing of the page's to do (an open or
  * a statement), replies shown; fails the test after 60 s.
  */
+void waitForConsole(DatabasePage &page);
 void waitForConsole(TfmMain &window);
 /** Fills host (127.0.0.1), user (root), pass and base on the database page, clicks "Go" and waits for the outcome. */
+void openConnection(DatabasePage &page, const DbServer &server, const QString &database = QStringLiteral("ondrel_test"));
 void openConnection(TfmMain &window, const DbServer &server, const QString &database = QStringLiteral("ondrel_test"));
-/** Clicks "Stop" when the window's connection is open. */
+/** Clicks "Stop" when the page's connection is open. */
+void closeConnection(DatabasePage &page);
 void closeConnection(TfmMain &window);
 /** Puts a statement in the query box's edit line, presses Enter there and waits for its outcome. */
+void runStatement(DatabasePage &page, const QString &statement);
 void runStatement(TfmMain &window, const QString &statement);
 
 /**

@@ -32,6 +32,7 @@
 #include "db/builtindatabase.h"
 #include "app/main.h"
 #include "app/sessioncontroller.h"
+#include "pages/databasepage.h"
 #include "app/stopsignals.h"
 #include "widgets/widgets.h"
 #include "db/simplecombo.h"
@@ -85,8 +86,8 @@ void limitFileSize(qint64 limit)
 void setSideContents(TfmMain &w, char tag, int keywordLines, int historyLines)
 {
     w.mAide->setPlainText(faultLines(tag, keywordLines).join(u'\n'));
-    w.cb->list()->clear();
-    w.cb->list()->addItems(faultLines(tag, historyLines));
+    w.databasePage->cb->list()->clear();
+    w.databasePage->cb->list()->addItems(faultLines(tag, historyLines));
     w.eSite->setText(QStringLiteral("http://site-%1/").arg(QLatin1Char(tag)));
 }
 
@@ -232,7 +233,7 @@ int sideCopy(const QString &folder, char tag, const QString &edit)
     QTextCursor end(window->mAide->document());
     end.movePosition(QTextCursor::End);
     end.insertText(QStringLiteral("\nfunction_%1($x)").arg(QLatin1Char(tag)));
-    window->cb->addItem(QStringLiteral("select '%1'").arg(QLatin1Char(tag)));
+    window->databasePage->cb->addItem(QStringLiteral("select '%1'").arg(QLatin1Char(tag)));
     window->findChild<QLineEdit *>(edit)->setText(QString(QLatin1Char(tag)));
     ready();
     char line[64];
