@@ -25,6 +25,7 @@ set(ONDREL_CORE_FILES
   io/recovery.cpp io/recovery.h
   io/recoverypaths.cpp io/recoverypaths.h
   base/ports.cpp base/ports.h
+  base/childprocess.cpp base/childprocess.h
   preview/phpserver.cpp preview/phpserver.h
   preview/statustext.cpp preview/statustext.h
   settings/profile.cpp settings/profile.h

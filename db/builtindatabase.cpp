@@ -2,6 +2,8 @@
 // that only this user can open, its life tied to Ondrel's.
 #include "db/builtindatabase.h"
 
+#include "base/childprocess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -51,19 +52,6 @@ QString ownerOnlyFolder(const QString &path)
     if ((info.st_mode & 07777) != 0700 && ::chmod(local.constData(), 0700) != 0)
         return QStringLiteral("le dossier %1 ne peut pas être réservé à votre compte").arg(path);
     return {};
-}
-
-/** Every process Ondrel starts for the server dies with Ondrel, its children too. */
-void tieToOndrel(QProcess &process)
-{
-    // Only async-signal-safe calls here: this runs in the child between fork and exec.
-    const pid_t ondrel = ::getpid();
-    process.setChildProcessModifier([ondrel] {
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != ondrel) // Ondrel died before the line above
-            ::_exit(127);
-    });
 }
 
 /** Ends a process and its group: SIGTERM first when `gently`, SIGKILL after the wait. */
@@ -167,6 +155,7 @@ BuiltinDatabase::BuiltinDatabase(const BuiltinDatabasePaths &paths, QObject *par
 {
     m_helper.setProcessChannelMode(QProcess::MergedChannels);
     m_server.setProcessChannelMode(QProcess::MergedChannels);
+    // Every process Ondrel starts for the server dies with Ondrel, its children too.
     tieToOndrel(m_helper);
     tieToOndrel(m_server);
     m_lockRetry->setInterval(kLockRetryMs);

@@ -1,6 +1,7 @@
 #include "preview/phpserver.h"
 
 #include "debug/xdebugsetup.h"
+#include "base/childprocess.h"
 #include "base/ports.h"
 
 #include <QDateTime>
@@ -18,7 +19,6 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <dlfcn.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #ifndef ONDREL_PHP_LAUNCHER
@@ -267,15 +267,8 @@ BuiltinServer::BuiltinServer(QObject *parent)
 
     // The launcher (or php, without one) goes into a process group of its own,
     // and the kernel kills it when Ondrel dies, however that happens, until the
-    // launcher takes over. Only async-signal-safe calls here: this runs in the
-    // child between fork and exec.
-    const pid_t ondrel = ::getpid();
-    m_process.setChildProcessModifier([ondrel] {
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != ondrel) // Ondrel died before the line above
-            ::_exit(127);
-    });
+    // launcher takes over.
+    tieToOndrel(m_process);
 }
 
 BuiltinServer::~BuiltinServer()
