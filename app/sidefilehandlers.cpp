@@ -227,6 +227,34 @@ void saveSettings(const TfmMain &w, const SettingsRegistry &registry, SideFileSt
 }
 
 /**
+ * A password the session's keyring holds now leaves the settings file at once:
+ * each secret setting that still holds it is emptied. Only that password: one
+ * another copy of the program wrote meanwhile stays. Returns what the status
+ * line says; empty when the file no longer holds it.
+ */
+QString takeSecretOut(const SettingsRegistry &registry, const QString &path, const QString &moved)
+{
+    ProfileFile ini;
+    if (!ini.load(path))
+        return {};
+    bool held = false;
+    for (const Setting *setting : registry.all()) {
+        if (setting->secret && setting->read(ini).toString() == moved) {
+            ini.writeString(setting->section, setting->key, QString());
+            held = true;
+        }
+    }
+    if (!held)
+        return {};
+    const QString file = QFileInfo(path).fileName();
+    QString why;
+    if (!ini.save(path, 0600, &why))
+        return QStringLiteral("Le mot de passe MySQL est dans le trousseau de la session, mais %1 n'a pas pu "
+                              "être réécrit sans lui (%2) : il y est encore.").arg(file, why);
+    return QStringLiteral("Mot de passe passé de %1 au trousseau.").arg(file);
+}
+
+/**
  * The items of the history file read at shut-down. A file that is still the one
  * start-up read, or that only gained lines at its end (another copy closed
  * first), is not parsed again but for those lines.
@@ -411,8 +439,15 @@ void TfmMain::FormShow()
     setWindowTitle(windowTitleText());
     // The keyring may prompt for its unlocking: once the window is there. A start-up that never
     // reached the password (it stopped at the start folder) leaves the keyring alone too.
-    if (passwordLoaded(m_settings, m_sideFiles))
-        databasePage->consolePassword()->start(sideFilePaths(m_sideFileBase).settings);
+    if (passwordLoaded(m_settings, m_sideFiles)) {
+        const QString settingsPath = sideFilePaths(m_sideFileBase).settings;
+        connect(databasePage->consolePassword(), &ConsolePassword::movedToKeyring, this, [this, settingsPath](const QString &moved) {
+            const QString said = takeSecretOut(m_settings, settingsPath, moved);
+            if (!said.isEmpty())
+                databasePage->showStatus(said);
+        });
+        databasePage->consolePassword()->start(settingsPath);
+    }
     // The unsaved text of a run that did not end cleanly is offered back, whatever happens below.
     struct OfferRecovery
     {

@@ -2,8 +2,6 @@
 // settings file, and moved there out of a settings file that still holds one.
 #include "settings/consolepassword.h"
 
-#include "settings/profile.h"
-
 #include "base/errors.h"
 
 #include <QFileInfo>
@@ -14,9 +12,6 @@
 #include <chrono>
 
 namespace {
-
-const QString kPasswordSection = QStringLiteral("Mysql");
-const QString kPasswordKey = QStringLiteral("Pass");
 
 /**
  * Why the keyring did not keep the password, and where it is kept instead (the
@@ -191,28 +186,11 @@ void ConsolePassword::keyringReplied(const KeyringReply &reply)
         m_keptKey = reply.key;
         m_keptPassword = reply.password;
         if (moving)
-            takeOutOfSettingsFile(reply.password);
+            emit movedToKeyring(reply.password);
         break;
     case Operation::Clear:
         if (m_keptKey && *m_keptKey == reply.key)
             m_keptKey.reset();
         break;
     }
-}
-
-void ConsolePassword::takeOutOfSettingsFile(const QString &password)
-{
-    const QString file = QFileInfo(m_settingsPath).fileName();
-    ProfileFile ini;
-    // Only the password that was moved: one another copy of Ondrel wrote meanwhile stays.
-    if (!ini.load(m_settingsPath) || ini.readString(kPasswordSection, kPasswordKey) != password)
-        return;
-    ini.writeString(kPasswordSection, kPasswordKey, QString());
-    QString why;
-    if (!ini.save(m_settingsPath, 0600, &why)) {
-        emit said(QStringLiteral("Le mot de passe MySQL est dans le trousseau de la session, mais %1 n'a pas pu "
-                                 "être réécrit sans lui (%2) : il y est encore.").arg(file, why));
-        return;
-    }
-    emit said(QStringLiteral("Mot de passe passé de %1 au trousseau.").arg(file));
 }

@@ -53,12 +53,16 @@ public:
 signals:
     /** What the status line is to say: where the password went, or why it stays in the settings file. */
     void said(const QString &text);
+    /**
+     * The settings file's password is in the keyring now: the file is to lose it
+     * at once, unless it holds another one by then (written by another copy).
+     */
+    void movedToKeyring(const QString &password);
 
 private:
     void passEdited();
     void accountEdited();
     void keyringReplied(const KeyringReply &reply);
-    void takeOutOfSettingsFile(const QString &password);
     void askToMove();
     bool agreesToMove(bool *answered);
     PasswordKey currentKey() const;

@@ -694,9 +694,9 @@ TEST_F(SideFiles, EncryptionIsNoneWithoutTheKeyAndAMistypedWishForTlsIsRequired)
 TEST_F(SideFiles, ConnectTimeoutIsReadFromTheSettings)
 {
     writeFile(ini, "[Mysql]\r\nDelaiConnexion=3\r\n");
-    EXPECT_EQ(start()->DelaiConnexion, 3);
+    EXPECT_EQ(start()->databasePage->DelaiConnexion, 3);
     writeFile(ini, "[Mysql]\r\nDelaiConnexion=0\r\n");
-    EXPECT_EQ(start()->DelaiConnexion, 10); // no time-out at all is not offered
+    EXPECT_EQ(start()->databasePage->DelaiConnexion, 10); // no time-out at all is not offered
 }
 
 // Each key read at start-up comes back unchanged at shut-down: a key read into the wrong
