@@ -8,6 +8,7 @@ set(ONDREL_CORE_FILES
   editor/csstokens.cpp editor/csstokens.h
   editor/phpsignatures.cpp editor/phpsignatures.h
   editor/callhint.cpp editor/callhint.h
+  editor/phpbrackets.cpp editor/phpbrackets.h
   editor/contexthelp.cpp editor/contexthelp.h
   editor/phphelppage.cpp editor/phphelppage.h
   editor/landing.cpp editor/landing.h

@@ -1,5 +1,7 @@
 #include "editor/callhint.h"
 
+#include "editor/phpbrackets.h"
+
 #include <vector>
 
 namespace {
@@ -30,23 +32,14 @@ std::vector<std::pair<qsizetype, qsizetype>> parameterSpans(const QString &signa
     const qsizetype open = signature.indexOf(u'(');
     if (open < 0)
         return spans;
-    int depth = 0;
-    QChar quote;
     qsizetype from = open + 1;
-    for (qsizetype i = open + 1; i < signature.size(); ++i) {
-        const QChar c = signature[i];
-        if (!quote.isNull()) {
-            if (c == u'\\')
-                ++i;
-            else if (c == quote)
-                quote = QChar();
-        } else if (c == u'\'' || c == u'"') {
-            quote = c;
-        } else if (c == u'(' || c == u'[' || c == u'{') {
-            ++depth;
-        } else if ((c == u')' || c == u']' || c == u'}') && depth > 0) {
-            --depth;
-        } else if (c == u')' || (c == u',' && depth == 0)) {
+    PhpBracketScanner scan(signature, open + 1, u"([{", u")]}");
+    while (scan.next()) {
+        const QChar c = scan.character();
+        const qsizetype i = scan.at();
+        if (scan.kind() != PhpBracketScanner::Kind::Other)
+            continue;
+        if (c == u')' || (c == u',' && scan.depth() == 0)) {
             while (from < i && signature[from] == u' ')
                 ++from;
             if (i > from || c == u',')

@@ -1,5 +1,7 @@
 #include "editor/completion.h"
 
+#include "editor/phpbrackets.h"
+
 #include <QRegularExpression>
 #include <QSet>
 
@@ -20,27 +22,14 @@ bool lessNoCase(const CompletionEntry &a, const CompletionEntry &b)
 /** The definition's parameters and return type: from the "(" at `open` to the ")" closing it, and ": type". */
 QString definitionTail(const QString &text, qsizetype open)
 {
-    int depth = 0;
-    QChar quote;
-    qsizetype i = open;
     constexpr qsizetype kMaxDefinition = 2000;
-    for (; i < text.size() && i - open < kMaxDefinition; ++i) {
-        const QChar c = text[i];
-        if (!quote.isNull()) {
-            if (c == u'\\')
-                ++i;
-            else if (c == quote)
-                quote = QChar();
-        } else if (c == u'\'' || c == u'"') {
-            quote = c;
-        } else if (c == u'(' || c == u'[') {
-            ++depth;
-        } else if ((c == u')' || c == u']') && --depth == 0) {
-            break;
-        }
-    }
-    if (depth != 0)
+    PhpBracketScanner scan(text, open, u"([", u")]");
+    bool closed = false;
+    while (!closed && scan.next() && scan.at() - open < kMaxDefinition)
+        closed = scan.kind() == PhpBracketScanner::Kind::Closing && scan.depth() == 0;
+    if (!closed)
         return {};
+    const qsizetype i = scan.at();
     QString tail = text.mid(open, i + 1 - open).simplified();
     static const QRegularExpression returnType(QStringLiteral(R"(\G\s*:\s*([?\\\w|&()]+))"));
     const QRegularExpressionMatch type = returnType.match(text, i + 1);

@@ -3,6 +3,7 @@
 #include "support/qtmain.h"
 
 #include "editor/callhint.h"
+#include "editor/phpbrackets.h"
 
 namespace {
 
@@ -72,6 +73,45 @@ TEST(CallHint, TheSignatureWithTheParameterInBold)
     };
     for (const auto &c : cases)
         EXPECT_EQ(signatureWithParameter(c.signature, c.index), QString::fromUtf8(c.html)) << c.signature.toStdString();
+}
+
+TEST(PhpBracketScanner, StringsAreSkippedAndOnlyOpenBracketsClose)
+{
+    // What the scan sees outside strings, written one character each: "(" an
+    // opening, ")" a closing, "." anything else (an unmatched closer included), with
+    // the depth after each.
+    const struct
+    {
+        const char *text;
+        const char *seen;
+        const char *depths;
+    } cases[] = {
+        {"(a)", "(.)", "110"},
+        {"f(\"(\")", ".()", "010"},  // the "(" inside the string counts for nothing
+        {"('a\\'b')x", "().", "100"},   // an escaped quote does not end the string
+        {"(\"a\\\\\")x", "().", "100"},   // an escaped backslash does not escape the quote
+        {")(", ".(", "01"},          // a closer with nothing open is plain text
+        {"([)]", "(())", "1210"}, // any closer closes the last opened
+        {"('", "(", "1"},            // a string left open hides the rest
+        {"'abc", "", ""},
+        {"\"a\\", "", ""},           // a backslash at the very end
+    };
+    for (const auto &c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        PhpBracketScanner scan(text, 0, u"([", u")]");
+        QString seen, depths;
+        while (scan.next()) {
+            switch (scan.kind()) {
+            case PhpBracketScanner::Kind::Opening: seen += u'('; break;
+            case PhpBracketScanner::Kind::Closing: seen += u')'; break;
+            case PhpBracketScanner::Kind::Other: seen += u'.'; break;
+            }
+            depths += QString::number(scan.depth());
+        }
+        EXPECT_EQ(seen, QString::fromUtf8(c.seen)) << c.text;
+        EXPECT_EQ(depths, QString::fromUtf8(c.depths)) << c.text;
+        EXPECT_EQ(scan.at(), text.size()) << c.text;
+    }
 }
 
 } // namespace
