@@ -30,7 +30,7 @@ void TfmMain::ColorieZone(qsizetype start, qsizetype end)
     // The pass writes colours by runs, so the selection never moves while it runs; and
     // the view never scrolls: a click near its edge with the button still held would
     // otherwise end on another character and select.
-    M->colourZone(start, end, CoulPolice, CoulChaines, CoulFonctions);
+    M->colours()->colourZone(start, end, CoulPolice, CoulChaines, CoulFonctions);
     M->restoreSelection(selectionStart, selectionLength);
     M->setFocus();
 }
@@ -75,6 +75,6 @@ void TfmMain::cbPhpColouringToggled()
     const QList<QWidget *> replaced = {cbColore, sbColorie, SpeedButton5, SpeedButton6};
     for (QWidget *control : replaced)
         control->setEnabled(!php);
-    M->setRecolouredWhileTyping(cbColore->isChecked() && !php);
-    M->setPhpColouring(php);
+    M->colours()->setRecolouredWhileTyping(cbColore->isChecked() && !php);
+    M->lexing()->setPhpColouring(php);
 }

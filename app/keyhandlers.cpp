@@ -14,7 +14,7 @@
 
 namespace {
 
-RichEdit::SearchOptions searchOptions(const FindBar *bar)
+EditorSearch::Options searchOptions(const FindBar *bar)
 {
     return {bar->matchCase->isChecked(), bar->wholeWord->isChecked(), bar->regex->isChecked()};
 }
@@ -63,12 +63,12 @@ void TfmMain::runFind(FindRequest::Kind kind)
 {
     if (findBar->findEdit->text().isEmpty())
         return;
-    findBar->run(M->findRequest(kind, findBar->findEdit->text(), findBar->replaceEdit->text(), searchOptions(findBar)));
+    findBar->run(M->search()->request(kind, findBar->findEdit->text(), findBar->replaceEdit->text(), searchOptions(findBar)));
 }
 
 void TfmMain::findFinished(const FindRequest &request, const FindResult &result)
 {
-    if (!M->applyFound(request, result)) {
+    if (!M->search()->applyFound(request, result)) {
         findBar->setStatus(QStringLiteral("Le texte a changé pendant la recherche : rien n'est fait, relancez-la"));
         return;
     }

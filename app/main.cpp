@@ -442,7 +442,7 @@ void TfmMain::bindEvents()
 
     connect(M, &RichEdit::keyDown, this, [this](int &key) { guard([&] { MKeyDown(key); }); });
     connect(M, &RichEdit::keyUp, this, [this] { guard([this] { MKeyUp(); }); });
-    connect(cbColore, &QCheckBox::toggled, M, &RichEdit::setRecolouredWhileTyping);
+    connect(cbColore, &QCheckBox::toggled, M, [this](bool on) { M->colours()->setRecolouredWhileTyping(on); });
     connect(cbPhpColouring, &QCheckBox::toggled, this, [this] { guard([this] { cbPhpColouringToggled(); }); });
     m_completion = new EditorCompletion(M, [this] {
         return std::pair(keywordList(), m_phpSignatures ? m_phpSignatures->signatures() : QString());

@@ -75,14 +75,14 @@ void TfmMain::LintChecked(const QString &path, const LintResult &result)
         return; // another file is edited now
     if (result.clean) {
         m_lintMessage.clear();
-        M->markErrorLine(-1);
+        M->errorMarks()->markErrorLine(-1);
         return;
     }
     m_lintMessage = result.line > 0
         ? QStringLiteral("Erreur de syntaxe ligne %1 : %2").arg(result.line).arg(result.message)
         : QStringLiteral("Erreur de syntaxe : %1").arg(result.message);
     eText->setText(m_lintMessage);
-    M->markErrorLine(result.line - 1, m_lintMessage);
+    M->errorMarks()->markErrorLine(result.line - 1, m_lintMessage);
 }
 
 void TfmMain::SpeedButton1Click()

@@ -68,14 +68,14 @@ void TfmMain::placeBrowser()
         static_cast<QVBoxLayout *>(tsWB->layout())->insertWidget(kBrowserRowOnPreviewPage, WB, 1);
     }
     WB->show();
-    M->setMarkMarginVisible(beside);
+    M->errorMarks()->setMarginVisible(beside);
 }
 
 void TfmMain::cbApercuACoteClick()
 {
     placeBrowser();
     if (!pageBeside()) {
-        M->clearServerErrors();
+        M->errorMarks()->clearServerErrors();
         return;
     }
     // The page the file makes now; a save refreshes it from then on.
@@ -114,7 +114,7 @@ void TfmMain::editedFileSaved()
     m_session->editedFile()->cancelAutoSave();
     if (!pageBeside())
         return; // the preview page navigates by itself after its save
-    M->clearServerErrors(); // a page that still fails marks its lines again
+    M->errorMarks()->clearServerErrors(); // a page that still fails marks its lines again
     for (EditedFile *file : std::as_const(m_session->openFiles()))
         file->dropWaitingServerErrors();
     lintEditedFile();
@@ -187,7 +187,7 @@ void TfmMain::ServeurLogLine(const QString &text, ServerLineKind kind)
     if (place.line <= 0 || place.file.isEmpty())
         return;
     if (namesEditedFile(place.file)) {
-        M->markServerError(std::min(place.line, M->lineCount()) - 1, withoutDate(text));
+        M->errorMarks()->markServerError(std::min(place.line, M->lineCount()) - 1, withoutDate(text));
         return;
     }
     // Another open file (an include of the pinned page): its tab marks the line when shown.
@@ -203,6 +203,6 @@ void TfmMain::ServeurLogLine(const QString &text, ServerLineKind kind)
 void TfmMain::MErrorMarkClick(int line)
 {
     M->setFocus();
-    eText->setText(M->errorMessages(line).section(u'\n', 0, 0));
+    eText->setText(M->errorMarks()->errorMessages(line).section(u'\n', 0, 0));
     Ligne();
 }

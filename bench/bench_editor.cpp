@@ -89,7 +89,7 @@ void BM_ToutColorier(benchmark::State &state)
         window.sbColorieClick();
         QCoreApplication::processEvents(); // include the repaint of the coloured view
         state.PauseTiming();
-        while (window.M->coloursPending())
+        while (window.M->colours()->coloursPending())
             QCoreApplication::processEvents();
         allWritten += double(clock.nsecsElapsed()) / 1e6;
         state.ResumeTiming();

@@ -37,7 +37,7 @@ FindResult runAndApply(FindBar &bar, RichEdit &editor, FindRequest request)
     FindResult out;
     bool done = false;
     auto connection = QObject::connect(&bar, &FindBar::finished, [&](const FindRequest &r, const FindResult &result) {
-        editor.applyFound(r, result);
+        editor.search()->applyFound(r, result);
         out = result;
         done = true;
     });
@@ -59,7 +59,7 @@ void BM_RegexReplaceAll10MB(benchmark::State &state)
         editor.setBytes(text); // a fresh load each time: the first replace-all after it is timed
         QCoreApplication::processEvents();
         state.ResumeTiming();
-        const FindRequest request = editor.findRequest(FindRequest::Kind::ReplaceAll, QStringLiteral("fo+"),
+        const FindRequest request = editor.search()->request(FindRequest::Kind::ReplaceAll, QStringLiteral("fo+"),
                                                        QStringLiteral("X"), {false, false, true});
         const FindResult result = runAndApply(bar, editor, request);
         QCoreApplication::processEvents();
@@ -98,7 +98,7 @@ void BM_WindowStallDuringCostlyExpression(benchmark::State &state)
             last = now;
         });
         ticks.start(1);
-        const FindRequest request = editor.findRequest(FindRequest::Kind::Next, QStringLiteral("(a+)+$"), {},
+        const FindRequest request = editor.search()->request(FindRequest::Kind::Next, QStringLiteral("(a+)+$"), {},
                                                        {false, false, true});
         const FindResult result = runAndApply(bar, editor, request);
         longest = std::max(longest, clock.nsecsElapsed() - last);

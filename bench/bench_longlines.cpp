@@ -106,7 +106,7 @@ void BM_ReplaceAll(benchmark::State &state)
         state.PauseTiming();
         editor.setBytes(text);
         state.ResumeTiming();
-        const qsizetype count = editor.replaceAll(QStringLiteral("needle"), QStringLiteral("pin"), {});
+        const qsizetype count = editor.search()->replaceAll(QStringLiteral("needle"), QStringLiteral("pin"), {});
         QCoreApplication::processEvents();
         if (count != state.range(0))
             state.SkipWithError("wrong count");
@@ -127,7 +127,7 @@ void BM_FindNext(benchmark::State &state)
         editor.setSelStart(editor.textLength() / 2);
         editor.insert(QStringLiteral("x")); // the buffer's gap in the middle, as after typing
         state.ResumeTiming();
-        if (!editor.findMatch(QStringLiteral("needle"), {state.range(0) != 0, false, false}, false))
+        if (!editor.search()->findMatch(QStringLiteral("needle"), {state.range(0) != 0, false, false}, false))
             state.SkipWithError("not found");
     }
     state.SetLabel(state.range(0) ? "match case" : "any case");

@@ -106,7 +106,7 @@ void BM_KeyIn10MBPage(benchmark::State &state)
             Q_EMIT m->SCN_UPDATEUI(QsciScintillaBase::SC_UPDATE_CONTENT);
         }
     }
-    if (php && !m->phpLexing())
+    if (php && !m->lexing()->active())
         state.SkipWithError("the lexer does not run");
     bool coloured = false;
     for (qsizetype at = m->lineStartOffset(line); at < m->lineEndOffset(line); ++at)
@@ -131,7 +131,7 @@ void BM_FirstPaintOf10MBPage(benchmark::State &state)
     EditedFile edited(&editor);
     editor.resize(800, 600);
     editor.show();
-    editor.setPhpColouring(php);
+    editor.lexing()->setPhpColouring(php);
     QCoreApplication::processEvents();
     for (auto _ : state) {
         edited.load(path);

@@ -118,7 +118,7 @@ void BM_KeystrokeIn10MbWithFilesOpen(benchmark::State &state)
         QApplication::sendEvent(editor, &release);
         lexToEndOfView(editor);
     }
-    if (php != editor->phpLexing())
+    if (php != editor->lexing()->active())
         state.SkipWithError("\"Coloration PHP\" is not as asked");
     state.SetLabel(php ? "Coloration PHP" : "without");
 }

@@ -86,13 +86,13 @@ const CompletionIndex &EditorCompletion::listsIndex()
 bool EditorCompletion::caretInStringOrComment(const QString &beforeCaret) const
 {
     const qsizetype caret = m_editor->selStart();
-    if (!m_editor->phpLexing() || caret == 0)
+    if (!m_editor->lexing()->active() || caret == 0)
         return inStringOrComment(beforeCaret);
     // The lexer's styles up to the caret: a typed byte has none until they are brought up to date.
     const qsizetype styled = m_editor->SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
     if (styled < caret)
         m_editor->recolor(int(styled), int(caret));
-    const PhpStyleKind kind = m_editor->phpStyleKindAt(caret - 1);
+    const PhpStyleKind kind = m_editor->lexing()->styleKindAt(caret - 1);
     return kind == PhpStyleKind::String || kind == PhpStyleKind::Comment;
 }
 

@@ -1,5 +1,6 @@
 #include "editor/richedit.h"
 #include "base/virtualkeys.h"
+#include "editor/textsearch.h"
 
 #include "base/errors.h"
 #include "io/textbytes.h"
@@ -22,47 +23,7 @@
 
 namespace {
 
-constexpr int kFirstReservedStyle = 32; // STYLE_DEFAULT … STYLE_FOLDDISPLAYTEXT
-constexpr int kLastReservedStyle = 39;
 constexpr qsizetype kMaxLineText = 4096;
-
-/** The first index below n where a and b differ; n when they do not. */
-qsizetype firstDifference(const ColourClass *a, const ColourClass *b, qsizetype n)
-{
-    constexpr qsizetype block = 256;
-    qsizetype k = 0;
-    while (k + block <= n && std::memcmp(a + k, b + k, block) == 0)
-        k += block;
-    while (k < n && a[k] == b[k])
-        ++k;
-    return k;
-}
-
-/** The last index below n where a and b differ; −1 when they do not. */
-qsizetype lastDifference(const ColourClass *a, const ColourClass *b, qsizetype n)
-{
-    constexpr qsizetype block = 256;
-    qsizetype k = n;
-    while (k >= block && std::memcmp(a + k - block, b + k - block, block) == 0)
-        k -= block;
-    while (k > 0 && a[k - 1] == b[k - 1])
-        --k;
-    return k - 1;
-}
-// A pass writes at once the colours of at most kColoursAtOnce bytes (the control takes
-// about as long to store them as the pass to find them); over that, those of the bytes
-// around the view, and the rest by slices of kColourSlice while the program is idle.
-constexpr qsizetype kColoursAtOnce = 256 * 1024;
-constexpr qsizetype kColourSlice = 64 * 1024;
-
-constexpr int kLintMarker = 24;   // background of a line with a syntax error
-constexpr int kServerMarker = 23; // background of a line the server reported an error on
-constexpr int kDotMarker = 22;    // the dot in the mark margin
-constexpr int kMarkMargin = 1;
-constexpr int kMarkMarginWidth = 14;
-constexpr unsigned kErrorMarkerMask = (1u << kLintMarker) | (1u << kServerMarker);
-constexpr long kLightRed = 0x9090FF; // 0x00BBGGRR
-constexpr long kRed = 0x0000D0;
 
 bool isAscii(const QString &text)
 {
@@ -73,6 +34,12 @@ bool isAscii(const QString &text)
 
 RichEdit::RichEdit(QWidget *parent)
     : QsciScintilla(parent)
+    , m_errorMarks(std::make_unique<ErrorMarks>(*this))
+    , m_search(std::make_unique<EditorSearch>(*this))
+    , m_longLines(std::make_unique<LongLines>(*this))
+    , m_colours(std::make_unique<EditorColours>(*this))
+    , m_lexing(std::make_unique<PhpLexing>(*this))
+    , m_documents(std::make_unique<EditorDocuments>(*this))
 {
     SendScintilla(SCI_SETEOLMODE, SC_EOL_CRLF);
     SendScintilla(SCI_SETPASTECONVERTENDINGS, 1);
@@ -95,39 +62,34 @@ RichEdit::RichEdit(QWidget *parent)
             reportQuietEdit();
     });
     setUpView();
-    setUpLongLines();
-    setUpCss();
-    m_colourSlices = new QTimer(this);
-    m_colourSlices->setInterval(0);
-    connect(m_colourSlices, &QTimer::timeout, this, &RichEdit::writeColourSlice);
-    // A scroll may show bytes whose colours are still to write.
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &RichEdit::finishColours);
 }
+
+RichEdit::~RichEdit() = default;
 
 void RichEdit::noteModification(int position, int type, const char *text, int length, int linesAdded)
 {
     // The colours still to write are for the text as it is: they go in before it changes.
-    if (coloursPending() && (type & SC_MOD_BEFOREDELETE) && position == 0 && length == textLength())
-        dropUnwrittenColours();
-    else if (coloursPending() && (type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
-        finishColours();
+    if (m_colours->coloursPending() && (type & SC_MOD_BEFOREDELETE) && position == 0 && length == textLength())
+        m_colours->dropUnwrittenColours();
+    else if (m_colours->coloursPending() && (type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE)))
+        m_colours->finishColours();
     if (m_quiet)
         noteQuietEdit(position, type, length);
-    if (m_asciiShown && (type & SC_MOD_INSERTTEXT) && text && !isAscii(text, length))
-        showAsUtf8(); // bytes of the text's own encoding, put in by Ondrel
+    if (m_longLines->asciiShown() && (type & SC_MOD_INSERTTEXT) && text && !isAscii(text, length))
+        m_longLines->showAsUtf8(); // bytes of the text's own encoding, put in by Ondrel
     noteInsertion(position, type, text, length);
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) {
-        noteLongLineEdit(position, type, length, text);
-        noteEditAfterPass(position, type, text, length);
-        noteCssEdit(position, type, length);
-        if (m_typing && m_recolouredWhileTyping && !m_phpLexing && (type & SC_MOD_INSERTTEXT) && position > 0 && text
+        m_longLines->noteEdit(position, type, length, text);
+        m_colours->noteEdit(position, type, text, length);
+        m_lexing->noteEdit(position, type, length);
+        if (m_typing && m_colours->recolouredWhileTyping() && !m_lexing->active() && (type & SC_MOD_INSERTTEXT) && position > 0 && text
             && !std::memchr(text, '\r', static_cast<size_t>(length))) {
             const char before = static_cast<char>(SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(position - 1)));
             const std::vector<char> styles(static_cast<size_t>(length), before);
-            writeStyles(position, length, styles.data(), true);
+            m_colours->writeStyles(position, length, styles.data(), true);
         }
         // The whole text counts as styled (see writeStyles); the lexer styles what changed.
-        if (!m_phpLexing)
+        if (!m_lexing->active())
             SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
     }
     if (m_form->breaks.isEmpty() || linesAdded == 0)
@@ -255,19 +217,23 @@ QString RichEdit::decode(const QByteArray &bytes) const
     return textIsUtf8() ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
 }
 
+QByteArray RichEdit::encode(const QString &text) const
+{
+    return textIsUtf8() ? text.toUtf8() : encodeWindows1252(text);
+}
+
 void RichEdit::applyBytes(const QByteArray &crlf)
 {
-    SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(codePageFor(crlf)));
+    SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(m_longLines->codePageFor(crlf)));
     SendScintilla(SCI_SETUNDOCOLLECTION, 0L);
-    dropMarks(ErrorSource::Lint); // the marks belong to the text that goes
-    dropMarks(ErrorSource::Server);
-    dropUnwrittenColours();
+    m_errorMarks->clear(); // the marks belong to the text that goes
+    m_colours->dropUnwrittenColours();
     SendScintilla(SCI_CLEARALL);
     // Set while the text is empty: attached to a text, the lexer lexes all of it at once.
-    usePhpLexer(m_phpWanted && !holdsLongLine(crlf));
+    m_lexing->use(m_lexing->phpColouring() && !LongLines::holdsLongLine(crlf));
     SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(crlf.size()), crlf.constData());
-    m_lastPass.valid = false;
-    hideLongLinesOf(crlf);
+    m_colours->forgetLastPass();
+    m_longLines->hideLongLinesOf(crlf);
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETUNDOCOLLECTION, 1L);
     SendScintilla(SCI_SETSAVEPOINT);
@@ -358,8 +324,8 @@ void RichEdit::setBackgroundColour(Colour colour)
     m_background = colour;
     for (int style = 0; style <= kMaxStyle; ++style)
         SendScintilla(SCI_STYLESETBACK, static_cast<unsigned long>(style), static_cast<long>(colour));
-    if (m_phpLexing)
-        applyPhpPalette();
+    if (m_lexing->active())
+        m_lexing->applyPalette();
 }
 
 void RichEdit::setTextColour(Colour colour)
@@ -368,80 +334,11 @@ void RichEdit::setTextColour(Colour colour)
     SendScintilla(SCI_STYLESETFORE, 0UL, static_cast<long>(colour));
     SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(STYLE_DEFAULT), static_cast<long>(colour));
     SendScintilla(SCI_SETCARETFORE, static_cast<unsigned long>(colour));
-    if (m_phpLexing)
-        applyPhpPalette();
+    if (m_lexing->active())
+        m_lexing->applyPalette();
 }
 
-int RichEdit::takeStyle()
-{
-    if (m_nextStyle <= kMaxStyle) {
-        const int style = m_nextStyle++;
-        if (m_nextStyle == kFirstReservedStyle)
-            m_nextStyle = kLastReservedStyle + 1;
-        return style;
-    }
-    return m_freeStyles.isEmpty() ? -1 : m_freeStyles.takeLast();
-}
-
-int RichEdit::styleFor(Colour colour)
-{
-    const auto found = m_styles.constFind(colour);
-    if (found != m_styles.constEnd())
-        return found.value();
-    int style = takeStyle();
-    if (style < 0 && reclaimStyles(m_pinnedStyles)) {
-        style = m_freeStyles.takeLast();
-    } else if (style < 0) {
-        // Every style is on screen in a colour of its own: the nearest colour stands in,
-        // so no character already coloured changes colour.
-        return nearestStyle(colour);
-    }
-    m_styles.insert(colour, style);
-    SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(style), static_cast<long>(colour));
-    return style;
-}
-
-void RichEdit::writeStyles(qsizetype from, qsizetype count, const char *styles, bool keepsColours)
-{
-    if (m_phpLexing)
-        return; // the lexer's styles are its own
-    if (!keepsColours)
-        m_lastPass.valid = false;
-    finishColours();
-    putStyles(from, count, styles);
-}
-
-void RichEdit::putStyles(qsizetype from, qsizetype count, const char *styles)
-{
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
-    SendScintilla(SCI_SETSTYLINGEX, static_cast<unsigned long>(count), styles);
-    keepCharacterWhole(from);
-    keepCharacterWhole(from + count);
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
-}
-
-void RichEdit::writePassColours(qsizetype from, qsizetype to)
-{
-    if (to <= from)
-        return;
-    thread_local std::vector<char> styles;
-    styles.resize(static_cast<size_t>(to - from));
-    const auto *classes = reinterpret_cast<const std::uint8_t *>(m_lastPass.classes.data() + (from - m_lastPass.start + 1));
-    // Without branches or a table, so that the compiler may do many bytes at once.
-    const std::uint8_t s1 = m_unwritten.styleOf[1], s2 = m_unwritten.styleOf[2], s3 = m_unwritten.styleOf[3],
-                       s0 = m_unwritten.styleOf[0];
-    auto *out = reinterpret_cast<std::uint8_t *>(styles.data());
-    const qsizetype count = to - from;
-    for (qsizetype k = 0; k < count; ++k) {
-        const std::uint8_t c = classes[k];
-        out[k] = std::uint8_t((c == 0 ? s0 : 0) | (c == 1 ? s1 : 0) | (c == 2 ? s2 : 0) | (c == 3 ? s3 : 0));
-    }
-    if (m_longLines)
-        mapToShown(from, styles.data(), count);
-    putStyles(from, count, styles.data());
-}
-
-RichEdit::Span RichEdit::shownBytes()
+ByteSpan RichEdit::shownBytes()
 {
     const long top = SendScintilla(SCI_GETFIRSTVISIBLELINE);
     const long firstShown = SendScintilla(SCI_DOCLINEFROMVISIBLE, static_cast<unsigned long>(top));
@@ -451,93 +348,31 @@ RichEdit::Span RichEdit::shownBytes()
     return {from, std::max(from, to)};
 }
 
-void RichEdit::writeColourSlice()
-{
-    if (!coloursPending()) {
-        m_colourSlices->stop();
-        return;
-    }
-    Span &next = m_unwritten.spans.front();
-    const qsizetype to = std::min(next.to, next.from + kColourSlice);
-    const qsizetype from = next.from;
-    next.from = to;
-    if (next.from >= next.to)
-        m_unwritten.spans.erase(m_unwritten.spans.begin());
-    writePassColours(from, to);
-    if (!coloursPending())
-        m_colourSlices->stop();
-}
-
-void RichEdit::finishColours()
-{
-    if (!coloursPending())
-        return;
-    const std::vector<Span> spans = std::move(m_unwritten.spans);
-    m_unwritten.spans.clear();
-    m_colourSlices->stop();
-    for (const Span &span : spans)
-        writePassColours(span.from, span.to);
-}
-
-void RichEdit::writeStyle(qsizetype from, qsizetype count, int style)
-{
-    if (m_phpLexing)
-        return;
-    m_lastPass.valid = false;
-    finishColours();
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(from), 0L);
-    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(count), static_cast<long>(style));
-    keepCharacterWhole(from);
-    keepCharacterWhole(from + count);
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L);
-}
-
-// A run of styles that ends inside a character of several bytes makes the control
-// draw that character's whole line without colours. A run written up to such an
-// edge (the colouring pass leaves the last position of its range alone) gives the
-// character the style of its first byte.
-void RichEdit::keepCharacterWhole(qsizetype edge)
-{
-    const qsizetype length = textLength();
-    auto continuation = [&](qsizetype at) { return (static_cast<unsigned char>(byteAt(at)) & 0xC0) == 0x80; };
-    if (!textIsUtf8() || edge <= 0 || edge >= length || !continuation(edge))
-        return;
-    qsizetype lead = edge - 1;
-    while (lead > 0 && edge - lead < 3 && continuation(lead))
-        --lead;
-    qsizetype end = edge + 1;
-    while (end < length && end - lead < 4 && continuation(end))
-        ++end;
-    const long style = SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(lead)) & 0xFF;
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(lead + 1), 0L);
-    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(end - lead - 1), style);
-}
-
 void RichEdit::setSelColour(Colour colour)
 {
     const qsizetype start = selStart();
     const qsizetype length = selLength();
     if (length <= 0)
         return;
-    const int style = styleFor(colour);
-    writeStyle(start, length, style);
-    if (m_longLines)
-        showOnlyShownParts(start, start + length);
+    const int style = m_colours->styleFor(colour);
+    m_colours->writeStyle(start, length, style);
+    if (m_longLines->active())
+        m_longLines->showOnlyShownParts(start, start + length);
 }
 
 bool RichEdit::hasOwnColour(qsizetype offset) const
 {
-    const_cast<RichEdit *>(this)->finishColours();
+    m_colours->finishColours();
     const long style = const_cast<RichEdit *>(this)->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
-    return m_baseStyle[static_cast<size_t>(style)] != 0;
+    return m_longLines->baseStyle(int(style)) != 0;
 }
 
 Colour RichEdit::colourAt(qsizetype offset) const
 {
     auto *self = const_cast<RichEdit *>(this);
-    self->finishColours();
+    m_colours->finishColours();
     // The control returns the style byte as a signed char: styles above 127 come back negative.
-    const int style = m_baseStyle[static_cast<size_t>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF)];
+    const int style = m_longLines->baseStyle(int(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset))));
     // CSS in a style block has its colour from an indicator (richeditcss.cpp).
     const long css = self->SendScintilla(SCI_INDICATORVALUEAT, static_cast<unsigned long>(kCssIndicator), static_cast<long>(offset));
     if (css != 0)
@@ -545,118 +380,6 @@ Colour RichEdit::colourAt(qsizetype offset) const
     if (style == 0)
         return m_textColour;
     return static_cast<Colour>(self->SendScintilla(SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
-}
-
-void RichEdit::noteEditAfterPass(int position, int type, const char *text, int length)
-{
-    LastPass &last = m_lastPass;
-    if (!last.valid)
-        return;
-    // One edit inside the range the pass covered, that neither makes nor joins lines.
-    const bool inserted = (type & SC_MOD_INSERTTEXT) != 0;
-    const bool inside = position >= last.start && (inserted ? position <= last.end : position + length <= last.end);
-    const bool noBreak = text && !std::memchr(text, '\r', static_cast<size_t>(length));
-    if (last.edits > 0 || !inside || !noBreak || length <= 0) {
-        last.valid = false;
-        return;
-    }
-    last.edits = 1;
-    last.editOffset = position;
-    last.editLength = inserted ? length : -length;
-}
-
-void RichEdit::colourZone(qsizetype start, qsizetype end, Colour base, Colour strings, Colour functions)
-{
-    if (m_phpLexing)
-        return;
-    const qsizetype length = textLength();
-    end = std::clamp<qsizetype>(end, 0, length);
-    start = std::clamp<qsizetype>(start, 0, end);
-    LastPass &last = m_lastPass;
-    const bool sameColours = last.valid && last.base == base && last.strings == strings && last.functions == functions
-                             && last.start == start;
-    // Nothing changed since the last pass over this range: this one would write what is there.
-    if (sameColours && last.edits == 0 && last.end == end)
-        return;
-    const bool oneEdit = sameColours && last.edits == 1 && last.end + last.editLength == end;
-    finishColours(); // what is left of the pass before goes in under this one
-
-    const qsizetype first = std::max<qsizetype>(start, 1);
-    const std::string_view bytes = range(first - 1, end - first + 1);
-    PassClasses classes = std::move(m_spareClasses); // the memory of the pass before last
-    classes.resize(static_cast<size_t>(end - start + 1));
-    colourPass(bytes.data(), start, end, classes.data());
-
-    // A style taken for one of the three colours must not be reclaimed for the next one.
-    m_pinnedStyles.clear();
-    for (Colour colour : {base, strings, functions})
-        m_pinnedStyles.append(styleFor(colour));
-    const char styleOf[4] = {0, static_cast<char>(m_pinnedStyles[0]), static_cast<char>(m_pinnedStyles[1]),
-                             static_cast<char>(m_pinnedStyles[2])};
-    m_pinnedStyles.clear();
-    // Index k is position start + k, the byte at offset start + k − 1; positions
-    // start + 1 … end − 1 always take a class, position start only for a variable.
-    const qsizetype count = qsizetype(classes.size());
-    qsizetype from = 1, to = count - 2; // the indices to write
-    if (oneEdit) {
-        // The classes of the last pass, read through the edit; inserted bytes had none.
-        const PassClasses &old = last.classes;
-        const qsizetype edit = last.editOffset - start; // the edit comes after index `edit`
-        const qsizetype shift = last.editLength;
-        // Indices 0 … edit are read as they are; from `tail` on, index k was k − shift.
-        const ColourClass *now = classes.data();
-        const ColourClass *was = old.data();
-        const qsizetype head = edit + 1;
-        const qsizetype tail = shift > 0 ? head + shift : head;
-        from = firstDifference(now, was, head);
-        if (from == head && shift < 0)
-            from = tail + firstDifference(now + tail, was + tail - shift, count - tail);
-        const qsizetype lastAfter = lastDifference(now + tail, was + tail - shift, count - tail);
-        to = lastAfter >= 0 ? tail + lastAfter : shift > 0 ? tail - 1 : lastDifference(now, was, head);
-        if (from == 0 && classes[0] != ColourClass::Keep) {
-            char style = styleOf[static_cast<int>(classes[0])];
-            showOnlyShownParts(start - 1, start, &style);
-        }
-        from = std::max<qsizetype>(from, 1);
-        to = std::min(to, count - 2);
-    } else if (start >= 1 && classes[0] != ColourClass::Keep) {
-        char style = styleOf[static_cast<int>(classes[0])];
-        if (m_longLines)
-            mapToShown(start - 1, &style, 1);
-        writeStyles(start - 1, 1, &style, true);
-    }
-    if (to >= from && oneEdit) {
-        thread_local std::vector<char> styles;
-        styles.resize(static_cast<size_t>(to - from + 1));
-        for (qsizetype k = from; k <= to; ++k)
-            styles[static_cast<size_t>(k - from)] = styleOf[static_cast<int>(classes[static_cast<size_t>(k)])];
-        const qsizetype offset = start + from - 1;
-        showOnlyShownParts(offset, offset + to - from + 1, styles.data());
-    }
-    m_spareClasses = std::move(last.classes);
-    last = {true, start, end, base, strings, functions, std::move(classes), 0, 0, 0};
-    m_unwritten.styleOf = {styleOf[0], styleOf[1], styleOf[2], styleOf[3]};
-    if (to >= from && !oneEdit)
-        writePassColoursAroundView(start + from - 1, start + to);
-}
-
-void RichEdit::writePassColoursAroundView(qsizetype from, qsizetype to)
-{
-    if (to - from <= kColoursAtOnce || m_longLines) {
-        writePassColours(from, to);
-        return;
-    }
-    // The bytes of the lines on screen, and a margin around them for a taller window or
-    // a short move, are written now; what comes before and after them, while idle.
-    const Span shown = shownBytes();
-    const qsizetype nowFrom = std::clamp(shown.from - kColourSlice / 4, from, to);
-    const qsizetype nowTo = std::clamp(shown.to + kColourSlice, nowFrom, to);
-    writePassColours(nowFrom, nowTo);
-    for (const Span span : {Span{nowTo, to}, Span{from, nowFrom}})
-        if (span.to > span.from)
-            m_unwritten.spans.push_back(span);
-    if (coloursPending())
-        m_colourSlices->start();
 }
 
 // --- The file's form -----------------------------------------------------------
@@ -674,7 +397,7 @@ void RichEdit::takeFileText(const QByteArray &crlf, bool binary)
     applyBytes(crlf);
     if (binary) {
         setUtf8(false);
-        m_asciiShown = false;
+        m_longLines->setAsciiShown(false);
     }
     setReadOnly(binary);
 }
@@ -692,8 +415,8 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
     Q_EMIT keyDown(vk);
     if (!acceptsText(event->text()))
         return;
-    if (m_asciiShown && !isAscii(event->text()))
-        showAsUtf8(); // before the control turns the text into bytes
+    if (m_longLines->asciiShown() && !isAscii(event->text()))
+        m_longLines->showAsUtf8(); // before the control turns the text into bytes
     m_typing = true;
     typeQuietly(event);
     m_typing = false;
@@ -701,8 +424,8 @@ void RichEdit::keyPressEvent(QKeyEvent *event)
 
 void RichEdit::inputMethodEvent(QInputMethodEvent *event)
 {
-    if (m_asciiShown && !(isAscii(event->commitString()) && isAscii(event->preeditString())))
-        showAsUtf8();
+    if (m_longLines->asciiShown() && !(isAscii(event->commitString()) && isAscii(event->preeditString())))
+        m_longLines->showAsUtf8();
     if (!acceptsText(event->commitString())) {
         QInputMethodEvent cleared(event->preeditString(), event->attributes());
         QsciScintilla::inputMethodEvent(&cleared);
@@ -714,8 +437,8 @@ void RichEdit::inputMethodEvent(QInputMethodEvent *event)
 QByteArray RichEdit::fromMimeData(const QMimeData *source, bool &rectangular) const
 {
     // Pasted or dropped text: the control turns it into bytes of the code page it shows.
-    if (m_asciiShown && !isAscii(source->text()))
-        const_cast<RichEdit *>(this)->showAsUtf8();
+    if (m_longLines->asciiShown() && !isAscii(source->text()))
+        m_longLines->showAsUtf8();
     return QsciScintilla::fromMimeData(source, rectangular);
 }
 
@@ -751,10 +474,9 @@ void RichEdit::mousePressEvent(QMouseEvent *event)
 {
     // A marked line's number or dot leads to the line itself: the control's own
     // margin click selects the line and leaves the caret at the start of the next.
-    if (event->button() == Qt::LeftButton && !m_marks.empty()) {
-        const QPoint at = event->position().toPoint();
-        const int line = at.x() >= 0 && at.x() < marginsWidth() ? lineAtMarginY(at.y()) : -1;
-        if (line >= 0 && !errorMessages(line).isEmpty()) {
+    if (event->button() == Qt::LeftButton) {
+        const int line = m_errorMarks->markedLineAt(event->position().toPoint());
+        if (line >= 0) {
             event->accept();
             setFocus(Qt::MouseFocusReason);
             setCursorPosition(line, 0);
@@ -803,123 +525,14 @@ void RichEdit::contextMenuEvent(QContextMenuEvent *event)
 }
 
 
-void RichEdit::addMark(int line, const QString &message, ErrorSource source)
-{
-    if (m_marks.empty()) {
-        SendScintilla(SCI_MARKERDEFINE, kLintMarker, SC_MARK_BACKGROUND);
-        SendScintilla(SCI_MARKERSETBACK, kLintMarker, kLightRed);
-        SendScintilla(SCI_MARKERDEFINE, kServerMarker, SC_MARK_BACKGROUND);
-        SendScintilla(SCI_MARKERSETBACK, kServerMarker, kLightRed);
-        SendScintilla(SCI_MARKERDEFINE, kDotMarker, SC_MARK_CIRCLE);
-        SendScintilla(SCI_MARKERSETBACK, kDotMarker, kRed);
-        SendScintilla(SCI_MARKERSETFORE, kDotMarker, kRed);
-        SendScintilla(SCI_SETMARGINTYPEN, kMarkMargin, SC_MARGIN_SYMBOL);
-        SendScintilla(SCI_SETMARGINMASKN, kMarkMargin, long(1u << kDotMarker));
-    }
-    line = std::clamp(line, 0, std::max(0, lineCount() - 1));
-    const int background = int(SendScintilla(SCI_MARKERADD, line, source == ErrorSource::Lint ? kLintMarker : kServerMarker));
-    const int dot = int(SendScintilla(SCI_MARKERADD, line, kDotMarker));
-    m_marks.push_back({background, dot, message, source});
-}
-
-void RichEdit::dropMarks(ErrorSource source)
-{
-    std::erase_if(m_marks, [&](const ErrorMark &mark) {
-        if (mark.source != source)
-            return false;
-        SendScintilla(SCI_MARKERDELETEHANDLE, mark.background);
-        SendScintilla(SCI_MARKERDELETEHANDLE, mark.dot);
-        return true;
-    });
-}
-
-void RichEdit::markErrorLine(int line, const QString &message)
-{
-    dropMarks(ErrorSource::Lint);
-    if (line >= 0)
-        addMark(line, message, ErrorSource::Lint);
-}
-
-void RichEdit::markServerError(int line, const QString &message)
-{
-    for (const ErrorMark &mark : m_marks) {
-        if (mark.source == ErrorSource::Server && mark.message == message
-            && SendScintilla(SCI_MARKERLINEFROMHANDLE, mark.background) == line)
-            return; // the same error again (a stack trace names its line twice)
-    }
-    addMark(line, message, ErrorSource::Server);
-}
-
-void RichEdit::clearServerErrors()
-{
-    dropMarks(ErrorSource::Server);
-}
-
-int RichEdit::errorLine() const
-{
-    return int(const_cast<RichEdit *>(this)->SendScintilla(SCI_MARKERNEXT, 0L, long(kErrorMarkerMask)));
-}
-
-QString RichEdit::errorMessages(int line) const
-{
-    QStringList messages;
-    auto *self = const_cast<RichEdit *>(this);
-    for (const ErrorMark &mark : m_marks) {
-        if (self->SendScintilla(SCI_MARKERLINEFROMHANDLE, mark.background) == line && !mark.message.isEmpty()
-            && !messages.contains(mark.message))
-            messages.append(mark.message);
-    }
-    return messages.join(u'\n');
-}
-
-void RichEdit::setMarkMarginVisible(bool visible)
-{
-    SendScintilla(SCI_SETMARGINWIDTHN, kMarkMargin, visible ? long(kMarkMarginWidth) : 0L);
-}
-
-bool RichEdit::markMarginVisible() const
-{
-    return const_cast<RichEdit *>(this)->SendScintilla(SCI_GETMARGINWIDTHN, kMarkMargin) > 0;
-}
-
-int RichEdit::marginsWidth() const
-{
-    auto *self = const_cast<RichEdit *>(this);
-    long width = 0;
-    for (int margin = 0; margin < 5; ++margin)
-        width += self->SendScintilla(SCI_GETMARGINWIDTHN, margin);
-    return int(width);
-}
-
-int RichEdit::lineAtMarginY(int y) const
-{
-    auto *self = const_cast<RichEdit *>(this);
-    const long height = std::max(1L, self->SendScintilla(SCI_TEXTHEIGHT, 0L));
-    if (y < 0)
-        return -1;
-    const long visible = self->SendScintilla(SCI_GETFIRSTVISIBLELINE) + y / height;
-    // Below the last line there is no line (the control would answer the last one).
-    if (visible >= self->SendScintilla(SCI_VISIBLEFROMDOCLINE, long(lineCount())))
-        return -1;
-    return int(self->SendScintilla(SCI_DOCLINEFROMVISIBLE, visible));
-}
-
 bool RichEdit::viewportEvent(QEvent *event)
 {
-    if (event->type() == QEvent::Paint && coloursPending()) {
-        // Lines about to be drawn whose colours are still to write: all of them go in now.
-        const Span shown = shownBytes();
-        for (const Span &span : m_unwritten.spans) {
-            if (span.from <= shown.to && shown.from < span.to) {
-                finishColours();
-                break;
-            }
-        }
-    }
+    // Lines about to be drawn whose colours are still to write: all of them go in now.
+    if (event->type() == QEvent::Paint && m_colours->coloursPending())
+        m_colours->finishColoursIn(shownBytes());
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
-        const QPoint at = help->pos();
-        const QString text = at.x() >= 0 && at.x() < marginsWidth() ? errorMessages(lineAtMarginY(at.y())) : QString();
+        const QString text = m_errorMarks->messagesAt(help->pos());
         if (text.isEmpty())
             QToolTip::hideText();
         else
@@ -930,7 +543,7 @@ bool RichEdit::viewportEvent(QEvent *event)
     // The control announces its update inside most paints, where the CSS colours are
     // worked out; a paint without it (the view grown taller) has them done after.
     if (event->type() == QEvent::Paint)
-        refreshCss();
+        m_lexing->refreshCss();
     return handled;
 }
 

@@ -38,7 +38,7 @@ void RichEdit::typeQuietly(QKeyEvent *event)
 {
     // Typed text that takes its neighbour's colour at once is coloured as the
     // component reports it, before the component lays the line out: it reports it itself.
-    if (!isTypingKey(event) || m_recolouredWhileTyping || assistiveTechnologyRuns()) {
+    if (!isTypingKey(event) || m_colours->recolouredWhileTyping() || LongLines::assistiveTechnologyRuns()) {
         QsciScintilla::keyPressEvent(event);
         return;
     }

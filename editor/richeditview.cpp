@@ -34,6 +34,11 @@ void RichEdit::setUpView()
 void RichEdit::setLineNumbersShown(bool shown)
 {
     m_lineNumbers = shown;
+    refitLineNumberMargin();
+}
+
+void RichEdit::refitLineNumberMargin()
+{
     m_numberDigits = 0;
     fitLineNumberMargin();
 }
@@ -87,47 +92,18 @@ void RichEdit::mouseReleaseEvent(QMouseEvent *event)
     Q_EMIT mouseUp(event->button());
 }
 
-bool RichEdit::reclaimStyles(const QList<int> &pinned)
+void RichEdit::resetOwnStyles()
 {
-    finishColours();
-    // Which styles the characters use, read in chunks of (character, style) pairs.
-    std::vector<bool> used(kMaxStyle + 1, false);
-    const qsizetype length = textLength();
-    constexpr qsizetype chunk = 1 << 20;
-    std::vector<char> pairs;
-    for (qsizetype from = 0; from < length; from += chunk) {
-        const qsizetype size = std::min(chunk, length - from);
-        pairs.resize(static_cast<size_t>(2 * size + 2));
-        SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(from + size), pairs.data());
-        for (qsizetype k = 0; k < size; ++k)
-            used[m_baseStyle[static_cast<unsigned char>(pairs[static_cast<size_t>(2 * k + 1)])]] = true;
-    }
-    for (int style : pinned)
-        used[static_cast<size_t>(style)] = true;
-    for (auto it = m_styles.begin(); it != m_styles.end();) {
-        if (!used[static_cast<size_t>(it.value())]) {
-            m_freeStyles.append(it.value());
-            it = m_styles.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return !m_freeStyles.isEmpty();
-}
-
-int RichEdit::nearestStyle(Colour colour) const
-{
-    int best = 0;
-    long bestDistance = -1;
-    auto channel = [](Colour c, int shift) { return static_cast<long>((c >> shift) & 0xFF); };
-    for (auto it = m_styles.constBegin(); it != m_styles.constEnd(); ++it) {
-        long distance = 0;
-        for (int shift : {0, 8, 16})
-            distance += std::labs(channel(it.key(), shift) - channel(colour, shift));
-        if (bestDistance < 0 || distance < bestDistance) {
-            best = it.value();
-            bestDistance = distance;
-        }
-    }
-    return best;
+    m_colours->forgetStyles(); // no character uses a colour style any more
+    SendScintilla(SCI_CLEARDOCUMENTSTYLE);
+    SendScintilla(SCI_STYLESETFONT, STYLE_DEFAULT, "Courier New");
+    SendScintilla(SCI_STYLESETSIZE, STYLE_DEFAULT, 10);
+    SendScintilla(SCI_STYLESETBOLD, STYLE_DEFAULT, 0L);
+    SendScintilla(SCI_STYLESETITALIC, STYLE_DEFAULT, 0L);
+    SendScintilla(SCI_STYLECLEARALL);
+    m_longLines->forgetTwins();
+    setTextColour(m_textColour);
+    setBackgroundColour(m_background);
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L); // see writeStyles
+    refitLineNumberMargin(); // the margin's font may have changed
 }

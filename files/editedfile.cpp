@@ -70,11 +70,11 @@ void EditedFile::show()
 {
     if (m_shown || !m_editor)
         return;
-    m_editor->showDocument(m_document, &m_form, std::move(m_state));
+    m_editor->documents()->show(m_document, &m_form, std::move(m_state));
     m_state = {};
     m_shown = true;
     for (const auto &[line, message] : std::exchange(m_waitingServerErrors, {}))
-        m_editor->markServerError(std::min(line, std::max(0, m_editor->lineCount() - 1)), message);
+        m_editor->errorMarks()->markServerError(std::min(line, std::max(0, m_editor->lineCount() - 1)), message);
     if (m_diskChangedWhenHidden) {
         m_diskChangedWhenHidden = false;
         checkDisk();
@@ -84,7 +84,7 @@ void EditedFile::show()
 void EditedFile::markServerError(int line, const QString &message)
 {
     if (m_shown && m_editor)
-        m_editor->markServerError(std::min(line, std::max(0, m_editor->lineCount() - 1)), message);
+        m_editor->errorMarks()->markServerError(std::min(line, std::max(0, m_editor->lineCount() - 1)), message);
     else
         m_waitingServerErrors.append({line, message});
 }
@@ -99,7 +99,7 @@ void EditedFile::hide()
     }
     m_autoSaveDelay->stop(); // saving while typing is for the text being typed
     m_modifiedWhenHidden = m_editor->isModified();
-    m_state = m_editor->leaveDocument();
+    m_state = m_editor->documents()->leave();
     m_shown = false;
 }
 

@@ -187,7 +187,7 @@ private:
     bool m_shown = true;
     bool m_modifiedWhenHidden = false;
     bool m_diskChangedWhenHidden = false;
-    RichEdit::ShownState m_state; // the view of the text while another is shown
+    EditorDocuments::ShownState m_state; // the view of the text while another is shown
     QsciDocument m_document;
     TextForm m_form;
     QString m_path;

@@ -24,7 +24,7 @@ struct ShownEditor
         editor.resize(800, 600);
         editor.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&editor));
-        editor.setPhpColouring(true);
+        editor.lexing()->setPhpColouring(true);
     }
     void show(const QByteArray &text)
     {
@@ -182,31 +182,31 @@ TEST(CssColouring, UntickedOrInAnotherTextNoCssColourIsLeft)
     ASSERT_EQ(shown.colourAt(css, "top"), shown.colourOf(K::Attribute));
 
     // Unticked: every character in the text colour, as without the lexer.
-    editor.setPhpColouring(false);
+    editor.lexing()->setPhpColouring(false);
     shown.paint();
     for (qsizetype at = 0; at < css.size(); ++at)
         EXPECT_EQ(editor.colourAt(at), editor.textColour()) << at;
-    editor.setPhpColouring(true);
+    editor.lexing()->setPhpColouring(true);
     shown.paint();
     ASSERT_EQ(shown.colourAt(css, "top"), shown.colourOf(K::Attribute));
 
     // Another text shown: left while ticked, unticked there, shown again.
     const QsciDocument firstDocument = editor.document();
-    const RichEdit::ShownState first = editor.leaveDocument();
+    const EditorDocuments::ShownState first = editor.documents()->leave();
     QsciDocument other;
-    editor.showDocument(other, nullptr, {});
+    editor.documents()->show(other, nullptr, {});
     editor.setBytes("<p>top</p>");
     shown.paint();
     EXPECT_EQ(editor.colourAt(3), editor.textColour());
-    editor.setPhpColouring(false);
-    editor.leaveDocument();
-    editor.showDocument(firstDocument, nullptr, first);
+    editor.lexing()->setPhpColouring(false);
+    editor.documents()->leave();
+    editor.documents()->show(firstDocument, nullptr, first);
     shown.paint();
     for (qsizetype at = 0; at < css.size(); ++at)
         EXPECT_EQ(editor.colourAt(at), editor.textColour()) << at;
 
     // Ticked again with a dark palette: the colours are the new palette's.
-    editor.setPhpColouring(true);
+    editor.lexing()->setPhpColouring(true);
     editor.setBackgroundColour(0x202020);
     editor.setTextColour(0xE0E0E0);
     shown.paint();

@@ -920,7 +920,7 @@ TEST_F(Tabs, TabsClosedInAnyOrderThenTheWindowGoes)
         window->session()->saveEditedFile();
         open("b.php");
         open("c.php");
-        window->M->markServerError(1, QStringLiteral("erreur"));
+        window->M->errorMarks()->markServerError(1, QStringLiteral("erreur"));
         show("b.php");
         for (const char *name : order) {
             ASSERT_TRUE(window->session()->closeFileTab(tabOf(name)));

@@ -52,7 +52,7 @@ TEST(PhpColouring, TheLexerColoursEachKindOfTokenOfAPage)
         {"<!-- hidden -->", "hidden", 0, K::Comment},
     };
     RichEdit editor;
-    editor.setPhpColouring(true);
+    editor.lexing()->setPhpColouring(true);
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.text) + " / " + c.needle);
         const QByteArray text(c.text);
@@ -60,7 +60,7 @@ TEST(PhpColouring, TheLexerColoursEachKindOfTokenOfAPage)
         editor.recolor();
         const qsizetype at = offsetOf(text, c.needle, c.nth);
         ASSERT_GE(at, 0);
-        EXPECT_EQ(int(editor.phpStyleKindAt(at)), int(c.kind));
+        EXPECT_EQ(int(editor.lexing()->styleKindAt(at)), int(c.kind));
         EXPECT_EQ(editor.colourAt(at), phpTokenColour(c.kind, editor.backgroundColour(), editor.textColour()));
     }
 }
@@ -90,43 +90,43 @@ TEST(PhpColouring, ALongLineKeepsItsOwnHandlingAndTheLexerComesBackAfterIt)
     RichEdit editor;
     editor.resize(600, 400);
     editor.show();
-    editor.setPhpColouring(true);
+    editor.lexing()->setPhpColouring(true);
     const QByteArray longLine = "<?php $a = 1; " + QByteArray(100 * 1024, 'x') + "\r\necho 1;";
     editor.setBytes(longLine);
-    EXPECT_FALSE(editor.phpLexing());
-    EXPECT_FALSE(editor.isShown(60 * 1024)); // far from the caret: hidden as without the lexer
-    EXPECT_TRUE(editor.isShown(10));
+    EXPECT_FALSE(editor.lexing()->active());
+    EXPECT_FALSE(editor.longLines()->isShown(60 * 1024)); // far from the caret: hidden as without the lexer
+    EXPECT_TRUE(editor.longLines()->isShown(10));
     editor.setBytes("<?php echo 1;");
-    EXPECT_TRUE(editor.phpLexing());
+    EXPECT_TRUE(editor.lexing()->active());
     editor.recolor();
-    EXPECT_EQ(int(editor.phpStyleKindAt(6)), int(K::Keyword));
+    EXPECT_EQ(int(editor.lexing()->styleKindAt(6)), int(K::Keyword));
 
     // A long line pasted in: the lexer leaves, and the far bytes are hidden.
     QApplication::clipboard()->setText(QString(QByteArray(100 * 1024, 'y')));
     editor.setSelStart(editor.textLength());
     editor.paste();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor.phpLexing(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !editor.lexing()->active(); }));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(editor.isShown(editor.textLength() - 60 * 1024));
-    EXPECT_TRUE(editor.phpColouring()); // the wish stays: the next text is lexed again
+    EXPECT_FALSE(editor.longLines()->isShown(editor.textLength() - 60 * 1024));
+    EXPECT_TRUE(editor.lexing()->phpColouring()); // the wish stays: the next text is lexed again
 }
 
 TEST(PhpColouring, UntickedTheTextTakesTheDesignColouringAgain)
 {
     RichEdit editor;
     editor.setTextColour(0x000000);
-    editor.setPhpColouring(true);
+    editor.lexing()->setPhpColouring(true);
     const QByteArray text = "<?php $a = strlen(\"x\");";
     editor.setBytes(text);
     editor.recolor();
     ASSERT_NE(editor.colourAt(offsetOf(text, "$a")), Colour(0x000000));
-    editor.colourZone(0, editor.textLength(), 0x000000, 0xFF0000, 0x0000FF); // does nothing while lexing
+    editor.colours()->colourZone(0, editor.textLength(), 0x000000, 0xFF0000, 0x0000FF); // does nothing while lexing
     EXPECT_EQ(editor.colourAt(offsetOf(text, "x")), phpTokenColour(K::String, editor.backgroundColour(), 0));
 
-    editor.setPhpColouring(false);
+    editor.lexing()->setPhpColouring(false);
     for (qsizetype at = 0; at < text.size(); ++at)
         EXPECT_FALSE(editor.hasOwnColour(at)) << at;
-    editor.colourZone(0, editor.textLength(), 0x000000, 0xFF0000, 0x0000FF);
+    editor.colours()->colourZone(0, editor.textLength(), 0x000000, 0xFF0000, 0x0000FF);
     EXPECT_EQ(editor.colourAt(offsetOf(text, "x")), Colour(0xFF0000));
     EXPECT_EQ(editor.colourAt(offsetOf(text, "strlen")), Colour(0x0000FF));
 }
@@ -134,7 +134,7 @@ TEST(PhpColouring, UntickedTheTextTakesTheDesignColouringAgain)
 TEST(PhpColouring, ThePaletteFollowsFondAndPolice)
 {
     RichEdit editor;
-    editor.setPhpColouring(true);
+    editor.lexing()->setPhpColouring(true);
     const QByteArray text = "<?php if ($a) {}";
     editor.setBytes(text);
     editor.recolor();
@@ -171,7 +171,7 @@ TEST_F(PhpColouringBox, TickedForANewUserUntickedForSettingsWrittenBeforeIt)
             writeFile(ini, c.ini);
         auto w = start();
         EXPECT_EQ(w->cbPhpColouring->isChecked(), c.ticked);
-        EXPECT_EQ(w->M->phpColouring(), c.ticked);
+        EXPECT_EQ(w->M->lexing()->phpColouring(), c.ticked);
         w->cbPhpColouring->setChecked(!c.ticked);
         w.reset(); // shut-down writes the settings
         EXPECT_EQ(ProfileFile(readFile(ini)).readBool(QStringLiteral("Params"), QStringLiteral("ColorationPHP"), c.ticked),

@@ -109,7 +109,7 @@ TEST_F(BuiltinPreview, AParseErrorShowsInThePageThePanelAndTheEditor)
     EXPECT_TRUE(shownText().contains(QStringLiteral("Parse error")));
 
     // php -l: the message and its line in the status, the line marked in the editor.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == 2; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorMarks()->errorLine() == 2; }, 15000));
     EXPECT_TRUE(window->eText->text().startsWith(QStringLiteral("Erreur de syntaxe ligne 3 : syntax error")))
         << window->eText->text().toStdString();
 
@@ -130,7 +130,7 @@ TEST_F(BuiltinPreview, AParseErrorShowsInThePageThePanelAndTheEditor)
     window->M->setBytes("<?php\necho 'a';\n$b = 2;\n");
     QTest::keyClicks(window->M, QStringLiteral(" ")); // an edit: only edited text is saved
     pressF9();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == -1; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorMarks()->errorLine() == -1; }, 15000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->eText->text() == QStringLiteral("Terminé"); }, kLoadTimeoutMs))
         << window->eText->text().toStdString();
     EXPECT_TRUE(boxes.boxes.isEmpty());

@@ -227,7 +227,7 @@ TEST_F(Editor, LongLinesDrawOnlyWhatCanBeSeenAndKeepTheirColours)
     m.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
     m.setBytes(line0 + "\r\nshort\r\n" + line2);
-    m.colourZone(0, m.textLength(), 0x000000, 0xFF0000, 0x0000FF);
+    m.colours()->colourZone(0, m.textLength(), 0x000000, 0xFF0000, 0x0000FF);
     struct Step
     {
         const char *what;
@@ -252,7 +252,7 @@ TEST_F(Editor, LongLinesDrawOnlyWhatCanBeSeenAndKeepTheirColours)
         step.act();
         m.viewport()->repaint(); // the window follows the caret when the control draws
         for (const auto &[offset, drawn] : step.shown)
-            EXPECT_EQ(m.isShown(offset), drawn) << step.what << " at " << offset;
+            EXPECT_EQ(m.longLines()->isShown(offset), drawn) << step.what << " at " << offset;
         for (qsizetype offset : {qsizetype(6), qsizetype(30006), qsizetype(50006)}) {
             EXPECT_EQ(m.colourAt(offset), 0xFF0000u) << step.what << " at " << offset;
             EXPECT_EQ(m.colourAt(offset - 3), 0x0000FFu) << step.what << " at " << offset - 3;
@@ -278,7 +278,7 @@ TEST_F(Editor, RecolouringAfterEditsMatchesAPassOverTheNewText)
     for (int round = 0; round < 60; ++round) {
         const int size = round % 10 == 0 ? 40000 : 300;
         m.setBytes(text(size));
-        m.colourZone(0, m.textLength(), base, strings, functions);
+        m.colours()->colourZone(0, m.textLength(), base, strings, functions);
         for (int edits = 0; edits < 6; ++edits) {
             const int count = random() % 4 == 0 ? 2 : 1; // two edits make the next pass a whole one
             for (int e = 0; e < count; ++e) {
@@ -289,7 +289,7 @@ TEST_F(Editor, RecolouringAfterEditsMatchesAPassOverTheNewText)
                     m.SendScintilla(QsciScintilla::SCI_DELETERANGE, at, long(1 + random() % 3) > m.textLength() - long(at) ? 1L : long(1 + random() % 3));
             }
             const QByteArray now = m.wholeText();
-            m.colourZone(0, now.size(), base, strings, functions);
+            m.colours()->colourZone(0, now.size(), base, strings, functions);
             std::vector<ColourClass> classes(static_cast<size_t>(now.size() + 1));
             colourPass(now.constData(), 0, now.size(), classes.data());
             for (qsizetype offset = 0; offset + 1 < now.size(); ++offset) {
@@ -327,7 +327,7 @@ TEST_F(Editor, ColoursOfABigTextWrittenWhileIdleMatchThePass)
         qsizetype edit = 0, shift = 0; // bytes from `edit` on moved by `shift`; inserted ones have no colour
     };
     const std::vector<Case> cases = {
-        {"left to idle", [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return !m.coloursPending(); })); }},
+        {"left to idle", [&] { ASSERT_TRUE(QTest::qWaitFor([&] { return !m.colours()->coloursPending(); })); }},
         {"bytes typed far away", [&] { m.SendScintilla(QsciScintilla::SCI_INSERTTEXT, static_cast<unsigned long>(far), "zzz"); }, far, 3},
         {"bytes deleted far away", [&] { m.SendScintilla(QsciScintilla::SCI_DELETERANGE, static_cast<unsigned long>(far), 5L); }, far, -5},
         {"undone", [&] {
@@ -343,8 +343,8 @@ TEST_F(Editor, ColoursOfABigTextWrittenWhileIdleMatchThePass)
     };
     for (const Case &c : cases) {
         m.setBytes(text);
-        m.colourZone(0, m.textLength(), base, strings, functions);
-        ASSERT_TRUE(m.coloursPending()) << c.what << ": the text is small enough to be written at once";
+        m.colours()->colourZone(0, m.textLength(), base, strings, functions);
+        ASSERT_TRUE(m.colours()->coloursPending()) << c.what << ": the text is small enough to be written at once";
         c.act();
         QCoreApplication::processEvents();
         for (qsizetype now = 0; now + 1 < m.textLength(); now += 7) {
@@ -355,20 +355,20 @@ TEST_F(Editor, ColoursOfABigTextWrittenWhileIdleMatchThePass)
             }
             ASSERT_EQ(m.colourAt(now), passColour(was)) << c.what << " at " << now;
         }
-        EXPECT_FALSE(m.coloursPending()) << c.what;
+        EXPECT_FALSE(m.colours()->coloursPending()) << c.what;
     }
 
     // A colour given by hand, or a text that replaces the coloured one, before the rest is written.
     m.setBytes(text);
-    m.colourZone(0, m.textLength(), base, strings, functions);
+    m.colours()->colourZone(0, m.textLength(), base, strings, functions);
     m.setSelStart(far);
     m.setSelLength(10);
     m.setSelColour(0x123456);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m.coloursPending(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m.colours()->coloursPending(); }));
     for (qsizetype offset = far; offset < far + 10; ++offset)
         EXPECT_EQ(m.colourAt(offset), 0x123456u) << "hand colour at " << offset;
     EXPECT_EQ(m.colourAt(far + 10), passColour(far + 10));
-    m.colourZone(0, m.textLength(), base, strings, functions);
+    m.colours()->colourZone(0, m.textLength(), base, strings, functions);
     m.setBytes(text);
     QCoreApplication::processEvents();
     for (qsizetype offset = 0; offset < text.size(); offset += 4093)
@@ -419,7 +419,7 @@ TEST_F(Editor, TypedKeysReportTheirChangesAsTheComponentDoes)
         QByteArray after[2];
         bool withheld[2] = {false, false}; // the component keeps its own notice back
         for (int quiet = 0; quiet < 2; ++quiet) {
-            m.setRecolouredWhileTyping(quiet == 0);
+            m.colours()->setRecolouredWhileTyping(quiet == 0);
             m.setBytes(row.text);
             m.SendScintilla(QsciScintillaBase::SCI_SETOVERTYPE, row.overtype ? 1L : 0L);
             m.SendScintilla(QsciScintillaBase::SCI_SETSEL, static_cast<unsigned long>(row.anchor), static_cast<long>(row.caret));
@@ -462,7 +462,7 @@ TEST_F(Editor, OtherCharactersComeIntoAnAsciiLongLineAsUtf8)
              QGuiApplication::clipboard()->setText(c);
              m.paste();
          }},
-        {QString::fromUtf8("ü"), [&](const QString &c) { m.replaceAll(QStringLiteral("y"), c, {}); }},
+        {QString::fromUtf8("ü"), [&](const QString &c) { m.search()->replaceAll(QStringLiteral("y"), c, {}); }},
     };
     m.show();
     m.setFocus();

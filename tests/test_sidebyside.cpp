@@ -78,7 +78,7 @@ TEST_F(SideBySide, EverySaveFetchesThePageOnceAndTheEditorStays)
     sideModeOn();
     QWebEngineView *engine = webView(window->WB);
     EXPECT_EQ(window->WB->parentWidget(), window->spApercu);
-    EXPECT_TRUE(window->M->markMarginVisible());
+    EXPECT_TRUE(window->M->errorMarks()->marginVisible());
 
     // F9 in side mode saves and stays; the save key's path (saveEditedFile) does the same.
     const std::function<void()> saves[] = {
@@ -199,9 +199,9 @@ TEST_F(SideBySide, ErrorsMarkTheirLinesUntilTheNextCleanSave)
         window->M->setBytes(c.text);
         type(" "); // an edit, so the save writes
         QTest::keyClick(window->M, Qt::Key_F9);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorMessages(c.line).contains(c.message); }, kLoadTimeoutMs))
-            << window->M->errorLine();
-        EXPECT_EQ(window->M->errorLine(), c.line);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorMarks()->errorMessages(c.line).contains(c.message); }, kLoadTimeoutMs))
+            << window->M->errorMarks()->errorLine();
+        EXPECT_EQ(window->M->errorMarks()->errorLine(), c.line);
 
         // The margins' tooltip shows the message; a click on the line's number or on its dot
         // brings the caret to the line (not the number margin's line selection).
@@ -227,7 +227,7 @@ TEST_F(SideBySide, ErrorsMarkTheirLinesUntilTheNextCleanSave)
         type(" ");
         QTest::keyClick(window->M, Qt::Key_F9);
         ASSERT_TRUE(QTest::qWaitFor([&] { return shownText().contains(QStringLiteral("propre")); }, kLoadTimeoutMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorLine() == -1; }, kLoadTimeoutMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->M->errorMarks()->errorLine() == -1; }, kLoadTimeoutMs));
     }
 }
 
@@ -243,10 +243,10 @@ TEST_F(SideBySide, AnErrorInAnIncludeOpenInAnotherTabMarksItsLineThere)
     QTest::keyClick(window->M, Qt::Key_F9);
     const QRegularExpression warning(QStringLiteral(R"(.*Undefined variable \$rien in .*/inc/db\.php on line 3)"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->mJournal->lines().indexOf(warning) >= 0; }, kLoadTimeoutMs));
-    EXPECT_EQ(window->M->errorLine(), -1); // page.php itself is clean
+    EXPECT_EQ(window->M->errorMarks()->errorLine(), -1); // page.php itself is clean
     window->session()->showFileTab(1);
-    EXPECT_EQ(window->M->errorLine(), 2);
-    EXPECT_TRUE(window->M->errorMessages(2).contains(QStringLiteral("$rien")));
+    EXPECT_EQ(window->M->errorMarks()->errorLine(), 2);
+    EXPECT_TRUE(window->M->errorMarks()->errorMessages(2).contains(QStringLiteral("$rien")));
 }
 
 TEST_F(SideBySide, TheModeItsWidthAndSavingWhileTypingAreKept)

@@ -6,6 +6,8 @@
 // few screens around the caret on the caret's line, the first screens of any other
 // long line. The window follows the caret. Colours are read through the twins, so
 // nothing but the drawing knows of them.
+#include "editor/longlines.h"
+
 #include "editor/richedit.h"
 #include "io/textbytes.h"
 
@@ -109,51 +111,8 @@ void keepFreedMemory(bool keep)
 
 } // namespace
 
-bool RichEdit::holdsLongLine(const QByteArray &crlf)
-{
-    return holdsLongRun(crlf.constData(), crlf.size());
-}
-
-bool RichEdit::assistiveTechnologyRuns()
-{
-    return ::assistiveTechnologyRuns();
-}
-
-int RichEdit::codePageFor(const QByteArray &crlf)
-{
-    m_asciiShown = false;
-    if (!isValidUtf8(crlf.constData(), crlf.size()))
-        return 0;
-    // In UTF-8 the control works out the width in bytes of each character as it lays
-    // a line out: a fifth of the time on a long line.
-    m_asciiShown = holdsLongRun(crlf.constData(), crlf.size()) && isAscii(crlf.constData(), crlf.size());
-    return m_asciiShown ? 0 : SC_CP_UTF8;
-}
-
-void RichEdit::showAsUtf8()
-{
-    if (!m_asciiShown)
-        return;
-    m_asciiShown = false;
-    SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L); // see writeStyles
-}
-
-RichEdit::~RichEdit()
-{
-    holdLongLines(false);
-}
-
-void RichEdit::holdLongLines(bool hold)
-{
-    if (hold && !m_longLines)
-        finishColours(); // written without twins until now
-    if (hold != m_longLines)
-        keepFreedMemory(hold);
-    m_longLines = hold;
-}
-
-void RichEdit::setUpLongLines()
+LongLines::LongLines(RichEdit &edit)
+    : m_edit(edit)
 {
     static AssistiveTechnologyWatch watch;
     static const bool installed = (QAccessible::installFactory(editorAccessible), QAccessible::installActivationObserver(&watch), true);
@@ -162,36 +121,86 @@ void RichEdit::setUpLongLines()
         m_baseStyle[style] = static_cast<unsigned char>(style);
     // The component's own caret signal counts the columns from the line's start at
     // every change; nothing here uses it.
-    disconnect(this, SIGNAL(SCN_UPDATEUI(int)), this, SLOT(handleUpdateUI(int)));
-    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) { followCaretInLongLine(); });
+    QObject::disconnect(&m_edit, SIGNAL(SCN_UPDATEUI(int)), &m_edit, SLOT(handleUpdateUI(int)));
+    QObject::connect(&m_edit, &QsciScintillaBase::SCN_UPDATEUI, &m_edit, [this](int) { followCaret(); });
 }
 
-bool RichEdit::isShown(qsizetype offset) const
+LongLines::~LongLines()
 {
-    auto *self = const_cast<RichEdit *>(this);
-    const long style = self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
-    return self->SendScintilla(SCI_STYLEGETVISIBLE, static_cast<unsigned long>(style)) != 0;
+    hold(false);
 }
 
-void RichEdit::noteLongLineEdit(int position, int type, int length, const char *text)
+bool LongLines::holdsLongLine(const QByteArray &crlf)
 {
-    const bool inserted = (type & SC_MOD_INSERTTEXT) != 0;
-    if (!inserted && !(type & SC_MOD_DELETETEXT))
+    return holdsLongRun(crlf.constData(), crlf.size());
+}
+
+bool LongLines::assistiveTechnologyRuns()
+{
+    return ::assistiveTechnologyRuns();
+}
+
+int LongLines::codePageFor(const QByteArray &crlf)
+{
+    m_asciiShown = false;
+    if (!isValidUtf8(crlf.constData(), crlf.size()))
+        return 0;
+    // In UTF-8 the control works out the width in bytes of each character as it lays
+    // a line out: a fifth of the time on a long line.
+    m_asciiShown = holdsLongRun(crlf.constData(), crlf.size()) && isAscii(crlf.constData(), crlf.size());
+    return m_asciiShown ? 0 : QsciScintillaBase::SC_CP_UTF8;
+}
+
+void LongLines::showAsUtf8()
+{
+    if (!m_asciiShown)
         return;
-    if (!m_longLines) {
+    m_asciiShown = false;
+    m_edit.SendScintilla(QsciScintillaBase::SCI_SETCODEPAGE, static_cast<unsigned long>(QsciScintillaBase::SC_CP_UTF8));
+    m_edit.SendScintilla(QsciScintillaBase::SCI_STARTSTYLING, static_cast<unsigned long>(m_edit.textLength()), 0L); // see writeStyles
+}
+
+void LongLines::hold(bool hold)
+{
+    if (hold && !m_active)
+        m_edit.colours()->finishColours(); // written without twins until now
+    if (hold != m_active)
+        keepFreedMemory(hold);
+    m_active = hold;
+}
+
+void LongLines::forgetTwins()
+{
+    for (size_t style = 0; style < m_baseStyle.size(); ++style)
+        m_baseStyle[style] = static_cast<unsigned char>(style);
+    m_twins = {};
+}
+
+bool LongLines::isShown(qsizetype offset) const
+{
+    const long style = m_edit.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF;
+    return m_edit.SendScintilla(QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(style)) != 0;
+}
+
+void LongLines::noteEdit(int position, int type, int length, const char *text)
+{
+    const bool inserted = (type & QsciScintillaBase::SC_MOD_INSERTTEXT) != 0;
+    if (!inserted && !(type & QsciScintillaBase::SC_MOD_DELETETEXT))
+        return;
+    if (!m_active) {
         const auto lineLength = [this](qsizetype offset) {
-            return SendScintilla(SCI_LINELENGTH, static_cast<unsigned long>(lineOfOffset(offset)));
+            return m_edit.SendScintilla(QsciScintillaBase::SCI_LINELENGTH, static_cast<unsigned long>(m_edit.lineOfOffset(offset)));
         };
         const bool longNow = lineLength(position) > kLongLine
                              || (inserted && (lineLength(position + length) > kLongLine
                                               || (text && holdsLongRun(text, length))));
         if (!longNow)
             return;
-        holdLongLines(true);
+        hold(true);
         // The lexer would lay the long line out at every key: the text leaves it once
         // this change is over (the control is inside the change now).
-        if (m_phpLexing)
-            QMetaObject::invokeMethod(this, [this] { usePhpLexer(false); }, Qt::QueuedConnection);
+        if (m_edit.lexing()->active())
+            QMetaObject::invokeMethod(&m_edit, [this] { m_edit.lexing()->use(false); }, Qt::QueuedConnection);
     }
     // Offsets after the change move with the text; an insertion at the window's end
     // (typing there) widens the window.
@@ -215,7 +224,7 @@ void RichEdit::noteLongLineEdit(int position, int type, int length, const char *
     m_touched = {std::min<qsizetype>(m_touched.from, position), std::max(m_touched.to, end)};
 }
 
-void RichEdit::hideLongLinesOf(const QByteArray &crlf)
+void LongLines::hideLongLinesOf(const QByteArray &crlf)
 {
     bool longLines = false;
     m_window = {};
@@ -231,17 +240,17 @@ void RichEdit::hideLongLinesOf(const QByteArray &crlf)
             const qsizetype from = lineStart + kShown;
             styles.assign(static_cast<size_t>(lineEnd - from), 0);
             mapToShown(from, styles.data(), lineEnd - from);
-            writeStyles(from, lineEnd - from, styles.data(), true);
+            m_edit.colours()->writeStyles(from, lineEnd - from, styles.data(), true);
         }
         if (!cr)
             break;
         lineStart = lineEnd + 1;
     }
-    holdLongLines(longLines);
+    hold(longLines);
     m_touched = {};
 }
 
-RichEdit::Span RichEdit::shownPart(qsizetype lineStart, qsizetype lineEnd) const
+ByteSpan LongLines::shownPart(qsizetype lineStart, qsizetype lineEnd) const
 {
     if (lineEnd - lineStart <= kLongLine)
         return {lineStart, lineEnd};
@@ -250,31 +259,31 @@ RichEdit::Span RichEdit::shownPart(qsizetype lineStart, qsizetype lineEnd) const
     return {lineStart, lineStart + kShown};
 }
 
-int RichEdit::twinOf(int style, qsizetype offset)
+int LongLines::twinOf(int style, qsizetype offset)
 {
     const int base = m_baseStyle[static_cast<size_t>(style)];
     unsigned char &twin = m_twins[static_cast<size_t>(base)][static_cast<size_t>((offset / kTwinRun) & 1)];
     if (twin == 0) {
-        const int taken = takeStyle();
+        const int taken = m_edit.colours()->takeStyle();
         if (taken < 0)
             return base; // every style is taken: the byte is drawn, only slower
         twin = static_cast<unsigned char>(taken);
         m_baseStyle[static_cast<size_t>(taken)] = static_cast<unsigned char>(base);
-        SendScintilla(SCI_STYLESETVISIBLE, static_cast<unsigned long>(taken), 0L);
+        m_edit.SendScintilla(QsciScintillaBase::SCI_STYLESETVISIBLE, static_cast<unsigned long>(taken), 0L);
     }
     return twin;
 }
 
-void RichEdit::mapToShown(qsizetype from, char *styles, qsizetype count)
+void LongLines::mapToShown(qsizetype from, char *styles, qsizetype count)
 {
-    const qsizetype to = std::min(from + count, textLength());
-    const int lines = lineCount();
+    const qsizetype to = std::min(from + count, m_edit.textLength());
+    const int lines = m_edit.lineCount();
     qsizetype p = from;
-    for (int line = lineOfOffset(from); p < to && line < lines; ++line) {
-        const qsizetype lineStart = lineStartOffset(line);
-        const qsizetype lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-        const qsizetype stop = std::min(to, line + 1 < lines ? lineStartOffset(line + 1) : to);
-        const Span shown = shownPart(lineStart, lineEnd);
+    for (int line = m_edit.lineOfOffset(from); p < to && line < lines; ++line) {
+        const qsizetype lineStart = m_edit.lineStartOffset(line);
+        const qsizetype lineEnd = m_edit.lineEndOffset(line);
+        const qsizetype stop = std::min(to, line + 1 < lines ? m_edit.lineStartOffset(line + 1) : to);
+        const ByteSpan shown = shownPart(lineStart, lineEnd);
         for (; p < stop; ++p) {
             char &style = styles[p - from];
             const auto current = static_cast<unsigned char>(style);
@@ -289,20 +298,20 @@ void RichEdit::mapToShown(qsizetype from, char *styles, qsizetype count)
     }
 }
 
-void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to, const char *colours)
+void LongLines::showOnlyShownParts(qsizetype from, qsizetype to, const char *colours)
 {
-    if (colours && !m_longLines) {
-        writeStyles(from, to - from, colours, true);
+    if (colours && !m_active) {
+        m_edit.colours()->writeStyles(from, to - from, colours, true);
         return;
     }
-    const qsizetype length = textLength();
+    const qsizetype length = m_edit.textLength();
     from = std::clamp<qsizetype>(from, 0, length);
     to = std::clamp<qsizetype>(to, from, length);
     const qsizetype count = to - from;
     if (count == 0)
         return;
     std::vector<char> pairs(static_cast<size_t>(2 * count + 2)); // (byte, style) pairs
-    SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(to), pairs.data());
+    m_edit.SendScintilla(QsciScintillaBase::SCI_GETSTYLEDTEXT, static_cast<long>(from), static_cast<long>(to), pairs.data());
     const auto current = [&](qsizetype k) { return pairs[static_cast<size_t>(2 * k + 1)]; };
     std::vector<char> styles(static_cast<size_t>(count));
     for (qsizetype k = 0; k < count; ++k) {
@@ -320,50 +329,50 @@ void RichEdit::showOnlyShownParts(qsizetype from, qsizetype to, const char *colo
     qsizetype last = count - 1;
     while (styles[static_cast<size_t>(last)] == current(last))
         --last;
-    writeStyles(from + first, last - first + 1, styles.data() + first, true);
+    m_edit.colours()->writeStyles(from + first, last - first + 1, styles.data() + first, true);
 }
 
-void RichEdit::followCaretInLongLine()
+void LongLines::followCaret()
 {
-    if (!m_longLines || m_phpLexing)
+    if (!m_active || m_edit.lexing()->active())
         return;
-    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
-    const int line = lineOfOffset(caret);
-    const qsizetype lineStart = lineStartOffset(line);
-    const qsizetype lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-    const Span old = m_window;
-    Span window;
+    const qsizetype caret = m_edit.SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS);
+    const int line = m_edit.lineOfOffset(caret);
+    const qsizetype lineStart = m_edit.lineStartOffset(line);
+    const qsizetype lineEnd = m_edit.lineEndOffset(line);
+    const ByteSpan old = m_window;
+    ByteSpan window;
     if (lineEnd - lineStart > kLongLine) {
         const bool keep = old.from >= lineStart && old.to <= lineEnd && old.from < old.to
                           && (caret - old.from >= kShown / 2 || old.from == lineStart)
                           && (old.to - caret >= kShown / 2 || old.to == lineEnd);
-        window = keep ? old : Span{std::max(lineStart, caret - kShown), std::min(lineEnd, caret + kShown)};
+        window = keep ? old : ByteSpan{std::max(lineStart, caret - kShown), std::min(lineEnd, caret + kShown)};
     }
     const bool moved = window.from != old.from || window.to != old.to;
     m_window = window;
     // What may have changed: the bytes near an edit (a line joined, split, grown or
     // shrunk past the limit), the window left and the one taken, and the heads of
     // their lines.
-    std::vector<Span> spans;
+    std::vector<ByteSpan> spans;
     if (m_touched.from >= 0)
         spans.push_back({m_touched.from - kLongLine, m_touched.to + kLongLine});
     m_touched = {};
     if (moved) {
-        for (const Span &part : {old, window}) {
+        for (const ByteSpan &part : {old, window}) {
             if (part.from < 0)
                 continue;
             spans.push_back(part);
-            const qsizetype head = lineStartOffset(lineOfOffset(part.from));
+            const qsizetype head = m_edit.lineStartOffset(m_edit.lineOfOffset(part.from));
             spans.push_back({head, head + kShown});
         }
     }
-    std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) { return a.from < b.from; });
+    std::sort(spans.begin(), spans.end(), [](const ByteSpan &a, const ByteSpan &b) { return a.from < b.from; });
     for (size_t k = 0; k < spans.size(); ++k) {
-        Span merged = spans[k];
+        ByteSpan merged = spans[k];
         while (k + 1 < spans.size() && spans[k + 1].from <= merged.to)
             merged.to = std::max(merged.to, spans[++k].to);
         showOnlyShownParts(merged.from, merged.to);
     }
     if (moved && old.from >= 0 && window.from >= 0)
-        SendScintilla(SCI_SCROLLCARET); // the caret's place on screen moved with the window
+        m_edit.SendScintilla(QsciScintillaBase::SCI_SCROLLCARET); // the caret's place on screen moved with the window
 }

@@ -5,8 +5,9 @@
 // background and text colours the user picked. A text with a line longer than
 // 32 KB keeps the long-line handling, which hides far bytes behind twin styles
 // that a lexer would overwrite at every key: such a text has no lexer.
+#include "editor/phplexing.h"
+
 #include "editor/richedit.h"
-#include "editor/phppalette.h"
 
 #include <Qsci/qscilexerhtml.h>
 
@@ -68,88 +69,77 @@ PhpStyleKind kindOfStyle(int style)
 
 } // namespace
 
-PhpStyleKind RichEdit::phpStyleKindAt(qsizetype offset) const
+PhpLexing::PhpLexing(RichEdit &edit)
+    : m_edit(edit)
 {
-    auto *self = const_cast<RichEdit *>(this);
-    return kindOfStyle(static_cast<int>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF));
+    m_edit.SendScintilla(QsciScintillaBase::SCI_INDICSETSTYLE, kCssIndicator, QsciScintillaBase::INDIC_TEXTFORE);
+    // Each range's value is its colour.
+    m_edit.SendScintilla(QsciScintillaBase::SCI_INDICSETFLAGS, kCssIndicator, QsciScintillaBase::SC_INDICFLAG_VALUEBEFORE);
+    QObject::connect(&m_edit, &QsciScintillaBase::SCN_UPDATEUI, &m_edit, [this](int) { refreshCss(); });
 }
 
-void RichEdit::setPhpColouring(bool on)
+void PhpLexing::attachToShownText()
 {
-    m_phpWanted = on;
+    m_edit.setLexer(m_lexer);
+}
+
+PhpStyleKind PhpLexing::styleKindAt(qsizetype offset) const
+{
+    return kindOfStyle(static_cast<int>(m_edit.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(offset)) & 0xFF));
+}
+
+void PhpLexing::setPhpColouring(bool on)
+{
+    m_wanted = on;
     // A long line that an edit made may have gone again since.
-    const QByteArray text = on && m_longLines ? wholeText() : QByteArray();
-    usePhpLexer(on && !holdsLongLine(text));
+    const QByteArray text = on && m_edit.longLines()->active() ? m_edit.wholeText() : QByteArray();
+    use(on && !LongLines::holdsLongLine(text));
 }
 
-void RichEdit::usePhpLexer(bool on)
+void PhpLexing::use(bool on)
 {
-    if (on == m_phpLexing)
+    if (on == m_active)
         return;
-    m_lastPass.valid = false;
-    dropUnwrittenColours(); // the lexer's styles, or none, replace the pass's
+    m_edit.colours()->forgetLastPass();
+    m_edit.colours()->dropUnwrittenColours(); // the lexer's styles, or none, replace the pass's
     if (on) {
-        if (!m_phpLexer) {
-            m_phpLexer = new QsciLexerHTML(this);
-            m_phpLexer->setFoldCompact(false);
+        if (!m_lexer) {
+            m_lexer = new QsciLexerHTML(&m_edit);
+            m_lexer->setFoldCompact(false);
         }
-        resetOwnStyles(); // twins of a long line before were invisible styles
-        m_phpLexing = true;
-        applyPhpPalette();
-        setLexer(m_phpLexer); // lexes a text already there once, as a whole
-        m_numberDigits = 0;
-        fitLineNumberMargin();
+        m_edit.resetOwnStyles(); // twins of a long line before were invisible styles
+        m_active = true;
+        applyPalette();
+        m_edit.setLexer(m_lexer); // lexes a text already there once, as a whole
+        m_edit.refitLineNumberMargin();
         return;
     }
-    m_phpLexing = false;
+    m_active = false;
     dropCssColours();
-    setLexer(nullptr);
-    resetOwnStyles();
-    if (m_longLines)
-        hideLongLinesOf(wholeText());
+    m_edit.setLexer(nullptr);
+    m_edit.resetOwnStyles();
+    if (m_edit.longLines()->active())
+        m_edit.longLines()->hideLongLinesOf(m_edit.wholeText());
 }
 
-void RichEdit::applyPhpPalette()
+void PhpLexing::applyPalette()
 {
-    if (!m_phpLexer)
+    if (!m_lexer)
         return;
     QFont font(QStringLiteral("Courier New"), 10);
-    m_phpLexer->setDefaultFont(font);
-    m_phpLexer->setDefaultColor(toQColor(m_textColour));
-    m_phpLexer->setDefaultPaper(toQColor(m_background));
+    m_lexer->setDefaultFont(font);
+    m_lexer->setDefaultColor(toQColor(m_edit.textColour()));
+    m_lexer->setDefaultPaper(toQColor(m_edit.backgroundColour()));
     for (int style = 0; style < 128; ++style) {
-        if (m_phpLexer->description(style).isEmpty())
+        if (m_lexer->description(style).isEmpty())
             continue;
         const PhpStyleKind kind = kindOfStyle(style);
-        m_phpLexer->setColor(toQColor(phpTokenColour(kind, m_background, m_textColour)), style);
-        m_phpLexer->setPaper(toQColor(m_background), style);
-        m_phpLexer->setEolFill(false, style);
+        m_lexer->setColor(toQColor(phpTokenColour(kind, m_edit.backgroundColour(), m_edit.textColour())), style);
+        m_lexer->setPaper(toQColor(m_edit.backgroundColour()), style);
+        m_lexer->setEolFill(false, style);
         font.setBold(kind == PhpStyleKind::Keyword);
         font.setItalic(kind == PhpStyleKind::Comment);
-        m_phpLexer->setFont(font, style);
+        m_lexer->setFont(font, style);
     }
     dropCssColours(); // drawn again from the new palette as they are shown
-}
-
-void RichEdit::resetOwnStyles()
-{
-    dropUnwrittenColours();
-    SendScintilla(SCI_CLEARDOCUMENTSTYLE); // no character uses a colour style any more
-    ++m_styleGeneration; // the other texts' colour styles no longer mean theirs
-    SendScintilla(SCI_STYLESETFONT, STYLE_DEFAULT, "Courier New");
-    SendScintilla(SCI_STYLESETSIZE, STYLE_DEFAULT, 10);
-    SendScintilla(SCI_STYLESETBOLD, STYLE_DEFAULT, 0L);
-    SendScintilla(SCI_STYLESETITALIC, STYLE_DEFAULT, 0L);
-    SendScintilla(SCI_STYLECLEARALL);
-    m_styles.clear();
-    m_freeStyles.clear();
-    m_nextStyle = 1;
-    for (size_t style = 0; style < m_baseStyle.size(); ++style)
-        m_baseStyle[style] = static_cast<unsigned char>(style);
-    m_twins = {};
-    setTextColour(m_textColour);
-    setBackgroundColour(m_background);
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(textLength()), 0L); // see writeStyles
-    m_numberDigits = 0; // the margin's font may have changed
-    fitLineNumberMargin();
 }

@@ -13,6 +13,8 @@
 // those of an HTML comment; PHP code inside it keeps its own colours. A block opens and
 // closes only at "<style" and "</style" that the lexer made tags of, never at the same
 // letters inside a PHP string.
+#include "editor/phplexing.h"
+
 #include "editor/richedit.h"
 
 #include <Qsci/qscilexerhtml.h>
@@ -57,17 +59,10 @@ bool isCssStyle(int style)
 
 } // namespace
 
-void RichEdit::setUpCss()
+void PhpLexing::dropCssColours()
 {
-    SendScintilla(SCI_INDICSETSTYLE, kCssIndicator, INDIC_TEXTFORE);
-    SendScintilla(SCI_INDICSETFLAGS, kCssIndicator, SC_INDICFLAG_VALUEBEFORE); // each range's value is its colour
-    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, [this](int) { refreshCss(); });
-}
-
-void RichEdit::dropCssColours()
-{
-    SendScintilla(SCI_SETINDICATORCURRENT, kCssIndicator);
-    SendScintilla(SCI_INDICATORCLEARRANGE, 0UL, static_cast<long>(textLength()));
+    m_edit.SendScintilla(QsciScintillaBase::SCI_SETINDICATORCURRENT, kCssIndicator);
+    m_edit.SendScintilla(QsciScintillaBase::SCI_INDICATORCLEARRANGE, 0UL, static_cast<long>(m_edit.textLength()));
     m_css.tags.clear();
     m_css.indexedTo = 0;
     m_css.right = {};
@@ -77,25 +72,25 @@ void RichEdit::dropCssColours()
         const PhpStyleKind paletteKind = paletteKindOf(static_cast<CssKind>(kind));
         m_css.values[kind] = paletteKind == PhpStyleKind::Plain
                                  ? 0
-                                 : static_cast<std::int32_t>(phpTokenColour(paletteKind, m_background, m_textColour) | SC_INDICVALUEBIT);
+                                 : static_cast<std::int32_t>(phpTokenColour(paletteKind, m_edit.backgroundColour(), m_edit.textColour()) | QsciScintillaBase::SC_INDICVALUEBIT);
     }
 }
 
-void RichEdit::refreshCss()
+void PhpLexing::refreshCss()
 {
-    if (!m_phpLexing)
+    if (!m_active)
         return;
-    const Span view = shownBytes();
-    Span &right = m_css.right;
+    const ByteSpan view = m_edit.shownBytes();
+    ByteSpan &right = m_css.right;
     if (right.from >= 0 && right.from <= view.from && view.to <= right.to)
         return;
     // The lexer's styles say what is CSS: they must be right up to the end of the view,
     // as the paint has them.
-    const qsizetype styled = SendScintilla(SCI_GETENDSTYLED);
+    const qsizetype styled = m_edit.SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
     if (styled < view.to)
-        SendScintilla(SCI_COLOURISE, static_cast<unsigned long>(styled), static_cast<long>(view.to));
+        m_edit.SendScintilla(QsciScintillaBase::SCI_COLOURISE, static_cast<unsigned long>(styled), static_cast<long>(view.to));
     // Only the part of the view not known right yet.
-    Span todo = view;
+    ByteSpan todo = view;
     const bool meets = right.from >= 0 && right.from <= view.to && view.from <= right.to;
     if (meets && right.from <= view.from)
         todo.from = right.to;
@@ -103,21 +98,21 @@ void RichEdit::refreshCss()
         todo.to = right.from;
     indexStyleTags(todo.to);
     // The component tells no one of the indicator's changes: nothing listens for them.
-    const long mask = SendScintilla(SCI_GETMODEVENTMASK);
-    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(mask & ~SC_MOD_CHANGEINDICATOR));
+    const long mask = m_edit.SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK);
+    m_edit.SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, static_cast<unsigned long>(mask & ~QsciScintillaBase::SC_MOD_CHANGEINDICATOR));
     colourCss(todo.from, todo.to);
-    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(mask));
+    m_edit.SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, static_cast<unsigned long>(mask));
     right = meets && (todo.from != view.from || todo.to != view.to)
-                ? Span{std::min(right.from, view.from), std::max(right.to, view.to)}
+                ? ByteSpan{std::min(right.from, view.from), std::max(right.to, view.to)}
                 : view;
 }
 
-void RichEdit::noteCssEdit(int position, int type, int length)
+void PhpLexing::noteEdit(int position, int type, int length)
 {
-    if (!m_phpLexing || length <= 0)
+    if (!m_active || length <= 0)
         return;
     CssColours &css = m_css;
-    const bool inserted = (type & SC_MOD_INSERTTEXT) != 0;
+    const bool inserted = (type & QsciScintillaBase::SC_MOD_INSERTTEXT) != 0;
     noteDrawnEdit(position, length, inserted);
     // Tags whose bytes the change meets go; those after it move with the text.
     const qsizetype changedTo = inserted ? position : position + length;
@@ -135,8 +130,8 @@ void RichEdit::noteCssEdit(int position, int type, int length)
     const qsizetype lookFrom = std::max<qsizetype>(0, position - kTagWindow + 1);
     const qsizetype lookTo = std::min<qsizetype>(css.indexedTo, inserted ? position + length : position);
     if (lookFrom < lookTo) {
-        const qsizetype readTo = std::min(textLength(), lookTo + kTagWindow);
-        const std::string_view bytes = range(lookFrom, readTo - lookFrom);
+        const qsizetype readTo = std::min(m_edit.textLength(), lookTo + kTagWindow);
+        const std::string_view bytes = m_edit.range(lookFrom, readTo - lookFrom);
         std::vector<StyleTag> made;
         for (qsizetype at = lookFrom; at < lookTo; ++at) {
             const TagKind kind = styleTagAt(bytes.data() + (at - lookFrom), readTo - at);
@@ -148,7 +143,7 @@ void RichEdit::noteCssEdit(int position, int type, int length)
         css.tags.insert(where, made.begin(), made.end());
     }
     // The lexer styles again from the changed line, and the CSS after it may read otherwise.
-    const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position)));
+    const qsizetype lineStart = m_edit.SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, m_edit.SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION, static_cast<unsigned long>(position)));
     if (css.right.from >= lineStart)
         css.right = {};
     else if (css.right.to > lineStart)
@@ -156,16 +151,16 @@ void RichEdit::noteCssEdit(int position, int type, int length)
     css.states.erase(css.states.lower_bound(lineStart), css.states.end());
 }
 
-void RichEdit::indexStyleTags(qsizetype to)
+void PhpLexing::indexStyleTags(qsizetype to)
 {
     CssColours &css = m_css;
-    const qsizetype length = textLength();
+    const qsizetype length = m_edit.textLength();
     to = std::min(to, length);
     if (css.indexedTo >= to)
         return;
     const qsizetype from = css.indexedTo;
     const qsizetype readTo = std::min(length, to + kTagWindow);
-    const std::string_view bytes = range(from, readTo - from);
+    const std::string_view bytes = m_edit.range(from, readTo - from);
     const char *const start = bytes.data();
     const char *p = start;
     const char *const end = start + (to - from);
@@ -179,28 +174,26 @@ void RichEdit::indexStyleTags(qsizetype to)
     css.indexedTo = to;
 }
 
-bool RichEdit::isStyleTag(qsizetype at) const
+bool PhpLexing::isStyleTag(qsizetype at) const
 {
-    auto *self = const_cast<RichEdit *>(this);
-    const int style = static_cast<int>(self->SendScintilla(SCI_GETSTYLEAT, static_cast<unsigned long>(at)) & 0xFF);
+    const int style = static_cast<int>(m_edit.SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(at)) & 0xFF);
     return style == Html::Tag || style == Html::UnknownTag;
 }
 
-qsizetype RichEdit::openingTagEnd(qsizetype at) const
+qsizetype PhpLexing::openingTagEnd(qsizetype at) const
 {
-    auto *self = const_cast<RichEdit *>(this);
-    const qsizetype styled = self->SendScintilla(SCI_GETENDSTYLED);
+    const qsizetype styled = m_edit.SendScintilla(QsciScintillaBase::SCI_GETENDSTYLED);
     const qsizetype to = std::min(styled, at + kTagEndReach);
     if (to <= at)
         return -1;
-    const std::string_view bytes = range(at, to - at);
+    const std::string_view bytes = m_edit.range(at, to - at);
     for (size_t i = 6; i < bytes.size(); ++i) // after "<style"
         if (bytes[i] == '>' && isStyleTag(at + static_cast<qsizetype>(i)))
             return at + static_cast<qsizetype>(i) + 1;
     return -1;
 }
 
-RichEdit::CssBlock RichEdit::cssBlockFrom(qsizetype at, qsizetype limit) const
+PhpLexing::CssBlock PhpLexing::cssBlockFrom(qsizetype at, qsizetype limit) const
 {
     const std::vector<StyleTag> &tags = m_css.tags;
     const auto startingFrom = [&tags](qsizetype offset) {
@@ -232,7 +225,7 @@ RichEdit::CssBlock RichEdit::cssBlockFrom(qsizetype at, qsizetype limit) const
     return {start, std::max(start, at), limit};
 }
 
-void RichEdit::colourCss(qsizetype from, qsizetype to)
+void PhpLexing::colourCss(qsizetype from, qsizetype to)
 {
     std::vector<std::int32_t> values; // the indicator's value for each byte of [from, to)
     values.reserve(static_cast<size_t>(to - from));
@@ -248,7 +241,7 @@ void RichEdit::colourCss(qsizetype from, qsizetype to)
     writeCssColours(from, values);
 }
 
-void RichEdit::scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &values)
+void PhpLexing::scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &values)
 {
     // The scanner starts from the nearest state kept inside the block, or at its start.
     const auto kept = m_css.states.upper_bound(block.from);
@@ -268,7 +261,7 @@ void RichEdit::scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &va
         const qsizetype pieceTo = std::min(block.to, at + kStateSpacing);
         const auto count = static_cast<size_t>(pieceTo - at);
         styled.resize(2 * count + 2);
-        SendScintilla(SCI_GETSTYLEDTEXT, static_cast<long>(at), static_cast<long>(pieceTo), styled.data());
+        m_edit.SendScintilla(QsciScintillaBase::SCI_GETSTYLEDTEXT, static_cast<long>(at), static_cast<long>(pieceTo), styled.data());
         text.resize(count);
         styles.resize(count);
         for (size_t i = 0; i < count; ++i) {
@@ -282,7 +275,7 @@ void RichEdit::scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &va
             if (styles[i] == Html::Default)
                 value = m_css.values[static_cast<size_t>(kinds[i])];
             else if (styles[i] == Html::HTMLComment) // drawn as a comment by the lexer
-                value = kinds[i] == CssKind::Plain ? static_cast<std::int32_t>(m_textColour | SC_INDICVALUEBIT)
+                value = kinds[i] == CssKind::Plain ? static_cast<std::int32_t>(m_edit.textColour() | QsciScintillaBase::SC_INDICVALUEBIT)
                                                    : m_css.values[static_cast<size_t>(kinds[i])];
             values.push_back(value);
         }
@@ -290,7 +283,7 @@ void RichEdit::scanCssBlock(const CssBlock &block, std::vector<std::int32_t> &va
     }
 }
 
-void RichEdit::scanCssPiece(CssScanner &scanner, const std::vector<char> &text, const std::vector<unsigned char> &styles,
+void PhpLexing::scanCssPiece(CssScanner &scanner, const std::vector<char> &text, const std::vector<unsigned char> &styles,
                             std::vector<CssKind> &kinds)
 {
     const size_t count = text.size();
@@ -326,7 +319,7 @@ void RichEdit::scanCssPiece(CssScanner &scanner, const std::vector<char> &text, 
     }
 }
 
-void RichEdit::writeCssColours(qsizetype from, const std::vector<std::int32_t> &values)
+void PhpLexing::writeCssColours(qsizetype from, const std::vector<std::int32_t> &values)
 {
     // Written only where the indicator holds another value: after a key, the control
     // has moved the values of the rest of the view along with the text already.
@@ -346,10 +339,10 @@ void RichEdit::writeCssColours(qsizetype from, const std::vector<std::int32_t> &
         while (end < to && valueAt(end) == valueAt(at) && drawnAt(end) != valueAt(end))
             ++end;
         if (valueAt(at) == 0) {
-            SendScintilla(SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(at), static_cast<long>(end - at));
+            m_edit.SendScintilla(QsciScintillaBase::SCI_INDICATORCLEARRANGE, static_cast<unsigned long>(at), static_cast<long>(end - at));
         } else {
-            SendScintilla(SCI_SETINDICATORVALUE, static_cast<unsigned long>(valueAt(at)));
-            SendScintilla(SCI_INDICATORFILLRANGE, static_cast<unsigned long>(at), static_cast<long>(end - at));
+            m_edit.SendScintilla(QsciScintillaBase::SCI_SETINDICATORVALUE, static_cast<unsigned long>(valueAt(at)));
+            m_edit.SendScintilla(QsciScintillaBase::SCI_INDICATORFILLRANGE, static_cast<unsigned long>(at), static_cast<long>(end - at));
         }
         at = end;
     }
@@ -370,7 +363,7 @@ void RichEdit::writeCssColours(qsizetype from, const std::vector<std::int32_t> &
     std::copy(values.begin(), values.end(), drawn.begin() + (from - m_css.drawnFrom));
 }
 
-void RichEdit::noteDrawnEdit(qsizetype position, qsizetype length, bool inserted)
+void PhpLexing::noteDrawnEdit(qsizetype position, qsizetype length, bool inserted)
 {
     // The control moves the indicator's values with the text; what is inserted takes a
     // value of its neighbours' that is not worth foreseeing: not known.
