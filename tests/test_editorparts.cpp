@@ -110,14 +110,14 @@ TEST(EditorSearch, FindsRoundTheEndOfTheTextBothWays)
     {
         qsizetype caret;
         bool backwards;
-        qsizetype matchStart; // -1: nothing found, the selection stays
+        qsizetype matchStart; // where the match selected starts
     } cases[] = {
         {0, false, 2},
-        {3, false, 8},
-        {9, false, 2}, // past the last one: round to the first
-        {9, true, 8},
-        {8, true, 2},
-        {2, true, 8},  // before the first one: round to the last
+        {3, false, 9},
+        {10, false, 2}, // past the last one: round to the first
+        {15, true, 9},
+        {9, true, 2},
+        {2, true, 9},   // before the first one: round to the last
     };
     RichEdit editor;
     editor.setBytes("a needle needle");
@@ -196,9 +196,10 @@ TEST(LongLines, ALineIsLongPastThirtyTwoKilobytesBetweenTwoCarriageReturns)
     } cases[] = {
         {QByteArray(limit, 'a'), false},
         {QByteArray(limit + 1, 'a'), true},
-        {"x\r\n" + QByteArray(limit, 'a'), false},          // the LF after the CR counts with the line
+        {"x\r\n" + QByteArray(limit - 1, 'a'), false},      // the LF after the CR counts with the line
+        {"x\r\n" + QByteArray(limit, 'a'), true},
         {"x\r" + QByteArray(limit + 1, 'a') + "\r\ny", true}, // in the middle
-        {QByteArray(limit, 'a') + "\r\n" + QByteArray(limit, 'b'), false},
+        {QByteArray(limit, 'a') + "\r\n" + QByteArray(limit - 1, 'b'), false},
         {QByteArray(2 * limit, '\n'), true},                 // only CR ends a line
         {QByteArray(), false},
     };
