@@ -1,5 +1,5 @@
 // The editor's display and typing aids: the line-number margin, tab stops,
-// auto-indent, the mouse events the window follows, and the reuse of colour styles.
+// auto-indent, the mouse events the window follows, and the style table made anew.
 #include "editor/richedit.h"
 
 #include <QMouseEvent>
