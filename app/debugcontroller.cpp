@@ -22,6 +22,8 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLayout>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QShortcut>
 #include <QSpinBox>
@@ -86,6 +88,8 @@ DebugController::DebugController(TfmMain *window)
     connect(&m_debugger, &Debugger::notice, this, [this](const QString &text) {
         m_window->mJournal->appendLine(text, ServerLineKind::Other);
     });
+    connect(&m_debugger.listener(), &DbgpListener::accountApprovalNeeded, this, &DebugController::askAboutAccount,
+            Qt::QueuedConnection);
     setUpMargin();
 }
 
@@ -285,16 +289,11 @@ void DebugController::debugPage()
     if (!m_window->session()->saveEditedFile())
         return;
     const int wanted = m_panel->portBox()->value();
-    if (m_debugger.listener().isListening() && wanted != m_listenedFor && !m_debugger.hasSession())
-        m_debugger.listener().close(); // "Port de débogage" was changed
-    if (!m_debugger.listener().isListening()) {
-        if (!m_debugger.listen(wanted))
-            throw OndrelError(QStringLiteral("Impossible d'écouter Xdebug sur 127.0.0.1"));
-        m_listenedFor = wanted;
-        if (m_debugger.listener().port() != wanted)
-            m_window->mJournal->appendLine(QStringLiteral("Le port de débogage %1 est pris : Ondrel attend Xdebug sur le port %2.")
-                                               .arg(wanted).arg(m_debugger.listener().port()), ServerLineKind::Other);
-    }
+    const bool ownServer = !m_window->cbServeurIntegre->isChecked();
+    if (!m_debugger.hasSession() || !m_debugger.listener().isListening())
+        listenForXdebug(wanted, ownServer);
+    else if (ownServer && m_debugger.listener().port() != wanted)
+        throw OndrelError(m_debugger.listener().takenPortMessage(wanted));
     if (!m_window->cbServeurIntegre->isChecked()) {
         // The user's own server: Xdebug must be set up in its php.ini.
         m_window->mJournal->appendLine(QStringLiteral("Débogage avec votre serveur : ajoutez à son php.ini (Xdebug installé, paquet php-xdebug) :"),
@@ -337,6 +336,42 @@ void DebugController::debugPage()
         m_pageWanted = true;
         navigateWhenReady();
     });
+}
+
+void DebugController::listenForXdebug(int wanted, bool ownServer)
+{
+    // The user's own server calls the port its php.ini names, whoever holds it:
+    // that port is Ondrel's, or no page goes out with the trigger.
+    DbgpListener &listener = m_debugger.listener();
+    listener.setAskAboutOtherAccounts(ownServer);
+    const int before = listener.port();
+    if (!listener.listen(wanted, ownServer ? DbgpListener::PortChoice::ThisOnly : DbgpListener::PortChoice::ThisOrFree)) {
+        if (ownServer)
+            throw OndrelError(listener.takenPortMessage(wanted));
+        throw OndrelError(QStringLiteral("Impossible d'écouter Xdebug sur 127.0.0.1"));
+    }
+    if (listener.port() != wanted && listener.port() != before)
+        m_window->mJournal->appendLine(QStringLiteral("Le port de débogage %1 est pris : Ondrel attend Xdebug sur le port %2.")
+                                           .arg(wanted).arg(listener.port()), ServerLineKind::Other);
+}
+
+void DebugController::askAboutAccount(int uid, const QString &account)
+{
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    QStringLiteral("Votre serveur web appelle le débogueur sous le compte %1, qui n'est pas le vôtre. "
+                                   "Le laisser déboguer les pages avec Ondrel, maintenant et aux prochains lancements ?")
+                        .arg(account),
+                    QMessageBox::NoButton, m_window);
+    box.setObjectName(QStringLiteral("debugAccountBox"));
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *allow = box.addButton(QStringLiteral("Autoriser %1").arg(account), QMessageBox::AcceptRole);
+    QPushButton *refuse = box.addButton(QStringLiteral("Refuser"), QMessageBox::RejectRole);
+    box.setDefaultButton(refuse);
+    box.exec();
+    if (box.clickedButton() == allow)
+        m_debugger.listener().allowAccount(uid);
+    else
+        m_debugger.listener().refuseAccount(uid);
 }
 
 void DebugController::navigateWhenReady()

@@ -56,6 +56,10 @@ private:
     void releaseMarks();
     void noteLineMoves();
     void publishBreakpoints();
+    /** Listens where Xdebug will call; throws, to be shown in a box, when it cannot. */
+    void listenForXdebug(int wanted, bool ownServer);
+    /** A web server under another account calls with this start's key: the user says whether it may. */
+    void askAboutAccount(int uid, const QString &account);
     void withXdebug(const std::function<void()> &then);
     void navigateDebug();
     /** Asks for the page once its server, and Ondrel's own database when it was starting, answer. */
@@ -76,7 +80,6 @@ private:
     std::optional<XdebugAvailability> m_xdebug;
     bool m_probing = false;
     bool m_pageWanted = false; // Ctrl+F9 waits for the server or the database
-    int m_listenedFor = 0; // the "Port de débogage" asked for when listening started
     QString m_breakpointFile;
     std::vector<DebugBreakpoint> m_others; // breakpoints of files not in the editor
     QList<Mark> m_marks;                    // those of the edited file

@@ -1,6 +1,7 @@
 // Start-up and shut-down of the main window: the side files (the settings file, the
 // keyword list and the query history), read and written back.
 #include "app/main.h"
+#include "app/debugcontroller.h"
 #include "app/sessioncontroller.h"
 #include "pages/databasepage.h"
 
@@ -51,6 +52,31 @@ QSpinBox *debugPortBox(const TfmMain &w)
     auto *box = w.findChild<QSpinBox *>(QStringLiteral("sePortDebogage"));
     Q_ASSERT(box);
     return box;
+}
+
+/** Where the debugger listens: it keeps the accounts the user let debug with Ondrel. */
+DbgpListener &debugListener(const TfmMain &w)
+{
+    auto *controller = w.findChild<DebugController *>(QStringLiteral("debugController"));
+    Q_ASSERT(controller);
+    return controller->debugger()->listener();
+}
+
+/** The accounts allowed to debug, by name, as "ComptesDebogage" holds them ("www-data,nginx"). */
+QString allowedDebugAccounts(const DbgpListener &listener)
+{
+    QStringList names;
+    for (int uid : listener.allowedAccounts())
+        names << accountName(uid);
+    names.sort();
+    return names.join(u',');
+}
+
+void allowDebugAccounts(DbgpListener &listener, const QString &names)
+{
+    for (const QString &name : names.split(u',', Qt::SkipEmptyParts))
+        if (const int uid = accountId(name.trimmed()); uid >= 0)
+            listener.allowAccount(uid);
 }
 
 /** A setting whose default does not depend on the rest of the file. */
@@ -403,6 +429,11 @@ void TfmMain::declareSettings()
               plainSetting(kParams, QStringLiteral("PortDebogage"), SettingKind::Integer, DbgpListener::kDefaultPort,
                            [this] { return debugPortBox(*this)->value(); },
                            [this](const QVariant &v) { debugPortBox(*this)->setValue(v.toInt()); }));
+    // The accounts of the user's own web server that may debug with Ondrel, as the user allowed them.
+    r.declare(SettingsBlock::Debugger,
+              plainSetting(kParams, QStringLiteral("ComptesDebogage"), SettingKind::Text, QString(),
+                           [this] { return allowedDebugAccounts(debugListener(*this)); },
+                           [this](const QVariant &v) { allowDebugAccounts(debugListener(*this), v.toString()); }));
 
     databasePage->declareSettings(r);
 }

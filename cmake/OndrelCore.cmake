@@ -56,6 +56,7 @@ set(ONDREL_CORE_FILES
   debug/dbgpprotocol.cpp debug/dbgpprotocol.h
   debug/dbgpsession.cpp debug/dbgpsession.h
   debug/dbgplistener.cpp debug/dbgplistener.h
+  debug/socketowner.cpp debug/socketowner.h
   debug/debugger.cpp debug/debugger.h
   debug/xdebugsetup.cpp debug/xdebugsetup.h
   debug/breakpointfile.cpp debug/breakpointfile.h)

@@ -47,6 +47,8 @@ public:
 
     explicit DbgpPacketReader(qsizetype maxPacket = kDefaultMaxPacket) : m_maxPacket(maxPacket) {}
     void append(const QByteArray &bytes) { m_buffer += bytes; }
+    /** A new limit for the packets not yet returned. */
+    void setMaxPacket(qsizetype maxPacket) { m_maxPacket = maxPacket; }
     /** The next whole packet's XML into `packet`, or why there is none yet. */
     Status next(QByteArray *packet);
     /** Bytes received but not yet returned as a packet. */

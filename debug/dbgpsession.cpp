@@ -6,6 +6,7 @@ DbgpSession::DbgpSession(QTcpSocket *socket, QObject *parent, qsizetype maxPacke
     : QObject(parent)
     , m_socket(socket)
     , m_reader(maxPacket)
+    , m_maxPacket(maxPacket)
 {
     socket->setParent(this);
     m_initTimer.setSingleShot(true);
@@ -39,6 +40,16 @@ void DbgpSession::setInitTimeout(int ms)
     m_initTimer.setInterval(ms);
     if (m_initTimer.isActive())
         m_initTimer.start();
+}
+
+void DbgpSession::setInitLimit(qsizetype bytes)
+{
+    if (m_state != State::AwaitingInit)
+        return;
+    m_reader.setMaxPacket(bytes);
+    // The length, its NUL and the closing NUL come on top of the packet.
+    if (m_socket)
+        m_socket->setReadBufferSize(bytes + 32);
 }
 
 quint16 DbgpSession::peerPort() const
@@ -167,6 +178,9 @@ void DbgpSession::handlePacket(const QByteArray &xml)
             return;
         }
         m_initTimer.stop();
+        m_reader.setMaxPacket(m_maxPacket);
+        if (m_socket)
+            m_socket->setReadBufferSize(0);
         m_init = std::move(node);
         m_state = State::Paused;
         Q_EMIT initialized();

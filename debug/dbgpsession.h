@@ -55,6 +55,12 @@ public:
     ~DbgpSession() override;
 
     void setInitTimeout(int ms);
+    /**
+     * Until the init packet has come, packets over `bytes` end the session and
+     * the socket holds no more than that; the limit given to the constructor
+     * applies after.
+     */
+    void setInitLimit(qsizetype bytes);
     void setReplyTimeout(int ms) { m_replyTimeoutMs = ms; }
 
     State state() const { return m_state; }
@@ -111,6 +117,7 @@ private:
 
     QPointer<QTcpSocket> m_socket;
     DbgpPacketReader m_reader;
+    qsizetype m_maxPacket;
     DbgpNode m_init;
     State m_state = State::AwaitingInit;
     int m_nextId = 1;

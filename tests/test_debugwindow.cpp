@@ -10,6 +10,7 @@
 #include "widgets/widgets.h"
 #include "app/debugcontroller.h"
 #include "debug/debugpanel.h"
+#include "debug/socketowner.h"
 #include "editor/richedit.h"
 #include "preview/serverlogpanel.h"
 #include "preview/webbrowser.h"
@@ -26,6 +27,8 @@
 #include <QWebEngineView>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <unistd.h>
 
 namespace {
 
@@ -193,6 +196,66 @@ TEST_F(DebugWindow, WithTheUsersOwnServerTheJournalGivesThePhpIniLinesForThePort
     }, 5000)) << webView(window->WB)->url().toString().toStdString();
     EXPECT_FALSE(window->server()->isRunning());
     EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(DebugWindow, WithTheUsersOwnServerAPortHeldByAnotherProgramStopsDebuggingInABox)
+{
+    // Xdebug calls the port of its php.ini whoever holds it: no page goes out with the trigger.
+    window->cbServeurIntegre->setChecked(false);
+    window->eURL->setText(QStringLiteral("http://127.0.0.1:%1/page.php").arg(freeLoopbackPort()));
+    for (const QHostAddress &squatted : {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
+        SCOPED_TRACE(squatted.toString().toStdString());
+        boxes.boxes.clear();
+        QTcpServer squatter;
+        ASSERT_TRUE(squatter.listen(squatted, quint16(freeLoopbackPort())));
+        panel->portBox()->setValue(squatter.serverPort());
+        window->showPage(window->tsEdit);
+        window->activateWindow(); // the key's shortcut is the active window's: the last box had the keys
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.boxes.isEmpty(); }, 5000)) << window->eText->text().toStdString();
+        EXPECT_EQ(boxes.boxes.front().text, // the box ends each message with a full stop
+                  QStringLiteral("Le port %1 est pris par un autre programme (compte %2) : le débogage est arrêté.")
+                      .arg(squatter.serverPort())
+                      .arg(accountName(int(::getuid()))));
+        EXPECT_FALSE(controller->debugger()->listener().isListening());
+        EXPECT_FALSE(webView(window->WB)->url().toString().contains(QStringLiteral("XDEBUG_TRIGGER")));
+    }
+}
+
+TEST_F(DebugWindow, AWebServerUnderAnotherAccountDebugsOnceTheUserAllowsItsAccount)
+{
+    // The web server's php runs as www-data: the kernel's tables are made to say so.
+    const int www = accountId(QStringLiteral("www-data")) >= 0 ? accountId(QStringLiteral("www-data")) : 33;
+    DbgpListener &listener = controller->debugger()->listener();
+    listener.setSocketTableReader([www](const QString &path) {
+        QByteArray out;
+        const QList<QByteArray> lines = kernelSocketTables()(path).split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QList<QByteArray> fields = lines.at(i).simplified().split(' ');
+            if (i > 0 && fields.size() > 7)
+                fields[7] = QByteArray::number(www);
+            out += fields.join(' ') + '\n';
+        }
+        return out;
+    });
+    window->cbServeurIntegre->setChecked(false);
+    window->eURL->setText(QStringLiteral("http://127.0.0.1:%1/page.php").arg(freeLoopbackPort()));
+    panel->portBox()->setValue(freeLoopbackPort());
+    window->showPage(window->tsEdit);
+    QTest::keyClick(window->M, Qt::Key_F9, Qt::ControlModifier);
+    ASSERT_TRUE(listener.isListening());
+    boxes.answer = QStringLiteral("Autoriser %1").arg(accountName(www));
+    QTcpSocket server;
+    server.connectToHost(QHostAddress::LocalHost, quint16(listener.port()));
+    ASSERT_TRUE(server.waitForConnected(5000));
+    const QByteArray init = "<?xml version=\"1.0\"?><init xmlns=\"urn:debugger_protocol_v1\" fileuri=\"file:///tmp/x.php\" "
+                            "language=\"PHP\" protocol_version=\"1.0\" appid=\"1\" idekey=\"" + listener.ideKey().toUtf8() + "\"/>";
+    server.write(QByteArray::number(init.size()) + '\0' + init + '\0');
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->debugger()->hasSession(); }, 10000));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("sous le compte %1").arg(accountName(www))));
+    EXPECT_EQ(listener.allowedAccounts(), QList<int>{www});
 }
 
 TEST_F(DebugWindow, ArreterSurLesErreursStopsAtTheWarningAndHoveringAVariableShowsItsValue)

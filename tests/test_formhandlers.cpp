@@ -126,7 +126,7 @@ TEST_F(SideFiles, FirstStartWithoutFilesUsesTheDefaultsAndCreatesAllThreeFiles)
           "CouleurFond=16777215\r\nCouleurPolice=0\r\nCouleurChaînes=16711680\r\nCouleurFonctions=255\r\n"
           "Aide="
         + QDir::homePath().toUtf8()
-        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\n"
+        + "/docphp/\r\nServeurIntegre=1\r\nRacine=\r\nApercuACote=0\r\nApercuLargeur=0\r\nEnregistrementAuto=0\r\nTabulation=4\r\nColorationPHP=1\r\nPortDebogage=9003\r\nComptesDebogage=\r\n"
           "[Mysql]\r\nHost=localhost\r\nUser=root\r\nPass=\r\nPassDansFichier=0\r\nBase=mysql\r\nBaseIntegree=1\r\nArbreSchema=1\r\nArbreSchemaLargeur=200\r\nDelaiConnexion=10\r\n"
           "Chiffrement=none\r\nFichierCA=\r\n";
     EXPECT_EQ(readFile(ini), expected);
@@ -714,7 +714,7 @@ TEST_F(SideFiles, EveryKeyComesBackAsItWasRead)
         {u8("Params/Fichier"), folder.path("absent.php")}, {u8("Params/Site"), u8("http://exemple.test/")},
         {u8("Params/InitialDir"), sub}, {u8("Params/Racine"), sub}, {u8("Params/ServeurIntegre"), u8("0")},
         {u8("Params/Tabulation"), u8("2")}, {u8("Params/ApercuLargeur"), u8("300")},
-        {u8("Params/PortDebogage"), u8("9100")}, {u8("Mysql/BaseIntegree"), u8("0")},
+        {u8("Params/PortDebogage"), u8("9100")}, {u8("Params/ComptesDebogage"), u8("daemon")}, {u8("Mysql/BaseIntegree"), u8("0")},
         {u8("Mysql/Chiffrement"), u8("verified")}, {u8("Mysql/DelaiConnexion"), u8("3")},
         {u8("Mysql/ArbreSchemaLargeur"), u8("260")},
     };
