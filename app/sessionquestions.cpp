@@ -15,6 +15,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -59,6 +60,14 @@ void showComparison(QWidget *window, const Journal &journal)
     box.exec();
 }
 
+/** When the journal was last written, as the recovery question says it. */
+QString keptOn(const Journal &journal)
+{
+    // Two windows may have kept the same file's text: the date tells them apart (newest first).
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(journal.writtenNs / 1000000);
+    return QStringLiteral("le %1 à %2").arg(when.toString(QStringLiteral("dd/MM/yyyy")), when.toString(QStringLiteral("HH:mm:ss")));
+}
+
 /**
  * Offers a journal whose file another program changed since its text was taken: the
  * caption of the choice, "Comparer" showing the differences and asking again.
@@ -66,10 +75,10 @@ void showComparison(QWidget *window, const Journal &journal)
 QString askOverChangedFile(QWidget *window, const QString &what, const Journal &journal)
 {
     const QString text = QStringLiteral(
-        "Ondrel s'est arrêté sans que le texte %1 soit enregistré. Ce texte a été conservé, mais le fichier a "
+        "Ondrel s'est arrêté sans que le texte %1 soit enregistré. Ce texte a été conservé %3, mais le fichier a "
         "été modifié depuis par un autre programme.\n\n« Récupérer » met le texte conservé dans l'éditeur sans "
         "l'enregistrer : le fichier n'est pas touché tant que vous n'avez pas choisi. « Garder les deux » "
-        "l'enregistre à côté, dans %2.").arg(what, QFileInfo(recoveredCopyPath(journal.path)).fileName());
+        "l'enregistre à côté, dans %2.").arg(what, QFileInfo(recoveredCopyPath(journal.path)).fileName(), keptOn(journal));
     for (;;) {
         const QString answer = ask(window, "recoveryBox", text,
                                    {QStringLiteral("Récupérer"), QStringLiteral("Garder les deux"),
@@ -115,6 +124,34 @@ public:
         if (answer == QStringLiteral("Écraser"))
             return OnDisk::Overwrite;
         return answer == QStringLiteral("Recharger") ? OnDisk::Reload : OnDisk::Cancel;
+    }
+    NotLoaded notTheLoadedFile(const QString &path, bool nowALink) override
+    {
+        const QString saveAs = QStringLiteral("Enregistrer sous…");
+        const QString text = nowALink
+            ? QStringLiteral("Le fichier %1 n'est plus celui qui a été ouvert : un autre programme l'a remplacé par un "
+                             "lien symbolique. Ondrel n'écrit pas à travers ce lien.").arg(path)
+            : QStringLiteral("Le fichier %1 n'est plus celui qui a été ouvert : un autre programme a mis un autre "
+                             "fichier à sa place.").arg(path);
+        QStringList buttons{saveAs, QStringLiteral("Annuler")};
+        if (!nowALink)
+            buttons.prepend(QStringLiteral("Écraser"));
+        const QString answer = ask(m_window, "notLoadedBox", text, buttons, QStringLiteral("Annuler"));
+        if (answer == QStringLiteral("Écraser"))
+            return NotLoaded::Overwrite;
+        return answer == saveAs ? NotLoaded::SaveAs : NotLoaded::Cancel;
+    }
+    QString saveAsPath(const QString &path) override
+    {
+        return QFileDialog::getSaveFileName(m_window, QStringLiteral("Enregistrer sous…"), path);
+    }
+    bool recreateDeleted(const QString &path) override
+    {
+        return ask(m_window, "deletedBox",
+                   QStringLiteral("Le fichier %1 a été supprimé par un autre programme depuis son chargement. "
+                                  "L'enregistrer de nouveau avec le texte de l'éditeur ?").arg(path),
+                   {QStringLiteral("Enregistrer"), QStringLiteral("Annuler")}, QStringLiteral("Annuler"))
+               == QStringLiteral("Enregistrer");
     }
 
 private:
@@ -228,7 +265,7 @@ void SessionController::offerRecovery()
             ? askOverChangedFile(m_boxParent, what, journal)
             : ask(m_boxParent, "recoveryBox",
                   QStringLiteral("Ondrel s'est arrêté sans que le texte %1 soit enregistré. "
-                                 "Ce texte a été conservé.").arg(what),
+                                 "Ce texte a été conservé %2.").arg(what, keptOn(journal)),
                   {QStringLiteral("Récupérer"), QStringLiteral("Ignorer")}, QStringLiteral("Ignorer"));
         if (answer != QStringLiteral("Récupérer") && answer != QStringLiteral("Garder les deux")) {
             QFile::remove(journal.file);

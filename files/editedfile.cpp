@@ -4,14 +4,17 @@
 #include "editor/richedit.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
+#include "io/recoverypaths.h"
 #include "io/savefile.h"
 #include "io/textbytes.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include <algorithm>
@@ -147,6 +150,7 @@ void EditedFile::load(const QString &path)
     m_form.breaks = text.breaks;
     m_path = path;
     m_identity = identity;
+    m_pathIsLink = QFileInfo(path).isSymLink();
     Q_EMIT loaded();
 }
 
@@ -209,7 +213,9 @@ void EditedFile::write(const QString &path, bool inPlaceWithoutCopy)
     const QByteArray bytes = fileBytes();
     QString why;
     bool noSafeCopy = false;
-    if (!replaceFileAtomically(path, bytes, 0666, &why, {inPlaceWithoutCopy, &noSafeCopy})) {
+    // The text's own file is written through a link only when it was a link when loaded.
+    const bool followLink = path != m_path || m_pathIsLink;
+    if (!replaceFileAtomically(path, bytes, 0666, &why, {inPlaceWithoutCopy, &noSafeCopy, followLink})) {
         if (noSafeCopy)
             throw NoSafeCopyError(cannotCreateMessage(path, why));
         throw OndrelError(cannotCreateMessage(path, why));
@@ -217,6 +223,7 @@ void EditedFile::write(const QString &path, bool inPlaceWithoutCopy)
     m_editor->setModified(false); // the text on disk is the text shown
     const bool wasRenamed = m_path != path;
     m_path = path;
+    m_pathIsLink = QFileInfo(path).isSymLink();
     m_identity = {};
     if (statStamp(path, &m_identity.stamp)) {
         m_identity.known = true;
@@ -250,7 +257,15 @@ bool EditedFile::save(const QString &target, SaveQuestions &questions, const Fil
     }
 
     const FileIdentity disk = knownDisk ? *knownDisk : diskIdentity(target);
-    if (disk.known && !disk.sameContent(m_identity)) {
+    const std::optional<SaveQuestions::NotLoaded> notLoaded = checkOwnFile(target, disk, questions);
+    if (notLoaded == SaveQuestions::NotLoaded::Cancel)
+        return false;
+    if (notLoaded == SaveQuestions::NotLoaded::SaveAs) {
+        const QString other = questions.saveAsPath(target);
+        return !other.isEmpty() && other != target && save(other, questions);
+    }
+    // When the user said to write over what is there now, there is nothing more to ask.
+    if (!notLoaded && disk.known && !disk.sameContent(m_identity)) {
         const SaveQuestions::OnDisk answer = questions.changedOnDisk(target);
         if (answer == SaveQuestions::OnDisk::Reload) {
             const int line = m_editor->caretPosition().y;
@@ -260,13 +275,34 @@ bool EditedFile::save(const QString &target, SaveQuestions &questions, const Fil
         }
         if (answer != SaveQuestions::OnDisk::Overwrite)
             return false;
-    } else if (disk.known && !isModified()) {
+    } else if (!notLoaded && disk.known && !isModified()) {
         return true; // the file already holds exactly this text
     }
     if (!writeAsking(target, questions))
         return false;
     afterSave();
     return true;
+}
+
+std::optional<SaveQuestions::NotLoaded> EditedFile::checkOwnFile(const QString &target, const FileIdentity &disk,
+                                                                 SaveQuestions &questions)
+{
+    using NotLoaded = SaveQuestions::NotLoaded;
+    const QFileInfo now(target);
+    if (now.isSymLink() && !m_pathIsLink) // put there by another program: never written through
+        return questions.notTheLoadedFile(target, true) == NotLoaded::SaveAs ? NotLoaded::SaveAs : NotLoaded::Cancel;
+    if (!m_identity.known)
+        return std::nullopt;
+    if (!disk.known && !now.exists())
+        return questions.recreateDeleted(target) ? NotLoaded::Overwrite : NotLoaded::Cancel;
+    // Another file in its place (renamed over it, or a link of the user's that now leads
+    // elsewhere); with the same bytes, writing the text there loses nothing.
+    // (A recovered journal's identity may not say where the file lived: then only its bytes count.)
+    const bool otherInode = disk.known && m_identity.stamp.inode != 0
+        && (disk.stamp.device != m_identity.stamp.device || disk.stamp.inode != m_identity.stamp.inode);
+    if (otherInode && !disk.sameContent(m_identity))
+        return questions.notTheLoadedFile(target, false);
+    return std::nullopt;
 }
 
 bool EditedFile::writeAsking(const QString &target, SaveQuestions &questions)
@@ -313,8 +349,13 @@ void EditedFile::checkDisk()
     if (path.isEmpty())
         return;
     const FileIdentity disk = diskIdentity(path);
+    if (!disk.known && isModified() && !QFileInfo(path).exists()) {
+        Q_EMIT notice(QStringLiteral("Le fichier %1 a été supprimé par un autre programme. "
+                                     "Le texte de l'éditeur n'est pas encore enregistré.").arg(path));
+        return; // its next save asks before creating it again
+    }
     if (!disk.known || disk.sameContent(m_identity))
-        return; // gone (its next save recreates it), or our own save
+        return; // gone, or our own save
     if (isModified()) {
         Q_EMIT notice(QStringLiteral("Le fichier %1 a été modifié par un autre programme. "
                                      "Le texte de l'éditeur n'est pas encore enregistré.").arg(path));
@@ -369,7 +410,10 @@ void EditedFile::recover(const Journal &journal, bool overNewerFile)
     if (overNewerFile)
         m_identity = journal.base;
     m_journalFor = journal.path;
-    m_journal->schedule(m_journalFor, m_editor->wholeText(), m_identity); // ours now
+    // The text is kept by this window's journal from now on; the one it came from
+    // goes only once that is written, so that a crash meanwhile loses nothing.
+    if (m_journal->writeNow(m_journalFor, m_editor->wholeText(), m_identity) && journal.file != journalPathFor(journal.path))
+        QFile::remove(journal.file);
 }
 
 void EditedFile::endRun(bool keep)

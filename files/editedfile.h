@@ -14,6 +14,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class JournalWriter;
 class QFileSystemWatcher;
@@ -37,6 +38,18 @@ public:
     virtual bool writeWithoutSafeCopy(const QString &message) = 0;
     /** The file was changed by another program since it was loaded or saved. */
     virtual OnDisk changedOnDisk(const QString &path) = 0;
+
+    enum class NotLoaded { Overwrite, SaveAs, Cancel };
+    /**
+     * The path no longer names the file that was loaded or last saved: another file
+     * took its place, or (`nowALink`) a symbolic link did. A link is never written
+     * through: Overwrite is then taken as Cancel, and not to be offered.
+     */
+    virtual NotLoaded notTheLoadedFile(const QString &path, bool nowALink) = 0;
+    /** "Enregistrer sous…": where to save the text instead of `path`; empty when the user gave up. */
+    virtual QString saveAsPath(const QString &path) = 0;
+    /** Another program deleted the file since it was loaded or saved: true to create it again. */
+    virtual bool recreateDeleted(const QString &path) = 0;
 
 protected:
     ~SaveQuestions() = default;
@@ -180,6 +193,13 @@ private:
     void watch();
     void checkDisk();
     void journalSoon();
+    /**
+     * save's first question when `target` is the text's own file: whether it is
+     * still that file, and what the user says when it is not (or is gone); none
+     * when there was nothing to ask.
+     */
+    std::optional<SaveQuestions::NotLoaded> checkOwnFile(const QString &target, const FileIdentity &disk,
+                                                         SaveQuestions &questions);
     /** write, asking `questions` before a write in place that nothing keeps safe; false on no. */
     bool writeAsking(const QString &target, SaveQuestions &questions);
 
@@ -192,6 +212,7 @@ private:
     TextForm m_form;
     QString m_path;
     FileIdentity m_identity;
+    bool m_pathIsLink = false; // m_path was a symbolic link when loaded or saved: writes go through it
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_watchDelay = nullptr;
     QTimer *m_journalDelay = nullptr;

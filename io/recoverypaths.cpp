@@ -5,14 +5,25 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace {
 
+QString pathHash(const QString &filePath)
+{
+    return QString::number(contentHash(QFile::encodeName(filePath)), 16).rightJustified(16, QLatin1Char('0'));
+}
+
 QString hashName(const QString &filePath, const char *suffix)
 {
-    return recoveryFolder() + QLatin1Char('/')
-        + QString::number(contentHash(QFile::encodeName(filePath)), 16).rightJustified(16, QLatin1Char('0'))
-        + QLatin1String(suffix);
+    return recoveryFolder() + QLatin1Char('/') + pathHash(filePath) + QLatin1String(suffix);
+}
+
+/** This run's mark in its journals' names: random, as a process id may come back after a crash. */
+const QString &runMark()
+{
+    static const QString mark = QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, QLatin1Char('0'));
+    return mark;
 }
 
 } // namespace
@@ -27,7 +38,18 @@ QString recoveryFolder()
 
 QString journalPathFor(const QString &filePath)
 {
-    return hashName(filePath, ".journal");
+    return recoveryFolder() + QLatin1Char('/') + pathHash(filePath) + QLatin1Char('-') + runMark() + QStringLiteral(".journal");
+}
+
+QStringList journalsOf(const QString &filePath)
+{
+    const QString hash = pathHash(filePath);
+    QStringList found;
+    const QDir folder(recoveryFolder());
+    for (const QString &name : folder.entryList({hash + QStringLiteral("*.journal")}, QDir::Files, QDir::Time))
+        if (name == hash + QStringLiteral(".journal") || name.at(hash.size()) == QLatin1Char('-'))
+            found << folder.filePath(name);
+    return found;
 }
 
 QStringList safeCopyPathsFor(const QString &filePath)

@@ -10,8 +10,15 @@
  */
 QString recoveryFolder();
 
-/** The journal of the text edited for `filePath`: named by a hash of the path's bytes. */
+/**
+ * The journal this run keeps of the text edited for `filePath`: named by a hash
+ * of the path's bytes and by a mark drawn once per run, so that two windows
+ * editing the same file never write, lock or remove each other's journal.
+ */
 QString journalPathFor(const QString &filePath);
+
+/** Every journal of `filePath` in the recovery folder: this run's, other runs', older versions' (one per file). */
+QStringList journalsOf(const QString &filePath);
 
 /**
  * Where the old content of `filePath` may be kept while the file is written in place,

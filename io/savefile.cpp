@@ -265,7 +265,9 @@ bool replaceFileAtomically(const QString &path, const QByteArray &data, mode_t n
 {
     if (path.isEmpty())
         return fail(why, QStringLiteral("Aucun nom de fichier"));
-    const QString target = writeTarget(path);
+    if (!options.followLink && QFileInfo(path).isSymLink())
+        return fail(why, QStringLiteral("Le chemin est devenu un lien symbolique"));
+    const QString target = options.followLink ? writeTarget(path) : QFileInfo(path).absoluteFilePath();
     const QByteArray targetBytes = QFile::encodeName(target);
     const QFileInfo targetInfo(target);
     const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());

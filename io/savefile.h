@@ -31,6 +31,7 @@ struct SaveOptions
 {
     bool inPlaceWithoutCopy = false; // the user agreed to a write in place with no copy of the old content
     bool *noSafeCopy = nullptr;      // set when the save was refused for want of a place for that copy
+    bool followLink = true;          // false: a path that is a symbolic link is refused, never written through
 };
 
 bool replaceFileAtomically(const QString &path, const QByteArray &data,

@@ -16,6 +16,7 @@
 #include "files/browser.h"
 #include "io/readfile.h"
 #include "io/recovery.h"
+#include "io/recoverypaths.h"
 #include "preview/phpserver.h"
 #include "preview/webbrowser.h"
 #include "search/openfilebox.h"
@@ -474,7 +475,7 @@ TEST(Journal, TextTypedBeforeAKillIsOfferedBackAtTheNextStart)
     FaultProcess child;
     ASSERT_TRUE(child.start(kChild, {QStringLiteral("type-and-wait"), sideFiles.path({}), file, QStringLiteral("typed ")}))
         << child.output().constData();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(journalPathFor(file)); }, 30000)) << child.output().constData();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journalsOf(file).size() == 1; }, 30000)) << child.output().constData();
     child.kill();
     EXPECT_EQ(readFile(file), QByteArray("saved\n"));
 
@@ -490,10 +491,58 @@ TEST(Journal, TextTypedBeforeAKillIsOfferedBackAtTheNextStart)
     window->eURL->setText(QStringLiteral("about:blank"));
     ASSERT_TRUE(window->session()->saveEditedFile()); // a save ends the journal
     EXPECT_EQ(readFile(file), QByteArray("typed saved\n"));
-    EXPECT_FALSE(QFile::exists(journalPathFor(file)));
+    EXPECT_TRUE(journalsOf(file).isEmpty());
     window.reset();
     auto again = makeWindow(sideFiles.path({}));
     EXPECT_EQ(boxes.boxes.size(), 1); // nothing left to offer
+}
+
+TEST(Journal, TwoWindowsOfOneFileKeepTheirOwnJournalsThroughTheOthersSaveAndKill)
+{
+    TempFolder sideA, sideB, sideC;
+    ShmFolder shm;
+    const QString file = shm.path(QStringLiteral("page.php"));
+    writeFile(file, "saved\n");
+    FaultProcess a, b;
+    ASSERT_TRUE(a.start(kChild, {QStringLiteral("type-and-wait"), sideA.path({}), file, QStringLiteral("A ")})) << a.output().constData();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journalsOf(file).size() == 1; }, 30000)) << a.output().constData();
+    ASSERT_TRUE(b.start(kChild, {QStringLiteral("type-and-wait"), sideB.path({}), file, QStringLiteral("B ")})) << b.output().constData();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return journalsOf(file).size() == 2; }, 30000)) << b.output().constData();
+
+    ModalWatcher boxes;
+    {
+        SCOPED_TRACE("a third window saves the file: the journals of the two others stay");
+        auto window = makeWindow(sideC.path({}));
+        EXPECT_TRUE(boxes.boxes.isEmpty()); // both writers live: nothing to offer
+        window->loadEditedFile(file);
+        window->eFile->setText(file);
+        window->eURL->setText(QStringLiteral("about:blank"));
+        window->M->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "C ");
+        ASSERT_TRUE(window->saveEditedFile());
+        EXPECT_EQ(journalsOf(file).size(), 2);
+    }
+    const struct
+    {
+        const char *name;
+        FaultProcess *killed;
+        QByteArray text;
+    } kills[] = {{"the first window killed: its text only", &a, "A saved\r\n"},
+                 {"then the second: its own text", &b, "B saved\r\n"}};
+    for (const auto &k : kills) {
+        SCOPED_TRACE(k.name);
+        k.killed->kill();
+        boxes.boxes.clear();
+        boxes.answer = QStringLiteral("Récupérer");
+        auto window = makeWindow(sideC.path({}));
+        ASSERT_EQ(boxes.boxes.size(), 1);
+        EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("Ce texte a été conservé le "))) << boxes.boxes[0].text.toStdString();
+        EXPECT_EQ(window->M->wholeText(), k.text);
+        boxes.answer = QStringLiteral("Écraser"); // the third window's save came after the journal
+        window->eURL->setText(QStringLiteral("about:blank"));
+        ASSERT_TRUE(window->saveEditedFile());
+        EXPECT_EQ(readFile(file), QByteArray(k.text).replace("\r\n", "\n"));
+    }
+    EXPECT_TRUE(journalsOf(file).isEmpty());
 }
 
 /** Leaves the journal of `text` for `path`, as it is now, as a process that has since ended would. */
@@ -624,7 +673,134 @@ struct Answers final : SaveQuestions
         asked << QStringLiteral("changed ") + QFileInfo(path).fileName();
         return onDisk;
     }
+    NotLoaded notLoaded = NotLoaded::Cancel;
+    QString saveAs; // the path "Enregistrer sous…" gives
+    bool recreate = false;
+    NotLoaded notTheLoadedFile(const QString &path, bool nowALink) override
+    {
+        asked << (nowALink ? QStringLiteral("link ") : QStringLiteral("other ")) + QFileInfo(path).fileName();
+        return notLoaded;
+    }
+    QString saveAsPath(const QString &path) override
+    {
+        asked << QStringLiteral("save as ") + QFileInfo(path).fileName();
+        return saveAs;
+    }
+    bool recreateDeleted(const QString &path) override
+    {
+        asked << QStringLiteral("deleted ") + QFileInfo(path).fileName();
+        return recreate;
+    }
 };
+
+TEST(EditedFileObject, ASaveNeverFollowsALinkItDidNotOpenNorRecreatesADeletedFileUnasked)
+{
+    using NotLoaded = SaveQuestions::NotLoaded;
+    const struct
+    {
+        const char *name;
+        std::function<void(TempFolder &)> otherProgram; // after the load of site/a.php, before the save
+        NotLoaded answer;
+        bool recreate;
+        const char *asked;      // the questions, comma separated
+        bool saved;
+        QByteArray a;           // what site/a.php reads afterwards ("-": gone)
+        QByteArray secret;      // outside/secret.txt afterwards
+        const char *owner;      // the file the text belongs to afterwards
+    } cases[] = {
+        {"a link to a file outside the site: cancelled", [](TempFolder &f) {
+             QFile::remove(f.path("site/a.php"));
+             QFile::link(f.path("outside/secret.txt"), f.path("site/a.php"));
+         }, NotLoaded::Cancel, false, "link a.php", false, "secret\n", "secret\n", "a.php"},
+        {"a link: \"Écraser\" is never taken through it", [](TempFolder &f) {
+             QFile::remove(f.path("site/a.php"));
+             QFile::link(f.path("outside/secret.txt"), f.path("site/a.php"));
+         }, NotLoaded::Overwrite, false, "link a.php", false, "secret\n", "secret\n", "a.php"},
+        {"a link of the same bytes: asked all the same", [](TempFolder &f) {
+             writeFile(f.path("outside/secret.txt"), "a1\n");
+             QFile::remove(f.path("site/a.php"));
+             QFile::link(f.path("outside/secret.txt"), f.path("site/a.php"));
+         }, NotLoaded::Cancel, false, "link a.php", false, "a1\n", "a1\n", "a.php"},
+        {"a link: saved elsewhere", [](TempFolder &f) {
+             QFile::remove(f.path("site/a.php"));
+             QFile::link(f.path("outside/secret.txt"), f.path("site/a.php"));
+         }, NotLoaded::SaveAs, false, "link a.php,save as a.php", true, "secret\n", "secret\n", "b.php"},
+        {"another file renamed over it: overwritten when the user says so", [](TempFolder &f) {
+             writeFile(f.path("site/new.php"), "other\n");
+             QFile::remove(f.path("site/a.php"));
+             QFile::rename(f.path("site/new.php"), f.path("site/a.php"));
+         }, NotLoaded::Overwrite, false, "other a.php", true, "xa1\n", "secret\n", "a.php"},
+        {"another file renamed over it, the same bytes: nothing to ask", [](TempFolder &f) {
+             writeFile(f.path("site/new.php"), "a1\n");
+             QFile::remove(f.path("site/a.php"));
+             QFile::rename(f.path("site/new.php"), f.path("site/a.php"));
+         }, NotLoaded::Cancel, false, "", true, "xa1\n", "secret\n", "a.php"},
+        {"deleted: kept deleted", [](TempFolder &f) { QFile::remove(f.path("site/a.php")); },
+         NotLoaded::Cancel, false, "deleted a.php", false, "-", "secret\n", "a.php"},
+        {"deleted: created again", [](TempFolder &f) { QFile::remove(f.path("site/a.php")); },
+         NotLoaded::Cancel, true, "deleted a.php", true, "xa1\n", "secret\n", "a.php"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const QString a = folder.write("site/a.php", "a1\n");
+        folder.write("outside/secret.txt", "secret\n");
+        RichEdit editor;
+        ::EditedFile file(&editor);
+        file.open(a);
+        editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "x");
+        c.otherProgram(folder);
+        Answers answers;
+        answers.notLoaded = c.answer;
+        answers.recreate = c.recreate;
+        answers.saveAs = folder.path("site/b.php");
+        EXPECT_EQ(file.save(a, answers), c.saved);
+        EXPECT_EQ(answers.asked.join(u','), QString::fromUtf8(c.asked));
+        EXPECT_EQ(QFileInfo::exists(a) ? readFile(a) : QByteArray("-"), c.a);
+        EXPECT_EQ(readFile(folder.path("outside/secret.txt")), c.secret);
+        EXPECT_EQ(QFileInfo(file.path()).fileName(), QString::fromUtf8(c.owner));
+        if (c.answer == NotLoaded::SaveAs)
+            EXPECT_EQ(readFile(folder.path("site/b.php")), "xa1\n");
+    }
+}
+
+TEST(EditedFileObject, AFileDeletedUnderUnsavedTextIsToldAboveTheEditor)
+{
+    TempFolder folder;
+    const QString a = folder.write("a.php", "a1\n");
+    RichEdit editor;
+    ::EditedFile file(&editor);
+    QStringList notices;
+    QObject::connect(&file, &::EditedFile::notice, &file, [&](const QString &text) { notices << text; });
+    file.open(a);
+    editor.SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "x");
+    notices.clear();
+    ASSERT_TRUE(QFile::remove(a));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notices.isEmpty(); }, 10000));
+    EXPECT_EQ(notices.front(), QStringLiteral("Le fichier %1 a été supprimé par un autre programme. "
+                                              "Le texte de l'éditeur n'est pas encore enregistré.").arg(a));
+    EXPECT_TRUE(file.isModified());
+}
+
+TEST(EditedFileObject, EachRunKeepsItsOwnJournalOfAFile)
+{
+    TempFolder cache;
+    const QByteArray cacheBefore = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path({})));
+    const QString page = QStringLiteral("/site/page.php");
+    // Another window's journal of the same file, as a crash left it or as it is being written.
+    const QString other = recoveryFolder() + QStringLiteral("/") + QFileInfo(journalPathFor(page)).fileName().section(u'-', 0, 0)
+        + QStringLiteral("-0badcafe.journal");
+    writeFile(other, journalBytes(page, "the other window's text\r\n", {}));
+    JournalWriter writer;
+    ASSERT_TRUE(writer.writeNow(page, "this window's text\r\n", {}));
+    EXPECT_NE(journalPathFor(page), other);
+    EXPECT_EQ(journalsOf(page).size(), 2);
+    writer.remove(page); // this window's save
+    EXPECT_EQ(journalsOf(page), QStringList{other});
+    EXPECT_TRUE(journalsOf(QStringLiteral("/site/other.php")).isEmpty());
+    qputenv("XDG_CACHE_HOME", cacheBefore);
+}
 
 struct SaveCase
 {

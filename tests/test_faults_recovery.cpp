@@ -12,6 +12,7 @@
 #include "widgets/widgets.h"
 #include "io/fileidentity.h"
 #include "io/recovery.h"
+#include "io/recoverypaths.h"
 
 #include <QApplication>
 #include <QDir>
@@ -150,7 +151,8 @@ TEST(PidNamespace, AJournalIsOfferedToAStartWithTheSameProcessIdOnlyOnceItsWrite
     FaultProcess writer;
     ASSERT_TRUE(writer.start(command.first(), command.mid(1))) << writer.output().constData();
     Journal journal;
-    ASSERT_TRUE(parseJournal(readFile(journalPathFor(file)), &journal));
+    ASSERT_EQ(journalsOf(file).size(), 1);
+    ASSERT_TRUE(parseJournal(readFile(journalsOf(file).front()), &journal));
     ASSERT_EQ(journal.pid, 1); // the first process of its namespace, as the reader will be
 
     EXPECT_EQ(offeredInANewNamespace(), QStringList()) << "a journal whose writer runs was offered";
