@@ -32,7 +32,14 @@ ReadResult readWholeFile(const QString &path, qint64 limit)
         return {{}, ReadError::Missing, {}};
     if (isLossyFileName(path))
         return {{}, ReadError::BadName, {}};
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return readWholeFileAt(QFile::encodeName(path), limit);
+}
+
+ReadResult readWholeFileAt(const QByteArray &encodedPath, qint64 limit)
+{
+    if (encodedPath.isEmpty())
+        return {{}, ReadError::Missing, {}};
+    const int fd = ::open(encodedPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return {{}, errorFor(errno), {}};
     struct FdCloser

@@ -41,6 +41,8 @@ struct ReadResult
  * that claims a size of 0, as /proc files do, is still read only up to the limit.
  */
 ReadResult readWholeFile(const QString &path, qint64 limit);
+/** readWholeFile for a path given as the file system's bytes, a name that is not UTF-8 included. */
+ReadResult readWholeFileAt(const QByteArray &encodedPath, qint64 limit);
 
 /**
  * What readWholeFile would refuse before reading a byte: a name that is not UTF-8,

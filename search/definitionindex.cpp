@@ -354,8 +354,24 @@ void DefinitionIndex::removeFile(const QString &file)
     removeLocked(file);
 }
 
+void DefinitionIndex::setTooLarge(const QString &file)
+{
+    QWriteLocker lock(&m_lock);
+    removeLocked(file);
+    m_tooLarge.insert(file);
+}
+
+QStringList DefinitionIndex::tooLargeFiles() const
+{
+    QReadLocker lock(&m_lock);
+    QStringList files = m_tooLarge.values();
+    files.sort();
+    return files;
+}
+
 void DefinitionIndex::removeLocked(const QString &file)
 {
+    m_tooLarge.remove(file);
     const auto it = m_byFile.constFind(file);
     if (it == m_byFile.cend())
         return;
@@ -376,6 +392,7 @@ void DefinitionIndex::clear()
     QWriteLocker lock(&m_lock);
     m_byFile.clear();
     m_byName.clear();
+    m_tooLarge.clear();
 }
 
 QList<Definition> DefinitionIndex::find(QStringView name) const
@@ -439,12 +456,16 @@ namespace {
 /** Files larger than this are not indexed: generated or minified code, not the site's definitions. */
 constexpr qint64 kMaxIndexedBytes = qint64(4) << 20;
 
-QList<Definition> definitionsOfFile(const QString &path)
+/** Reads `path` into `index`: its definitions, or the note that it is too large for it. */
+void indexFile(DefinitionIndex &index, const QString &path)
 {
     const ReadResult read = readWholeFile(path, kMaxIndexedBytes);
-    if (!read.ok() || isBinaryContent(read.bytes))
-        return {};
-    return scanDefinitions(std::string_view(read.bytes.constData(), size_t(read.bytes.size())));
+    if (read.error == ReadError::TooLarge)
+        index.setTooLarge(path);
+    else if (!read.ok() || isBinaryContent(read.bytes))
+        index.setDefinitions(path, {});
+    else
+        index.setDefinitions(path, scanDefinitions(std::string_view(read.bytes.constData(), size_t(read.bytes.size()))));
 }
 
 } // namespace
@@ -466,7 +487,7 @@ struct DefinitionIndexer::Build
         const QString root = site.root == u"/" ? QString() : site.root;
         for (qsizetype i = next++; i < files.size() && !cancel; i = next++) {
             const QString path = root + u'/' + files[i];
-            index->setDefinitions(path, definitionsOfFile(path));
+            indexFile(*index, path);
         }
     }
     QStringList folders; // relative, "" for the site's own, of every file listed
@@ -513,7 +534,7 @@ struct DefinitionIndexer::FolderRead
                 if (!isPhpFileName(entry.fileName()))
                     continue;
                 present.insert(entry.filePath());
-                index->setDefinitions(entry.filePath(), definitionsOfFile(entry.filePath()));
+                indexFile(*index, entry.filePath());
             }
             for (const QString &file : index->files()) {
                 if (QFileInfo(file).path() == folder && !present.contains(file))
@@ -694,7 +715,7 @@ void DefinitionIndexer::updateFile(const QString &file)
     if (!m_ready)
         return;
     if (QFileInfo(file).isFile())
-        m_index->setDefinitions(file, definitionsOfFile(file));
+        indexFile(*m_index, file);
     else
         m_index->removeFile(file);
 }

@@ -3,6 +3,7 @@
 #include "search/sitefiles.h"
 
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QObject>
 #include <QReadWriteLock>
@@ -54,6 +55,10 @@ public:
     void setDefinitions(const QString &file, QList<Definition> definitions);
     void removeFile(const QString &file);
     void clear();
+    /** `file` is left out for its size: it holds no definitions here, and is named by tooLargeFiles(). */
+    void setTooLarge(const QString &file);
+    /** The files left out for their size, sorted. */
+    QStringList tooLargeFiles() const;
 
     /** Every definition named `name` (case ignored), sorted by file then line. */
     QList<Definition> find(QStringView name) const;
@@ -69,6 +74,7 @@ private:
     mutable QReadWriteLock m_lock;
     QHash<QString, QList<Definition>> m_byFile;
     QHash<QString, QList<Definition>> m_byName; // key: the name in lower case
+    QSet<QString> m_tooLarge;
 };
 
 /** The file names whose definitions the index reads: PHP's usual extensions (.php, .inc, .phtml…). */

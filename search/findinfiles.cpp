@@ -241,7 +241,7 @@ struct FindInFiles::Job
     std::atomic<qsizetype> nextFile{0};
     std::atomic<qsizetype> searched{0}, lines{0}, binary{0}, large{0}, unreadable{0};
     std::atomic<bool> firstDelivered{false};
-    QStringList files;
+    SiteListing listing;
     std::thread lead;
     std::mutex mutex;
     std::condition_variable ended;
@@ -309,7 +309,7 @@ void FindInFiles::start(const Site &site, const FindOptions &options)
 
 void FindInFiles::run(const std::shared_ptr<Job> &job)
 {
-    job->files = listSiteFiles(job->site, &job->cancel).files;
+    job->listing = listSiteFiles(job->site, &job->cancel);
     const int helpers = std::clamp(QThread::idealThreadCount(), 1, 4) - 1;
     std::vector<std::thread> threads;
     for (int i = 0; i < helpers; ++i)
@@ -323,7 +323,8 @@ void FindInFiles::run(const std::shared_ptr<Job> &job)
     summary.lines = job->lines;
     summary.skippedBinary = job->binary;
     summary.skippedLarge = job->large;
-    summary.unreadable = job->unreadable;
+    summary.unreadable = job->unreadable + job->listing.unreadableFiles;
+    summary.unreadableFolders = job->listing.unreadableFolders;
     summary.truncated = job->full;
     summary.cancelled = job->cancel;
     QMetaObject::invokeMethod(this, [this, job, summary] {
@@ -355,17 +356,16 @@ void FindInFiles::work(const std::shared_ptr<Job> &job)
         job->firstDelivered = true;
         sinceFlush.restart();
     };
-    const QString root = job->site.root == u"/" ? QString() : job->site.root;
     for (;;) {
         if (job->cancel || job->full)
             break;
         const qsizetype i = job->nextFile++;
-        if (i >= job->files.size())
+        if (i >= job->listing.files.size())
             break;
-        const QString &file = job->files[i];
+        const QString &file = job->listing.files[i];
         if (!job->searcher->acceptsName(file))
             continue;
-        const ReadResult read = readWholeFile(root + u'/' + file, job->options.maxFileBytes);
+        const ReadResult read = readWholeFileAt(job->listing.encodedPath(job->site.root, file), job->options.maxFileBytes);
         if (read.error == ReadError::TooLarge) {
             ++job->large;
             continue;

@@ -47,7 +47,8 @@ struct FindSummary
     qsizetype lines = 0;          // lines with a match (FindMatch records)
     qsizetype skippedBinary = 0;  // a NUL byte in the first 8 KB, or a UTF-16/32 mark
     qsizetype skippedLarge = 0;   // larger than FindOptions::maxFileBytes
-    qsizetype unreadable = 0;
+    qsizetype unreadable = 0;     // files that could not be read, or whose name could not be told apart
+    qsizetype unreadableFolders = 0; // folders that could not be opened: their files were not searched
     bool truncated = false;       // maxMatches reached
     bool cancelled = false;
     QString error;                // French: the regular expression is not valid…; nothing was searched

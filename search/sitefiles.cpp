@@ -74,12 +74,16 @@ struct Walker
     bool recursive;
     SiteListing out;
 
-    /** Lists the folder open as `fd` (closed here), whose relative path is `prefix` ("" or "a/b/"). */
-    void walk(int fd, const QString &prefix)
+    /**
+     * Lists the folder open as `fd` (closed here), whose relative path is `prefix`
+     * ("" or "a/b/") and, as the file system's bytes, `rawPrefix`.
+     */
+    void walk(int fd, const QString &prefix, const QByteArray &rawPrefix)
     {
         DIR *dir = ::fdopendir(fd);
         if (!dir) {
             ::close(fd);
+            ++out.unreadableFolders;
             return;
         }
         while (const dirent *entry = ::readdir(dir)) {
@@ -103,16 +107,25 @@ struct Walker
             if (type != DT_REG && type != DT_DIR)
                 continue;
             const QString path = prefix + QFile::decodeName(name);
-            if (isLossyFileName(path))
-                continue; // a name Ondrel could not open again
+            const QByteArray rawPath = rawPrefix + name;
             if (type == DT_DIR) {
                 if (!recursive || name[0] == '.' || std::strcmp(name, "node_modules") == 0
                     || rules.ignores(path, true))
                     continue;
                 const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (sub >= 0)
-                    walk(sub, path + u'/');
+                    walk(sub, path + u'/', rawPath + '/');
+                else
+                    ++out.unreadableFolders;
             } else if (!rules.ignores(path, false)) {
+                // A name that is not UTF-8 is listed as the file list shows it, and read by its bytes.
+                if (isLossyFileName(path)) {
+                    if (out.rawPaths.contains(path)) {
+                        ++out.unreadableFiles; // shown as another's name: it could not be told apart
+                        continue;
+                    }
+                    out.rawPaths.insert(path, rawPath);
+                }
                 out.files.append(path);
             }
         }
@@ -200,7 +213,26 @@ SiteListing listSiteFiles(const Site &site, const std::atomic<bool> *cancel, qsi
     Walker walker{rules, cancel, limit, site.recursive, {}};
     const int fd = ::open(QFile::encodeName(site.root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0)
-        walker.walk(fd, QString());
+        walker.walk(fd, QString(), QByteArray());
+    else
+        ++walker.out.unreadableFolders;
     std::sort(walker.out.files.begin(), walker.out.files.end());
     return std::move(walker.out);
+}
+
+QByteArray SiteListing::encodedPath(const QString &root, const QString &file) const
+{
+    const QByteArray base = root == u"/" ? QByteArray() : QFile::encodeName(root);
+    const auto raw = rawPaths.constFind(file);
+    return base + '/' + (raw != rawPaths.constEnd() ? *raw : QFile::encodeName(file));
+}
+
+QString unreadableCountText(qsizetype files, qsizetype folders)
+{
+    QStringList parts;
+    if (files)
+        parts << QStringLiteral("%1 fichier%2 illisible%2").arg(files).arg(files > 1 ? QStringLiteral("s") : QString());
+    if (folders)
+        parts << QStringLiteral("%1 dossier%2 illisible%2").arg(folders).arg(folders > 1 ? QStringLiteral("s") : QString());
+    return parts.join(QStringLiteral(", "));
 }

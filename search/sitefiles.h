@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
@@ -63,14 +65,27 @@ struct SiteListing
 {
     QStringList files; // paths relative to the site's folder, "/"-separated, sorted
     bool truncated = false; // the limit was reached: the rest was not listed
+    /**
+     * The files of `files` whose path is not UTF-8, as the file list shows them
+     * (U+FFFD for each byte that is not), with the path's own bytes below the site.
+     */
+    QHash<QString, QByteArray> rawPaths;
+    qsizetype unreadableFiles = 0;   // names that could not be told apart once shown (two the same)
+    qsizetype unreadableFolders = 0; // folders that could not be opened (mode 000…), their files unlisted
+
+    /** The bytes of the path of `file` (one of `files`) below the site's `root`, for reading it. */
+    QByteArray encodedPath(const QString &root, const QString &file) const;
 };
+
+/** "3 fichiers illisibles, 1 dossier illisible"; empty when both are 0. */
+QString unreadableCountText(qsizetype files, qsizetype folders);
 
 /** The most files listed: a site bigger than this is listed up to it. */
 constexpr qsizetype kMaxSiteFiles = 500000;
 
 /**
  * Lists the site's files (see above). Stops early, with what it has, when
- * `cancel` becomes true. A folder that cannot be read is skipped.
+ * `cancel` becomes true. A folder that cannot be read is skipped and counted.
  */
 SiteListing listSiteFiles(const Site &site, const std::atomic<bool> *cancel = nullptr,
                           qsizetype limit = kMaxSiteFiles);

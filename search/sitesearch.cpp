@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+
+#include <algorithm>
 #include <QThread>
 
 namespace {
@@ -90,13 +92,20 @@ void SiteSearch::openFileBox()
         return;
     }
     m_mode = BoxMode::Files;
-    m_box->popUp(QStringLiteral("Ouvrir un fichier du site"), true);
     if (!(m_listedSite == now)) {
         m_listedSite = now;
         m_finder.setPaths({});
+        m_unreadable.clear();
     }
+    m_box->popUp(fileBoxTitle(), true);
     fillFileList(QString());
     refreshFiles();
+}
+
+QString SiteSearch::fileBoxTitle() const
+{
+    const QString title = QStringLiteral("Ouvrir un fichier du site");
+    return m_unreadable.isEmpty() ? title : title + QStringLiteral(" (%1)").arg(m_unreadable);
 }
 
 void SiteSearch::refreshFiles()
@@ -107,10 +116,14 @@ void SiteSearch::refreshFiles()
     const int generation = ++m_listing;
     QThread *thread = QThread::create([this, listed, generation] {
         SiteListing listing = listSiteFiles(listed);
-        QMetaObject::invokeMethod(this, [this, listed, generation, files = std::move(listing.files)]() mutable {
+        const QString unreadable = unreadableCountText(listing.unreadableFiles, listing.unreadableFolders);
+        QMetaObject::invokeMethod(this, [this, listed, generation, unreadable, files = std::move(listing.files)]() mutable {
             if (generation != m_listing || !(listed == m_listedSite))
                 return;
             m_finder.setPaths(std::move(files));
+            m_unreadable = unreadable;
+            if (m_box->isVisible() && m_mode == BoxMode::Files)
+                m_box->title->setText(fileBoxTitle());
             if (m_box->isVisible() && m_mode == BoxMode::Files)
                 fillFileList(m_box->edit->text());
         }, Qt::QueuedConnection);
@@ -331,8 +344,34 @@ void SiteSearch::goToDefinition()
 void SiteSearch::showDefinitions(const QString &name)
 {
     m_candidates = m_indexer->index().find(name);
+    // The open file is always searched, in the text the editor holds now: the index may
+    // have left it out for its size, or hold its text as last saved.
+    const QString shown = m_host.shownFile();
+    if (!shown.isEmpty()) {
+        m_candidates.removeIf([&](const Definition &d) { return d.file == shown; });
+        const QByteArray text = m_editor->wholeText();
+        for (Definition d : scanDefinitions(std::string_view(text.constData(), size_t(text.size())))) {
+            if (d.name.compare(name, Qt::CaseInsensitive) != 0)
+                continue;
+            d.file = shown;
+            m_candidates.append(d);
+        }
+        std::sort(m_candidates.begin(), m_candidates.end(), [](const Definition &a, const Definition &b) {
+            return a.file != b.file ? a.file < b.file : a.line < b.line;
+        });
+    }
     if (m_candidates.isEmpty()) {
-        m_host.notify(QStringLiteral("Aucune définition de « %1 » dans le site.").arg(name));
+        QStringList unread = m_indexer->index().tooLargeFiles();
+        unread.removeAll(shown);
+        QString text = QStringLiteral("Aucune définition de « %1 » dans le site.").arg(name);
+        if (!unread.isEmpty()) {
+            const QString root = site().root;
+            for (QString &file : unread)
+                file = file.startsWith(root + u'/') ? file.mid(root.size() + 1) : file;
+            text += QStringLiteral(" Non lu%1, trop gros pour l'index : %2.")
+                        .arg(unread.size() > 1 ? QStringLiteral("s") : QString(), unread.join(QStringLiteral(", ")));
+        }
+        m_host.notify(text);
         return;
     }
     if (m_candidates.size() == 1) {

@@ -72,6 +72,8 @@ private:
     enum class BoxMode { Files, Definitions, Recent };
 
     void refreshFiles();
+    /** "Ouvrir un fichier du site", with what the last listing could not read. */
+    QString fileBoxTitle() const;
     void fillFileList(const QString &typed);
     void boxAccepted(int row);
     void startSearch();
@@ -92,6 +94,7 @@ private:
     FindInFiles *m_find;
     DefinitionIndexer *m_indexer;
     FuzzyFinder m_finder;
+    QString m_unreadable; // what the last listing could not read, as the box's title adds it
     Site m_listedSite;            // the site m_finder's paths belong to
     int m_listing = 0;            // background listings under way (their generation)
     BoxMode m_mode = BoxMode::Files;

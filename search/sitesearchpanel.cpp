@@ -389,8 +389,8 @@ void SiteSearchPanel::searchFinished(const FindSummary &summary)
         parts << QStringLiteral("%1 binaire%2 ignoré%2").arg(summary.skippedBinary).arg(summary.skippedBinary > 1 ? "s" : "");
     if (summary.skippedLarge)
         parts << QStringLiteral("%1 trop gros ignoré%2").arg(summary.skippedLarge).arg(summary.skippedLarge > 1 ? "s" : "");
-    if (summary.unreadable)
-        parts << QStringLiteral("%1 illisible%2").arg(summary.unreadable).arg(summary.unreadable > 1 ? "s" : "");
+    if (summary.unreadable || summary.unreadableFolders)
+        parts << unreadableCountText(summary.unreadable, summary.unreadableFolders);
     if (summary.truncated)
         parts << QStringLiteral("arrêtée à la limite");
     if (summary.cancelled)

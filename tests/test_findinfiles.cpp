@@ -11,6 +11,13 @@
 #include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
+#include <tuple>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +67,87 @@ SearchRun search(const Site &site, FindOptions options)
     run.lines.sort();
     return run;
 }
+
+/** Writes a file whose path is given as the file system's bytes. */
+void writeRaw(const QByteArray &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path.constData();
+    ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+    ::close(fd);
+}
+
+/**
+ * The site's listing as an account that permissions bind would have it: this one,
+ * or, for root (whom no mode stops), nobody in a child process. Files, then the
+ * counts of unreadable files and folders.
+ */
+std::tuple<QStringList, qsizetype, qsizetype> listAsBoundAccount(const Site &site)
+{
+    if (::getuid() != 0) {
+        const SiteListing listing = listSiteFiles(site);
+        return {listing.files, listing.unreadableFiles, listing.unreadableFolders};
+    }
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const SiteListing listing = listSiteFiles(site);
+        const QByteArray out = QByteArray::number(listing.unreadableFiles) + '\n' + QByteArray::number(listing.unreadableFolders)
+            + '\n' + listing.files.join(u'\n').toUtf8();
+        (void)!::write(fds[1], out.constData(), size_t(out.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, n);
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    const QStringList lines = QString::fromUtf8(out).split(u'\n');
+    if (lines.size() < 2)
+        return {};
+    return {lines.mid(2), lines[0].toLongLong(), lines[1].toLongLong()};
+}
+
+} // namespace
+
+TEST(FindInFiles, NamesThatAreNotUtf8AreSearchedAndWhatCannotBeReadIsCounted)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    ::chmod(root.constData(), 0755); // nobody walks it too
+    writeFile(dir.path() + "/ok.php", "<?php // needle\n");
+    ASSERT_EQ(::mkdir((root + "/d\xe9p").constData(), 0755), 0);
+    writeRaw(root + "/caf\xe9.php", "<?php // needle in a Latin-1 name\n");
+    writeRaw(root + "/caf\xe8.php", "<?php // needle, shown under the same name as the one above\n");
+    writeRaw(root + "/d\xe9p/x.php", "<?php // needle below a Latin-1 folder\n");
+    writeFile(dir.path() + "/ferme/y.php", "<?php // needle out of reach\n");
+    const QByteArray closed = root + "/ferme";
+    ASSERT_EQ(::chmod(closed.constData(), 0), 0);
+
+    const auto [files, unreadableFiles, unreadableFolders] = listAsBoundAccount({dir.path(), true});
+    const QString shown = QStringLiteral("caf\uFFFD.php");
+    EXPECT_EQ(files, (QStringList{shown, QStringLiteral("d\uFFFDp/x.php"), QStringLiteral("ok.php")}));
+    EXPECT_EQ(unreadableFiles, 1);   // the second "caf\uFFFD.php"
+    EXPECT_EQ(unreadableFolders, 1); // "ferme"
+
+    ::chmod(closed.constData(), 0755);
+    ::unlink((closed + "/y.php").constData());
+    const SearchRun run = search({dir.path(), true}, {"needle"});
+    EXPECT_EQ(run.summary.filesSearched, 3);
+    EXPECT_EQ(run.summary.unreadable, 1);
+    ASSERT_EQ(run.lines.size(), 3);
+    EXPECT_TRUE(run.lines[0].startsWith(shown + QStringLiteral(":1:9:6:"))) << run.lines[0].toStdString();
+    EXPECT_TRUE(run.lines[1].startsWith(QStringLiteral("d\uFFFDp/x.php:1:9:6:"))) << run.lines[1].toStdString();
+}
+
+namespace {
 
 struct OptionCase
 {

@@ -26,6 +26,9 @@
 #include <QImage>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 class SiteSearchWindow : public ::testing::Test
@@ -100,6 +103,22 @@ TEST_F(SiteSearchWindow, CtrlPOpensAFileByNameAtALineWithTheKeysOfTheBox)
     QTest::keyClick(box()->edit, Qt::Key_Escape);
     EXPECT_FALSE(box()->isVisible());
     EXPECT_TRUE(editing("index.php"));
+}
+
+TEST_F(SiteSearchWindow, CtrlPListsNamesThatAreNotUtf8AndCountsWhatItCannotTellApart)
+{
+    // Two Latin-1 names that show the same: one is listed, the other counted.
+    const QByteArray site = QFile::encodeName(folder.path("site"));
+    for (const char *name : {"/caf\xe9.php", "/caf\xe8.php"}) {
+        const int fd = ::open((site + name).constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    QTest::keyClick(window->M, Qt::Key_P, Qt::ControlModifier);
+    ASSERT_TRUE(box()->isVisible());
+    QTest::keyClicks(box()->edit, QStringLiteral("caf"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxLines().contains(QStringLiteral("caf\uFFFD.php")); }, 5000)) << boxLines().join(u',').toStdString();
+    EXPECT_EQ(box()->title->text(), QStringLiteral("Ouvrir un fichier du site (1 fichier illisible)"));
 }
 
 TEST_F(SiteSearchWindow, CtrlPListsFirstTheRecentFilesOfTheLastRun)
@@ -239,6 +258,41 @@ TEST_F(SiteSearchWindow, SeveralCandidatesAreListedAndNoneIsToldInTheNoticeLine)
     EXPECT_TRUE(editing("index.php"));
     EXPECT_TRUE(window->lNotice->isVisible());
     EXPECT_EQ(window->lNotice->text(), QStringLiteral("Aucune définition de « undefined_thing » dans le site."));
+}
+
+TEST_F(SiteSearchWindow, F12SearchesTheOpenFileOverTheIndexsCapAndNamesTheFilesLeftOut)
+{
+    // Two files over the index's 4 MiB: the open one is searched all the same, the other is named.
+    const QByteArray filler = "<?php\n" + QByteArray("// filler\n").repeated(530000); // 5.3 MB
+    folder.write("site/big/gros.php", filler + "function in_big_file() {}\nin_big_file(); elsewhere();\n");
+    folder.write("site/autre.php", filler + "function elsewhere() {}\n");
+    chooseFile(*window, folder.path("site/big"), QStringLiteral("gros.php")); // a folder the list has not shown yet
+    window->siteSearch->indexer()->ensureBuilt(window->siteSearch->site());
+    ASSERT_TRUE(window->siteSearch->indexer()->waitReady(30000));
+    const struct
+    {
+        const char *name;
+        int line;            // 0-based; -1: none found
+        const char *notice;  // when none is found
+    } cases[] = {
+        {"in_big_file", 530001, ""},
+        {"elsewhere", -1, "Aucune définition de « elsewhere » dans le site. Non lu, trop gros pour l'index : autre.php."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray call = QByteArray(c.name) + "()";
+        const qsizetype at = window->M->wholeText().lastIndexOf(call);
+        ASSERT_GE(at, 0);
+        window->M->setSelStart(at + 2);
+        window->M->setSelLength(0);
+        QTest::keyClick(window->M, Qt::Key_F12);
+        EXPECT_TRUE(editing("big/gros.php"));
+        if (c.line >= 0) {
+            EXPECT_EQ(caretLine(), c.line);
+        } else {
+            EXPECT_EQ(window->lNotice->text(), QString::fromUtf8(c.notice));
+        }
+    }
 }
 
 TEST_F(SiteSearchWindow, ShiftF12ListsTheUsesAndASaveUpdatesTheIndex)
