@@ -17,6 +17,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -276,6 +278,9 @@ BuiltinServer::~BuiltinServer()
     // What php says while it stops reaches nobody: the window may be half gone.
     m_process.disconnect(this);
     stop();
+    m_routerDir.reset();
+    if (m_routerLock >= 0)
+        ::close(m_routerLock);
 }
 
 int BuiltinServer::port()
@@ -307,12 +312,49 @@ bool BuiltinServer::start(const QString &root)
     return true;
 }
 
+namespace {
+
+const QString kRouterFolderPrefix = QStringLiteral("ondrel-apercu-");
+const QString kRouterLockName = QStringLiteral("verrou");
+
+} // namespace
+
+int removeLeftRouterFolders(const QString &tempFolder)
+{
+    int removed = 0;
+    const QDir folder(tempFolder);
+    for (const QString &name : folder.entryList({kRouterFolderPrefix + u'*'}, QDir::Dirs | QDir::Hidden | QDir::System)) {
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        const int lock = ::open((path + '/' + QFile::encodeName(kRouterLockName)).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (lock < 0 && errno != ENOENT)
+            continue;
+        // No lock file: a folder made before its lock, by a server killed in between,
+        // unless it was made a moment ago and its lock is on its way.
+        const bool young = st.st_mtime > ::time(nullptr) - 60;
+        const bool free = lock < 0 ? !young : ::flock(lock, LOCK_EX | LOCK_NB) == 0;
+        if (free && QDir(QFile::decodeName(path)).removeRecursively())
+            ++removed;
+        if (lock >= 0)
+            ::close(lock);
+    }
+    return removed;
+}
+
 bool BuiltinServer::writeRouter()
 {
-    // A folder of mode 0700, made once: no other account reads the key in it.
+    // A folder of mode 0700, made once: no other account reads the key in it. It holds
+    // a lock while this server lives, so that a later start removes it after a kill -9.
     if (!m_routerDir) {
-        m_routerDir = std::make_unique<QTemporaryDir>();
+        removeLeftRouterFolders(QDir::tempPath());
+        m_routerDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + u'/' + kRouterFolderPrefix + QStringLiteral("XXXXXX"));
         if (!m_routerDir->isValid())
+            return false;
+        m_routerLock = ::open(QFile::encodeName(m_routerDir->filePath(kRouterLockName)).constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_routerLock < 0 || ::flock(m_routerLock, LOCK_EX | LOCK_NB) != 0)
             return false;
     }
     QByteArray bytes(kKeyBytes, Qt::Uninitialized);

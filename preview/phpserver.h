@@ -76,6 +76,14 @@ QString phpMissingMessage();
  */
 QByteArray serverRouterScript(int port, const QByteArray &secret);
 
+/**
+ * Removes from `tempFolder` the folders of this user's servers that no live
+ * server holds (each holds a lock in its own while it lives): a server killed
+ * with SIGKILL leaves its key behind. Returns how many went. Another account's
+ * folder, and anything that is not a folder, are left alone.
+ */
+int removeLeftRouterFolders(const QString &tempFolder);
+
 /** The request header that carries the server's key ("X-Ondrel-Jeton"). */
 inline constexpr char kServerKeyHeader[] = "X-Ondrel-Jeton";
 
@@ -192,6 +200,7 @@ private:
     QString m_databaseSocket;
     QString m_launchedSocket; // the database socket the running php was given
     std::unique_ptr<QTemporaryDir> m_routerDir;
+    int m_routerLock = -1; // held while the folder is this server's
     QByteArray m_key;
     QString m_root;
     QString m_php;

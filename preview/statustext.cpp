@@ -35,7 +35,59 @@ QString decodeReferences(const QString &text)
     return out;
 }
 
+QString httpStatusWords(int status)
+{
+    static const QHash<int, QString> words{
+        {400, QStringLiteral("requête invalide")},          {401, QStringLiteral("authentification requise")},
+        {403, QStringLiteral("accès refusé")},               {404, QStringLiteral("page introuvable")},
+        {405, QStringLiteral("méthode refusée")},            {408, QStringLiteral("délai dépassé")},
+        {410, QStringLiteral("page supprimée")},             {413, QStringLiteral("requête trop grande")},
+        {429, QStringLiteral("trop de requêtes")},           {500, QStringLiteral("erreur interne du serveur")},
+        {501, QStringLiteral("fonction non prise en charge")}, {502, QStringLiteral("passerelle en erreur")},
+        {503, QStringLiteral("service indisponible")},       {504, QStringLiteral("délai de la passerelle dépassé")},
+    };
+    return words.value(status, status >= 500 ? QStringLiteral("erreur du serveur") : QStringLiteral("requête refusée"));
+}
+
+QString networkErrorWords(int code)
+{
+    // Chromium's net error numbers.
+    static const QHash<int, QString> words{
+        {-3, QStringLiteral("chargement annulé")},          {-6, QStringLiteral("fichier introuvable")},
+        {-7, QStringLiteral("délai dépassé")},              {-10, QStringLiteral("accès refusé")},
+        {-20, QStringLiteral("chargement bloqué")},         {-21, QStringLiteral("le réseau a changé")},
+        {-100, QStringLiteral("connexion fermée")},         {-101, QStringLiteral("connexion réinitialisée")},
+        {-102, QStringLiteral("connexion refusée")},        {-105, QStringLiteral("adresse introuvable")},
+        {-106, QStringLiteral("pas de connexion réseau")},  {-109, QStringLiteral("adresse injoignable")},
+        {-118, QStringLiteral("délai de connexion dépassé")}, {-324, QStringLiteral("réponse vide du serveur")},
+    };
+    return words.value(code, QStringLiteral("erreur %1").arg(code));
+}
+
 } // namespace
+
+QString loadFailureText(LoadErrorDomain domain, int code, const QString &url)
+{
+    QString what;
+    switch (domain) {
+    case LoadErrorDomain::Http:
+        what = QStringLiteral("le serveur a répondu %1 (%2)").arg(code).arg(httpStatusWords(code));
+        break;
+    case LoadErrorDomain::Certificate:
+        what = QStringLiteral("certificat du serveur refusé (erreur %1)").arg(code);
+        break;
+    case LoadErrorDomain::Dns:
+        what = QStringLiteral("adresse introuvable (erreur %1)").arg(code);
+        break;
+    case LoadErrorDomain::Connection:
+    case LoadErrorDomain::Internal:
+    case LoadErrorDomain::Ftp:
+    case LoadErrorDomain::Other:
+        what = networkErrorWords(code);
+        break;
+    }
+    return QStringLiteral("Échec du chargement de %1 : %2").arg(url, what);
+}
 
 QString plainStatusText(const QString &text)
 {

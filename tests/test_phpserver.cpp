@@ -18,6 +18,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -151,6 +154,94 @@ TEST(StatusText, OnlyPlainTextReachesTheStatusLine)
         SCOPED_TRACE(c.in);
         EXPECT_EQ(plainStatusText(QString::fromUtf8(c.in)), QString::fromUtf8(c.out));
     }
+}
+
+TEST(StatusText, AFailedLoadIsToldInFrenchWhateverTheEngineSays)
+{
+    const QString url = QStringLiteral("http://127.0.0.1:8123/page.php");
+    const struct
+    {
+        LoadErrorDomain domain;
+        int code;
+        const char *text;
+    } cases[] = {
+        {LoadErrorDomain::Http, 403, "le serveur a répondu 403 (accès refusé)"},
+        {LoadErrorDomain::Http, 404, "le serveur a répondu 404 (page introuvable)"},
+        {LoadErrorDomain::Http, 418, "le serveur a répondu 418 (requête refusée)"},
+        {LoadErrorDomain::Http, 599, "le serveur a répondu 599 (erreur du serveur)"},
+        {LoadErrorDomain::Connection, -324, "réponse vide du serveur"},
+        {LoadErrorDomain::Connection, -999, "erreur -999"},
+        {LoadErrorDomain::Certificate, -202, "certificat du serveur refusé (erreur -202)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(loadFailureText(c.domain, c.code, url),
+                  QStringLiteral("Échec du chargement de %1 : %2").arg(url, QString::fromUtf8(c.text)));
+    }
+}
+
+TEST(BuiltinServer, TheKeysFolderOfAServerKilledOutrightGoesAtTheNextStart)
+{
+    TempFolder temp;
+    const auto folder = [&](const char *name) { return temp.path(QString::fromLatin1(name)); };
+    const auto age = [&](const char *name) {
+        const QByteArray path = QFile::encodeName(folder(name));
+        const struct timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        ::utimensat(AT_FDCWD, path.constData(), old, 0);
+    };
+    const struct
+    {
+        const char *name;
+        bool lockFile, held, old, kept;
+    } cases[] = {
+        {"ondrel-apercu-dead", true, false, true, false},
+        {"ondrel-apercu-live", true, true, true, true},
+        {"ondrel-apercu-nolockold", false, false, true, false},
+        {"ondrel-apercu-nolockyoung", false, false, false, true},
+        {"autre-dossier", true, false, true, true},
+    };
+    std::vector<int> held;
+    for (const auto &c : cases) {
+        ASSERT_TRUE(QDir().mkpath(folder(c.name)));
+        writeFile(folder(c.name) + QStringLiteral("/routeur.php"), "<?php // key");
+        if (c.lockFile) {
+            const int fd = ::open(QFile::encodeName(folder(c.name) + QStringLiteral("/verrou")).constData(), O_RDWR | O_CREAT, 0600);
+            ASSERT_GE(fd, 0);
+            if (c.held) {
+                ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+                held.push_back(fd);
+            } else {
+                ::close(fd);
+            }
+        }
+        if (c.old)
+            age(c.name);
+    }
+    writeFile(folder("ondrel-apercu-file"), "not a folder");
+    EXPECT_EQ(removeLeftRouterFolders(temp.path({})), 2);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(QFileInfo(folder(c.name)).isDir(), c.kept);
+    }
+    EXPECT_TRUE(QFileInfo(folder("ondrel-apercu-file")).isFile());
+    for (int fd : held)
+        ::close(fd);
+
+    // A running server's own folder stays through another's start; its end takes it away.
+    QString routerFolder;
+    {
+        BuiltinServer server;
+        ASSERT_TRUE(server.start(temp.path({})));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.isReady(); }, 15000));
+        const QStringList ours = QDir::temp().entryList({QStringLiteral("ondrel-apercu-*")}, QDir::Dirs);
+        ASSERT_FALSE(ours.isEmpty());
+        removeLeftRouterFolders(QDir::tempPath());
+        for (const QString &name : ours)
+            if (QFileInfo(QDir::temp().filePath(name) + QStringLiteral("/routeur.php")).exists())
+                routerFolder = QDir::temp().filePath(name);
+        EXPECT_FALSE(routerFolder.isEmpty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(routerFolder));
 }
 
 /**

@@ -3,6 +3,7 @@
 // start does not pay for loading the web engine's libraries.
 #include "preview/phpserver.h"
 #include "preview/previewengine.h"
+#include "preview/statustext.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -139,7 +140,18 @@ QString failureText(const QWebEngineLoadingInfo &info)
                               "(cochez « Serveur PHP intégré » sur la page « Fichier »)")
             .arg(url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment).toString());
     }
-    return QStringLiteral("Échec du chargement : %1").arg(info.errorString());
+    // The engine's own words are English: the status says it in French from the codes.
+    LoadErrorDomain domain = LoadErrorDomain::Other;
+    switch (info.errorDomain()) {
+    case QWebEngineLoadingInfo::InternalErrorDomain: domain = LoadErrorDomain::Internal; break;
+    case QWebEngineLoadingInfo::ConnectionErrorDomain: domain = LoadErrorDomain::Connection; break;
+    case QWebEngineLoadingInfo::CertificateErrorDomain: domain = LoadErrorDomain::Certificate; break;
+    case QWebEngineLoadingInfo::HttpErrorDomain: domain = LoadErrorDomain::Http; break;
+    case QWebEngineLoadingInfo::FtpErrorDomain: domain = LoadErrorDomain::Ftp; break;
+    case QWebEngineLoadingInfo::DnsErrorDomain: domain = LoadErrorDomain::Dns; break;
+    default: break;
+    }
+    return loadFailureText(domain, info.errorCode(), info.url().toString(QUrl::RemoveQuery));
 }
 
 class WebEngine final : public QObject, public PreviewEngine
