@@ -267,6 +267,8 @@ TEST_F(SiteSearchWindow, F12SearchesTheOpenFileOverTheIndexsCapAndNamesTheFilesL
     folder.write("site/big/gros.php", filler + "function in_big_file() {}\nin_big_file(); elsewhere();\n");
     folder.write("site/autre.php", filler + "function elsewhere() {}\n");
     chooseFile(*window, folder.path("site/big"), QStringLiteral("gros.php")); // a folder the list has not shown yet
+    window->showPage(window->tsEdit);
+    window->M->setFocus();
     window->siteSearch->indexer()->ensureBuilt(window->siteSearch->site());
     ASSERT_TRUE(window->siteSearch->indexer()->waitReady(30000));
     const struct
