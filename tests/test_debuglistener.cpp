@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "support/coremain.h"
+#include "support/privilege.h"
 
 #include <memory>
 #include <unistd.h>
@@ -73,24 +74,6 @@ std::unique_ptr<QTcpSocket> connectFrom(const QHostAddress &from, const QHostAdd
 bool closedByListener(QTcpSocket &socket)
 {
     return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 10000);
-}
-
-/**
- * The command that runs a program as another account (nobody): as root through
- * setpriv, else through sudo when it asks no password; empty, with why, when
- * this user cannot become another.
- */
-QStringList asStranger(QString *whyNot)
-{
-    if (::getuid() == 0)
-        return {QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                QStringLiteral("--clear-groups")};
-    QProcess sudo;
-    sudo.start(QStringLiteral("sudo"), {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("true")});
-    if (sudo.waitForFinished(10000) && sudo.exitStatus() == QProcess::NormalExit && sudo.exitCode() == 0)
-        return {QStringLiteral("sudo"), QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("nobody")};
-    *whyNot = QStringLiteral("no second account: not root, and sudo asks for a password or is missing");
-    return {};
 }
 
 } // namespace
@@ -223,10 +206,8 @@ TEST(DbgpListener, EveryLoopbackPeerIsCheckedAgainstTheUsersAccount)
 
 TEST(DbgpListener, ARealSecondAccountIsRefusedFromAnyLoopbackAddress)
 {
-    QString whyNot;
-    const QStringList stranger = asStranger(&whyNot);
-    if (stranger.isEmpty())
-        GTEST_SKIP() << whyNot.toStdString();
+    if (!canSwitchAccounts())
+        ONDREL_SKIP_WITHOUT("no second account: not root, and sudo asks for a password or is missing");
     for (const char *from : {"127.0.0.1", "127.0.0.2"}) {
         SCOPED_TRACE(from);
         Listening l;
@@ -240,8 +221,9 @@ TEST(DbgpListener, ARealSecondAccountIsRefusedFromAnyLoopbackAddress)
                                    .arg(l.listener.port())
                                    .arg(QLatin1String(from))
                                    .arg(QString::fromLatin1(initPacket(l.listener.ideKey()).toBase64()));
+        const QStringList command = asNobody({QStringLiteral("php"), QStringLiteral("-r"), script});
         QProcess php;
-        php.start(stranger.first(), stranger.mid(1) + QStringList{QStringLiteral("php"), QStringLiteral("-r"), script});
+        php.start(command.first(), command.mid(1));
         ASSERT_TRUE(QTest::qWaitFor([&] { return php.state() == QProcess::NotRunning; }, 20000));
         EXPECT_EQ(php.readAllStandardOutput(), QByteArray("closed")) << php.readAllStandardError().toStdString();
         EXPECT_TRUE(l.refusedWith("autre utilisateur"));
@@ -362,14 +344,13 @@ TEST(DbgpListener, APortHeldByAnotherProgramIsNamedAndNotTakenForTheUsersServer)
 
 TEST(DbgpListener, APortHeldByARealSecondAccountNamesIt)
 {
-    QString whyNot;
-    const QStringList stranger = asStranger(&whyNot);
-    if (stranger.isEmpty())
-        GTEST_SKIP() << whyNot.toStdString();
+    if (!canSwitchAccounts())
+        ONDREL_SKIP_WITHOUT("no second account: not root, and sudo asks for a password or is missing");
     const int port = freeLoopbackPort();
+    const QStringList command = asNobody({QStringLiteral("php"), QStringLiteral("-r"),
+        QStringLiteral("$s = stream_socket_server('tcp://127.0.0.1:%1'); echo 'up'; sleep(30);").arg(port)});
     QProcess squatter;
-    squatter.start(stranger.first(), stranger.mid(1) + QStringList{QStringLiteral("php"), QStringLiteral("-r"),
-                       QStringLiteral("$s = stream_socket_server('tcp://127.0.0.1:%1'); echo 'up'; sleep(30);").arg(port)});
+    squatter.start(command.first(), command.mid(1));
     ASSERT_TRUE(QTest::qWaitFor([&] { return squatter.readAllStandardOutput() == "up" || squatter.state() == QProcess::NotRunning; }, 20000));
     DbgpListener listener;
     EXPECT_FALSE(listener.listen(port, DbgpListener::PortChoice::ThisOnly));
