@@ -514,11 +514,11 @@ TEST(Journal, TwoWindowsOfOneFileKeepTheirOwnJournalsThroughTheOthersSaveAndKill
         SCOPED_TRACE("a third window saves the file: the journals of the two others stay");
         auto window = makeWindow(sideC.path({}));
         EXPECT_TRUE(boxes.boxes.isEmpty()); // both writers live: nothing to offer
-        window->loadEditedFile(file);
+        window->session()->loadEditedFile(file);
         window->eFile->setText(file);
         window->eURL->setText(QStringLiteral("about:blank"));
         window->M->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "C ");
-        ASSERT_TRUE(window->saveEditedFile());
+        ASSERT_TRUE(window->session()->saveEditedFile());
         EXPECT_EQ(journalsOf(file).size(), 2);
     }
     const struct
@@ -539,7 +539,7 @@ TEST(Journal, TwoWindowsOfOneFileKeepTheirOwnJournalsThroughTheOthersSaveAndKill
         EXPECT_EQ(window->M->wholeText(), k.text);
         boxes.answer = QStringLiteral("Écraser"); // the third window's save came after the journal
         window->eURL->setText(QStringLiteral("about:blank"));
-        ASSERT_TRUE(window->saveEditedFile());
+        ASSERT_TRUE(window->session()->saveEditedFile());
         EXPECT_EQ(readFile(file), QByteArray(k.text).replace("\r\n", "\n"));
     }
     EXPECT_TRUE(journalsOf(file).isEmpty());
