@@ -4,6 +4,7 @@
 
 #include "app/commandline.h"
 #include "pages/databasepage.h"
+#include "pages/pagecontrols.h"
 
 #include "widgets/widgets.h"
 #include "editor/editorcompletion.h"
@@ -43,60 +44,17 @@
 
 namespace {
 
-constexpr int kEditHeight = 21;
-
 const char kFilter[] = "Tous les fichiers (*.*)|*.*|Fichiers PHP3|*.php3|Fichiers TXT|*.txt|"
                        "Fichier INC|*.inc|Fichier JPG|*.jpg|Fichier GIF|*.GIF|Fichiers PHP (*.php)|*.php";
 
-/** Names a control after its design name and places it at its design position. */
-template <typename W>
-W *named(W *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-template <typename W>
-W *placed(W *widget, const char *name, int left, int top, int width = -1, int height = -1)
-{
-    named(widget, name);
-    if (width < 0 || height < 0) {
-        widget->adjustSize();
-        if (width < 0)
-            width = widget->width();
-        if (height < 0)
-            height = widget->height();
-    }
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
-QLabel *label(QWidget *parent, const char *name, const QString &caption, int left, int top)
-{
-    auto *shown = new QLabel(caption, parent);
-    shown->setTextFormat(Qt::PlainText);
-    return placed(shown, name, left, top);
-}
-
-Edit *edit(QWidget *parent, const char *name, int left, int top, int width)
-{
-    return placed(new Edit(parent), name, left, top, width, kEditHeight);
-}
-
-SpeedButton *button(QWidget *parent, const char *name, const QString &caption, int left, int top,
-                    int width, int height, bool blue = true)
-{
-    return placed(new SpeedButton(caption, parent, blue), name, left, top, width, height);
-}
-
-Panel *panel(QWidget *parent, const char *name, int height, bool lowered = false)
-{
-    auto *p = named(new Panel(parent), name);
-    p->setFixedHeight(height);
-    if (lowered)
-        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    return p;
-}
+using PageControls::button;
+using PageControls::edit;
+using PageControls::kEditHeight;
+using PageControls::label;
+using PageControls::named;
+using PageControls::panel;
+using PageControls::placed;
+using PageControls::stacked;
 
 QFont memoFont()
 {
@@ -104,14 +62,6 @@ QFont memoFont()
     font.setPixelSize(13);
     font.setBold(true);
     return font;
-}
-
-QVBoxLayout *stacked(QWidget *page)
-{
-    auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    return layout;
 }
 
 const QString kAboutText = QStringLiteral(
